@@ -1,0 +1,29 @@
+#include "app/frame_timer.h"
+
+#include "foundation/clock.h"
+
+double CurrentDt = 0.00001;
+double PhysicsStep = 0.002;
+double StepAccumulator = 0;
+bool Paused = true;
+double RunTime = 0;
+uint32_t StepCounter = 0;
+double LastTime = 0;
+
+void TickFrameTimer() {
+  double now = GetSeconds();
+  CurrentDt = now - LastTime;
+  LastTime = now;
+  // Paused time is gathered too; UpdateFrame throws it away.
+  StepAccumulator += CurrentDt;
+  if (!Paused) RunTime += CurrentDt;
+}
+
+void ResetFrameTimer() {
+  RunTime = 0;
+  StepCounter = 0;
+  LastTime = GetSeconds();
+  CurrentDt = 0.00001;
+  StepAccumulator = 0;
+  Paused = true;
+}

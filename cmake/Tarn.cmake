@@ -1,0 +1,32 @@
+# tarn_library(NAME SOURCES... [DEPS libs...])
+#   One static library per subsystem folder, named tarn_NAME.
+function(tarn_library name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(tarn_${name} STATIC ${T_SOURCES})
+  target_include_directories(tarn_${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  if(T_DEPS)
+    target_link_libraries(tarn_${name} PUBLIC ${T_DEPS})
+  endif()
+endfunction()
+
+# tarn_test(NAME SOURCES... [DEPS libs...] [LABELS labels...])
+#   One GoogleTest program, its cases registered with CTest one by one.
+#   Tests run in tests/data's copy under the build tree when they need files.
+function(tarn_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE TARN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                             TARN_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                       DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}")
+endfunction()
+
+# tarn_bench(NAME SOURCES... [DEPS libs...])
+function(tarn_bench name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} benchmark::benchmark benchmark::benchmark_main)
+  target_compile_definitions(${name} PRIVATE TARN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                             TARN_BINARY_DIR="${CMAKE_BINARY_DIR}")
+endfunction()

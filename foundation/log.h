@@ -1,0 +1,28 @@
+// The console. Every line the program prints goes through Log, so tests can
+// capture exactly what a user would read.
+#pragma once
+#include <string>
+#include <vector>
+
+// printf-style; writes to standard output (or to the active capture).
+void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// While alive, Log output is collected here instead of being printed.
+// Captures nest: the innermost one receives the text.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  const std::string& text() const { return text_; }
+  // The captured text split at line feeds; a trailing partial line is kept.
+  std::vector<std::string> lines() const;
+  void clear() { text_.clear(); }
+
+ private:
+  friend void Log(const char*, ...);
+  std::string text_;
+  LogCapture* outer_;
+};

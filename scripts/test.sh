@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test. With --sanitize, builds into build-asan
+# with AddressSanitizer and UndefinedBehaviorSanitizer instead of build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=build
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${1:-}" = "--sanitize" ]; then
+  build=build-asan
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON -DTARN_BENCH=OFF)
+fi
+
+scripts/setup.sh
+
+# Window and GL tests need an X server; start a private one when there is none.
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || { disp=$n; break; }
+  done
+  Xvfb ":$disp" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$disp"
+  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
+  trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+fi
+export LIBGL_ALWAYS_SOFTWARE=1
+
+cmake -S . -B "$build" "${flags[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 600
