@@ -1,0 +1,175 @@
+#include "foundation/mem.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/log.h"
+#include "foundation/str.h"
+
+uint32_t MemoryObjectCount = 0;
+
+namespace {
+// Every block carries one hidden zero byte past its size, so text readers that
+// look for the NUL of an emptied or truncated buffer stop inside the block.
+uint8_t* AllocateBlock(uint32_t n) {
+  uint8_t* p = static_cast<uint8_t*>(std::malloc(size_t(n) + 1));
+  if (p) p[n] = 0;
+  return p;
+}
+}  // namespace
+
+MEM::MEM() : size(0), data(AllocateBlock(0)), pos(0), step(0) { MemoryObjectCount++; }
+
+MEM::MEM(const MEM& other) : size(0), data(AllocateBlock(0)), pos(0), step(0) {
+  MemoryObjectCount++;
+  Resize(other.size);
+  if (size == other.size && size) std::memcpy(data, other.data, size);
+}
+
+MEM& MEM::operator=(const MEM& other) {
+  if (this != &other) {
+    Resize(other.size);
+    if (size >= other.size && other.size) std::memcpy(data, other.data, other.size);
+  }
+  return *this;
+}
+
+MEM::~MEM() {
+  std::free(data);
+  MemoryObjectCount--;
+}
+
+void MEM::Resize(uint32_t n) {
+  if (step == 0) {
+    if (n == 0) {
+      uint8_t* fresh = AllocateBlock(0);
+      if (!fresh) {
+        Log("__ERR__ MEM->Resize fail, not enough memory\n");
+        return;
+      }
+      std::free(data);
+      data = fresh;
+      size = 0;
+      return;
+    }
+    uint8_t* fresh = static_cast<uint8_t*>(std::realloc(data, size_t(n) + 1));
+    if (!fresh) {
+      Log("__ERR__ MEM->Resize fail, not enough memory\n");
+      return;
+    }
+    data = fresh;
+    if (n > size) std::memset(data + size, 0, n - size);
+    data[n] = 0;
+    size = n;
+    return;
+  }
+  if (n <= size) return;
+  uint64_t want = uint64_t(n) + step;
+  if (want > 0xFFFFFFFEu) {
+    Log("__ERR__ MEM->Resize fail, not enough memory\n");
+    return;
+  }
+  uint8_t* fresh = static_cast<uint8_t*>(std::realloc(data, size_t(want) + 1));
+  if (!fresh) {
+    Log("__ERR__ MEM->Resize fail, not enough memory\n");
+    return;
+  }
+  data = fresh;
+  // The reserve is cleared too: nothing should ever read stale heap bytes.
+  std::memset(data + size, 0, size_t(want) - size + 1);
+  size = uint32_t(want);
+}
+
+void MEM::Insert(uint32_t at, const void* src, uint32_t n) {
+  if (at > size) {
+    Log("__ERR__ MEM->Insert: wrong position\n");
+    return;
+  }
+  uint32_t old = size;
+  if (uint64_t(old) + n > 0xFFFFFFFEu) {
+    Log("__ERR__ MEM->Resize fail, not enough memory\n");
+    return;
+  }
+  Resize(old + n);
+  if (size < old + n) return;  // the resize failed and said so
+  if (n == 0) return;
+  std::memmove(data + at + n, data + at, old - at);
+  std::memcpy(data + at, src, n);
+}
+
+void MEM::Put_bytes(const void* p, uint32_t n) {
+  uint32_t old = size;
+  if (uint64_t(old) + n > 0xFFFFFFFEu) {
+    Log("__ERR__ MEM->Resize fail, not enough memory\n");
+    return;
+  }
+  Resize(old + n);
+  if (size < old + n) return;  // the resize failed and said so
+  if (n) std::memcpy(data + size - n, p, n);
+  pos += n;
+}
+
+void MEM::Put_uint32(uint32_t v) { Put_bytes(&v, 4); }
+void MEM::Put_VEC3F(const VEC3F& v) { Put_bytes(&v, 12); }
+void MEM::Put_QUATF(const QUATF& q) { Put_bytes(&q, 16); }
+void MEM::Put_string(const char* s) {
+  if (!s) s = "";
+  Put_bytes(s, uint32_t(std::strlen(s) + 1));
+}
+
+namespace {
+// pos + w <= size without wrapping.
+bool Fits(const MEM& m, uint32_t w) { return m.pos <= m.size && m.size - m.pos >= w; }
+}  // namespace
+
+uint32_t MEM::Get_uint32() {
+  if (!Fits(*this, 4)) {
+    Log("__ERR__ MEM->Get_uint32: no data\n");
+    return 0;
+  }
+  uint32_t v;
+  std::memcpy(&v, data + pos, 4);
+  pos += 4;
+  return v;
+}
+
+VEC3F MEM::Get_VEC3F() {
+  if (!Fits(*this, 12)) {
+    Log("__ERR__ MEM->Get_VEC3F: no data\n");
+    return {0.0f, 0.0f, 0.0f};
+  }
+  VEC3F v;
+  std::memcpy(&v, data + pos, 12);
+  pos += 12;
+  return v;
+}
+
+QUATF MEM::Get_QUATF() {
+  if (!Fits(*this, 16)) {
+    Log("__ERR__ MEM->Get_QUATF: no data\n");
+    return {0.0f, 0.0f, 0.0f, 1.0f};
+  }
+  QUATF q;
+  std::memcpy(&q, data + pos, 16);
+  pos += 16;
+  return q;
+}
+
+void MEM::Get_string(String& dest) {
+  uint32_t start = pos < size ? pos : size;
+  uint32_t end = start;
+  while (end < size && data[end] != 0) end++;
+  uint32_t n = end - start;
+  // Copy first: dest may be this very buffer.
+  uint8_t* text = static_cast<uint8_t*>(std::malloc(size_t(n) + 1));
+  if (!text) {
+    Log("__ERR__ MEM->Resize fail, not enough memory\n");
+    return;
+  }
+  if (n) std::memcpy(text, data + start, n);
+  text[n] = 0;
+  pos = end < size ? end + 1 : (pos > size ? pos : size);
+  dest.Resize(n + 1);
+  if (dest.size >= n + 1) std::memcpy(dest.data, text, size_t(n) + 1);
+  std::free(text);
+}
