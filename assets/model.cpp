@@ -1,0 +1,474 @@
+// Model files: reading raw and compiled models, saving the compiled layout,
+// creating the device objects; the model registry, node queries and drawing.
+#include "assets/model.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "diag/result_codes.h"
+#include "foundation/clock.h"
+#include "foundation/log.h"
+
+MDL* ModelRegistry = nullptr;
+
+namespace {
+
+// Smallest number of bytes one record can take in a file; a count is never
+// believed beyond what the bytes left could hold, so a corrupt count cannot
+// make the reader allocate gigabytes or print billions of short-read lines.
+constexpr uint32_t kRawNodeMinBytes = 1 + 12 + 16 + 12 + 4 + 4;  // empty name, no vertices, no faces
+constexpr uint32_t kRawVertexBytes = 12;
+constexpr uint32_t kRawFaceBytes = 104;
+constexpr uint32_t kCompiledVertexBytes = 72;
+constexpr uint32_t kTriangleBytes = 12;
+constexpr uint32_t kCompiledNodeMinBytes = 1 + 12 + 16 + 12 + 4;
+constexpr uint32_t kSubsetBytes = 8;
+
+// Material indices select subsets; one subset is made per index up to the
+// highest used, so an index from a damaged file must not reach billions.
+constexpr uint32_t kMaxMaterial = 4095;
+
+uint32_t BytesLeft(const MEM& file) { return file.pos < file.size ? file.size - file.pos : 0; }
+
+uint32_t ClampCount(const MEM& file, uint32_t count, uint32_t recordBytes, const char* path,
+                    const char* what) {
+  uint32_t fits = BytesLeft(file) / recordBytes;
+  if (count > fits) {
+    Log("Model file \"%s\": %s count %u exceeds the data left, reading %u\n", path, what, count, fits);
+    return fits;
+  }
+  return count;
+}
+
+std::string ModelPath(const MDL* model, const char* extension) {
+  std::string path = "Models/";
+  path += model->name.c_str();
+  path += extension;
+  return path;
+}
+
+Vec3 Widen(const VEC3F& v) { return {v.x, v.y, v.z}; }
+
+// Appends a default-constructed element and returns it.
+template <class T>
+T& Append(Array<T>& array) {
+  array.resize(array.count + 1);
+  return *new (&array[array.count - 1]) T();
+}
+
+void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNodes) {
+  double t0 = GetSeconds();
+  Log("Loading RAW model \"%s\"", path);
+  uint32_t nodeCount = file.Get_uint32();
+  Log(", Nodes: %u\n", nodeCount);
+  nodeCount = ClampCount(file, nodeCount, kRawNodeMinBytes, path, "node");
+  const float scale = model->scale;
+
+  for (uint32_t n = 0; n < nodeCount; n++) {
+    RawNode& node = Append(rawNodes);
+    file.Get_string(node.name);
+    VEC3F p = file.Get_VEC3F();
+    node.position = {p.x * scale, p.y * scale, p.z * scale};
+    node.rotation = file.Get_QUATF();
+    node.nodeScale = file.Get_VEC3F();
+    const bool mirrored = node.nodeScale.x * node.nodeScale.y * node.nodeScale.z < 0;
+
+    uint32_t vertexCount = ClampCount(file, file.Get_uint32(), kRawVertexBytes, path, "vertex");
+    node.vertices.resize(vertexCount);
+    for (uint32_t v = 0; v < vertexCount; v++) {
+      RawVertex& vertex = *new (&node.vertices[v]) RawVertex();
+      VEC3F q = file.Get_VEC3F();
+      vertex.position = {q.x * scale, q.y * scale, q.z * scale};
+    }
+
+    uint32_t faceCount = ClampCount(file, file.Get_uint32(), kRawFaceBytes, path, "face");
+    node.faces.resize(faceCount);
+    node.faces.resize(0);
+    for (uint32_t f = 0; f < faceCount; f++) {
+      RawFace face;
+      file.Get_VEC3F();  // the stored normal is recomputed below
+      face.material = file.Get_uint32();
+      face.smoothing = file.Get_uint32();
+      // A mirrored node stores its corners in reverse, which turns the
+      // winding back to counter-clockwise; each corner keeps its own data.
+      const int order[3] = {mirrored ? 2 : 0, 1, mirrored ? 0 : 2};
+      for (int k = 0; k < 3; k++) face.corner[order[k]] = file.Get_uint32();
+      for (int k = 0; k < 3; k++) face.tex0[order[k]] = file.Get_VEC3F();
+      for (int k = 0; k < 3; k++) face.tex1[order[k]] = file.Get_VEC3F();
+
+      bool valid = true;
+      for (int k = 0; k < 3 && valid; k++) {
+        if (face.corner[k] >= node.vertices.count) {
+          Log("Model file \"%s\": face %u of node \"%s\" uses vertex %u of %u, face skipped\n", path, f,
+              node.name.c_str(), face.corner[k], node.vertices.count);
+          valid = false;
+        }
+      }
+      if (valid && face.material > kMaxMaterial) {
+        Log("Model file \"%s\": face %u of node \"%s\" has material %u (above %u), face skipped\n", path, f,
+            node.name.c_str(), face.material, kMaxMaterial);
+        valid = false;
+      }
+      if (!valid) continue;
+
+      Vec3 p0 = Widen(node.vertices[face.corner[0]].position);
+      Vec3 p1 = Widen(node.vertices[face.corner[1]].position);
+      Vec3 p2 = Widen(node.vertices[face.corner[2]].position);
+      Vec3 n = Normalize(Cross(p1 - p0, p2 - p0));
+      face.normal = {float(n.x), float(n.y), float(n.z)};
+
+      uint32_t index = node.faces.count;
+      node.faces.push(face);
+      for (int k = 0; k < 3; k++) node.vertices[face.corner[k]].faceList.push(index);
+    }
+  }
+  Log("   Loading: %f sec\n", GetSeconds() - t0);
+}
+
+void SaveCompiledModel(const MDL* model, const char* path) {
+  double t0 = GetSeconds();
+  MEM out;
+  out.Put_uint32(kCompiledModelMagic);
+  out.Put_uint32(model->vertices.count);
+  for (const ModelVertex& v : model->vertices) {
+    out.Put_VEC3F(v.position);
+    out.Put_VEC3F(v.normal);
+    out.Put_VEC3F(v.tangent);
+    out.Put_VEC3F(v.binormal);
+    out.Put_VEC3F(v.tex0);
+    out.Put_VEC3F(v.tex1);
+  }
+  out.Put_uint32(model->triangles.count);
+  for (const Triangle& t : model->triangles) {
+    out.Put_uint32(t.v[0]);
+    out.Put_uint32(t.v[1]);
+    out.Put_uint32(t.v[2]);
+  }
+  out.Put_uint32(model->nodes.count);
+  for (const ModelNode& node : model->nodes) {
+    out.Put_string(node.name.c_str());
+    out.Put_VEC3F(node.position);
+    out.Put_QUATF(node.rotation);
+    out.Put_VEC3F(node.nodeScale);
+    out.Put_uint32(node.subsets.count);
+    for (const Subset& s : node.subsets) {
+      out.Put_uint32(s.first);
+      out.Put_uint32(s.count);
+    }
+  }
+  SaveFile(path, out);
+  Log("   Saving: %f sec\n", GetSeconds() - t0);
+}
+
+void ClearGeometry(MDL* model) {
+  model->vertices.clear();
+  model->triangles.clear();
+  model->nodes.clear();
+}
+
+// The triangles a node draws: from its first subset's first, the sum of its
+// subset counts.
+bool NodeRun(const ModelNode& node, uint64_t& first, uint64_t& total) {
+  total = 0;
+  for (const Subset& s : node.subsets) total += s.count;
+  first = node.subsets.count ? node.subsets[0].first : 0;
+  return total != 0;
+}
+
+void RebuildBounds(MDL* model) {
+  for (ModelNode& node : model->nodes) {
+    BoxReset(node.bounds);
+    uint64_t first, total;
+    if (!NodeRun(node, first, total)) continue;
+    for (uint64_t t = first; t < first + total; t++) {
+      const Triangle& tri = model->triangles[uint32_t(t)];
+      for (int k = 0; k < 3; k++) {
+        const VEC3F& p = model->vertices[tri.v[k]].position;
+        BoxExtend(node.bounds, p.x, p.y, p.z);
+      }
+    }
+  }
+}
+
+// Indices are checked before anything uses them: a triangle must name
+// existing vertices, and every subset and every node's run must lie within
+// the triangles. One bad index rejects the whole file.
+bool CheckCompiledModel(const MDL* model, const char* path) {
+  const uint32_t vertexCount = model->vertices.count;
+  const uint64_t triangleCount = model->triangles.count;
+  for (uint32_t t = 0; t < model->triangles.count; t++) {
+    for (int k = 0; k < 3; k++) {
+      if (model->triangles[t].v[k] >= vertexCount) {
+        Log("Model file \"%s\": triangle %u uses vertex %u of %u, file rejected\n", path, t,
+            model->triangles[t].v[k], vertexCount);
+        return false;
+      }
+    }
+  }
+  for (const ModelNode& node : model->nodes) {
+    bool ok = true;
+    for (const Subset& s : node.subsets) ok = ok && uint64_t(s.first) + s.count <= triangleCount;
+    uint64_t first, total;
+    if (NodeRun(node, first, total)) ok = ok && first + total <= triangleCount;
+    if (!ok) {
+      Log("Model file \"%s\": node \"%s\" runs beyond %u triangles, file rejected\n", path, node.name.c_str(),
+          model->triangles.count);
+      return false;
+    }
+  }
+  return true;
+}
+
+void ReadCompiledModel(MDL* model, MEM& file, const char* path) {
+  ClearGeometry(model);
+  uint32_t vertexCount = ClampCount(file, file.Get_uint32(), kCompiledVertexBytes, path, "vertex");
+  model->vertices.resize(vertexCount);
+  for (ModelVertex& v : model->vertices) {
+    v.position = file.Get_VEC3F();
+    v.normal = file.Get_VEC3F();
+    v.tangent = file.Get_VEC3F();
+    v.binormal = file.Get_VEC3F();
+    v.tex0 = file.Get_VEC3F();
+    v.tex1 = file.Get_VEC3F();
+  }
+  uint32_t triangleCount = ClampCount(file, file.Get_uint32(), kTriangleBytes, path, "triangle");
+  model->triangles.resize(triangleCount);
+  for (Triangle& t : model->triangles) {
+    t.v[0] = file.Get_uint32();
+    t.v[1] = file.Get_uint32();
+    t.v[2] = file.Get_uint32();
+  }
+  uint32_t nodeCount = ClampCount(file, file.Get_uint32(), kCompiledNodeMinBytes, path, "node");
+  model->nodes.resize(nodeCount);
+  for (uint32_t n = 0; n < nodeCount; n++) {
+    ModelNode& node = *new (&model->nodes[n]) ModelNode();
+    file.Get_string(node.name);
+    node.position = file.Get_VEC3F();
+    node.rotation = file.Get_QUATF();
+    node.nodeScale = file.Get_VEC3F();
+    uint32_t subsetCount = ClampCount(file, file.Get_uint32(), kSubsetBytes, path, "subset");
+    node.subsets.resize(subsetCount);
+    for (Subset& s : node.subsets) {
+      s.first = file.Get_uint32();
+      s.count = file.Get_uint32();
+    }
+  }
+  if (!CheckCompiledModel(model, path)) {
+    ClearGeometry(model);
+    return;
+  }
+  RebuildBounds(model);
+}
+
+void CreateDeviceObjects(MDL* model) {
+  if (!Device || model->vertexBuffer || model->indexBuffer || model->vertexDeclaration) return;
+  if (model->vertices.count == 0 || model->triangles.count == 0) return;
+
+  HRESULT hr = Device->CreateVertexBuffer(kCompiledVertexBytes * model->vertices.count, 0, 0, D3DPOOL_MANAGED,
+                                          &model->vertexBuffer);
+  if (hr != D3D_OK) {
+    Log("CreateVertexBuffer: %s\n", resultCodeName(uint32_t(hr)));
+    model->vertexBuffer = nullptr;
+  }
+  hr = Device->CreateIndexBuffer(kTriangleBytes * model->triangles.count, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED,
+                                 &model->indexBuffer);
+  if (hr != D3D_OK) {
+    Log("CreateIndexBuffer: %s\n", resultCodeName(uint32_t(hr)));
+    model->indexBuffer = nullptr;
+  }
+  void* data = nullptr;
+  if (model->vertexBuffer && model->vertexBuffer->Lock(0, 0, &data, 0) == D3D_OK && data) {
+    std::memcpy(data, model->vertices.data, sizeof(ModelVertex) * model->vertices.count);
+    model->vertexBuffer->Unlock();
+  }
+  data = nullptr;
+  if (model->indexBuffer && model->indexBuffer->Lock(0, 0, &data, 0) == D3D_OK && data) {
+    std::memcpy(data, model->triangles.data, sizeof(Triangle) * model->triangles.count);
+    model->indexBuffer->Unlock();
+  }
+
+  static const D3DVERTEXELEMENT9 elements[] = {
+      {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+      {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
+      {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
+      {0, 36, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_BINORMAL, 0},
+      {0, 48, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+      {0, 60, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 1},
+      D3DDECL_END(),
+  };
+  hr = Device->CreateVertexDeclaration(elements, &model->vertexDeclaration);
+  if (hr != D3D_OK) {
+    Log("CreateVertexDeclaration: %s\n", resultCodeName(uint32_t(hr)));
+    model->vertexDeclaration = nullptr;
+  }
+}
+
+template <class T>
+void ReleaseObject(T*& object) {
+  if (object) object->Release();
+  object = nullptr;
+}
+
+void UnlinkModel(MDL* model) {
+  if (model->next) model->next->prev = model->prev;
+  if (model->prev)
+    model->prev->next = model->next;
+  else if (ModelRegistry == model)
+    ModelRegistry = model->next;
+  model->prev = model->next = nullptr;
+}
+
+String WithSuffix(const String& name, const char* suffix) {
+  std::string s(name.c_str());
+  s += suffix;
+  return String(s.c_str());
+}
+
+// Sets the model's buffers and declaration on the device for one draw.
+void BindModel(MDL* model) {
+  Device->SetVertexDeclaration(model->vertexDeclaration);
+  Device->SetStreamSource(0, model->vertexBuffer, 0, sizeof(ModelVertex));
+  Device->SetIndices(model->indexBuffer);
+}
+
+bool CanDraw(const MDL* model) { return Device && model && model->vertexBuffer && model->indexBuffer; }
+
+}  // namespace
+
+void LoadModelData(MDL* model) {
+  if (model->vertices.count == 0 && model->triangles.count == 0 && model->nodes.count == 0) {
+    std::string compiledPath = ModelPath(model, ".mdc");
+    std::string rawPath = ModelPath(model, ".mdl");
+    // An existing compiled file always wins; there is no date comparison.
+    const char* path = nullptr;
+    if (FileExists(compiledPath.c_str())) {
+      path = compiledPath.c_str();
+    } else if (FileExists(rawPath.c_str())) {
+      path = rawPath.c_str();
+    } else {
+      Log("Model file not found: \"%s\", \"%s\"\n", compiledPath.c_str(), rawPath.c_str());
+      return;
+    }
+    MEM file;
+    LoadFile(path, file);
+    if (file.size == 0) return;
+    uint32_t magic = file.Get_uint32();
+    if (magic == kRawModelMagic) {
+      Array<RawNode> rawNodes;
+      ReadRawModel(model, file, path, rawNodes);
+      CompileRawModel(model, rawNodes);
+      SaveCompiledModel(model, compiledPath.c_str());
+    } else if (magic == kCompiledModelMagic) {
+      ReadCompiledModel(model, file, path);
+    }
+  }
+  CreateDeviceObjects(model);
+}
+
+MDL* LoadModel(const String& name, float scale) {
+  for (MDL* m = ModelRegistry; m; m = m->next) {
+    if (m->name == name) {
+      m->Refs++;
+      return m;
+    }
+  }
+  MDL* model = new MDL();
+  model->scale = scale;
+  model->name = name;
+  model->next = ModelRegistry;
+  if (ModelRegistry) ModelRegistry->prev = model;
+  ModelRegistry = model;
+  LoadModelData(model);
+  return model;
+}
+
+void ReleaseModel(MDL* model) {
+  if (model->Refs == 1) {
+    UnlinkModel(model);
+    DestroyModel(model);
+    delete model;
+  } else if (model->Refs == 0) {
+    Log("ERROR, MDL.Refs<0\n");
+  } else {
+    model->Refs--;
+  }
+}
+
+void ReleaseAllModels() {
+  while (ModelRegistry) {
+    MDL* head = ModelRegistry;
+    // A count that already fell to 0 cannot be counted down; it is reported
+    // and the model destroyed anyway so the loop always ends.
+    if (head->Refs == 0) {
+      Log("ERROR, MDL.Refs<0\n");
+      head->Refs = 1;
+    }
+    ReleaseModel(head);
+  }
+}
+
+void DestroyModel(MDL* model) {
+  ReleaseObject(model->vertexBuffer);
+  ReleaseObject(model->indexBuffer);
+  ReleaseObject(model->vertexDeclaration);
+  ClearGeometry(model);
+  model->name = String();
+}
+
+void DrawModel(MDL* model) {
+  if (!CanDraw(model)) return;
+  BindModel(model);
+  Device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, model->vertices.count, 0, model->triangles.count);
+}
+
+void DrawNode(MDL* model, const String& name) {
+  if (!CanDraw(model)) return;
+  for (const ModelNode& node : model->nodes) {
+    if (node.name != name) continue;
+    uint32_t total = 0;
+    for (const Subset& s : node.subsets) total += s.count;
+    if (total == 0) continue;
+    BindModel(model);
+    Device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, model->vertices.count, 3 * node.subsets[0].first,
+                                 total);
+  }
+}
+
+void DrawNodeSubset(MDL* model, const String& name, uint32_t index) {
+  if (!CanDraw(model)) return;
+  for (const ModelNode& node : model->nodes) {
+    if (node.name != name || node.subsets.count <= index) continue;
+    const Subset& s = node.subsets[index];
+    BindModel(model);
+    Device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, model->vertices.count, 3 * s.first, s.count);
+  }
+}
+
+Vec3 GetNodePosition(MDL* model, String name) {
+  for (const ModelNode& node : model->nodes) {
+    if (node.name == name) return Widen(node.position);
+  }
+  Log("Can't find node %s\n", name.c_str());
+  return {0, 0, 0};
+}
+
+Vec3 GetAxis(MDL* model, String name) {
+  String pointName = WithSuffix(name, "_point");
+  String axisName = WithSuffix(name, "_axis");
+  for (const ModelNode& p : model->nodes) {
+    if (p.name != pointName) continue;
+    for (const ModelNode& a : model->nodes) {
+      if (a.name != axisName) continue;
+      // The difference is taken in single precision, as the positions are stored.
+      VEC3F df = {p.position.x - a.position.x, p.position.y - a.position.y, p.position.z - a.position.z};
+      Vec3 d = Widen(df);
+      double length = Length(d);
+      if (length == 0) return {0, 0, 1};
+      return d / length;
+    }
+  }
+  Log("Can't find axis: %s\n", name.c_str());
+  return {0, 0, 1};
+}
