@@ -1,0 +1,206 @@
+#include "physics/axis.h"
+
+#include <cmath>
+
+#include "app/frame_timer.h"
+#include "platform/gpu/device.h"
+#include "physics/body.h"
+#include "render/draw.h"
+
+namespace {
+
+const Quat kIdentityQuat = {0, 0, 0, 1};
+const Mat3 kIdentity3 = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+
+// The reduced inertia of the pair against relative rotation.
+Mat3 PairInertia(const pBody& A, const pBody& B) {
+  return Mat3Inverse(Mat3Add(A.inverseInertiaWorld, B.inverseInertiaWorld));
+}
+
+void DrawCross(const Vec3& p, double h) {
+  DrawLine(p - Vec3{h, 0, 0}, 1, 1, 1, 1, p + Vec3{h, 0, 0}, 1, 1, 1, 1);
+  DrawLine(p - Vec3{0, h, 0}, 1, 1, 1, 1, p + Vec3{0, h, 0}, 1, 1, 1, 1);
+  DrawLine(p - Vec3{0, 0, h}, 1, 1, 1, 1, p + Vec3{0, 0, h}, 1, 1, 1, 1);
+}
+
+}  // namespace
+
+pPoint::pPoint(pBody* a, pBody* b, const Vec3& point) {
+  level = 3;
+  kind = 3;
+  bodyA = a;
+  bodyB = b;
+  if (a) anchorA = a->WorldToLocal(point);
+  if (b) anchorB = b->WorldToLocal(point);
+}
+
+void pPoint::Draw() {
+  if (!Device) return;
+  SetWorldTransform(8, {0, 0, 0}, kIdentityQuat);
+  if (bodyA) DrawCross(bodyA->LocalToWorld(anchorA), 0.2);
+  if (bodyB) DrawCross(bodyB->LocalToWorld(anchorB), 0.1);
+}
+
+void SolvePoint(pPoint* point, int32_t phase, double* distanceOut, double s) {
+  if (!point || !point->bodyA || !point->bodyB) return;
+  pBody& A = *point->bodyA;
+  pBody& B = *point->bodyB;
+  if (phase == 1) {
+    Vec3 rA = VecMulMat3(point->anchorA, A.rotation);
+    Vec3 rB = VecMulMat3(point->anchorB, B.rotation);
+    Vec3 vA = A.PointVelocity(rA);
+    Vec3 vB = B.PointVelocity(rB);
+    Vec3 n = Normalize(vB - vA);
+    double KA = A.EffectiveMass(rA, n);
+    double KB = B.EffectiveMass(rB, n);
+    double j = (Dot(vB, n) * KA * KB - Dot(vA, n) * KA * KB) / (KA + KB) * s;
+    A.ApplyImpulse(rA, n * j);
+    B.ApplyImpulse(rB, -n * j);
+    A.UpdateVelocities();
+    B.UpdateVelocities();
+  } else if (phase == 3) {
+    Vec3 pA = A.LocalToWorld(point->anchorA);
+    Vec3 pB = B.LocalToWorld(point->anchorB);
+    Vec3 e = pB - pA;
+    if (distanceOut) *distanceOut = Length(e);
+    Vec3 n = Normalize(e);
+    Vec3 rA = VecMulMat3(point->anchorA, A.rotation);
+    Vec3 rB = VecMulMat3(point->anchorB, B.rotation);
+    double KA = A.EffectiveMass(rA, n);
+    double KB = B.EffectiveMass(rB, n);
+    // Closes the gap within one world step.
+    Vec3 J = e * (KA * KB / (KA + KB)) * (1 / PhysicsStep) * s;
+    A.ApplyImpulse(rA, J);
+    B.ApplyImpulse(rB, -J);
+    A.UpdateVelocities();
+    B.UpdateVelocities();
+  }
+}
+
+pAxis::pAxis(pBody* a, pBody* b, const Vec3& pivot, const Vec3& axis_, const Vec3& reference_,
+             double minAngle_, double maxAngle_) {
+  level = 3;
+  kind = 3;
+  bodyA = a;
+  bodyB = b;
+  point = nullptr;
+  Vec3 an = Normalize(axis_);
+  Vec3 r = Normalize(reference_);
+  reference = Cross(Cross(an, r), an);  // r without its axial part, not renormalised
+  axis = an;
+  relRotation = kIdentity3;
+  relOrientation = kIdentityQuat;
+  limited = true;
+  broken = breakable = false;
+  angle = axialRate = targetAngle = springRate = axialLock = friction = motorTorque = 0;
+  maxAngle = maxAngle_;
+  minAngle = minAngle_;
+  strength = 1.0;
+  breakAngle = 0.08726646259971647;
+  breakDistance = 0.1;
+  if (a) {
+    anchorA = a->WorldToLocal(pivot);
+    Mat3 toA = Mat3Transpose(a->rotation);
+    axis = VecMulMat3(axis, toA);
+    reference = VecMulMat3(reference, toA);
+  }
+  if (a && b) {
+    anchorB = b->WorldToLocal(pivot);
+    relOrientation = QuatMul(QuatInverse(a->orientation), b->orientation);
+    relRotation = Mat3Transpose(Mat3Mul(Mat3Transpose(a->rotation), b->rotation));
+    point = new pPoint(a, b, pivot);
+    MeasureAngle();
+  }
+  RegisterEntity(this);
+}
+
+pAxis::~pAxis() { delete point; }
+
+Vec3 pAxis::MeasureAngle() {
+  const Mat3& rotA = bodyA->rotation;
+  Vec3 g = reference;
+  Vec3 h = Cross(axis, reference);
+  Vec3 gA = VecMulMat3(g, rotA);
+  Vec3 hA = VecMulMat3(h, rotA);
+  Vec3 gB = VecMulMat3(VecMulMat3(g, Mat3Transpose(relRotation)), bodyB->rotation);
+  angle = SignAbove(Dot(hA, gB)) * std::acos(Clamp(Dot(gA, gB), -1, 1));
+  return VecMulMat3(axis, rotA);
+}
+
+void pAxis::Process(int32_t phase) {
+  if (broken || !bodyA || !bodyB) return;
+  pBody& A = *bodyA;
+  pBody& B = *bodyB;
+  const Vec3 aW = MeasureAngle();
+  const double dt = CurrentDt;
+
+  if (phase == 1) {
+    Vec3 wA = VecMulMat3(A.angularMomentum, A.inverseInertiaWorld);
+    Vec3 wB = VecMulMat3(B.angularMomentum, B.inverseInertiaWorld);
+    Vec3 d = wB - wA;
+    double w = Dot(d, aW);
+    axialRate = w;
+    bool blocked = limited && ((angle < minAngle && w > 0) || (angle > maxAngle && w < 0));
+    Vec3 c = blocked ? d : d - aW * w * (1 - axialLock);
+    if (friction > 0) {
+      double m = std::fmin(std::fabs(w), friction * dt);
+      c += aW * SignAbove(w) * m;
+    }
+    Vec3 dL = VecMulMat3(c, PairInertia(A, B)) * strength;
+    A.angularMomentum += dL;
+    B.angularMomentum -= dL;
+    A.UpdateVelocities();
+    B.UpdateVelocities();
+    SolvePoint(point, 1, nullptr, strength);
+    if (motorTorque != 0) {
+      Vec3 m = aW * motorTorque * dt;
+      A.angularMomentum += m;
+      B.angularMomentum -= m;
+    }
+    if (springRate != 0) {
+      Vec3 s = aW * springRate * (angle - targetAngle) * dt;
+      A.angularMomentum += s;
+      B.angularMomentum -= s;
+    }
+  } else if (phase == 3) {
+    double t = limited ? Clamp(angle, minAngle, maxAngle) : angle;
+    // The world rotation from where B should be to where it is.
+    Quat q = QuatMul(QuatMul(B.orientation,
+                             QuatInverse(QuatMul(QuatFromAxisAngle(axis, t), relOrientation))),
+                     QuatInverse(A.orientation));
+    Vec3 e = QuatToRotationVector(q);
+    double len = Length(e);
+    if (len > 0) {
+      // An error beyond half a turn becomes the shorter opposite rotation.
+      e = e - 6.283185307179586 * (e / len) * std::ceil((len - 3.141592653589793) / 6.283185307179586);
+      if (breakable && RandomRange(0.8, 1.2) * breakAngle < Length(e)) broken = true;
+      if (!limited) e = e - aW * Dot(e, aW);
+      Vec3 dL = VecMulMat3(e, PairInertia(A, B)) * (1 / PhysicsStep) * 0.5 * strength;
+      A.angularMomentum += dL;
+      B.angularMomentum -= dL;
+      A.UpdateVelocities();
+      B.UpdateVelocities();
+    }
+    double dist = 0;
+    SolvePoint(point, 3, &dist, 0.5 * strength);
+    if (breakable && RandomRange(0.8, 1.2) * breakDistance < dist) broken = true;
+  }
+}
+
+void pAxis::Draw() {
+  if (!Device || !bodyA || !bodyB) return;
+  if (point) point->Draw();
+  Vec3 pivot = bodyA->LocalToWorld(anchorA);
+  Vec3 aW = VecMulMat3(axis, bodyA->rotation);
+  Vec3 gA = VecMulMat3(reference, bodyA->rotation);
+  Vec3 gB = VecMulMat3(VecMulMat3(reference, Mat3Transpose(relRotation)), bodyB->rotation);
+  Vec3 hA = VecMulMat3(Cross(axis, reference), bodyA->rotation);
+  const Vec3 o = {0, 0, 0};
+  SetWorldTransform(8, pivot, kIdentityQuat);
+  DrawLine(o, 0, 1, 0, 1, aW, 0, 1, 0, 1);
+  DrawLine(o, 0, 0, 1, 1, gA, 0, 0, 1, 1);
+  DrawLine(o, 0, 0, 1, 1, gB * 2.0, 0, 0, 1, 1);
+  DrawLine(o, 0, 0, 1, 1, hA * 4.0, 0, 0, 1, 1);
+  SetWorldTransform(8, o, kIdentityQuat);
+  DrawLine(pivot, 1, 1, 1, 1, bodyB->LocalToWorld(anchorB), 1, 1, 1, 1);
+}

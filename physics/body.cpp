@@ -1,0 +1,345 @@
+#include "physics/body.h"
+
+#include <cmath>
+
+#include "app/frame_timer.h"
+#include "foundation/log.h"
+#include "platform/gpu/device.h"
+#include "physics/ground.h"
+#include "physics/surface.h"
+#include "render/draw.h"
+
+namespace {
+
+const Mat3 kIdentity3 = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+const Vec3 kZero = {0, 0, 0};
+
+bool Finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool Finite(const Quat& q) {
+  return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w);
+}
+bool Finite(const Mat3& m) {
+  for (double v : m.m)
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
+// A point through a row-vector Mat4.
+Vec3 Transform(const Vec3& p, const Mat4& m) {
+  return {p.x * m.m[0] + p.y * m.m[4] + p.z * m.m[8] + m.m[12],
+          p.x * m.m[1] + p.y * m.m[5] + p.z * m.m[9] + m.m[13],
+          p.x * m.m[2] + p.y * m.m[6] + p.z * m.m[10] + m.m[14]};
+}
+
+}  // namespace
+
+pBody::pBody(MDL* model, const String& nodeName, double mass_, const Vec3& position_,
+             const Quat& orientation_) {
+  // 1. Arrays start empty (their constructors); the box is reset.
+  BoxReset(box);
+  // 2.
+  frictionLimit = 1.0;
+  position = position_;
+  orientation = orientation_;
+  level = 0;
+  kind = 1;
+  rotation = QuatToMat3(orientation);
+  // 3.
+  momentum = angularVelocity = velocity = angularMomentum = kZero;
+  centreLocal = centreOffset = kZero;
+  volume = 0;
+  area = 0;
+  surfaceImpulse = surfaceAngularImpulse = kZero;
+  mass = inverseMass = 1.0;
+  inertiaBody = inverseInertiaBody = inertiaWorld = inverseInertiaWorld = kIdentity3;
+  buoyancy = 0.1;
+  dragScale = 1.0;
+  surfaceCounter = 0;
+  surfacePeriod = 0;
+  // 4.-6.
+  AddModel(model, nodeName);
+  SetMass(mass_);
+  lastFinite = {position, orientation, momentum, angularMomentum};
+  nonFiniteReported = false;
+  RegisterEntity(this);
+}
+
+pBody::~pBody() = default;
+
+void pBody::AddModel(MDL* model, const String& nodeName) {
+  if (!model) {
+    Log("ERROR! pBody->AddModel get NULL model\n");
+    return;
+  }
+  const ModelNode* node = nullptr;
+  for (const ModelNode& n : model->nodes) {
+    if (n.name == nodeName) {
+      node = &n;
+      break;
+    }
+  }
+  if (!node) {
+    Log("ERROR! Can not find node \"%s\" in model \"%s\"\n", nodeName.c_str(), model->name.c_str());
+    return;
+  }
+  // Indices are checked: a corrupt model must not make us read outside its arrays.
+  bool reported = false;
+  for (const Subset& s : node->subsets) {
+    for (uint64_t t = s.first; t < uint64_t(s.first) + s.count; t++) {
+      const Triangle* tri = t < model->triangles.count ? &model->triangles[uint32_t(t)] : nullptr;
+      if (!tri || tri->v[0] >= model->vertices.count || tri->v[1] >= model->vertices.count ||
+          tri->v[2] >= model->vertices.count) {
+        if (!reported) {
+          Log("ERROR! pBody->AddModel: node \"%s\" of model \"%s\" has triangles out of range\n",
+              nodeName.c_str(), model->name.c_str());
+          reported = true;
+        }
+        continue;
+      }
+      Vec3 p[3];
+      for (int k = 0; k < 3; k++) {
+        const VEC3F& v = model->vertices[tri->v[k]].position;
+        p[k] = {double(v.x), double(v.y), double(v.z)};
+      }
+      AddTriangle(p[0], p[1], p[2]);
+    }
+  }
+}
+
+void pBody::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
+  const Vec3* corners[3] = {&p0, &p1, &p2};
+  // All three lookups come first, so a triangle's own new corners are never
+  // shared with each other.
+  int64_t found[3];
+  for (int k = 0; k < 3; k++) {
+    found[k] = -1;
+    const Vec3& p = *corners[k];
+    for (uint32_t i = 0; i < vertices.count; i++) {
+      if (vertices[i].x == p.x && vertices[i].y == p.y && vertices[i].z == p.z) {
+        found[k] = i;
+        break;
+      }
+    }
+  }
+  Triangle tri;
+  for (int k = 0; k < 3; k++) {
+    if (found[k] >= 0) {
+      tri.v[k] = uint32_t(found[k]);
+    } else {
+      BoxExtend(box, *corners[k]);
+      vertices.push(*corners[k]);
+      worldVertices.push(*corners[k]);
+      tri.v[k] = vertices.count - 1;
+    }
+  }
+  triangles.push(tri);
+  Vec3 c = Cross(p1 - p0, p2 - p0);
+  double len = Length(c);
+  normals.push(LengthSq(c) == 0 ? Vec3{0, 0, 1} : c / len);
+  areas.push(len * 0.5);
+  area += len * 0.5;
+  centroids.push((p0 + p1 + p2) * 0.3333333333333333);
+}
+
+void pBody::SetMass(double m) {
+  if (!(m > 0) || !std::isfinite(m)) {
+    Log("pBody->SetMass: mass %g is not a positive number, using 1\n", m);
+    m = 1.0;
+  }
+  mass = m;
+  inverseMass = 1 / m;
+
+  double S[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (const Triangle& t : triangles) {
+    const Vec3& a = vertices[t.v[0]];
+    const Vec3& b = vertices[t.v[1]];
+    const Vec3& c = vertices[t.v[2]];
+    double D = Dot(a, Cross(b, c));
+    S[0] += D;
+    Vec3 s = (a + b + c) * D;
+    S[1] += s.x;
+    S[2] += s.y;
+    S[3] += s.z;
+    S[4] += (a.x * a.x + b.x * b.x + c.x * c.x + a.x * b.x + a.x * c.x + b.x * c.x) * D;
+    S[5] += (a.y * a.y + b.y * b.y + c.y * c.y + a.y * b.y + a.y * c.y + b.y * c.y) * D;
+    S[6] += (a.z * a.z + b.z * b.z + c.z * c.z + a.z * b.z + a.z * c.z + b.z * c.z) * D;
+    S[7] += (2 * (a.x * a.y + b.x * b.y + c.x * c.y) + a.x * b.y + a.y * b.x + a.x * c.y +
+             a.y * c.x + b.x * c.y + b.y * c.x) * D;
+    S[8] += (2 * (a.x * a.z + b.x * b.z + c.x * c.z) + a.x * b.z + a.z * b.x + a.x * c.z +
+             a.z * c.x + b.x * c.z + b.z * c.x) * D;
+    S[9] += (2 * (a.y * a.z + b.y * b.z + c.y * c.z) + a.y * b.z + a.z * b.y + a.y * c.z +
+             a.z * c.y + b.y * c.z + b.z * c.y) * D;
+  }
+
+  volume = S[0] / 6;
+  Mat3 I;
+  bool solid = S[0] != 0;
+  if (solid) {
+    double k = 0.25 / S[0];
+    centreLocal = Vec3{S[1], S[2], S[3]} * k;
+    double k2 = 0.4 * k;
+    double k3 = -0.5 * k2;
+    double cx = centreLocal.x, cy = centreLocal.y, cz = centreLocal.z;
+    double Ixx = (S[5] + S[6]) * k2 - (cy * cy + cz * cz);
+    double Iyy = (S[4] + S[6]) * k2 - (cx * cx + cz * cz);
+    double Izz = (S[4] + S[5]) * k2 - (cx * cx + cy * cy);
+    double Ixy = cx * cy + S[7] * k3;
+    double Ixz = cx * cz + S[8] * k3;
+    double Iyz = cy * cz + S[9] * k3;
+    I = {{Ixx, Ixy, Ixz, Ixy, Iyy, Iyz, Ixz, Iyz, Izz}};
+    for (double& v : I.m) v = v * mass;
+    Mat3 inv = Mat3Inverse(I);
+    solid = Finite(centreLocal) && Finite(I) && Finite(inv);
+    if (solid) {
+      inertiaBody = I;
+      inverseInertiaBody = inv;
+    }
+  }
+  if (!solid) {
+    // No enclosed volume: the formulas would divide by zero. Keep the mass,
+    // put the centre at the mean corner and give the inertia of a solid box
+    // around the corners (each side at least 0.1 m), so the body stays
+    // finite and can still turn.
+    Log("pBody->SetMass: mesh encloses no volume (%u triangles), using a box inertia\n",
+        triangles.count);
+    volume = 0;
+    Vec3 sum = kZero;
+    for (const Vec3& v : vertices) sum += v;
+    centreLocal = vertices.count ? sum / double(vertices.count) : kZero;
+    Vec3 ext = vertices.count ? box.localMax - box.localMin : kZero;
+    double dx = std::fmax(ext.x, 0.1), dy = std::fmax(ext.y, 0.1), dz = std::fmax(ext.z, 0.1);
+    double f = mass / 12.0;
+    inertiaBody = {{(dy * dy + dz * dz) * f, 0, 0, 0, (dx * dx + dz * dz) * f, 0, 0, 0,
+                    (dx * dx + dy * dy) * f}};
+    inverseInertiaBody = Mat3Inverse(inertiaBody);
+  }
+  centreOffset = centreLocal;  // the first integration rotates it
+}
+
+Vec3 pBody::LocalToWorld(const Vec3& p) const { return VecMulMat3(p, rotation) + position; }
+
+Vec3 pBody::WorldToLocal(const Vec3& p) const {
+  return VecMulMat3(p - position, Mat3Transpose(rotation));
+}
+
+Vec3 pBody::PointVelocity(const Vec3& r) const {
+  return Cross(angularVelocity, r - centreOffset) + velocity;
+}
+
+double pBody::EffectiveMass(const Vec3& r, const Vec3& n) const {
+  Vec3 a = r - centreOffset;
+  Vec3 w = VecMulMat3(Cross(a, n), inverseInertiaWorld);
+  return 1 / Dot(n, n * inverseMass + Cross(w, a));
+}
+
+void pBody::ApplyImpulse(const Vec3& r, const Vec3& J) {
+  momentum += J;
+  angularMomentum += Cross(r - centreOffset, J);
+}
+
+void pBody::UpdateVelocities() {
+  velocity = momentum * inverseMass;
+  angularVelocity = VecMulMat3(angularMomentum, inverseInertiaWorld);
+}
+
+void pBody::UpdateDerived() {
+  rotation = QuatToMat3(orientation);
+  Mat3 rt = Mat3Transpose(rotation);
+  inertiaWorld = Mat3Mul(Mat3Mul(rt, inertiaBody), rotation);
+  inverseInertiaWorld = Mat3Mul(Mat3Mul(rt, inverseInertiaBody), rotation);
+}
+
+void pBody::Process(int32_t phase) {
+  const double dt = CurrentDt;
+  if (phase == 2) {
+    momentum += Vec3{0, 0, -9.8 * mass * dt};
+    // Buoyancy grows by 0.002 per metre below height 0.
+    double h = position.z + centreOffset.z;
+    double f = std::fmax(1.0, 1 - 0.002 * h);
+    momentum.z += 9.8 * buoyancy * volume * f * dt;
+    SurfaceForces(*this);
+    UpdateVelocities();
+    GroundContact(*this);
+    UpdateVelocities();
+  } else if (phase == 4) {
+    // Integrate about the centre of mass: move the origin there, turn, move back.
+    position += velocity * dt;
+    position += Rotate(orientation, static_cast<const Vec3&>(centreLocal));
+    double angle = Length(angularVelocity) * dt;
+    Vec3 axis = Normalize(angularVelocity);
+    orientation = QuatMul(QuatFromAxisAngle(axis, angle), orientation);
+    UpdateDerived();
+    position -= Rotate(orientation, static_cast<const Vec3&>(centreLocal));
+    BoxPlace(box, position, orientation);
+    centreOffset = VecMulMat3(centreLocal, rotation);
+    for (uint32_t i = 0; i < vertices.count; i++) worldVertices[i] = VecMulMat3(vertices[i], rotation);
+
+    if (Finite(position) && Finite(orientation) && Finite(momentum) && Finite(angularMomentum)) {
+      lastFinite = {position, orientation, momentum, angularMomentum};
+      nonFiniteReported = false;
+    } else {
+      // A blown-up impulse must not spread NaN through the world: go back to
+      // the last finite state and report it once per episode.
+      if (!nonFiniteReported) {
+        Log("pBody: state became non-finite, restored to the last finite state\n");
+        nonFiniteReported = true;
+      }
+      position = lastFinite.position;
+      orientation = lastFinite.orientation;
+      momentum = lastFinite.momentum;
+      angularMomentum = lastFinite.angularMomentum;
+      UpdateDerived();
+      BoxPlace(box, position, orientation);
+      centreOffset = VecMulMat3(centreLocal, rotation);
+      for (uint32_t i = 0; i < vertices.count; i++)
+        worldVertices[i] = VecMulMat3(vertices[i], rotation);
+      UpdateVelocities();
+    }
+  }
+}
+
+void pBody::DrawDetail(double intensity) {
+  if (!Device) return;
+  Device->SetVertexShader(nullptr);
+  Device->SetPixelShader(nullptr);
+  Device->SetTexture(0, nullptr);
+  SetWorldTransform(8, kZero, Quat{0, 0, 0, 1});
+  Device->SetRenderState(D3DRS_ZWRITEENABLE, 0);
+  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  // A vertical shadow: the posed mesh flattened onto z = 0.01.
+  Mat4 pose = Mat4FromPose(position, orientation);
+  float a = float(0.4 * intensity);
+  for (const Triangle& t : triangles) {
+    Vec3 p[3];
+    for (int k = 0; k < 3; k++) {
+      p[k] = Transform(vertices[t.v[k]], pose);
+      p[k].z = 0.01;
+    }
+    DrawColouredTriangle(p[0], 0, 0, 0, a, p[1], 0, 0, 0, a, p[2], 0, 0, 0, a);
+  }
+  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+  Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
+  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+}
+
+void pBody::Draw() {
+  if (!Device) return;
+  Device->SetVertexShader(nullptr);
+  Device->SetPixelShader(nullptr);
+  Device->SetTexture(0, nullptr);
+  SetWorldTransform(8, position, orientation);
+  for (const Triangle& t : triangles) {
+    DrawColouredTriangle(vertices[t.v[0]], 0.5f, 0, 0, 1, vertices[t.v[1]], 0, 0.5f, 0, 1,
+                         vertices[t.v[2]], 0, 0, 0.5f, 1);
+  }
+  DrawDetail(1.0);
+  Device->SetRenderState(D3DRS_ZWRITEENABLE, 0);
+  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  DrawBoxEdges(box, 1, 1, 1, 0.3f);
+  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+  Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
+  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+}

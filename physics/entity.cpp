@@ -1,0 +1,79 @@
+#include "physics/entity.h"
+
+#include "app/frame_timer.h"
+#include "physics/surface.h"
+
+Array<pEntity*> EntityList;
+void (*WorldStepAircraftHook)() = nullptr;
+
+pEntity::~pEntity() {
+  // Every occurrence goes, the rest keep their order.
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < EntityList.count; i++) {
+    if (EntityList[i] != this) EntityList[kept++] = EntityList[i];
+  }
+  EntityList.resize(kept);
+}
+
+void RegisterEntity(pEntity* e) { EntityList.push(e); }
+
+void ClearEntityList() { EntityList.clear(); }
+
+namespace {
+
+// The sub-step schedule runs a counter over 256 values; an entity of level L
+// is due whenever bit (7 - L) falls from 1 to 0, which happens 2^L times per
+// cycle (including c = 0, whose predecessor is 255).
+constexpr uint32_t kScheduleLength = 256;
+constexpr int32_t kMaxLevel = 7;
+
+// The list is re-read on every call: an entity appended by a callee joins at
+// its next visit, one removed is no longer seen.
+void ProcessAll(int32_t phase) {
+  for (uint32_t i = 0; i < EntityList.count; i++) {
+    pEntity* e = EntityList[i];
+    if (e) e->Process(phase);
+  }
+}
+
+void PurgeStage() { PurgeEffects(); }
+
+void AircraftStage() {
+  if (WorldStepAircraftHook) WorldStepAircraftHook();
+}
+
+void ForcesStage() { ProcessAll(2); }
+
+void SubStepStage() {
+  const double D = CurrentDt;
+  for (uint32_t c = 0; c < kScheduleLength; c++) {
+    const uint32_t prev = c == 0 ? kScheduleLength - 1 : c - 1;
+    for (uint32_t i = 0; i < EntityList.count; i++) {
+      pEntity* e = EntityList[i];
+      if (!e) continue;
+      const int32_t L = e->level;
+      if (L < 0 || L > kMaxLevel) continue;  // outside the schedule: never due
+      const uint32_t m = 1u << (kMaxLevel - L);
+      if ((c & m) == 0 && (prev & m) != 0) {
+        CurrentDt = D / double(1u << L);
+        e->Process(1);
+      }
+    }
+  }
+  CurrentDt = D;
+}
+
+void PositionCorrectionStage() { ProcessAll(3); }
+
+void IntegrationStage() { ProcessAll(4); }
+
+}  // namespace
+
+void WorldStep() {
+  PurgeStage();
+  AircraftStage();
+  ForcesStage();
+  SubStepStage();
+  PositionCorrectionStage();
+  IntegrationStage();
+}

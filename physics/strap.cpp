@@ -1,0 +1,61 @@
+#include "physics/strap.h"
+
+#include <cmath>
+
+#include "platform/gpu/device.h"
+#include "physics/body.h"
+#include "render/draw.h"
+
+pStrape::pStrape(pBody* a, pBody* b, const Vec3& pointA, const Vec3& pointB, const Vec3& /*up*/,
+                 double stiffness_) {
+  level = 2;
+  kind = 3;
+  bodyA = a;
+  bodyB = b;
+  stiffness = stiffness_;
+  if (a && b) {
+    anchorA = a->WorldToLocal(pointA);
+    anchorB = b->WorldToLocal(pointB);
+    restLength = Length(pointB - pointA);
+  }
+  RegisterEntity(this);
+}
+
+Vec3 pStrape::EndA() const { return bodyA->LocalToWorld(anchorA); }
+Vec3 pStrape::EndB() const { return bodyB->LocalToWorld(anchorB); }
+
+void pStrape::Process(int32_t phase) {
+  if (phase != 1 || !bodyA || !bodyB) return;
+  pBody& A = *bodyA;
+  pBody& B = *bodyB;
+  Vec3 pA = A.LocalToWorld(anchorA);
+  Vec3 pB = B.LocalToWorld(anchorB);
+  double L = Length(pB - pA);
+  Vec3 rA = pA - A.position;
+  Vec3 rB = pB - B.position;
+  Vec3 n = Normalize(pB - pA);
+  double KA = A.EffectiveMass(rA, n);
+  double KB = B.EffectiveMass(rB, n);
+  double x = std::fmax(0.0, L - restLength);
+  // Pulls only; the same impulse whatever the sub-step length.
+  double J = x * (KA * KB / (KA + KB)) * 10.0;
+  A.ApplyImpulse(rA, n * J);
+  B.ApplyImpulse(rB, -n * J);
+  A.UpdateVelocities();
+  B.UpdateVelocities();
+}
+
+void pStrape::Draw() {
+  if (!Device || !bodyA || !bodyB) return;
+  Vec3 a = EndA();
+  Vec3 b = EndB();
+  double L = Length(b - a);
+  float r = 0, g = 1, bl = 0;
+  if (L > restLength + 0.1) {
+    r = 1, g = 0;
+  } else if (L < restLength - 0.1) {
+    g = 0, bl = 1;
+  }
+  SetWorldTransform(8, {0, 0, 0}, {0, 0, 0, 1});
+  DrawLine(a, r, g, bl, 1, b, r, g, bl, 1);
+}
