@@ -15,7 +15,7 @@ class IUnknown {
   virtual uint32_t Release() = 0;  // the count left; 0 destroys the object
 
  protected:
-  virtual ~Unknown() = default;
+  virtual ~IUnknown() = default;
 };
 
 class IDirect3DVertexBuffer9 : public IUnknown {

@@ -1,0 +1,3 @@
+#include "platform/gpu/device.h"
+
+IDirect3DDevice9* Device = nullptr;

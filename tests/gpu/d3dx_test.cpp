@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "foundation/log.h"
+#include "platform/gpu/device.h"
+#include "platform/gpu/recording.h"
+#include "platform/shader_asm/shader_asm.h"
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include "stb_image_write.h"
+
+namespace {
+
+std::string TempPath(const char* name) {
+  return std::string(TARN_BINARY_DIR) + "/tests/gpu/" + name;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
+class D3DXTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dev = CreateRecordingDevice(); }
+  void TearDown() override { EXPECT_EQ(dev->Release(), 0u); }
+  RecordingDevice* dev = nullptr;
+};
+
+TEST_F(D3DXTest, TextureFromPngGetsAFullMipChain) {
+  const int w = 8, h = 4;
+  unsigned char rgba[w * h * 4];
+  for (int i = 0; i < w * h; ++i) {
+    rgba[i * 4 + 0] = 200;  // R
+    rgba[i * 4 + 1] = 100;  // G
+    rgba[i * 4 + 2] = 50;   // B
+    rgba[i * 4 + 3] = 255;
+  }
+  std::string path = TempPath("d3dx_solid.png");
+  ASSERT_TRUE(stbi_write_png(path.c_str(), w, h, 4, rgba, w * 4));
+
+  IDirect3DTexture9* tex = nullptr;
+  ASSERT_EQ(D3DXCreateTextureFromFileA(dev, path.c_str(), &tex), D3D_OK);
+  ASSERT_NE(tex, nullptr);
+  EXPECT_EQ(tex->Width(), 8u);
+  EXPECT_EQ(tex->Height(), 4u);
+  EXPECT_EQ(tex->LevelCount(), 4u);  // 8x4, 4x2, 2x1, 1x1
+  const Image& img = static_cast<RecordingTexture*>(tex)->image;
+  EXPECT_EQ(img.format, D3DFMT_A8R8G8B8);
+  // Bytes B, G, R, A in memory.
+  EXPECT_EQ(img.faces[0][3].bytes, std::vector<uint8_t>({50, 100, 200, 255}));
+  EXPECT_EQ(dev->Count(CallKind::CreateTexture), 1u);
+
+  // A plain image is not a cube map.
+  IDirect3DCubeTexture9* cube = nullptr;
+  EXPECT_EQ(D3DXCreateCubeTextureFromFileA(dev, path.c_str(), &cube), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(cube, nullptr);
+  tex->Release();
+}
+
+TEST_F(D3DXTest, MissingAndBrokenFilesGiveInvalidDataSilently) {
+  LogCapture log;
+  IDirect3DTexture9* tex = reinterpret_cast<IDirect3DTexture9*>(1);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(dev, "no/such/file.png", &tex), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(tex, nullptr);
+  std::string junk = TempPath("d3dx_junk.png");
+  WriteText(junk, "\x89PNG\r\n\x1a\nthis is not really an image");
+  EXPECT_EQ(D3DXCreateTextureFromFileA(dev, junk.c_str(), &tex), D3DXERR_INVALIDDATA);
+  IDirect3DCubeTexture9* cube = nullptr;
+  EXPECT_EQ(D3DXCreateCubeTextureFromFileA(dev, "no/such/cube.dds", &cube), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(nullptr, junk.c_str(), &tex), D3DERR_INVALIDCALL);
+
+  ID3DXBuffer* code = reinterpret_cast<ID3DXBuffer*>(1);
+  EXPECT_EQ(D3DXAssembleShaderFromFileA("no/such/shader.VSH", nullptr, nullptr, 0, &code, nullptr),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(code, nullptr);
+  EXPECT_EQ(log.text(), "");
+  EXPECT_EQ(dev->Count(CallKind::CreateTexture), 0u);
+}
+
+TEST_F(D3DXTest, AssemblesShaderFilesIntoTokenBuffers) {
+  const char* source =
+      "vs_1_1\n"
+      "dcl_position v0\n"
+      "dcl_texcoord0 v7\n"
+      "m4x4 oPos, v0, c0 ; clip position\n"
+      "mov oT0, v7\n";
+  std::string path = TempPath("d3dx_ok.VSH");
+  WriteText(path, source);
+  LogCapture log;
+  ID3DXBuffer* code = nullptr;
+  ASSERT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, nullptr), D3D_OK);
+  ASSERT_NE(code, nullptr);
+  EXPECT_EQ(log.text(), "");
+
+  ShaderProgram direct;
+  ASSERT_EQ(AssembleShaderText(source, std::strlen(source), "x", direct), D3D_OK);
+  std::vector<uint32_t> tokens;
+  SerializeShader(direct, tokens);
+  ASSERT_EQ(code->GetBufferSize(), tokens.size() * 4);
+  EXPECT_EQ(std::memcmp(code->GetBufferPointer(), tokens.data(), tokens.size() * 4), 0);
+
+  IDirect3DVertexShader9* vs = nullptr;
+  EXPECT_EQ(dev->CreateVertexShader(static_cast<const uint32_t*>(code->GetBufferPointer()), &vs),
+            D3D_OK);
+  EXPECT_EQ(code->AddRef(), 2u);
+  EXPECT_EQ(code->Release(), 1u);
+  EXPECT_EQ(code->Release(), 0u);
+  vs->Release();
+}
+
+TEST_F(D3DXTest, AssemblyErrorsNameFileAndLine) {
+  std::string path = TempPath("d3dx_bad.PSH");
+  WriteText(path, "ps_2_0\nmov oC0, v0\nfrobnicate r0, r1\n");
+  LogCapture log;
+  ID3DXBuffer* code = nullptr;
+  ID3DXBuffer* errors = nullptr;
+  EXPECT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, &errors),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(code, nullptr);
+  ASSERT_EQ(log.lines().size(), 1u) << log.text();
+  EXPECT_EQ(log.lines()[0].rfind(path + "(3): error: ", 0), 0u) << log.text();
+  ASSERT_NE(errors, nullptr);
+  EXPECT_EQ(std::string(static_cast<const char*>(errors->GetBufferPointer())), log.text());
+  errors->Release();
+
+  // Without an error buffer the line still reaches the console.
+  log.clear();
+  EXPECT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, nullptr),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(log.lines().size(), 1u);
+}
+
+}  // namespace
