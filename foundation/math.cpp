@@ -68,7 +68,8 @@ void Rotate(const Quat& q, Vec3& v) { v = Rotate(q, static_cast<const Vec3&>(v))
 
 Vec3 QuatToRotationVector(const Quat& q) {
   double s = std::sqrt(1.0 - q.w * q.w);
-  if (s < 2.220446049250313e-16) return {0.0, 0.0, 0.0};
+  // |w| a rounding step above 1 makes s NaN: that is no rotation either.
+  if (!(s >= 2.220446049250313e-16)) return {0.0, 0.0, 0.0};
   double w = q.w;
   if (w > 1.0) w = 1.0;
   if (w < -1.0) w = -1.0;

@@ -1,0 +1,34 @@
+#include "foundation/log.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(Log, CapturesNestAndSplitLines) {
+  LogCapture outer;
+  Log("a %d\n", 1);
+  {
+    LogCapture inner;
+    Log("inner %s", "text");
+    Log("\nsecond\n");
+    EXPECT_EQ(inner.text(), "inner text\nsecond\n");
+    EXPECT_EQ(inner.lines(), (std::vector<std::string>{"inner text", "second"}));
+  }
+  Log("tail without feed");
+  EXPECT_EQ(outer.text(), "a 1\ntail without feed");
+  EXPECT_EQ(outer.lines(), (std::vector<std::string>{"a 1", "tail without feed"}));
+  std::string big(3000, 'x');
+  outer.clear();
+  Log("%s|\n", big.c_str());  // longer than any small buffer
+  EXPECT_EQ(outer.text(), big + "|\n");
+}
+
+TEST(Log, WritesToStandardOutputWithoutCapture) {
+  testing::internal::CaptureStdout();
+  Log("Memory objects left: %u\n", 0u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Memory objects left: 0\n");
+}
+
+}  // namespace

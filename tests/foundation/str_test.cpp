@@ -1,0 +1,284 @@
+#include "foundation/str.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/log.h"
+
+namespace {
+
+std::vector<std::string> Tokens(const char* text) {
+  MEM buffer;
+  buffer.Put_bytes(text, uint32_t(std::strlen(text)));
+  buffer.pos = 0;
+  std::vector<std::string> out;
+  for (int guard = 0; guard < 100; guard++) {
+    String t = NextToken(buffer);
+    if (t.length() == 0) break;
+    out.push_back(t.c_str());
+  }
+  return out;
+}
+
+std::vector<std::string> Words(const String& s) {
+  std::vector<std::string> out;
+  uint32_t pos = 0;
+  for (int guard = 0; guard < 100; guard++) {
+    String w = NextWord(s, pos);
+    out.push_back(w.c_str());
+    if (w.length() == 0) break;
+  }
+  return out;
+}
+
+TEST(Str, ConstructionAndEquality) {
+  String empty;
+  EXPECT_EQ(empty.size, 1u);
+  EXPECT_EQ(empty.data[0], 0);
+  String a("abc");
+  EXPECT_EQ(a.size, 4u);
+  EXPECT_EQ(a.length(), 3u);
+  String b(a);
+  EXPECT_TRUE(a == b);
+  b.data[1] = 'B';
+  EXPECT_TRUE(a != b);
+  EXPECT_STREQ(a.c_str(), "abc");
+  EXPECT_TRUE(String("abc") != String("abcd"));
+  EXPECT_TRUE(String("Abc") != String("abc"));  // case matters
+  String c;
+  c = "longer text";
+  c = "x";
+  EXPECT_EQ(c.size, 2u);
+  EXPECT_TRUE(c == String("x"));
+  c = c.c_str();  // assigning its own text
+  EXPECT_STREQ(c.c_str(), "x");
+}
+
+TEST(Str, SubstringDropsTwoLetterPrefix) {
+  String src("/c body");
+  String s = Substring(src, src.size - 3);
+  EXPECT_STREQ(s.c_str(), "body");
+  EXPECT_EQ(s.size, 5u);
+  // Asking for more than the source holds copies what there is, terminated.
+  String t = Substring(String("/c"), 4);
+  EXPECT_EQ(t.size, 4u);
+  EXPECT_EQ(t.data[0], 0);
+  EXPECT_EQ(t.data[3], 0);
+  String u = Substring(src, 0);
+  EXPECT_EQ(u.size, 1u);
+}
+
+TEST(Str, NextWordSplitsAtSeparators) {
+  EXPECT_EQ(Words(String("  alpha=beta,")), (std::vector<std::string>{"alpha", "beta", ""}));
+  EXPECT_EQ(Words(String("a\tb\r\nc")), (std::vector<std::string>{"a", "b", "c", ""}));
+  EXPECT_EQ(Words(String("")), (std::vector<std::string>{""}));
+  String s("one two");
+  uint32_t pos = 0;
+  NextWord(s, pos);
+  EXPECT_EQ(pos, 4u);  // just past the separator that ended the word
+  NextWord(s, pos);
+  EXPECT_EQ(pos, s.size);
+  String w = NextWord(s, pos);  // at the end: empty, no read past it
+  EXPECT_EQ(w.size, 1u);
+  pos = 1000;
+  EXPECT_EQ(NextWord(s, pos).size, 1u);
+}
+
+TEST(Str, NextTokenHandlesCommentsAndQuotes) {
+  EXPECT_EQ(Tokens("Size 12 // note\nStep 3"), (std::vector<std::string>{"Size", "12", "Step", "3"}));
+  EXPECT_EQ(Tokens("\"two words\" x"), (std::vector<std::string>{"two words", "x"}));
+  EXPECT_EQ(Tokens("ab/*x*/cd"), (std::vector<std::string>{"abcd"}));
+  EXPECT_EQ(Tokens("a /* multi\nline ** */ b"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Tokens("ab//c\nd"), (std::vector<std::string>{"abd"}));
+  EXPECT_EQ(Tokens("pre\"q u\"post"), (std::vector<std::string>{"preq u", "post"}));
+  EXPECT_EQ(Tokens("a/b /"), (std::vector<std::string>{"a/b", "/"}));
+  EXPECT_EQ(Tokens("x=1,y=2"), (std::vector<std::string>{"x", "1", "y", "2"}));
+  // Unterminated comment and quote: what was gathered, then the end.
+  EXPECT_EQ(Tokens("ab/* never closed"), (std::vector<std::string>{"ab"}));
+  EXPECT_EQ(Tokens("ab// no line feed"), (std::vector<std::string>{"ab"}));
+  EXPECT_EQ(Tokens("\"open quote"), (std::vector<std::string>{"open quote"}));
+  EXPECT_EQ(Tokens("\"/*"), (std::vector<std::string>{"/*"}));
+  // An empty quoted string reads as the end of the input.
+  EXPECT_EQ(Tokens("\"\" after"), (std::vector<std::string>{}));
+  EXPECT_EQ(Tokens("a/*"), (std::vector<std::string>{"a"}));
+  EXPECT_EQ(Tokens("a/*/"), (std::vector<std::string>{"a"}));
+}
+
+TEST(Str, NextTokenNeverReadsPastTheEnd) {
+  // Random bytes (no terminating NUL in the buffer): the tokenizer must stop
+  // at size and always advance.
+  std::srand(21);
+  const char alphabet[] = "ab/*\"\n =,\t";
+  for (int round = 0; round < 2000; round++) {
+    MEM buffer;
+    uint32_t n = uint32_t(std::rand() % 24);
+    for (uint32_t i = 0; i < n; i++) {
+      uint8_t c = uint8_t(alphabet[std::rand() % (sizeof alphabet - 1)]);
+      buffer.Put_bytes(&c, 1);
+    }
+    buffer.pos = 0;
+    int steps = 0;
+    while (buffer.pos < buffer.size && steps < 100) {
+      uint32_t before = buffer.pos;
+      NextToken(buffer);
+      EXPECT_GT(buffer.pos, before);
+      steps++;
+    }
+    EXPECT_LE(buffer.pos, buffer.size);
+  }
+}
+
+TEST(Str, ToDouble) {
+  bool ok = false;
+  EXPECT_EQ(String("-12.50").todouble(&ok), -12.5);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(String("3.").todouble(&ok), 3.0);
+  EXPECT_EQ(String(".5").todouble(&ok), 0.5);
+  EXPECT_EQ(String("").todouble(&ok), 0.0);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(String("1.2.5").todouble(&ok), 12.5);  // the last point sets the scale
+  // Repeated division by ten, not multiplication by 0.1.
+  EXPECT_EQ(String("0.3").todouble(), 3.0 / 10.0);
+  EXPECT_EQ(String("1.23").todouble(), 123.0 / 10.0 / 10.0);
+  LogCapture log;
+  EXPECT_EQ(String("1e3").todouble(&ok), 0.0);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(String("+1").todouble(&ok), 0.0);
+  EXPECT_EQ(String("1-").todouble(&ok), 0.0);
+  EXPECT_EQ(String(" 1").todouble(&ok), 0.0);
+  EXPECT_EQ(log.text(),
+            "String->todouble error! \"1e3\"\n"
+            "String->todouble error! \"+1\"\n"
+            "String->todouble error! \"1-\"\n"
+            "String->todouble error! \" 1\"\n");
+}
+
+TEST(Str, ToInt) {
+  bool ok = false;
+  EXPECT_EQ(String("-42").toint(&ok), -42);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(String("-").toint(&ok), 0);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(String("4294967297").toint(&ok), 1);  // wraps, no overflow check
+  EXPECT_EQ(String("2147483648").toint(&ok), INT32_MIN);
+  LogCapture log;
+  EXPECT_EQ(String("12a").toint(&ok), 0);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(String("1.5").toint(), 0);
+  EXPECT_EQ(log.text(), "String->toint error! \"12a\", 2\nString->toint error! \"1.5\", 1\n");
+}
+
+TEST(Str, ToVec2) {
+  double v[2] = {9, 9};
+  bool ok = false;
+  for (const char* text : {"1 2", "1,2", "1 = 2"}) {
+    String(text).toVEC2(v, &ok);
+    EXPECT_TRUE(ok) << text;
+    EXPECT_EQ(v[0], 1.0);
+    EXPECT_EQ(v[1], 2.0);
+  }
+  String("5").toVEC2(v, &ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(v[0], 5.0);
+  EXPECT_EQ(v[1], 0.0);
+  LogCapture log;
+  String("1 2 ").toVEC2(v, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(v[0], 0.0);
+  EXPECT_EQ(v[1], 0.0);
+  String("1 2 3").toVEC2(v, &ok);
+  EXPECT_FALSE(ok);
+  String("x 2").toVEC2(v, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(log.text(),
+            "String->toVEC2 error! \"1 2 \" 4\n"
+            "String->toVEC2 error! \"1 2 3\" 4\n"
+            "String->todouble error! \"x\"\n"
+            "String->toVEC2 error! \"x 2\" 4\n");
+}
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tarn_files_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+  std::string Path(const char* name) { return dir_ + "/" + name; }
+  std::string dir_;
+};
+
+TEST_F(Files, MissingFileReportsWindowsErrorName) {
+  LogCapture log;
+  MEM buffer;
+  LoadFile("x", buffer);
+  EXPECT_EQ(log.text(), "Unable to load file \"x\": (ERROR_FILE_NOT_FOUND)\n");
+  EXPECT_EQ(buffer.size, 0u);
+  log.clear();
+  std::string deep = Path("no/such/dir/file.mdl");
+  LoadFile(deep.c_str(), buffer);
+  EXPECT_EQ(log.text(), "Unable to load file \"" + deep + "\": (ERROR_FILE_NOT_FOUND)\n");
+  EXPECT_FALSE(FileExists("x"));
+}
+
+TEST_F(Files, SaveAndLoadRoundTrip) {
+  std::string name = Path("data.bin");
+  MEM out;
+  out.Put_uint32(0xDEADBEEFu);
+  out.Put_string("text");
+  SaveFile(name.c_str(), out);
+  EXPECT_TRUE(FileExists(name.c_str()));
+  MEM in;
+  in.Put_uint32(1);
+  in.pos = 0;
+  LogCapture log;
+  LoadFile(name.c_str(), in);
+  EXPECT_EQ(log.text(), "");
+  ASSERT_EQ(in.size, out.size);
+  EXPECT_EQ(std::memcmp(in.data, out.data, in.size), 0);
+  EXPECT_EQ(in.pos, 0u);  // the cursor is left alone
+  // Saving replaces the file rather than appending to it.
+  MEM shorter;
+  shorter.Put_string("ab");
+  SaveFile(name.c_str(), shorter);
+  LoadFile(name.c_str(), in);
+  EXPECT_EQ(in.size, 3u);
+}
+
+TEST_F(Files, EmptyFilesDirectoriesAndUnwritablePlaces) {
+  std::string empty = Path("empty");
+  SaveFile(empty.c_str(), MEM());
+  MEM buffer;
+  buffer.Put_string("stale");
+  LogCapture log;
+  LoadFile(empty.c_str(), buffer);
+  EXPECT_EQ(log.text(), "fread failed\n");
+  EXPECT_EQ(buffer.size, 0u);
+
+  log.clear();
+  LoadFile(dir_.c_str(), buffer);  // a directory is not a file
+  EXPECT_EQ(log.text(), "Unable to load file \"" + dir_ + "\": (ERROR_ACCESS_DENIED)\n");
+  EXPECT_FALSE(FileExists(dir_.c_str()));
+
+  log.clear();
+  std::string bad = Path("missing/out.bin");
+  SaveFile(bad.c_str(), buffer);
+  EXPECT_EQ(log.text(), "Unable to create file \"" + bad + "\": (ERROR_FILE_NOT_FOUND)\n");
+
+  log.clear();
+  std::string notdir = empty + "/out.bin";  // a path through a plain file
+  SaveFile(notdir.c_str(), buffer);
+  EXPECT_EQ(log.text(), "Unable to create file \"" + notdir + "\": (ERROR_PATH_NOT_FOUND)\n");
+}
+
+}  // namespace
