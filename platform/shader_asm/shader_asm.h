@@ -71,6 +71,7 @@ enum class ShaderOpcode : uint8_t {
   Nop = 0, Mov, Add, Sub, Mul, Mad, Dp3, Dp4, Rcp, Rsq, Exp, Expp, Log, Logp,
   Pow, Min, Max, Slt, Sge, Frc, Abs, Crs, Nrm, Lrp, SinCos, Cmp,
   M4x4, M4x3, M3x4, M3x3, M3x2, Mova, Dst, Lit, Texld, Texldp, Texkill,
+  Dp2add,
   Count,
 };
 
