@@ -71,6 +71,13 @@ class Array {
 
   // Appends a deep copy of value.
   void push(const T& value) {
+    uintptr_t at = reinterpret_cast<uintptr_t>(&value), from = reinterpret_cast<uintptr_t>(data);
+    if (at >= from && at < from + uintptr_t(count) * sizeof(T) && uint64_t(count + 1) * sizeof(T) > capacity) {
+      // value lives in the storage that growing is about to free: copy it out first.
+      T copy(value);
+      push(copy);
+      return;
+    }
     Grow(count + 1);
     new (&data[count]) T(value);
     count++;

@@ -130,6 +130,13 @@ TEST(Array, CopiesAreDeepForStringsAndNestedArrays) {
     EXPECT_NE(nestedCopy[0].data, nested[0].data);
     EXPECT_EQ(nestedCopy[0][0], 7u);
 
+    // Pushing one of the array's own elements while it grows.
+    Array<String> self;
+    self.push(String("first"));
+    for (int i = 0; i < 6; i++) self.push(self[0]);
+    EXPECT_EQ(self.count, 7u);
+    EXPECT_STREQ(self[6].c_str(), "first");
+
     Array<String> empty;
     Array<String> emptyCopy(empty);
     EXPECT_EQ(emptyCopy.capacity, 0u);
