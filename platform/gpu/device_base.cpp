@@ -445,7 +445,7 @@ bool ReadShaderTokens(const uint32_t* function, ShaderKind kind, std::vector<uin
   return true;
 }
 
-size_t ImageLevelBytes(D3DFORMAT format, uint32_t w, uint32_t h) {
+size_t TextureLevelBytes(D3DFORMAT format, uint32_t w, uint32_t h) {
   size_t bw = (size_t(w) + 3) / 4, bh = (size_t(h) + 3) / 4;
   switch (format) {
     case D3DFMT_A8R8G8B8: return size_t(w) * h * 4;
@@ -470,7 +470,7 @@ bool ValidTextureImage(const Image& image, bool cube) {
       const ImageLevel& l = face[i];
       uint32_t lw = std::max(1u, w >> i), lh = std::max(1u, h >> i);
       if (l.width != lw || l.height != lh) return false;
-      size_t need = ImageLevelBytes(image.format, lw, lh);
+      size_t need = TextureLevelBytes(image.format, lw, lh);
       if (need == 0 || l.bytes.size() != need) return false;
     }
   }

@@ -61,7 +61,7 @@ struct Image;
 // level sizes and byte counts. True when usable.
 bool ValidTextureImage(const Image& image, bool cube);
 // Bytes of one level of the format (0 for a format the devices do not take).
-size_t ImageLevelBytes(D3DFORMAT format, uint32_t width, uint32_t height);
+size_t TextureLevelBytes(D3DFORMAT format, uint32_t width, uint32_t height);
 
 class GpuDeviceBase : public IDirect3DDevice9 {
  public:

@@ -12,6 +12,7 @@
 //   for (const RecordedCall* d : rec->Draws()) EXPECT_EQ(d->state->fvf, ...);
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,7 +105,9 @@ class RecordingDevice : public GpuDeviceBase {
   RecordingDevice(uint32_t width, uint32_t height);
 
   // ---- what was recorded
-  const std::vector<RecordedCall>& calls() const { return calls_; }
+  // Appending keeps earlier records where they are: pointers from Draws()
+  // and CallsOf() stay valid until clearCalls().
+  const std::deque<RecordedCall>& calls() const { return calls_; }
   void clearCalls() { calls_.clear(); }
   std::vector<const RecordedCall*> Draws() const;
   std::vector<const RecordedCall*> CallsOf(CallKind kind) const;
@@ -157,7 +160,7 @@ class RecordingDevice : public GpuDeviceBase {
 
  private:
   RecordedCall& Record(CallKind kind, HRESULT result, IUnknown* object = nullptr);
-  std::vector<RecordedCall> calls_;
+  std::deque<RecordedCall> calls_;
 };
 
 // A new recording device with one reference held by the caller; viewport

@@ -117,7 +117,7 @@ TEST_F(D3DXTest, AssemblesShaderFilesIntoTokenBuffers) {
 
 TEST_F(D3DXTest, AssemblyErrorsNameFileAndLine) {
   std::string path = TempPath("d3dx_bad.PSH");
-  WriteText(path, "ps_2_0\nmov oC0, v0\nfrobnicate r0, r1\n");
+  WriteText(path, "ps_2_0\ndcl v0\nfrobnicate r0, r1\n");
   LogCapture log;
   ID3DXBuffer* code = nullptr;
   ID3DXBuffer* errors = nullptr;
