@@ -170,7 +170,10 @@ HRESULT Assembler::Run(const char* text, size_t length, ShaderProgram& out) {
     line = commentLine;
     Fail("unterminated comment");
   }
-  if (error_.empty() && !haveVersion_) Fail("missing shader version line (vs_1_1, vs_2_0 or ps_2_0)");
+  if (error_.empty() && !haveVersion_) {
+    line = 1;  // where it belongs
+    Fail("missing shader version line (vs_1_1, vs_2_0 or ps_2_0)");
+  }
   std::string problem;
   if (error_.empty() && !ValidateProgram(program_, problem)) Fail(problem);
   if (!error_.empty()) {

@@ -77,6 +77,11 @@ bool CheckSource(const ShaderProgram& p, const ShaderInstruction& ins, int n, st
       return false;
     }
   }
+  if (ins.op == ShaderOpcode::Texkill && (s.negate || s.swizzle != kSwizzleIdentity ||
+                                          (s.file != F::Temp && s.file != F::Texture))) {
+    problem = "texkill needs a temporary or texture register without swizzle";
+    return false;
+  }
   bool isSamplerSlot = (ins.op == ShaderOpcode::Texld || ins.op == ShaderOpcode::Texldp) && n == 1;
   if (isSamplerSlot != (s.file == F::Sampler)) {
     problem = isSamplerSlot ? std::string(op) + " needs a sampler register as its last operand"
@@ -108,11 +113,6 @@ bool CheckSource(const ShaderProgram& p, const ShaderInstruction& ins, int n, st
                 RegisterName(s.file, count - 1);
       return false;
     }
-  }
-  if (ins.op == ShaderOpcode::Texkill && (s.negate || s.swizzle != kSwizzleIdentity ||
-                                          (s.file != F::Temp && s.file != F::Texture))) {
-    problem = "texkill needs a temporary or texture register without swizzle";
-    return false;
   }
   return true;
 }
@@ -176,8 +176,10 @@ bool CheckDestination(const ShaderProgram& p, const ShaderInstruction& ins, std:
   if (ins.op == ShaderOpcode::Crs) allowed = 0x7;
   if (ins.op == ShaderOpcode::SinCos) allowed = 0x3;
   if (d.mask & ~allowed) {
-    static const char* kMasks[] = {"", ".x", ".xy", "", ".xyz", "", "", "", ".xyzw"};
-    problem = std::string(op) + " writes at most " + kMasks[allowed == 0xF ? 8 : allowed];
+    std::string most = ".";
+    for (int i = 0; i < 4; ++i)
+      if (allowed & (1 << i)) most += "xyzw"[i];
+    problem = std::string(op) + " writes at most " + most;
     return false;
   }
   return true;
