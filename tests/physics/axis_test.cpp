@@ -1,0 +1,270 @@
+// Hinges: angle measurement, velocity and position passes, limits, servo,
+// friction, motor, spring, breaking, and the point constraint.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "app/frame_timer.h"
+#include "meshes.h"
+
+namespace {
+
+const double kPi = 3.141592653589793;
+
+class AxisTest : public PhysicsTest {
+ protected:
+  // Two unit cubes stacked on the Z axis, hinged between them about Z.
+  void Stack(double minAngle, double maxAngle) {
+    A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
+    B = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 11});
+    Place(*A);
+    Place(*B);
+    H = Own(new pAxis(A, B, {0, 0, 10.5}, {0, 0, 3}, {1, 0, 0}, minAngle, maxAngle));
+  }
+  void Turn(pBody* b, double angle) {
+    b->orientation = QuatFromAxisAngle({0, 0, 1}, angle);
+    Place(*b);
+  }
+  double RelativeSpin() {
+    return VecMulMat3(B->angularMomentum, B->inverseInertiaWorld).z -
+           VecMulMat3(A->angularMomentum, A->inverseInertiaWorld).z;
+  }
+  pBody* A = nullptr;
+  pBody* B = nullptr;
+  pAxis* H = nullptr;
+};
+
+TEST_F(AxisTest, ConstructionAndAngleMeasurement) {
+  Stack(-1, 1);
+  EXPECT_EQ(H->level, 3);
+  EXPECT_EQ(H->kind, 3);
+  EXPECT_EQ(EntityList.count, 3u) << "the hinge registers, its point does not";
+  ASSERT_NE(H->point, nullptr);
+  EXPECT_EQ(H->point->level, 3);
+  EXPECT_NEAR(H->point->anchorA.z, 0.5, 1e-12);
+  EXPECT_NEAR(H->point->anchorB.z, -0.5, 1e-12);
+  for (int i = 0; i < 9; i++) EXPECT_EQ(H->relRotation.m[i], i % 4 == 0 ? 1.0 : 0.0);
+  EXPECT_EQ(H->angle, 0.0);
+  EXPECT_DOUBLE_EQ(H->axis.z, 1.0);
+  EXPECT_EQ(H->reference.x, 1.0);
+  // A reference off the perpendicular loses its axial part and is not renormalised.
+  pAxis* slanted = new pAxis(A, B, {0, 0, 10.5}, {0, 0, 1}, {1, 0, 1}, -1, 1);
+  EXPECT_EQ(slanted->reference.z, 0.0);
+  EXPECT_NEAR(slanted->reference.x, 0.7071067811865476, 1e-15);
+  delete slanted;
+  EXPECT_TRUE(H->limited);
+  EXPECT_EQ(H->strength, 1.0);
+  EXPECT_EQ(H->breakAngle, 0.08726646259971647);
+
+  Turn(B, 0.3);
+  H->MeasureAngle();
+  EXPECT_NEAR(H->angle, 0.3, 1e-12);
+  Turn(B, -0.3);
+  H->MeasureAngle();
+  EXPECT_NEAR(H->angle, -0.3, 1e-12);
+  Turn(B, kPi);
+  H->MeasureAngle();
+  EXPECT_DOUBLE_EQ(H->angle, -kPi) << "half a turn measures -pi";
+  Turn(B, 0);
+  Turn(A, -0.4);
+  H->MeasureAngle();
+  EXPECT_NEAR(H->angle, 0.4, 1e-12) << "relative to bodyA";
+
+  // A hinge with a missing body registers but never acts.
+  pAxis* lone = Own(new pAxis(A, nullptr, {0, 0, 10.5}, {0, 0, 1}, {1, 0, 0}, -1, 1));
+  EXPECT_EQ(lone->point, nullptr);
+  EXPECT_EQ(EntityList[3], lone);
+  lone->Process(1);
+  lone->Process(3);
+  EXPECT_EQ(A->angularMomentum.z, 0.0);
+}
+
+TEST_F(AxisTest, ServoReachesItsAngleWithoutOvershoot) {
+  Stack(0.3, 0.3);
+  std::vector<double> angles;
+  for (int i = 0; i < 60; i++) {
+    Step();
+    H->MeasureAngle();
+    angles.push_back(H->angle);
+  }
+  EXPECT_NEAR(angles[0], 0.15, 1e-9);
+  EXPECT_NEAR(angles[1], 0.225, 1e-9);
+  EXPECT_NEAR(angles[2], 0.2625, 1e-9);
+  for (size_t i = 1; i < angles.size(); i++) {
+    EXPECT_GT(angles[i], angles[i - 1] - 1e-15) << i;
+    EXPECT_LE(angles[i], 0.3 + 1e-12) << i;
+  }
+  // Errors below about 1e-8 rad vanish in the rotation-vector conversion.
+  EXPECT_NEAR(angles.back(), 0.3, 1e-7);
+  // The pivot stays joined while both bodies fall.
+  EXPECT_LT(A->position.z, 10.0);
+  Vec3 gap = B->LocalToWorld(H->point->anchorB) - A->LocalToWorld(H->point->anchorA);
+  EXPECT_LT(Length(gap), 1e-9);
+}
+
+TEST_F(AxisTest, FreeHingeConservesThePairsAngularMomentum) {
+  // Side by side along X, hinged at the touching edge about Z.
+  A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
+  B = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 3.0, {1, 0, 10});
+  H = Own(new pAxis(A, B, {0.5, 0, 10}, {0, 0, 1}, {1, 0, 0}, 0, 0));
+  H->limited = false;
+  B->angularMomentum = {0, 0, 0.5};
+  B->momentum = {0, 0.3, 0};
+  auto total = [&] {
+    double m = A->mass + B->mass;
+    Vec3 C = ((A->position + A->centreOffset) * A->mass + (B->position + B->centreOffset) * B->mass) / m;
+    return A->angularMomentum + B->angularMomentum +
+           Cross(A->position + A->centreOffset - C, A->momentum) +
+           Cross(B->position + B->centreOffset - C, B->momentum);
+  };
+  Vec3 L0 = total();
+  double spin0 = 0;
+  for (int i = 0; i < 2000; i++) {
+    Step();
+    if (i == 0) spin0 = RelativeSpin();
+  }
+  Vec3 L1 = total();
+  EXPECT_NEAR(L1.z, L0.z, 1e-6 * std::fabs(L0.z));
+  EXPECT_NEAR(L1.x, L0.x, 1e-6 * std::fabs(L0.z));
+  EXPECT_NEAR(L1.y, L0.y, 1e-6 * std::fabs(L0.z));
+  EXPECT_NE(spin0, 0.0) << "the pair turns about the hinge";
+  // Pivot held, off-axis rotation held.
+  Vec3 gap = B->LocalToWorld(H->point->anchorB) - A->LocalToWorld(H->point->anchorA);
+  EXPECT_LT(Length(gap), 1e-3);
+  Vec3 zA = {A->rotation.m[6], A->rotation.m[7], A->rotation.m[8]};
+  Vec3 zB = {B->rotation.m[6], B->rotation.m[7], B->rotation.m[8]};
+  EXPECT_GT(Dot(zA, zB), 0.99999);
+  H->MeasureAngle();
+  EXPECT_GT(std::fabs(H->angle), 0.1) << "it turned freely";
+}
+
+TEST_F(AxisTest, VelocityPassLimitsFrictionMotorAndSpring) {
+  Stack(-0.5, 0.5);
+  H->limited = false;
+  CurrentDt = 0.00025;
+  // Friction at least |w| / dt stops the axial spin in one sub-step.
+  B->angularMomentum = {0, 0, 1.0 / 6};  // spin 1 rad/s for a unit cube of 1 kg
+  H->friction = 1.0 / 0.00025 * 2;
+  H->Process(1);
+  EXPECT_NEAR(RelativeSpin(), 0.0, 1e-12);
+  EXPECT_NEAR(H->axialRate, 1.0, 1e-12);
+  // Smaller friction takes away friction * dt of it.
+  A->angularMomentum = {0, 0, 0};
+  B->angularMomentum = {0, 0, 1.0 / 6};
+  H->friction = 400;
+  H->Process(1);
+  EXPECT_NEAR(RelativeSpin(), 1.0 - 400 * 0.00025, 1e-12);
+  H->friction = 0;
+
+  // Limited, outside the upper limit and turning back (w < 0): blocked,
+  // all relative rotation removed. Turning further out: the axial part is free.
+  H->limited = true;
+  Turn(B, 0.6);
+  H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
+  A->angularMomentum = {0, 0, 0};
+  B->angularMomentum = {0, 0, -1.0 / 6};
+  H->Process(1);
+  EXPECT_NEAR(RelativeSpin(), 0.0, 1e-12);
+  A->angularMomentum = {0, 0, 0};
+  B->angularMomentum = {0, 0, 1.0 / 6};
+  H->Process(1);
+  EXPECT_NEAR(RelativeSpin(), 1.0, 1e-12);
+
+  // axialLock removes that fraction of the free axial part.
+  A->angularMomentum = {0, 0, 0};
+  B->angularMomentum = {0, 0, 1.0 / 6};
+  H->axialLock = 0.25;
+  H->Process(1);
+  EXPECT_NEAR(RelativeSpin(), 0.75, 1e-12);
+  H->axialLock = 0;
+
+  // Motor and spring change only the momenta, equal and opposite.
+  Turn(B, 0.2);
+  H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
+  A->angularMomentum = B->angularMomentum = {0, 0, 0};
+  A->UpdateVelocities();
+  B->UpdateVelocities();
+  H->motorTorque = 3.0;
+  H->springRate = 10.0;
+  H->targetAngle = 0.05;
+  H->Process(1);
+  EXPECT_NEAR(A->angularMomentum.z, 3.0 * 0.00025 + 10.0 * 0.15 * 0.00025, 1e-12);
+  EXPECT_NEAR(B->angularMomentum.z, -A->angularMomentum.z, 1e-15);
+  EXPECT_EQ(A->angularVelocity.z, 0.0) << "velocities follow at the next update";
+}
+
+TEST_F(AxisTest, BreakingByAngleAndByDistance) {
+  Stack(0, 0);
+  H->breakable = true;
+  auto strainedBy = [&](double angle, double gap) {
+    Turn(B, angle);
+    B->position = {gap, 0, 11};
+    Place(*B);
+    A->angularMomentum = B->angularMomentum = A->momentum = B->momentum = {0, 0, 0};
+    H->broken = false;
+    H->Process(3);
+    return H->broken;
+  };
+  for (unsigned seed = 1; seed <= 50; seed++) {
+    srand(seed);
+    EXPECT_TRUE(strainedBy(0.11, 0)) << "above 1.2 * 5 degrees, seed " << seed;
+    EXPECT_FALSE(strainedBy(0.05, 0)) << "below 0.8 * 5 degrees, seed " << seed;
+    EXPECT_TRUE(strainedBy(0, 0.2)) << "a 0.2 gap, seed " << seed;
+  }
+  // Once broken, nothing at all happens.
+  strainedBy(0.11, 0);
+  ASSERT_TRUE(H->broken);
+  A->angularMomentum = {0, 0, 0};
+  H->Process(3);
+  H->Process(1);
+  EXPECT_EQ(A->angularMomentum.z, 0.0);
+  // Not breakable: never breaks, however strained.
+  H->breakable = false;
+  EXPECT_FALSE(strainedBy(2.0, 0.5));
+}
+
+TEST_F(AxisTest, PositionPassWrapsAndUnlimitedHingesKeepTheirAngle) {
+  Stack(0, 0);
+  // Three quarters of a turn off the target is corrected the short way.
+  Turn(B, 1.5 * kPi);
+  H->Process(3);
+  EXPECT_GT(RelativeSpin(), 0.0) << "B turns on toward 2 pi, not back";
+  // Unlimited: the axial error is left alone.
+  A->angularMomentum = B->angularMomentum = {0, 0, 0};
+  H->limited = false;
+  Turn(B, 0.7);
+  H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
+  H->Process(3);
+  EXPECT_NEAR(RelativeSpin(), 0.0, 1e-12);
+}
+
+TEST_F(AxisTest, SolvePointRemovesRelativeAnchorVelocity) {
+  Stack(-1, 1);
+  B->momentum = {0.4, -0.2, 0.1};
+  A->momentum = {0, 0.3, 0};
+  A->angularMomentum = {0.01, 0, 0.02};
+  A->UpdateVelocities();
+  B->UpdateVelocities();
+  SolvePoint(H->point, 1, nullptr, 1.0);
+  Vec3 rA = VecMulMat3(H->point->anchorA, A->rotation);
+  Vec3 rB = VecMulMat3(H->point->anchorB, B->rotation);
+  Vec3 dv = B->PointVelocity(rB) - A->PointVelocity(rA);
+  Vec3 before = Vec3{0.4, -0.5, 0.1};
+  EXPECT_LT(Length(dv), 0.5 * Length(before));
+  // Along its own direction the relative velocity is gone.
+  Vec3 momentumSum = A->momentum + B->momentum;
+  EXPECT_NEAR(momentumSum.x, 0.4, 1e-15);
+  EXPECT_NEAR(momentumSum.y, 0.1, 1e-15);
+  // Phase 3 reports the gap; other phases and null points do nothing.
+  B->position = {0, 0.1, 11};
+  double d = -1;
+  SolvePoint(H->point, 3, &d, 0.5);
+  EXPECT_NEAR(d, 0.1, 1e-12);
+  Vec3 m = B->momentum;
+  SolvePoint(H->point, 2, &d, 1.0);
+  SolvePoint(nullptr, 1, &d, 1.0);
+  EXPECT_EQ(B->momentum.x, m.x);
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// The bodies', hinges' and straps' pictures on the recording device.
+#include <gtest/gtest.h>
+
+#include "meshes.h"
+#include "platform/gpu/recording.h"
+#include "render/draw.h"
+
+namespace {
+
+class DebugDrawTest : public PhysicsTest {
+ protected:
+  void SetUp() override {
+    PhysicsTest::SetUp();
+    rec = CreateRecordingDevice(800, 600);
+    Device = rec;
+    CameraPosition = {0, 0, 0};
+  }
+  void TearDown() override {
+    Device = nullptr;
+    rec->Release();
+    PhysicsTest::TearDown();
+  }
+  RecordingDevice* rec = nullptr;
+};
+
+TEST_F(DebugDrawTest, ShadowIsTheFlattenedPosedMesh) {
+  pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {5, 6, 7},
+                  QuatFromAxisAngle({0, 0, 1}, 1.5707963267948966));
+  rec->clearCalls();
+  b->DrawDetail(0.5);
+  auto draws = rec->Draws();
+  ASSERT_EQ(draws.size(), 12u);
+  for (const RecordedCall* d : draws) {
+    EXPECT_EQ(d->u[0], uint32_t(D3DPT_TRIANGLELIST));
+    EXPECT_EQ(d->state->fvf, uint32_t(D3DFVF_XYZ | D3DFVF_DIFFUSE));
+    EXPECT_EQ(d->state->renderState(D3DRS_ZWRITEENABLE), 0u);
+    EXPECT_EQ(d->state->renderState(D3DRS_ALPHABLENDENABLE), 1u);
+    EXPECT_EQ(d->state->renderState(D3DRS_SRCBLEND), uint32_t(D3DBLEND_SRCALPHA));
+    EXPECT_EQ(d->state->renderState(D3DRS_DESTBLEND), uint32_t(D3DBLEND_INVSRCALPHA));
+    EXPECT_EQ(d->state->vertexShader.get(), nullptr);
+    for (uint32_t i = 0; i < 3; i++) {
+      EXPECT_EQ(d->vertexFloat(i, 8), 0.01f);
+      EXPECT_EQ(d->vertexUint(i, 12), PackColour(0, 0, 0, 0.2f));
+      // Turned a quarter about Z and moved: x in [4, 5], y in [6, 7].
+      EXPECT_GE(d->vertexFloat(i, 0), 4.0f - 1e-5f);
+      EXPECT_LE(d->vertexFloat(i, 0), 5.0f + 1e-5f);
+      EXPECT_GE(d->vertexFloat(i, 4), 6.0f - 1e-5f);
+    }
+  }
+  EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u);
+  EXPECT_EQ(rec->state().renderState(D3DRS_ZWRITEENABLE), 1u);
+}
+
+TEST_F(DebugDrawTest, DebugViewOfABody) {
+  pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {5, 6, 7});
+  Place(*b);
+  rec->clearCalls();
+  b->Draw();
+  auto draws = rec->Draws();
+  ASSERT_EQ(draws.size(), 12u + 12u + 12u) << "mesh, shadow, box edges";
+  // Mesh in body coordinates through the body's world transform.
+  EXPECT_EQ(draws[0]->vertexUint(0, 12), PackColour(0.5f, 0, 0, 1));
+  EXPECT_EQ(draws[0]->vertexUint(1, 12), PackColour(0, 0.5f, 0, 1));
+  EXPECT_EQ(draws[0]->vertexUint(2, 12), PackColour(0, 0, 0.5f, 1));
+  EXPECT_EQ(draws[0]->state->world.m[3][0], 5.0f);
+  EXPECT_EQ(draws[0]->vertexFloat(0, 0), 0.0f);
+  // Box edges: lines in translucent white with depth off.
+  for (size_t i = 24; i < 36; i++) {
+    EXPECT_EQ(draws[i]->u[0], uint32_t(D3DPT_LINELIST));
+    EXPECT_EQ(draws[i]->vertexUint(0, 12), PackColour(1, 1, 1, 0.3f));
+    EXPECT_EQ(draws[i]->state->renderState(D3DRS_ZENABLE), uint32_t(D3DZB_FALSE));
+    EXPECT_EQ(draws[i]->state->renderState(D3DRS_ALPHABLENDENABLE), 1u);
+  }
+  EXPECT_EQ(draws[24]->vertexFloat(0, 0), 5.0f);
+  EXPECT_EQ(draws[24]->vertexFloat(1, 0), 6.0f);
+  EXPECT_EQ(rec->state().renderState(D3DRS_ZENABLE), uint32_t(D3DZB_TRUE));
+  EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u);
+}
+
+TEST_F(DebugDrawTest, StrapColourShowsItsStretch) {
+  pBody* a = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 0});
+  pBody* b = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {2, 0, 0});
+  pStrape* s = Own(new pStrape(a, b, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1));
+  struct Case {
+    double x;
+    uint32_t colour;
+  } cases[] = {{2.05, PackColour(0, 1, 0, 1)}, {2.2, PackColour(1, 0, 0, 1)},
+               {1.8, PackColour(0, 0, 1, 1)}};
+  for (const Case& c : cases) {
+    b->position.x = c.x;
+    rec->clearCalls();
+    s->Draw();
+    auto draws = rec->Draws();
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0]->vertexUint(0, 12), c.colour) << c.x;
+    EXPECT_EQ(draws[0]->vertexFloat(1, 0), float(c.x));
+  }
+  // A hinge draws its point's two crosses, its axis and references, and the
+  // line between its anchors; a strap or hinge without both bodies draws nothing.
+  pAxis* h = Own(new pAxis(a, b, {1, 0, 0}, {0, 0, 1}, {1, 0, 0}, -1, 1));
+  rec->clearCalls();
+  h->Draw();
+  EXPECT_EQ(rec->Draws().size(), 3u + 3u + 4u + 1u);
+  pStrape* loose = Own(new pStrape(a, nullptr, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1));
+  pAxis* lone = Own(new pAxis(nullptr, b, {1, 0, 0}, {0, 0, 1}, {1, 0, 0}, -1, 1));
+  rec->clearCalls();
+  loose->Draw();
+  lone->Draw();
+  EXPECT_EQ(rec->Draws().size(), 0u);
+}
+
+TEST_F(DebugDrawTest, NothingIsDrawnWithoutADevice) {
+  pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {0, 0, 0});
+  rec->clearCalls();
+  Device = nullptr;
+  b->Draw();
+  b->DrawDetail(1.0);
+  Device = rec;
+  EXPECT_EQ(rec->calls().size(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+// Ground contact: the grid broad phase against the linear scan, the rebuild
+// period, the narrow phase's prediction, inside test, band and impulses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "app/frame_timer.h"
+#include "meshes.h"
+
+namespace {
+
+using GroundTest = PhysicsTest;
+
+// Hilly terrain of n x n quads (two triangles each) over [0, size]^2, plus two
+// huge sea triangles, a degenerate one, one with a NaN corner and one with a
+// corrupt index.
+void Terrain(int n, double size, std::mt19937& rng) {
+  GroundVertices.clear();
+  GroundTriangles.clear();
+  std::uniform_real_distribution<double> jitter(-0.3, 0.3);
+  for (int j = 0; j <= n; j++)
+    for (int i = 0; i <= n; i++) {
+      double x = size * i / n, y = size * j / n;
+      GroundVertices.push({x + jitter(rng), y + jitter(rng), 3 * std::sin(x * 0.1) * std::cos(y * 0.13)});
+    }
+  for (int j = 0; j < n; j++)
+    for (int i = 0; i < n; i++) {
+      uint32_t a = j * (n + 1) + i, b = a + 1, c = a + n + 1, d = c + 1;
+      GroundTriangles.push(Triangle{{a, b, d}});
+      GroundTriangles.push(Triangle{{a, d, c}});
+    }
+  uint32_t s = GroundVertices.count;
+  GroundVertices.push({-1e4, -1e4, -1});
+  GroundVertices.push({1e4, -1e4, -1});
+  GroundVertices.push({1e4, 1e4, -1});
+  GroundVertices.push({-1e4, 1e4, -1});
+  GroundVertices.push({NAN, 5, 0});
+  GroundTriangles.push(Triangle{{s, s + 1, s + 2}});
+  GroundTriangles.push(Triangle{{s, s + 2, s + 3}});
+  GroundTriangles.push(Triangle{{0, 0, 0}});
+  GroundTriangles.push(Triangle{{s + 4, 1, 2}});
+  GroundTriangles.push(Triangle{{1, 2, 0xFFFFFFFFu}});
+  GroundMeshChanged();
+}
+
+TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
+  std::mt19937 rng(12345);
+  Terrain(120, 300.0, rng);
+  std::uniform_real_distribution<double> pos(-20, 320), ext(0, 15), hz(-6, 6);
+  Array<uint32_t> grid, linear;
+  size_t nonEmpty = 0, total = 0;
+  for (int k = 0; k < 3000; k++) {
+    Vec3 lo = {pos(rng), pos(rng), hz(rng)};
+    Vec3 hi = lo + Vec3{ext(rng), ext(rng), ext(rng)};
+    if (k % 50 == 0) std::swap(lo.x, hi.x);  // inverted boxes too
+    if (k % 97 == 0) hi = {1e300, 1e300, 1e300};
+    GroundCandidates(lo, hi, 2.0, grid);
+    GroundCandidatesLinear(lo, hi, 2.0, linear);
+    ASSERT_EQ(grid.count, linear.count) << "box " << k;
+    for (uint32_t i = 0; i < grid.count; i++) ASSERT_EQ(grid[i], linear[i]) << "box " << k;
+    nonEmpty += grid.count > 3;
+    total += grid.count;
+  }
+  EXPECT_GT(nonEmpty, 1000u) << "the boxes meet terrain, not just the sea";
+  // A non-finite box accepts whatever the linear scan accepts.
+  GroundCandidates({NAN, 0, 0}, {1, 1, 1}, 2.0, grid);
+  GroundCandidatesLinear({NAN, 0, 0}, {1, 1, 1}, 2.0, linear);
+  EXPECT_EQ(grid.count, linear.count);
+  // The corrupt triangle is never a candidate, the NaN one always.
+  GroundCandidatesLinear({-1e9, -1e9, -1e9}, {1e9, 1e9, 1e9}, 2.0, linear);
+  EXPECT_EQ(linear.count, GroundTriangles.count - 1);
+
+  // The grid follows changes of the mesh.
+  GroundVertices.push({150, 150, 50});
+  GroundVertices.push({151, 150, 50});
+  GroundVertices.push({150, 151, 50});
+  uint32_t v = GroundVertices.count;
+  GroundTriangles.push(Triangle{{v - 3, v - 2, v - 1}});
+  GroundCandidates({149, 149, 49}, {150, 150, 50.5}, 0.0, grid);
+  GroundCandidatesLinear({149, 149, 49}, {150, 150, 50.5}, 0.0, linear);
+  ASSERT_EQ(grid.count, linear.count);
+  ASSERT_GT(grid.count, 0u);
+  EXPECT_EQ(grid[grid.count - 1], GroundTriangles.count - 1);
+  (void)total;
+}
+
+class ContactTest : public PhysicsTest {
+ protected:
+  // A downward-pointing tetrahedron: one corner at the bottom (local origin).
+  pBody* Spike(const Vec3& at) {
+    pBody* b = Body({{0, 0, 0}, {1, -1, 1}, {-1, -1, 1},
+                     {0, 0, 0}, {0, 1, 1}, {1, -1, 1},
+                     {0, 0, 0}, {-1, -1, 1}, {0, 1, 1},
+                     {1, -1, 1}, {0, 1, 1}, {-1, -1, 1}},
+                    2.0, at);
+    Place(*b);
+    return b;
+  }
+};
+
+TEST_F(ContactTest, CornerJustBelowTheGroundIsStoppedAndPushedOut) {
+  MakeFlatGround(50, 0);
+  pBody* b = Spike({0.3, 0.2, -0.01});
+  b->momentum = {0, 0, -2.0};
+  b->UpdateVelocities();
+  StepCounter = 0;
+  CurrentDt = 0.002;
+  GroundContact(*b);
+  EXPECT_EQ(b->contactTriangles.count, 2u);
+  b->UpdateVelocities();
+  Vec3 R = Vec3{0.3, 0.2, -0.01} - b->position;  // before the push-out
+  (void)R;
+  Vec3 v = b->PointVelocity({0, 0, 0});
+  EXPECT_NEAR(v.z, 0.0, 1e-12) << "the corner's velocity along N is gone";
+  EXPECT_NEAR(b->position.z, -0.01 + 0.001, 1e-15);
+  EXPECT_NEAR(b->position.x, 0.3, 0) << "no sliding, no push sideways";
+}
+
+TEST_F(ContactTest, BandEdgeAndPrediction) {
+  MakeFlatGround(50, 0);
+  CurrentDt = 0.002;
+  StepCounter = 0;
+  // 0.06 below: ignored.
+  pBody* deep = Spike({0.3, 0.2, -0.06});
+  deep->momentum = {0, 0, -2};
+  deep->UpdateVelocities();
+  GroundContact(*deep);
+  EXPECT_EQ(deep->momentum.z, -2.0);
+  // On the shared edge of the two ground triangles (x == y): not inside either.
+  pBody* edge = Spike({0.25, 0.25, -0.01});
+  edge->momentum = {0, 0, -2};
+  edge->UpdateVelocities();
+  GroundContact(*edge);
+  EXPECT_EQ(edge->momentum.z, -2.0);
+  // Above the plane, fast enough to cross it in this step: caught, no push.
+  pBody* fast = Spike({0.3, 0.2, 0.05});
+  fast->momentum = {0, 0, -2 * 30};  // 30 m/s: 0.06 m per step
+  fast->UpdateVelocities();
+  GroundContact(*fast);
+  fast->UpdateVelocities();
+  EXPECT_NEAR(fast->PointVelocity({0, 0, 0}).z, 0.0, 1e-12);
+  EXPECT_EQ(fast->position.z, 0.05);
+  // Slower: not below the plane after the step, no contact.
+  pBody* slow = Spike({0.3, 0.2, 0.05});
+  slow->momentum = {0, 0, -2};
+  slow->UpdateVelocities();
+  GroundContact(*slow);
+  EXPECT_EQ(slow->momentum.z, -2.0);
+  // A body without vertices does nothing at all.
+  pBody* empty = Own(new pBody(nullptr, "none", 1.0, {0, 0, -0.01}, {0, 0, 0, 1}));
+  GroundContact(*empty);
+  EXPECT_EQ(empty->contactTriangles.count, 0u);
+}
+
+TEST_F(ContactTest, FrictionIsCappedAndZeroWithoutSliding) {
+  MakeFlatGround(50, 0);
+  CurrentDt = 0.002;
+  StepCounter = 0;
+  pBody* b = Spike({0.3, 0.2, -0.01});
+  b->momentum = {0, 0, -2};
+  b->UpdateVelocities();
+  GroundContact(*b);
+  EXPECT_EQ(b->momentum.x, 0.0);
+  EXPECT_EQ(b->momentum.y, 0.0);
+  // Sliding fast: the friction impulse is capped at frictionLimit * 20000 * dt.
+  pBody* s = Spike({0.3, 0.2, -0.01});
+  s->frictionLimit = 0.0005;  // cap 0.02 N s
+  s->momentum = {2 * 5.0, 0, -2};
+  s->UpdateVelocities();
+  GroundContact(*s);
+  EXPECT_NEAR(s->momentum.x, 10.0 - 0.02, 1e-12);
+}
+
+TEST_F(ContactTest, CandidatesAreKeptUntilTheNextRebuild) {
+  MakeFlatGround(1, 0);  // ground only around the origin
+  CurrentDt = 0.002;
+  pBody* b = Spike({10, 10, -0.01});
+  StepCounter = 0;
+  GroundContact(*b);
+  EXPECT_EQ(b->contactTriangles.count, 0u) << "more than 2.0 outside the box";
+  b->position = {0.3, 0.2, -0.01};
+  Place(*b);
+  b->momentum = {0, 0, -2};
+  b->UpdateVelocities();
+  for (StepCounter = 1; StepCounter < 64; StepCounter++) {
+    GroundContact(*b);
+    ASSERT_EQ(b->momentum.z, -2.0) << StepCounter;
+  }
+  GroundContact(*b);  // StepCounter 64: rebuilt around the body
+  EXPECT_EQ(b->contactTriangles.count, 2u);
+  EXPECT_GT(b->momentum.z, -2.0);
+  EXPECT_EQ(b->contactVertices.count, 6u);
+}
+
+TEST_F(ContactTest, NewBodyChoosesCandidatesAroundTheOriginOnTheFirstStep) {
+  MakeFlatGround(1, 0);  // a patch at the origin
+  GroundVertices.push({500, 500, 0});
+  GroundVertices.push({510, 500, 0});
+  GroundVertices.push({500, 510, 0});
+  GroundTriangles.push(Triangle{{4, 5, 6}});
+  pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {502, 502, 5});
+  Step();
+  // Before its first integration the box hull was the local box at the
+  // origin: the patch there was chosen, the triangle under the body was not.
+  EXPECT_EQ(b->contactTriangles.count, 2u);
+  EXPECT_EQ(b->contactVertices[0].x, -1.0);
+  EXPECT_GT(b->box.worldMin.x, 501.0) << "placed by the first integration";
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+// Surface pressure forces, directional factors, the cache period, the
+// angular damping and the effect list.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/frame_timer.h"
+#include "meshes.h"
+
+namespace {
+
+class SurfaceTest : public PhysicsTest {
+ protected:
+  // A unit square facing +Z at height 10 moving with velocity v.
+  pBody* Square(const Vec3& v) {
+    pBody* b = Body(SquareTriangles(), 1.0, {0, 0, 10});
+    b->surfacePeriod = 0;
+    Place(*b);
+    b->velocity = v;
+    return b;
+  }
+  // The impulse of one call, momenta cleared first.
+  Vec3 Impulse(pBody* b) {
+    b->momentum = {0, 0, 0};
+    b->angularMomentum = {0, 0, 0};
+    SurfaceForces(*b);
+    return b->momentum;
+  }
+};
+
+TEST_F(SurfaceTest, FaceMovingIntoTheAirIsPushedBack) {
+  CurrentDt = 0.002;
+  pBody* up = Square({0, 0, 1});
+  EXPECT_EQ(Impulse(up).z, 0.0) << "the first call after construction applies the empty cache";
+  Vec3 J = Impulse(up);
+  EXPECT_DOUBLE_EQ(J.z, -0.02);
+  EXPECT_EQ(J.x, 0.0);
+  EXPECT_EQ(Impulse(up).z, J.z) << "recomputed every call with period 0";
+
+  pBody* down = Square({0, 0, -1});
+  Impulse(down);
+  EXPECT_EQ(Impulse(down).z, 0.0) << "no face looks downward";
+  pBody* side = Square({1, 0, 0});
+  Impulse(side);
+  EXPECT_EQ(Impulse(side).x, 0.0) << "moving in its own plane";
+
+  // Quadratic in speed, scaled by dragScale and by the height factor below 0.
+  pBody* fast = Square({0, 0, 2});
+  fast->dragScale = 0.5;
+  fast->position.z = -100;
+  Impulse(fast);
+  EXPECT_DOUBLE_EQ(Impulse(fast).z, -10.0 * 0.5 * 1.2 * 4 * 1 * 1 * 0.002);
+}
+
+TEST_F(SurfaceTest, DirectionalFactors) {
+  CurrentDt = 0.002;
+  // Value 0, exponent 1 along the motion: nothing left.
+  pBody* along = Square({0, 0, 1});
+  AddDirectionalFactor(*along, {0, 0, 5}, 0.0, 1.0);
+  EXPECT_EQ(along->factorDirections[0].z, 1.0) << "stored normalised";
+  Impulse(along);
+  EXPECT_EQ(Impulse(along).z, 0.0);
+  // At 60 degrees from the motion: halved.
+  pBody* oblique = Square({0, 0, 1});
+  AddDirectionalFactor(*oblique, {std::sin(1.0471975511965976), 0, std::cos(1.0471975511965976)}, 0.0, 1.0);
+  Impulse(oblique);
+  EXPECT_NEAR(Impulse(oblique).z, -0.01, 1e-15);
+  // Pointing against the motion: unchanged.
+  pBody* against = Square({0, 0, 1});
+  AddDirectionalFactor(*against, {0, 0, -1}, 0.0, 2.0);
+  Impulse(against);
+  EXPECT_DOUBLE_EQ(Impulse(against).z, -0.02);
+  // A stronger factor: a downstroke pressing seven times harder.
+  pBody* strong = Square({0, 0, 1});
+  AddDirectionalFactor(*strong, {0, 0, 1}, 7.0, 1.0);
+  Impulse(strong);
+  EXPECT_DOUBLE_EQ(Impulse(strong).z, -0.14);
+  // A zero direction becomes +Z.
+  AddDirectionalFactor(*strong, {0, 0, 0}, 1.0, 1.0);
+  EXPECT_EQ(strong->factorDirections[1].z, 1.0);
+}
+
+TEST_F(SurfaceTest, PeriodCacheAndDamping) {
+  CurrentDt = 0.002;
+  pBody* b = Square({0, 0, 1});
+  b->surfacePeriod = 2;
+  // Refreshed when the counter exceeds the period: every third call.
+  std::vector<double> seen;
+  for (int i = 0; i < 7; i++) {
+    b->velocity = {0, 0, 1.0 + i};  // would change the force every call
+    seen.push_back(Impulse(b).z);
+  }
+  EXPECT_EQ(seen[0], 0.0);
+  EXPECT_EQ(seen[1], 0.0);
+  EXPECT_EQ(seen[2], 0.0);
+  EXPECT_DOUBLE_EQ(seen[3], -0.02 * 16);
+  EXPECT_EQ(seen[4], seen[3]);
+  EXPECT_EQ(seen[5], seen[3]);
+  EXPECT_DOUBLE_EQ(seen[6], -0.02 * 49);
+
+  // Angular damping: a fixed 0.05 of the angular velocity per call, not scaled by dt.
+  b->angularVelocity = {1, -2, 4};
+  b->angularMomentum = {0, 0, 0};
+  b->momentum = {0, 0, 0};
+  CurrentDt = 1.0;
+  SurfaceForces(*b);
+  EXPECT_DOUBLE_EQ(b->angularMomentum.x - b->surfaceAngularImpulse.x, -0.05);
+  EXPECT_DOUBLE_EQ(b->angularMomentum.z - b->surfaceAngularImpulse.z, -0.2);
+
+  // A negative period switches everything off, damping included.
+  pBody* off = Square({0, 0, 1});
+  off->surfacePeriod = -1;
+  off->angularVelocity = {1, 1, 1};
+  for (int i = 0; i < 3; i++) {
+    Impulse(off);
+    EXPECT_EQ(off->angularMomentum.x, 0.0);
+    EXPECT_EQ(off->momentum.z, 0.0);
+  }
+  EXPECT_EQ(off->surfaceCounter, 0u);
+}
+
+TEST_F(SurfaceTest, TurningPlateIsBrakedByTheAir) {
+  CurrentDt = 0.002;
+  // A thin plate rolling about X: each half pushes the air, and the air's
+  // answer opposes the roll.
+  pBody* b = Body(CubeTriangles({-1, -1, -0.05}, {1, 1, 0.05}), 1.0, {0, 0, 10});
+  b->surfacePeriod = 0;
+  Place(*b);
+  b->angularVelocity = {1, 0, 0};
+  SurfaceForces(*b);
+  SurfaceForces(*b);
+  EXPECT_LT(b->surfaceAngularImpulse.x, 0.0);
+  EXPECT_NEAR(b->surfaceImpulse.z, 0.0, 1e-12) << "the halves balance";
+}
+
+int destroyed = 0;
+class Lasting : public pAD_Effect {
+ public:
+  explicit Lasting(bool f) : finished(f) {}
+  bool IsFinished() override { return finished; }
+  ~Lasting() override { destroyed++; }
+  bool finished;
+};
+
+TEST(EffectList, PurgeUnlinksFinishedRecords) {
+  destroyed = 0;
+  PurgeEffects();  // empty: nothing happens
+  EXPECT_EQ(EffectHead, nullptr);
+  EXPECT_EQ(EffectCount, 0u);
+  Lasting* a = new Lasting(true);
+  Lasting* b = new Lasting(false);
+  Lasting* c = new Lasting(true);
+  Lasting* d = new Lasting(false);
+  AddEffect(a);
+  AddEffect(b);
+  AddEffect(c);
+  AddEffect(d);
+  EXPECT_EQ(EffectCount, 4u);
+  PurgeEffects();
+  EXPECT_EQ(destroyed, 2);
+  EXPECT_EQ(EffectCount, 2u);
+  EXPECT_EQ(EffectHead, b);
+  EXPECT_EQ(EffectTail, d);
+  EXPECT_EQ(b->prev, nullptr);
+  EXPECT_EQ(b->next, d);
+  EXPECT_EQ(d->prev, b);
+  EXPECT_EQ(d->next, nullptr);
+  // The base record reports itself finished and has no force.
+  pAD_Effect* base = new pAD_Effect;
+  EXPECT_EQ(base->Force({1, 2, 3}).x, 0.0);
+  AddEffect(base);
+  b->finished = d->finished = true;
+  PurgeEffects();
+  EXPECT_EQ(destroyed, 4);
+  EXPECT_EQ(EffectCount, 0u);
+  EXPECT_EQ(EffectHead, nullptr);
+  EXPECT_EQ(EffectTail, nullptr);
+}
+
+}  // namespace
