@@ -1,0 +1,118 @@
+#include <cmath>
+
+#include "aircraft/aircraft.h"
+#include "app/camera.h"
+#include "app/frame_timer.h"
+#include "app/keys.h"
+#include "app/shell.h"
+#include "assets/font.h"
+#include "assets/text.h"
+#include "foundation/log.h"
+#include "foundation/math.h"
+#include "platform/window/window.h"
+#include "render/draw.h"
+
+namespace {
+
+const char* const CursorNames[8] = {"Cursor Default", "Cursor Cross",  "Cursor Move",   "Cursor Rotate",
+                                    "Cursor MoveV",   "Cursor MoveH",  "Cursor Move45", "Cursor Move135"};
+
+}  // namespace
+
+bool MouseLookActive() { return MouseLookLock != KeyHeld(VK_RBUTTON); }
+
+void ReadCursor(double& x, double& y) {
+  int32_t cx = 0, cy = 0;
+  GetCursorClientPos(cx, cy);
+  MouseInside = ScreenLeft <= cx && cx <= ScreenRight && ScreenTop <= cy && cy <= ScreenBottom;
+  if (cx < ScreenLeft) cx = ScreenLeft;
+  if (cx > ScreenRight) cx = ScreenRight;
+  if (cy < ScreenTop) cy = ScreenTop;
+  if (cy > ScreenBottom) cy = ScreenBottom;
+  x = cx;
+  y = cy;
+}
+
+void InputPass() {
+  if (ConsumePresses(VK_F1)) ResetScene();
+
+  if (WheelMoved) {
+    // A notch away from the user narrows the view by a tenth of (fov + 15).
+    FieldOfView = FieldOfView - (15 + FieldOfView) / 100 * (WheelNotches * 10);
+    FieldOfView = Clamp(FieldOfView, 2, 120);
+  }
+
+  if (KeyHeld(VK_F12)) {
+    Log("\n\n\n");
+    for (uint32_t code = 0; code < 256; code++)
+      if (code != VK_F12 && KeyHeld(code)) Log("Key %u is down.\n\n", code);
+  }
+  if (KeyHeld(VK_F11)) {
+    Vec3 forward = Rotate(CameraOrientation, Vec3{0, 1, 0});
+    Log("%f, %f, %f\n", forward.x, forward.y, forward.z);
+  }
+
+  if (ConsumePresses(VK_PAUSE)) Paused = !Paused;
+
+  if (MouseLookActive()) {
+    // The first frame back in front only re-anchors: no jump.
+    if (WasForeground) {
+      double x, y;
+      ReadCursor(x, y);
+      double dx = MouseX - x, dy = MouseY - y;
+      double s = ScaleLookByFov ? FieldOfView : 90;
+      Quat yaw = QuatFromAxisAngle(Vec3{0, 0, 1}, dx * LookSensitivityX * s * M_PI / 180);
+      LookOrientation = QuatMul(yaw, LookOrientation);  // about the world's up axis
+      Quat pitch = QuatFromAxisAngle(Vec3{1, 0, 0}, dy * LookSensitivityY * s * M_PI / 180);
+      LookOrientation = QuatMul(LookOrientation, pitch);  // about the camera's own right axis
+      if (FreeCamera) CameraOrientation = LookOrientation;
+    }
+    if (MouseLookLock) {
+      MouseX = ScreenCentreX;
+      MouseY = ScreenCentreY;
+    }
+    SetCursorClientPos(int32_t(MouseX), int32_t(MouseY));
+  } else {
+    ReadCursor(MouseX, MouseY);
+  }
+
+  if (ConsumePresses(VK_MBUTTON)) MouseLookLock = !MouseLookLock;
+
+  if (FreeCamera) {
+    double speed = CurrentDt * 100;
+    if (KeyHeld(VK_SHIFT)) speed *= 5;
+    if (KeyHeld(VK_MENU)) speed *= 10;
+    if (KeyHeld(VK_CONTROL)) speed *= 0.1;
+    static const struct {
+      uint32_t key;
+      Vec3 direction;  // camera-local
+    } moves[6] = {{'W', {0, 1, 0}}, {'S', {0, -1, 0}}, {'D', {1, 0, 0}},
+                  {'A', {-1, 0, 0}}, {'R', {0, 0, 1}}, {'F', {0, 0, -1}}};
+    for (const auto& m : moves)
+      if (KeyHeld(m.key)) CameraPosition += Rotate(CameraOrientation, m.direction) * speed;
+  }
+
+  WheelMoved = false;
+
+  // Not part of the design's keys: H hides and shows the help line.
+  if (ConsumePresses('H')) ShowHelp = !ShowHelp;
+
+  if (CurrentAircraft) HandleAircraftKeys();
+}
+
+void DrawCursor() {
+  double size = 35;
+  if (MouseLookActive()) size = 30;
+  if (KeyHeld(VK_LBUTTON)) size = 40;
+  int32_t kind = CursorKind >= 0 && CursorKind < 8 ? CursorKind : 0;
+  int32_t symbol = FindSymbol(String(CursorNames[kind]));
+
+  // A half-pixel dark outline, then the symbol in white.
+  SetPixelConstantVector(0, 0, 0, 1);
+  for (int i = 0; i < 4; i++) {
+    double theta = i * M_PI / 2;
+    DrawSymbolCentred(uint32_t(symbol), MouseX + 0.5 * cos(theta), MouseY + 0.5 * sin(theta), size);
+  }
+  SetPixelConstantVector(1, 1, 1, 1);
+  DrawSymbolCentred(uint32_t(symbol), MouseX, MouseY, size);
+}

@@ -1,0 +1,133 @@
+// Program entry: the main window over the desktop work area, the start-up
+// sequence, one frame per idle turn of the message loop, and the orderly
+// shut-down that reports leaks.
+#include "aircraft/aircraft.h"
+#include "app/camera.h"
+#include "app/frame_timer.h"
+#include "app/keys.h"
+#include "app/shell.h"
+#include "app/update.h"
+#include "assets/font.h"
+#include "assets/model.h"
+#include "assets/text.h"
+#include "foundation/log.h"
+#include "foundation/mem.h"
+#include "platform/gpu/device.h"
+#include "platform/window/window.h"
+#include "render/draw.h"
+#include "render/resources.h"
+#include "render/scene.h"
+
+bool IsForeground = false;
+bool WasForeground = false;
+bool CursorHidden = false;
+bool ShowHelp = true;
+
+namespace {
+
+const char* const HelpLine =
+    "Pause: start/stop  E: arm  Z: flap  arrows: pitch/roll  Space: tail  C: camera  "
+    "Delete: cut balloon  F1: reset  H: hide help";
+
+// Each entry creates only what it does not hold yet: loads that failed before
+// the device existed get their one more attempt.
+void ReloadPass() {
+  for (PixelShaderRecord* r = PixelShaderList; r; r = r->next) LoadPixelShaderData(r);
+  for (VertexShaderRecord* r = VertexShaderList; r; r = r->next) LoadVertexShaderData(r);
+  for (TextureRecord* r = TextureList; r; r = r->next) LoadTextureData(r);
+  for (MDL* m = ModelRegistry; m; m = m->next) LoadModelData(m);
+  for (Font* f = FontRegistry; f; f = f->next) ReadFont(f);
+}
+
+}  // namespace
+
+void InitApplication() {
+  BuildScene();
+  PhysicsStep = 0.002;
+  SetupFrame(0.1, 50000);
+  CurrentFont = LoadFont(String("basic"));
+  CameraOrientation = Quat{0, 0, 0, 1};
+  CameraPosition = Vec3{0, 0, 5};
+  ReloadPass();
+  ResetScene();
+}
+
+void DrawFrame() {
+  ClearTarget(0.02f, 0.06f, 0.1f);
+  SetupFrame(0.1, 100000);
+  DrawScene();
+  if (ShowHelp) {
+    SetPixelConstantVector(0, 0, 0, 1);
+    DrawText(4, ScreenBottom + 1 - 18, 14, String(HelpLine));
+  }
+  DrawCursor();
+}
+
+void ShutdownApplication() {
+  if (CurrentAircraft) DestroyAircraft();
+  ReleaseAllFonts();
+  ReleaseAllModels();
+  ReleaseAllTextures();
+  ReleaseAllVertexShaders();
+  ReleaseAllPixelShaders();
+  Log("Memory objects left: %u\n", MemoryObjectCount);
+}
+
+int RunApplication() {
+  if (!StartWindowSystem("Rariroz class")) {
+    Log("Tarn sim needs a display with OpenGL 3.3: %s\n", WindowSystemError());
+    return 1;
+  }
+  WindowRect area;
+  if (!GetWorkArea(area)) {
+    Log("Cannot read the desktop work area: %s\n", WindowSystemError());
+    StopWindowSystem();
+    return 1;
+  }
+  if (!CreateMainWindow(area.left, area.top, area.right - area.left, area.bottom - area.top)) {
+    StopWindowSystem();
+    return 1;
+  }
+
+  MSG msg = {};
+  InitApplication();
+  while (msg.message != WM_QUIT) {
+    if (PeekWindowMessage(msg)) {
+      // WM_QUIT belongs to no window: it only ends the loop.
+      if (msg.message != WM_QUIT) WindowProc(msg.message, msg.wParam, msg.lParam);
+      continue;
+    }
+    UpdateFrame();
+    if (FAILED(Device->BeginScene())) {
+      // A lost device ends the program here, as it always has: no clean-up.
+      Log("BeginScene Failed\n");
+      return 0;
+    }
+    DrawFrame();
+    Device->EndScene();
+
+    WasForeground = IsForeground;
+    IsForeground = IsForegroundWindow();
+    if (IsForeground) {
+      if (MouseInside) {
+        if (!CursorHidden) {
+          CursorHidden = true;
+          ShowCursor(false);
+        }
+      } else if (CursorHidden) {
+        CursorHidden = false;
+        ShowCursor(true);
+      }
+      InputPass();
+    } else if (CursorHidden) {
+      CursorHidden = false;
+      ShowCursor(true);
+    }
+    Device->Present();
+  }
+
+  ShutdownApplication();
+  ReleaseDevice();
+  StopWindowSystem();
+  return 0;
+}

@@ -1,0 +1,36 @@
+// The application shell: the main window and its device, the window
+// procedure, the per-frame input pass with the camera and the software cursor,
+// and the start-up, frame and shut-down sequences of the program.
+#pragma once
+#include <cstdint>
+
+// Main-loop state.
+extern bool IsForeground;   // the main window is in front (tested once per frame)
+extern bool WasForeground;  // IsForeground of the previous frame: mouse look turns only then
+extern bool CursorHidden;   // the loop has hidden the system cursor
+extern bool ShowHelp;       // the one-line key help at the bottom of the screen (H)
+
+// Covers the desktop work area (screen pixels, truncated to integers) with the
+// main window and creates the device for its client area. False, after one
+// console line naming what is missing, when either cannot be made.
+bool CreateMainWindow(double left, double top, double width, double height);
+bool CreateDevice(double clientWidth, double clientHeight);
+// Releases the device and reports references still held.
+void ReleaseDevice();
+// Turns one window message into key-table and wheel changes.
+intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+void InitApplication();
+void DrawFrame();
+void ShutdownApplication();
+
+// Mouse look is active: the lock differs from the right button's held bit.
+bool MouseLookActive();
+// The cursor in client pixels, clamped to the screen; sets MouseInside.
+void ReadCursor(double& x, double& y);
+void InputPass();
+void DrawCursor();
+
+// The whole program: window, start-up, message loop, shut-down. Returns the
+// process exit code (non-zero only when no window or device could be made).
+int RunApplication();

@@ -1,0 +1,99 @@
+#include "app/keys.h"
+#include "app/shell.h"
+#include "foundation/log.h"
+#include "platform/gl/gl_device.h"
+#include "platform/gpu/device.h"
+#include "platform/window/window.h"
+
+namespace {
+void PresentWindow(void*) { SwapWindowBuffers(); }
+}  // namespace
+
+bool CreateMainWindow(double left, double top, double width, double height) {
+  int32_t l = int32_t(left), t = int32_t(top);
+  int32_t r = int32_t(left + width), b = int32_t(top + height);
+  if (!OpenWindow("Tarn sim", l, t, r - l, b - t)) {
+    Log("Cannot open the main window with an OpenGL 3.3 core context: %s\n", WindowSystemError());
+    return false;
+  }
+  // The outer window covers the work area; the client area is smaller by the
+  // frame (nothing when no window manager decorates it).
+  int32_t extraWidth = 0, extraHeight = 0;
+  GetWindowFrameSize(extraWidth, extraHeight);
+  return CreateDevice(width - extraWidth, height - extraHeight);
+}
+
+bool CreateDevice(double clientWidth, double clientHeight) {
+  int32_t w = int32_t(clientWidth), h = int32_t(clientHeight);
+  // The window may have been granted another client size than asked for.
+  int32_t actualWidth = 0, actualHeight = 0;
+  GetClientSize(actualWidth, actualHeight);
+  if (actualWidth > 0 && actualHeight > 0) {
+    w = actualWidth;
+    h = actualHeight;
+  }
+  IDirect3DDevice9* device = nullptr;
+  HRESULT hr = CreateGLDevice(w, h, &device);
+  if (FAILED(hr) || !device) {
+    Log("Cannot create the graphics device: OpenGL 3.3 core is required (0x%08X)\n", unsigned(hr));
+    return false;
+  }
+  SetGLPresentFunction(device, PresentWindow, nullptr);
+  Device = device;
+  return true;
+}
+
+void ReleaseDevice() {
+  if (!Device) return;
+  uint32_t refs = Device->Release();
+  if (refs != 0) Log("IDirect3DDevice9->Release Failed, reference count is %i\n", int(refs));
+  Device = nullptr;
+}
+
+intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_SETFOCUS:
+      SetCapture();
+      return 0;
+    case WM_KEYDOWN:
+      PressKey(uint32_t(wParam & 0xFF));
+      if (wParam == VK_ESCAPE) PostQuitMessage(0);
+      return 0;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      ReleaseKey(uint32_t(wParam & 0xFF));
+      return 0;
+    case WM_SYSKEYDOWN:
+      // Handled here rather than by default so Alt can be read as a held key.
+      PressKey(uint32_t(wParam & 0xFF));
+      if (wParam == VK_F4) PostWindowMessage(WM_CLOSE, 0, 0);
+      return 0;
+    case WM_LBUTTONDOWN:
+      PressKey(VK_LBUTTON);
+      return 0;
+    case WM_LBUTTONUP:
+      ReleaseKey(VK_LBUTTON);
+      return 0;
+    case WM_RBUTTONDOWN:
+      PressKey(VK_RBUTTON);
+      return 0;
+    case WM_RBUTTONUP:
+      ReleaseKey(VK_RBUTTON);
+      return 0;
+    case WM_MBUTTONDOWN:
+      PressKey(VK_MBUTTON);
+      return 0;
+    case WM_MBUTTONUP:
+      ReleaseKey(VK_MBUTTON);
+      return 0;
+    case WM_MOUSEWHEEL:
+      WheelNotches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;  // truncated toward zero
+      WheelMoved = true;
+      return 0;
+    default:
+      return DefWindowProc(message, wParam, lParam);
+  }
+}

@@ -1,0 +1,166 @@
+#include <cstdint>
+
+#include "aircraft/aircraft.h"
+#include "app/keys.h"
+#include "assets/format_number.h"
+#include "assets/model.h"
+#include "assets/text.h"
+#include "foundation/log.h"
+#include "physics/body.h"
+#include "physics/entity.h"
+#include "physics/strap.h"
+#include "platform/gpu/device.h"
+#include "render/draw.h"
+#include "render/resources.h"
+#include "render/scene.h"
+
+namespace {
+
+void Place(const pBody* body) { SetWorldTransform(8, body->position, body->orientation); }
+
+void PieceSubset(MDL* model, const pBody* body, const char* node, uint32_t subset) {
+  Place(body);
+  DrawNodeSubset(model, String(node), subset);
+}
+
+void PieceWhole(MDL* model, const pBody* body, const char* node) {
+  Place(body);
+  DrawNode(model, String(node));
+}
+
+void SetPixelShaderRecord(const PixelShaderRecord* r) {
+  if (r) Device->SetPixelShader(r->shader);  // a missing record keeps the previous shader
+}
+void SetVertexShaderRecord(const VertexShaderRecord* r) {
+  if (r) Device->SetVertexShader(r->shader);
+}
+
+void BindTexture(const TextureRecord* r, const char* message) {
+  if (r)
+    Device->SetTexture(0, r->texture);
+  else
+    Log("%s", message);
+}
+
+void SetColour255(double r, double g, double b) {
+  SetPixelConstantVector(float(r / 255), float(g / 255), float(b / 255), 1);
+}
+
+}  // namespace
+
+void DrawAircraft() {
+  Tarnplane* a = CurrentAircraft;
+  if (!Device || !a) return;
+  MDL* m = a->model;
+  const char* noTexture1 = "Uninitialized texture: Tarnplane::Texture1\n";
+
+  // Speed read-out: velocity along the fuselage's own forward (+Y) axis.
+  Device->SetRenderState(D3DRS_ZWRITEENABLE, 0);
+  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  const pBody* f = a->fuselage;
+  const double* forward = &f->rotation.m[3];
+  double speed = f->velocity.x * forward[0] + f->velocity.y * forward[1] + f->velocity.z * forward[2];
+  String text("Speed: ");
+  String number = FormatNumber(speed);
+  text.Insert(text.size - 1, number.data, number.size - 1);
+  SetPixelConstantVector(0, 0, 0, 1);
+  DrawText(0, 50, 20, text);
+  Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
+  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+
+  // Entity pass: the F12 toggle bit swaps the model for the entities' own
+  // debug drawing.
+  bool debugView = (KeyState[VK_F12] & 0x40) != 0;
+  for (pEntity* e : a->parts) {
+    if (!e) continue;
+    if (debugView)
+      e->Draw();
+    else
+      e->DrawDetail(1.0);
+  }
+  if (debugView) return;
+
+  // Textured airframe.
+  SetVertexShaderRecord(a->defaultVertexShader);
+  SetPixelShaderRecord(a->texturedPixelShader);
+  BindTexture(a->Texture1, noTexture1);
+  PieceSubset(m, a->fuselage, "Fuselage", 0);
+  PieceSubset(m, a->leftWing2, "Left Wing2", 0);
+  PieceSubset(m, a->leftWing, "Left Wing", 0);
+  PieceSubset(m, a->rightWing2, "Right Wing2", 0);
+  PieceSubset(m, a->rightWing, "Right Wing", 0);
+  PieceWhole(m, a->tail, "Tail");
+  PieceWhole(m, a->tail2, "Tail2");
+  static const char* const leftLeg[3] = {"LLeg1", "LLeg2", "LLeg3"};
+  static const char* const rightLeg[3] = {"RLeg1", "RLeg2", "RLeg3"};
+  for (int i = 0; i < 3; i++) PieceWhole(m, a->leftLeg[i], leftLeg[i]);
+  for (int i = 0; i < 3; i++) PieceWhole(m, a->rightLeg[i], rightLeg[i]);
+
+  // Flat-coloured subsets: pixel register c2 is the colour.
+  SetPixelShaderRecord(a->defaultPixelShader);
+  SetColour255(36, 25, 22);
+  PieceSubset(m, a->fuselage, "Fuselage", 3);
+  SetColour255(64, 64, 64);
+  PieceSubset(m, a->leftWing2, "Left Wing2", 5);
+  PieceSubset(m, a->leftWing, "Left Wing", 5);
+  PieceSubset(m, a->rightWing2, "Right Wing2", 5);
+  PieceSubset(m, a->rightWing, "Right Wing", 5);
+  SetColour255(255, 172, 0);
+  PieceSubset(m, a->leftWing, "Left Wing", 6);
+  PieceSubset(m, a->rightWing, "Right Wing", 6);
+  SetColour255(200, 100, 25);
+  PieceSubset(m, a->leftWing, "Left Wing", 7);
+  PieceSubset(m, a->rightWing, "Right Wing", 7);
+  SetColour255(64, 140, 225);
+  PieceSubset(m, a->fuselage, "Fuselage", 8);
+
+  // Cockpit, its canopy blended.
+  SetPixelShaderRecord(a->texturedPixelShader);
+  BindTexture(a->Texture2, "Uninitialized texture: Tarnplane::Texture2\n");
+  PieceSubset(m, a->fuselage, "Fuselage", 1);
+  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  PieceSubset(m, a->fuselage, "Fuselage", 2);
+  PieceWhole(m, a->fuselage, "Cockpit1");
+  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+
+  BindTexture(a->Texture1, noTexture1);
+
+  // Balloon and straps. The strap vertices follow the fuselage (c8-c11) or
+  // the balloon (c15-c18) by their second texture coordinate.
+  bool strapsIntact = true;
+  for (pStrape* s : a->balloonStrap) strapsIntact = strapsIntact && s;
+  if (strapsIntact) {
+    SetWorldTransform(8, a->fuselage->position, a->fuselage->orientation);
+    SetWorldTransform(15, a->balloon->position, a->balloon->orientation);
+    SetVertexShaderRecord(a->animVertexShader);
+    SetPixelShaderRecord(a->balloonPixelShader);
+    DrawNode(m, String("Ballon"));
+    SetPixelShaderRecord(a->texturedPixelShader);
+    DrawNodeSubset(m, String("Strapes"), 0);
+    SetPixelShaderRecord(a->defaultPixelShader);
+    SetPixelConstantVector(1, float(190.0 / 255), float(224.0 / 255), 1);
+    DrawNodeSubset(m, String("Strapes"), 4);
+  } else {
+    Place(a->balloon);
+    SetPixelShaderRecord(a->balloonPixelShader);
+    DrawNode(m, String("Ballon"));
+  }
+
+  // The yoke turns about its own axis with the roll input (radians) and
+  // slides along it with the pitch input (0.2 model units per unit).
+  SetVertexShaderRecord(a->defaultVertexShader);
+  SetPixelShaderRecord(a->texturedPixelShader);
+  BindTexture(a->Texture1, noTexture1);
+  Vec3 axis = GetAxis(m, String("Joke"));
+  Vec3 pivot = GetNodePosition(m, String("Joke"));
+  Mat4 slide = Mat4Identity();
+  slide.m[12] = 0.2 * a->pitchInput * axis.x;
+  slide.m[13] = 0.2 * a->pitchInput * axis.y;
+  slide.m[14] = 0.2 * a->pitchInput * axis.z;
+  Mat4 world = Mat4Mul(Mat4Mul(Mat4RotateAboutPoint(pivot, axis, -a->rollInput), slide),
+                       Mat4FromPose(a->fuselage->position, a->fuselage->orientation));
+  SetWorldMatrix(8, world);
+  DrawNode(m, String("Joke"));
+}

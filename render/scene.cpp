@@ -1,0 +1,93 @@
+#include "render/scene.h"
+
+#include <cmath>
+
+#include "aircraft/aircraft.h"
+#include "aircraft/island_ground.h"
+#include "assets/format_number.h"
+#include "assets/model.h"
+#include "assets/text.h"
+#include "foundation/log.h"
+#include "physics/entity.h"
+#include "platform/gpu/device.h"
+#include "render/draw.h"
+#include "render/resources.h"
+
+MDL* SkyModel = nullptr;
+TextureRecord* texture_skycube = nullptr;
+PixelShaderRecord* SkyPixelShader = nullptr;
+VertexShaderRecord* SkyVertexShader = nullptr;
+MDL* IslandModel = nullptr;
+TextureRecord* texture_island = nullptr;
+PixelShaderRecord* IslandPixelShader = nullptr;
+VertexShaderRecord* IslandVertexShader = nullptr;
+
+void BuildScene() {
+  SkyModel = LoadModel(String("InvBox"), 0.1f);
+  texture_skycube = LoadTexture(String("SkyCube.dds"), true);
+  SkyPixelShader = LoadPixelShader(String("Sky"));
+  SkyVertexShader = LoadVertexShader(String("Sky"));
+  IslandModel = LoadModel(String("DivadiZarov"), 0.1f);
+  texture_island = LoadTexture(String("Island.png"), false);
+  IslandPixelShader = LoadPixelShader(String("Textured"));
+  IslandVertexShader = LoadVertexShader(String("Default"));
+  // The island is the ground: the same triangles the headless runner uses.
+  FillGroundMesh(IslandModel);
+  ClearEntityList();
+}
+
+double HeadingDegrees(const Quat& q) {
+  double h = atan2(2 * (q.x * q.y - q.z * q.w), 1 - 2 * (q.x * q.x + q.z * q.z));
+  if (h < 0) h += 2 * M_PI;  // atan2 gives (-pi, pi]: one turn brings it into [0, 2 pi)
+  return h * 180 / M_PI;
+}
+
+void DrawScene() {
+  if (!Device) return;
+
+  // Sky: no world transform of its own. c8-c11 still hold the identity from
+  // the frame set-up and the view has no translation, so the box surrounds the
+  // eye wherever the camera is.
+  Device->SetPixelShader(SkyPixelShader ? SkyPixelShader->shader : nullptr);
+  Device->SetVertexShader(SkyVertexShader ? SkyVertexShader->shader : nullptr);
+  if (texture_skycube)
+    Device->SetTexture(7, texture_skycube->texture);
+  else
+    Log("Uninitialized texture: texture_skycube\n");
+  DrawModel(SkyModel);
+
+  // Stage 7 keeps the sky cube for the rest of the frame.
+  Device->SetPixelShader(nullptr);
+  Device->SetVertexShader(nullptr);
+  Device->SetTexture(0, nullptr);
+
+  SetWorldTransform(8, Vec3{0, 0, 0}, Quat{0, 0, 0, 1});
+  Device->SetPixelShader(IslandPixelShader ? IslandPixelShader->shader : nullptr);
+  Device->SetVertexShader(IslandVertexShader ? IslandVertexShader->shader : nullptr);
+  if (texture_island)
+    Device->SetTexture(0, texture_island->texture);
+  else
+    Log("Uninitialized texture: texture_island\n");
+  DrawModel(IslandModel);
+
+  if (CurrentAircraft) DrawAircraft();
+
+  // Overlay state.
+  Device->SetPixelShader(nullptr);
+  Device->SetVertexShader(nullptr);
+  Device->SetTexture(0, nullptr);
+  Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
+  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+
+  String text("Heading: ");
+  String heading = FormatNumber(HeadingDegrees(CameraOrientation));
+  text.Insert(text.size - 1, heading.data, heading.size - 1);
+  const char* altitudeLabel = "\nAltitude: ";
+  text.Insert(text.size - 1, altitudeLabel, 11);
+  String altitude = FormatNumber(CameraPosition.z);
+  text.Insert(text.size - 1, altitude.data, altitude.size - 1);
+  SetPixelConstantVector(0, 0, 0, 1);
+  DrawText(0, 0, 10, text);
+}

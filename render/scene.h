@@ -1,0 +1,29 @@
+// The fixed scenery (sky box and island) and the composition of a frame's
+// picture: sky around the eye, island, aircraft, head-up text.
+#pragma once
+
+struct MDL;
+struct TextureRecord;
+struct PixelShaderRecord;
+struct VertexShaderRecord;
+
+extern MDL* SkyModel;                       // "InvBox"
+extern TextureRecord* texture_skycube;      // "SkyCube.dds", cube map on stage 7
+extern PixelShaderRecord* SkyPixelShader;   // "Sky"
+extern VertexShaderRecord* SkyVertexShader; // "Sky"
+extern MDL* IslandModel;                    // "DivadiZarov", also the ground mesh
+extern TextureRecord* texture_island;       // "Island.png" on stage 0
+extern PixelShaderRecord* IslandPixelShader;   // "Textured"
+extern VertexShaderRecord* IslandVertexShader; // "Default"
+
+// Loads the scenery, fills the ground mesh from the island and empties the
+// entity list. Start-up only.
+void BuildScene();
+// Sky, island, aircraft and the heading and altitude read-out.
+void DrawScene();
+// The aircraft from its bodies' poses plus its speed read-out.
+void DrawAircraft();
+
+// Heading of a view orientation: its forward axis (+Y) in the ground plane,
+// degrees from world +Y toward +X, in [0, 360).
+double HeadingDegrees(const struct Quat& orientation);
