@@ -36,3 +36,13 @@ void BuildMipChain(Image& image);
 
 // Expands DXT1/3/5 blocks to A8R8G8B8 (tests and readback).
 void DecompressDXT(D3DFORMAT format, const ImageLevel& in, ImageLevel& out);
+
+// Writes an A8R8G8B8 image (2D or cube, every level it holds) as a DDS file
+// image with 32-bit BGRA pixels and an alpha mask; DXT1/3/5 images are written
+// with their blocks as they are. Returns false, leaving out empty, when the
+// image is inconsistent (faces differing in levels, a level's size or byte
+// count not matching the chain).
+bool WriteDDS(const Image& image, std::vector<uint8_t>& out);
+
+// Bytes one level occupies in the given format (blocks of 4x4 for DXT).
+uint64_t ImageLevelBytes(D3DFORMAT format, uint32_t width, uint32_t height);

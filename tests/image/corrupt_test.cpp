@@ -1,0 +1,173 @@
+// Bad input: truncated and randomly mutated copies of valid files must give
+// D3DXERR_INVALIDDATA or a consistent image, never a crash, hang or a read
+// outside the data (the sanitizer build runs this suite).
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/image/image.h"
+#include "tests/image/test_files.h"
+
+namespace {
+
+// Whatever decoded must be internally consistent: right face count, level
+// sizes and byte counts matching the format.
+void ExpectConsistent(const Image& img) {
+  ASSERT_FALSE(img.faces.empty());
+  ASSERT_EQ(img.faces.size(), img.cube ? 6u : 1u);
+  for (const auto& face : img.faces) {
+    ASSERT_EQ(face.size(), img.levels());
+    for (const ImageLevel& l : face) {
+      ASSERT_GT(l.width, 0u);
+      ASSERT_GT(l.height, 0u);
+      ASSERT_EQ(l.bytes.size(), ImageLevelBytes(img.format, l.width, l.height));
+    }
+  }
+}
+
+// Recomputes every PNG chunk's CRC so mutations reach the decoder itself
+// instead of stopping at the checksum.
+void FixPngCrcs(std::vector<uint8_t>& b) {
+  auto be32 = [&](size_t at) {
+    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+  };
+  size_t at = 8;
+  while (at + 12 <= b.size()) {
+    size_t length = be32(at);
+    if (length > b.size() - at - 12) return;
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = at + 4; i < at + 8 + length; i++) {
+      c ^= b[i];
+      for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    }
+    c ^= 0xFFFFFFFFu;
+    size_t crcAt = at + 8 + length;
+    for (int i = 0; i < 4; i++) b[crcAt + i] = uint8_t(c >> (24 - 8 * i));
+    at += 12 + length;
+  }
+}
+
+struct Sample {
+  const char* name;
+  std::vector<uint8_t> bytes;
+};
+
+std::vector<Sample> ValidFiles() {
+  auto px = Pattern(7, 5);
+  std::vector<Sample> files = {
+      {"png", EncodePng(px, 7, 5, 4)},
+      {"png rgb", EncodePng(px, 7, 5, 3)},
+      {"tga", EncodeTga(px, 7, 5, 4, false)},
+      {"tga rle", EncodeTga(px, 7, 5, 4, true)},
+      {"bmp", EncodeBmp(px, 7, 5, 3)},
+      {"bmp alpha", EncodeBmp(px, 7, 5, 4)},
+  };
+  Image img = MakeImage(Pattern(8, 8), 8, 8);
+  BuildMipChain(img);
+  std::vector<uint8_t> dds;
+  WriteDDS(img, dds);
+  files.push_back({"dds", dds});
+  Image cube;
+  cube.format = D3DFMT_A8R8G8B8;
+  cube.cube = true;
+  for (int f = 0; f < 6; f++) cube.faces.push_back(MakeImage(Pattern(4, 4), 4, 4).faces[0]);
+  BuildMipChain(cube);
+  WriteDDS(cube, dds);
+  files.push_back({"dds cube", dds});
+  Image dxt;
+  dxt.format = D3DFMT_DXT3;
+  dxt.faces.resize(1);
+  for (uint32_t s = 8, i = 0; i < 4; i++, s /= 2) {
+    std::vector<uint8_t> blocks(ImageLevelBytes(D3DFMT_DXT3, s, s));
+    for (size_t k = 0; k < blocks.size(); k++) blocks[k] = uint8_t(k * 37 + i);
+    dxt.faces[0].push_back(ImageLevel{s, s, blocks});
+  }
+  WriteDDS(dxt, dds);
+  files.push_back({"dds dxt3", dds});
+  return files;
+}
+
+TEST(CorruptImages, EveryTruncationIsRefused) {
+  for (const Sample& s : ValidFiles()) {
+    Image img;
+    ASSERT_EQ(DecodeImage(s.bytes.data(), s.bytes.size(), img), D3D_OK) << s.name;
+    ExpectConsistent(img);
+    for (size_t n = 0; n < s.bytes.size(); n++) {
+      // A private copy of exactly n bytes, so reading past it is caught.
+      std::vector<uint8_t> cut(s.bytes.begin(), s.bytes.begin() + n);
+      HRESULT hr = DecodeImage(n ? cut.data() : nullptr, n, img);
+      ASSERT_EQ(hr, D3DXERR_INVALIDDATA) << s.name << " cut to " << n << " of " << s.bytes.size();
+      ASSERT_EQ(img.levels(), 0u);
+    }
+  }
+}
+
+TEST(CorruptImages, RandomMutationsNeverCrash) {
+  std::mt19937 rng(20260612);
+  auto files = ValidFiles();
+  files.push_back({"jpg", EncodeJpg(Pattern(9, 7), 9, 7, 90)});
+  for (const Sample& s : files) {
+    bool png = s.bytes[1] == 'P' && s.bytes[2] == 'N' && s.bytes[3] == 'G';
+    int refused = 0, decoded = 0;
+    for (int round = 0; round < 400; round++) {
+      std::vector<uint8_t> bad = s.bytes;
+      int changes = 1 + int(rng() % 8);
+      for (int c = 0; c < changes; c++) {
+        size_t at = rng() % bad.size();
+        // Half the time hit the header, where sizes and offsets live.
+        if (rng() % 2) at = rng() % std::min<size_t>(bad.size(), 130);
+        bad[at] = uint8_t(rng());
+      }
+      if (png && round % 2) FixPngCrcs(bad);
+      if (round % 5 == 0) bad.resize(rng() % bad.size());  // and truncate some too
+      Image img;
+      HRESULT hr = DecodeImage(bad.data(), bad.size(), img);
+      if (hr == D3D_OK) {
+        decoded++;
+        ExpectConsistent(img);
+      } else {
+        refused++;
+        ASSERT_EQ(hr, D3DXERR_INVALIDDATA);
+        ASSERT_EQ(img.levels(), 0u);
+      }
+    }
+    EXPECT_GT(refused, 0) << s.name;  // the mutations did reach something that checks
+    RecordProperty(s.name, decoded);
+  }
+}
+
+TEST(CorruptImages, ForgedTgaAndBmpHeadersAreRefused) {
+  Image img;
+  // A TGA header claiming 8192x8192 32-bit with no pixels behind it.
+  std::vector<uint8_t> tga(18, 0);
+  tga[2] = 2;
+  tga[12] = 0x00, tga[13] = 0x20, tga[14] = 0x00, tga[15] = 0x20;
+  tga[16] = 32;
+  EXPECT_EQ(DecodeImage(tga.data(), tga.size(), img), D3DXERR_INVALIDDATA);
+  // Run-length packets that stop short of the pixel count.
+  tga[2] = 10;
+  tga[12] = 4, tga[13] = 0, tga[14] = 4, tga[15] = 0;
+  for (int i = 0; i < 3; i++) tga.insert(tga.end(), {0x83, 1, 2, 3, 4});  // 3 runs of 4 = 12 of 16
+  EXPECT_EQ(DecodeImage(tga.data(), tga.size(), img), D3DXERR_INVALIDDATA);
+  tga.insert(tga.end(), {0x83, 1, 2, 3, 4});
+  EXPECT_EQ(DecodeImage(tga.data(), tga.size(), img), D3D_OK);
+  EXPECT_EQ(img.width(), 4u);
+  EXPECT_EQ(PixelAt(img.faces[0][0], 3, 3).r, 3);  // stored B, G, R, A
+
+  // A JPEG Huffman table declaring more than 256 codes.
+  auto jpg = EncodeJpg(Pattern(8, 8), 8, 8, 90);
+  ASSERT_EQ(DecodeImage(jpg.data(), jpg.size(), img), D3D_OK);
+  size_t dht = 2;
+  while (dht + 1 < jpg.size() && !(jpg[dht] == 0xFF && jpg[dht + 1] == 0xC4)) dht++;
+  ASSERT_LT(dht + 21, jpg.size());
+  jpg[dht + 5] = 200;  // code counts of the first table: lengths 1 and 2
+  jpg[dht + 6] = 200;
+  EXPECT_EQ(DecodeImage(jpg.data(), jpg.size(), img), D3DXERR_INVALIDDATA);
+
+  // A BMP whose pixel offset points past the end of the file.
+  auto bmp = EncodeBmp(Pattern(4, 4), 4, 4, 3);
+  bmp[10] = 0xFF, bmp[11] = 0xFF;
+  EXPECT_EQ(DecodeImage(bmp.data(), bmp.size(), img), D3DXERR_INVALIDDATA);
+}
+
+}  // namespace

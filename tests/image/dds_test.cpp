@@ -1,0 +1,245 @@
+// The DDS reader and writer: uncompressed layouts, DXT kept compressed, mip
+// chains, cube face order, and headers that must be refused.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/image/image.h"
+#include "tests/image/test_files.h"
+
+namespace {
+
+Image SolidLevels(uint32_t size, uint32_t levels, uint8_t tag, bool cube) {
+  Image img;
+  img.format = D3DFMT_A8R8G8B8;
+  img.cube = cube;
+  img.faces.resize(cube ? 6 : 1);
+  for (uint32_t f = 0; f < img.faces.size(); f++)
+    for (uint32_t i = 0; i < levels; i++) {
+      uint32_t s = size >> i ? size >> i : 1;
+      // B = face, G = level, R = tag, A = a mix so nothing is uniform by accident.
+      std::vector<uint8_t> bytes;
+      for (uint32_t p = 0; p < s * s; p++) {
+        bytes.push_back(uint8_t(f * 40));
+        bytes.push_back(uint8_t(i * 50));
+        bytes.push_back(tag);
+        bytes.push_back(uint8_t(p));
+      }
+      img.faces[f].push_back(ImageLevel{s, s, bytes});
+    }
+  return img;
+}
+
+TEST(DdsFiles, WriterOutputReadsBackWithMipsAndHeader) {
+  Image img = MakeImage(Pattern(8, 4), 8, 4);
+  BuildMipChain(img);
+  ASSERT_EQ(img.levels(), 4u);
+  std::vector<uint8_t> file;
+  ASSERT_TRUE(WriteDDS(img, file));
+  // 8x4 + 4x2 + 2x1 + 1x1 pixels after a 128-byte header.
+  ASSERT_EQ(file.size(), 128u + (32 + 8 + 2 + 1) * 4);
+  EXPECT_EQ(std::memcmp(file.data(), "DDS ", 4), 0);
+
+  Image back;
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
+  EXPECT_EQ(back.format, D3DFMT_A8R8G8B8);
+  EXPECT_FALSE(back.cube);
+  ASSERT_EQ(back.levels(), 4u);
+  for (uint32_t i = 0; i < 4; i++) {
+    EXPECT_EQ(back.faces[0][i].width, img.faces[0][i].width);
+    EXPECT_EQ(back.faces[0][i].height, img.faces[0][i].height);
+    EXPECT_EQ(back.faces[0][i].bytes, img.faces[0][i].bytes) << "level " << i;
+  }
+
+  // Inconsistent images are refused.
+  Image bad = img;
+  bad.faces[0][2].width = 3;
+  EXPECT_FALSE(WriteDDS(bad, file));
+  EXPECT_TRUE(file.empty());
+  bad = img;
+  bad.faces[0][1].bytes.pop_back();
+  EXPECT_FALSE(WriteDDS(bad, file));
+  EXPECT_FALSE(WriteDDS(Image(), file));
+}
+
+TEST(DdsFiles, CubeFacesAreFaceMajorInDirect3DOrder) {
+  Image cube = SolidLevels(4, 3, 77, true);
+  std::vector<uint8_t> file;
+  ASSERT_TRUE(WriteDDS(cube, file));
+  const size_t faceBytes = (16 + 4 + 1) * 4;
+  ASSERT_EQ(file.size(), 128 + 6 * faceBytes);
+  // All levels of +X first, then -X...: the first pixel of face f, level 1.
+  for (uint32_t f = 0; f < 6; f++) {
+    const uint8_t* level1 = file.data() + 128 + f * faceBytes + 16 * 4;
+    EXPECT_EQ(level1[0], f * 40);
+    EXPECT_EQ(level1[1], 50);
+  }
+  Image back;
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
+  ASSERT_TRUE(back.cube);
+  ASSERT_EQ(back.faces.size(), 6u);
+  for (uint32_t f = 0; f < 6; f++) {
+    ASSERT_EQ(back.faces[f].size(), 3u);
+    for (uint32_t i = 0; i < 3; i++) EXPECT_EQ(back.faces[f][i].bytes, cube.faces[f][i].bytes);
+  }
+
+  // Only the cube bit (older writers): still six faces.
+  std::vector<uint8_t> old = file;
+  old[4 + 108 + 1] = 0x02;  // cube bit 0x200 kept, face bits 0xFC00 cleared
+  ASSERT_EQ(DecodeImage(old.data(), old.size(), back), D3D_OK);
+  EXPECT_EQ(back.faces.size(), 6u);
+  // Some faces but not all: no texture can be made of it.
+  old[4 + 108 + 1] = 0x0E;  // +X and -X only
+  EXPECT_EQ(DecodeImage(old.data(), old.size(), back), D3DXERR_INVALIDDATA);
+}
+
+TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
+  Image back;
+  // 32-bit without an alpha mask: the fourth byte is padding, alpha becomes 255.
+  DdsHeaderSpec x8;
+  x8.width = 2;
+  x8.height = 1;
+  auto file = DdsHeader(x8);
+  for (uint8_t b : {1, 2, 3, 9, 4, 5, 6, 0}) file.push_back(b);
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
+  EXPECT_EQ(back.faces[0][0].bytes, (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255}));
+
+  // The alpha mask without the alpha-pixels flag is ignored too.
+  x8.aMask = 0xFF000000;
+  file = DdsHeader(x8);
+  for (uint8_t b : {1, 2, 3, 9, 4, 5, 6, 0}) file.push_back(b);
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
+  EXPECT_EQ(back.faces[0][0].bytes[3], 255);
+
+  // 24-bit B, G, R.
+  DdsHeaderSpec rgb;
+  rgb.width = 3;
+  rgb.height = 1;
+  rgb.bitCount = 24;
+  file = DdsHeader(rgb);
+  for (uint8_t b : {10, 20, 30, 40, 50, 60, 70, 80, 90}) file.push_back(b);
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
+  EXPECT_EQ(back.faces[0][0].bytes,
+            (std::vector<uint8_t>{10, 20, 30, 255, 40, 50, 60, 255, 70, 80, 90, 255}));
+
+  // 32-bit R, G, B, A byte order (masks the other way round) with alpha.
+  DdsHeaderSpec abgr;
+  abgr.width = 1;
+  abgr.height = 1;
+  abgr.pfFlags = 0x41;
+  abgr.rMask = 0xFF;
+  abgr.gMask = 0xFF00;
+  abgr.bMask = 0xFF0000;
+  abgr.aMask = 0xFF000000;
+  file = DdsHeader(abgr);
+  for (uint8_t b : {11, 22, 33, 44}) file.push_back(b);
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
+  EXPECT_EQ(back.faces[0][0].bytes, (std::vector<uint8_t>{33, 22, 11, 44}));
+
+  // 16-bit 5:6:5 scales each channel to the full byte.
+  DdsHeaderSpec r565;
+  r565.width = 1;
+  r565.height = 1;
+  r565.bitCount = 16;
+  r565.rMask = 0xF800;
+  r565.gMask = 0x07E0;
+  r565.bMask = 0x001F;
+  file = DdsHeader(r565);
+  file.push_back(0xE0);  // 0xFFE0: red and green full, blue zero
+  file.push_back(0xFF);
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
+  EXPECT_EQ(back.faces[0][0].bytes, (std::vector<uint8_t>{0, 255, 255, 255}));
+}
+
+TEST(DdsFiles, DxtLevelsStayCompressedWithComputedSizes) {
+  // 8x8 DXT5 with a full chain: 4 blocks, then 1, 1, 1 (levels under 4x4 keep a whole block).
+  DdsHeaderSpec s;
+  s.width = 8;
+  s.height = 8;
+  s.mipCount = 4;
+  s.pfFlags = 0x4;
+  s.fourCC = D3DFMT_DXT5;
+  s.bitCount = 0;
+  auto file = DdsHeader(s);
+  for (int i = 0; i < 7 * 16; i++) file.push_back(uint8_t(i));
+  Image img;
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), img), D3D_OK);
+  EXPECT_EQ(img.format, D3DFMT_DXT5);
+  ASSERT_EQ(img.levels(), 4u);
+  const uint32_t sizes[4] = {64, 16, 16, 16};
+  for (uint32_t i = 0; i < 4; i++) {
+    EXPECT_EQ(img.faces[0][i].width, 8u >> i);
+    EXPECT_EQ(img.faces[0][i].bytes.size(), sizes[i]);
+  }
+  EXPECT_EQ(img.faces[0][1].bytes[0], 64);  // level 1 starts right after level 0
+  EXPECT_EQ(img.faces[0][3].bytes[15], 111);
+
+  // Mip count 0 means one level; a count past 1x1 reads only the real chain.
+  s.mipCount = 0;
+  auto one = DdsHeader(s);
+  one.insert(one.end(), 64, 0);
+  ASSERT_EQ(DecodeImage(one.data(), one.size(), img), D3D_OK);
+  EXPECT_EQ(img.levels(), 1u);
+  s.mipCount = 40;
+  auto many = DdsHeader(s);
+  many.insert(many.end(), 7 * 16, 0);
+  ASSERT_EQ(DecodeImage(many.data(), many.size(), img), D3D_OK);
+  EXPECT_EQ(img.levels(), 4u);
+
+  // DXT1 blocks are 8 bytes; the writer round-trips them untouched.
+  Image d1;
+  d1.format = D3DFMT_DXT1;
+  d1.faces.resize(1);
+  d1.faces[0].push_back(ImageLevel{6, 5, std::vector<uint8_t>(2 * 2 * 8, 0xA5)});
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(WriteDDS(d1, out));
+  ASSERT_EQ(DecodeImage(out.data(), out.size(), img), D3D_OK);
+  EXPECT_EQ(img.format, D3DFMT_DXT1);
+  EXPECT_EQ(img.faces[0][0].bytes, d1.faces[0][0].bytes);
+  EXPECT_EQ(ImageLevelBytes(D3DFMT_DXT1, 1, 1), 8u);
+  EXPECT_EQ(ImageLevelBytes(D3DFMT_DXT3, 5, 9), 2u * 3 * 16);
+}
+
+TEST(DdsFiles, AbsurdOrUnsupportedHeadersAreRefused) {
+  Image img;
+  auto expectRefused = [&](const DdsHeaderSpec& s, size_t dataBytes, const char* what) {
+    auto file = DdsHeader(s);
+    file.insert(file.end(), dataBytes, 0x55);
+    EXPECT_EQ(DecodeImage(file.data(), file.size(), img), D3DXERR_INVALIDDATA) << what;
+    EXPECT_EQ(img.levels(), 0u) << what;
+  };
+  DdsHeaderSpec s;
+  s.width = 0;
+  expectRefused(s, 64, "zero width");
+  s = DdsHeaderSpec();
+  s.width = 0x7FFFFFFF;
+  expectRefused(s, 64, "huge width");
+  s = DdsHeaderSpec();
+  s.width = s.height = 8192;
+  s.pfFlags = 0x4;
+  s.fourCC = D3DFMT_DXT1;
+  expectRefused(s, 1024, "data far shorter than the header claims");
+  s = DdsHeaderSpec();
+  s.pfFlags = 0x4;
+  s.fourCC = 0x30315844;  // "DX10"
+  expectRefused(s, 256, "extended header");
+  s = DdsHeaderSpec();
+  s.caps2 = 0x200000;
+  expectRefused(s, 256, "volume");
+  s = DdsHeaderSpec();
+  s.rMask = 0xF0F000;  // not contiguous
+  expectRefused(s, 256, "scattered mask");
+  s = DdsHeaderSpec();
+  s.bitCount = 12;
+  expectRefused(s, 256, "odd bit count");
+  s = DdsHeaderSpec();
+  s.bitCount = 16;
+  s.rMask = 0xFF0000;
+  expectRefused(s, 256, "mask outside the pixel");
+  s = DdsHeaderSpec();
+  s.caps2 = 0xFE00;
+  s.width = 8;
+  expectRefused(s, 4096, "cube with unequal sides");
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+#include "tests/image/test_files.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include <stb_image_write.h>
+#pragma GCC diagnostic pop
+
+namespace {
+
+void Append(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<uint8_t>*>(context);
+  auto* p = static_cast<uint8_t*>(data);
+  out->insert(out->end(), p, p + size);
+}
+
+std::vector<uint8_t> Channels(const std::vector<Rgba>& px, int comp) {
+  std::vector<uint8_t> v;
+  for (const Rgba& p : px) {
+    v.push_back(p.r);
+    v.push_back(p.g);
+    v.push_back(p.b);
+    if (comp == 4) v.push_back(p.a);
+  }
+  return v;
+}
+
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+  for (int i = 0; i < 4; i++) v[at + i] = uint8_t(x >> (8 * i));
+}
+
+}  // namespace
+
+std::vector<Rgba> Pattern(uint32_t w, uint32_t h) {
+  std::vector<Rgba> px;
+  for (uint32_t y = 0; y < h; y++)
+    for (uint32_t x = 0; x < w; x++)
+      px.push_back(Rgba{uint8_t(10 + x * 20), uint8_t(15 + y * 30), uint8_t(200 - x * 7 - y * 11),
+                        uint8_t(255 - x * 13 - y * 5)});
+  return px;
+}
+
+std::vector<uint8_t> EncodePng(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int comp) {
+  std::vector<uint8_t> out, c = Channels(px, comp);
+  stbi_write_png_to_func(Append, &out, int(w), int(h), comp, c.data(), int(w) * comp);
+  return out;
+}
+
+std::vector<uint8_t> EncodeTga(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int comp, bool rle) {
+  std::vector<uint8_t> out, c = Channels(px, comp);
+  stbi_write_tga_with_rle = rle ? 1 : 0;
+  stbi_write_tga_to_func(Append, &out, int(w), int(h), comp, c.data());
+  stbi_write_tga_with_rle = 1;
+  return out;
+}
+
+std::vector<uint8_t> EncodeBmp(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int comp) {
+  std::vector<uint8_t> out, c = Channels(px, comp);
+  stbi_write_bmp_to_func(Append, &out, int(w), int(h), comp, c.data());
+  return out;
+}
+
+std::vector<uint8_t> EncodeJpg(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int quality) {
+  std::vector<uint8_t> out, c = Channels(px, 3);
+  stbi_write_jpg_to_func(Append, &out, int(w), int(h), 3, c.data(), quality);
+  return out;
+}
+
+std::vector<uint8_t> DdsHeader(const DdsHeaderSpec& s) {
+  std::vector<uint8_t> v(128, 0);
+  Put32(v, 0, 0x20534444);
+  Put32(v, 4, 124);
+  Put32(v, 8, 0x1 | 0x2 | 0x4 | 0x1000 | (s.mipCount > 1 ? 0x20000 : 0));
+  Put32(v, 12, s.height);
+  Put32(v, 16, s.width);
+  Put32(v, 28, s.mipCount);
+  Put32(v, 76, 32);
+  Put32(v, 80, s.pfFlags);
+  Put32(v, 84, s.fourCC);
+  Put32(v, 88, s.bitCount);
+  Put32(v, 92, s.rMask);
+  Put32(v, 96, s.gMask);
+  Put32(v, 100, s.bMask);
+  Put32(v, 104, s.aMask);
+  Put32(v, 108, 0x1000);
+  Put32(v, 112, s.caps2);
+  return v;
+}
+
+Image MakeImage(const std::vector<Rgba>& px, uint32_t w, uint32_t h) {
+  Image img;
+  img.format = D3DFMT_A8R8G8B8;
+  img.faces.resize(1);
+  img.faces[0].resize(1);
+  ImageLevel& l = img.faces[0][0];
+  l.width = w;
+  l.height = h;
+  for (const Rgba& p : px) {
+    l.bytes.push_back(p.b);
+    l.bytes.push_back(p.g);
+    l.bytes.push_back(p.r);
+    l.bytes.push_back(p.a);
+  }
+  return img;
+}
+
+Rgba PixelAt(const ImageLevel& level, uint32_t x, uint32_t y) {
+  const uint8_t* p = level.bytes.data() + (size_t(y) * level.width + x) * 4;
+  return Rgba{p[2], p[1], p[0], p[3]};
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+std::string TempPath(const std::string& name) {
+  const char* dir = std::getenv("TMPDIR");
+  return std::string(dir && *dir ? dir : "/tmp") + "/tarn_image_" + std::to_string(getpid()) + "_" + name;
+}
