@@ -1,0 +1,17 @@
+// Camera-control values of the input pass: what the mouse edits and how, and
+// which cursor symbol is drawn. The eye itself (CameraPosition,
+// CameraOrientation, FieldOfView) is the view state of the drawing set-up.
+#pragma once
+#include <cstdint>
+
+#include "foundation/math.h"
+
+extern Quat LookOrientation;     // what the mouse turns; world, or relative to the camera mount
+extern bool FreeCamera;          // keyboard flies the camera, mouse turns it directly
+extern double MouseX, MouseY;    // client pixels: cursor, or the mouse-look anchor
+extern bool MouseInside;         // cursor inside the client area at the last reading
+extern bool MouseLookLock;       // mouse look latched on without a button
+extern double LookSensitivityX;  // degrees of turn per pixel per degree of scale
+extern double LookSensitivityY;
+extern bool ScaleLookByFov;      // scale the turn by FieldOfView (else by 90)
+extern int32_t CursorKind;       // cursor symbol, 0 = "Cursor Default"

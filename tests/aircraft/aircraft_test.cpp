@@ -1,0 +1,644 @@
+// The aircraft's assembly, lifetime, keys, wing beat and camera modes, on an
+// in-memory model (no files, no device).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "aircraft/aircraft.h"
+#include "app/camera.h"
+#include "app/frame_timer.h"
+#include "app/keys.h"
+#include "foundation/log.h"
+#include "physics/physics.h"
+#include "render/draw.h"
+#include "render/resources.h"
+#include "tests/aircraft/test_model.h"
+
+namespace {
+
+constexpr double kDeg = 0.017453292519943295;
+
+void ClearKeys() {
+  for (int i = 0; i < 256; i++) KeyState[i] = 0;
+}
+
+void Press(uint32_t key) {
+  PressKey(key);
+  ReleaseKey(key);
+}
+
+void ExpectNear(const Vec3& a, const Vec3& b, double tolerance = 1e-9) {
+  EXPECT_NEAR(a.x, b.x, tolerance);
+  EXPECT_NEAR(a.y, b.y, tolerance);
+  EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+// World position of a model-space point in the start pose.
+Vec3 StartPoint(const Vec3& p) { return {70 - p.y, 70 + p.x, 2 + p.z}; }
+
+uint32_t CountEntity(const pEntity* e) {
+  uint32_t n = 0;
+  for (pEntity* x : EntityList) n += x == e ? 1 : 0;
+  return n;
+}
+
+class AircraftTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearKeys();
+    ClearEntityList();
+    ResetFrameTimer();
+    model = RegisterTestAircraftModel();
+    entitiesBefore = EntityList.count;
+    RecreateAircraft();
+    ASSERT_NE(CurrentAircraft, nullptr);
+    a = CurrentAircraft;
+  }
+  void TearDown() override {
+    DestroyAircraft();
+    ReleaseModel(model);
+    ReleaseAllTextures();
+    ReleaseAllVertexShaders();
+    ReleaseAllPixelShaders();
+    ClearKeys();
+  }
+  MDL* model = nullptr;
+  Tarnplane* a = nullptr;
+  uint32_t entitiesBefore = 0;
+};
+
+TEST_F(AircraftTest, PartsAndEntityListHoldTheStatedOrders) {
+  ASSERT_EQ(a->parts.count, 32u);
+  EXPECT_EQ(EntityList.count, entitiesBefore + 32);
+
+  std::vector<pEntity*> parts = {
+      a->fuselage, a->rightLeg[0], a->rightLeg[1], a->rightLeg[2], a->leftLeg[0],
+      a->leftLeg[1], a->leftLeg[2], a->leftWing, a->rightWing, a->leftWing2,
+      a->rightWing2, a->tail, a->tail2, a->balloon, a->cameraBody,
+      a->tailHinge, a->tail2Hinge, a->leftWing2Hinge, a->leftWingHinge, a->rightWing2Hinge,
+      a->rightWingHinge, a->rightLegHinge[0], a->rightLegHinge[1], a->rightLegHinge[2],
+      a->leftLegHinge[0], a->leftLegHinge[1], a->leftLegHinge[2],
+      a->balloonStrap[0], a->balloonStrap[1], a->balloonStrap[2], a->balloonStrap[3],
+      a->cameraHinge};
+  for (uint32_t i = 0; i < 32; i++) {
+    EXPECT_NE(parts[i], nullptr) << i;
+    EXPECT_EQ(a->parts[i], parts[i]) << "parts[" << i << "]";
+  }
+
+  // Registration follows construction: body table, joint table, straps, camera hinge.
+  std::vector<pEntity*> registered = {
+      a->fuselage, a->balloon, a->leftWing, a->leftWing2, a->rightWing, a->rightWing2,
+      a->tail, a->tail2, a->rightLeg[0], a->rightLeg[1], a->rightLeg[2],
+      a->leftLeg[0], a->leftLeg[1], a->leftLeg[2], a->cameraBody,
+      a->tailHinge, a->tail2Hinge, a->leftWing2Hinge, a->rightWing2Hinge, a->leftWingHinge,
+      a->rightWingHinge, a->rightLegHinge[0], a->rightLegHinge[1], a->rightLegHinge[2],
+      a->leftLegHinge[0], a->leftLegHinge[1], a->leftLegHinge[2],
+      a->balloonStrap[0], a->balloonStrap[1], a->balloonStrap[2], a->balloonStrap[3],
+      a->cameraHinge};
+  for (uint32_t i = 0; i < 32; i++)
+    EXPECT_EQ(EntityList[entitiesBefore + i], registered[i]) << "EntityList[" << i << "]";
+
+  // Flight state of a fresh aircraft.
+  EXPECT_EQ(a->beatPhase, 0.0);
+  EXPECT_EQ(a->beatRate, 0.0);
+  EXPECT_EQ(a->beatSineLeft, 0.0);
+  EXPECT_EQ(a->beatSineRight, 0.0);
+  EXPECT_FALSE(a->flapping);
+  EXPECT_FALSE(a->flapArmed);
+  EXPECT_EQ(a->pitchInput, 0.0);
+  EXPECT_EQ(a->rollInput, 0.0);
+  EXPECT_EQ(a->cameraMode, 1);
+  EXPECT_EQ(a->model, model);
+  EXPECT_EQ(model->Refs, 2u);
+  ASSERT_NE(a->Texture1, nullptr);
+  ASSERT_NE(a->Texture2, nullptr);
+  EXPECT_STREQ(a->Texture1->name.c_str(), "TarnPlane/Body.png");
+  EXPECT_STREQ(a->Texture2->name.c_str(), "TarnPlane/Cockpit.tga");
+  EXPECT_STREQ(a->animVertexShader->name.c_str(), "2SourceAnim");
+  EXPECT_STREQ(a->balloonPixelShader->name.c_str(), "Ballon");
+  EXPECT_STREQ(a->defaultVertexShader->name.c_str(), "Default");
+  EXPECT_STREQ(a->defaultPixelShader->name.c_str(), "Default");
+  EXPECT_STREQ(a->texturedPixelShader->name.c_str(), "Textured");
+}
+
+TEST_F(AircraftTest, BodiesCarryTheirMassesAndSettings) {
+  // The fuselage: its proxy once and the ballast three times, then 1500 kg.
+  EXPECT_EQ(a->fuselage->mass, 1500.0);
+  EXPECT_EQ(a->fuselage->triangles.count, 12u + 3 * 12u);
+  EXPECT_EQ(a->fuselage->vertices.count, 16u);  // the repeated ballast shares its corners
+  EXPECT_LT(a->fuselage->centreLocal.z, 0.0);   // pulled toward the floor ballast
+  EXPECT_EQ(a->fuselage->buoyancy, 1.0);
+  EXPECT_EQ(a->fuselage->dragScale, 0.3);
+  EXPECT_EQ(a->fuselage->surfacePeriod, 5);
+  // Its volume counts the ballast three times over the proxy's 0.8 x 4 x 1.
+  EXPECT_NEAR(a->fuselage->volume, 3.2 + 3 * (0.4 * 0.6 * 0.2), 1e-5);
+
+  EXPECT_EQ(a->balloon->mass, 50.0);
+  EXPECT_EQ(a->balloon->buoyancy, 100.0);
+  EXPECT_EQ(a->balloon->dragScale, 15.0);
+  EXPECT_EQ(a->balloon->surfacePeriod, 2);
+  ASSERT_EQ(a->balloon->factorDirections.count, 2u);
+  ExpectNear(a->balloon->factorDirections[0], {0, 1, 0}, 0);
+  ExpectNear(a->balloon->factorDirections[1], {0, -1, 0}, 0);
+  EXPECT_EQ(a->balloon->factorValues[0], 0.05);
+  EXPECT_EQ(a->balloon->factorValues[1], 0.1);
+  EXPECT_EQ(a->balloon->factorExponents[0], 0.5);
+  EXPECT_EQ(a->balloon->factorExponents[1], 0.5);
+
+  for (pBody* wing : {a->leftWing, a->rightWing}) {
+    EXPECT_EQ(wing->mass, 50.0);
+    EXPECT_EQ(wing->dragScale, 2.0);
+    EXPECT_EQ(wing->surfacePeriod, 0);
+    ASSERT_EQ(wing->factorDirections.count, 1u);
+    ExpectNear(wing->factorDirections[0], {0, 0, -1}, 0);
+    EXPECT_EQ(wing->factorValues[0], 7.0);
+    EXPECT_EQ(wing->factorExponents[0], 0.5);
+  }
+  for (pBody* inner : {a->leftWing2, a->rightWing2}) {
+    EXPECT_EQ(inner->mass, 50.0);
+    EXPECT_EQ(inner->surfacePeriod, -1);
+    EXPECT_EQ(inner->dragScale, 1.0);
+  }
+  for (pBody* t : {a->tail, a->tail2}) {
+    EXPECT_EQ(t->mass, 40.0);
+    EXPECT_EQ(t->dragScale, 5.0);
+    EXPECT_EQ(t->surfacePeriod, 2);
+  }
+  const double legMass[3] = {50, 40, 30};
+  for (int i = 0; i < 3; i++) {
+    for (pBody* leg : {a->rightLeg[i], a->leftLeg[i]}) {
+      EXPECT_EQ(leg->mass, legMass[i]);
+      EXPECT_EQ(leg->surfacePeriod, -1);
+      EXPECT_EQ(leg->frictionLimit, i == 2 ? 10.0 : 1.0);
+      EXPECT_EQ(leg->buoyancy, 0.1);
+    }
+  }
+  EXPECT_EQ(a->cameraBody->mass, 20.0);
+  EXPECT_EQ(a->cameraBody->surfacePeriod, 0);
+  EXPECT_EQ(a->cameraBody->buoyancy, 0.1);
+
+  // Every body starts in the shared pose: model +Y (the nose) along world -X.
+  for (uint32_t i = 0; i < 15; i++) {
+    pBody* b = static_cast<pBody*>(a->parts[i]);
+    ExpectNear(b->position, {70, 70, 2}, 0);
+    ExpectNear(VecMulMat3({0, 1, 0}, b->rotation), {-1, 0, 0}, 1e-15);
+    ExpectNear(b->LocalToWorld({1, 0, 0}), {70, 71, 2}, 1e-14);
+  }
+}
+
+TEST_F(AircraftTest, JointsStartAtZeroAsServosOfTheStatedAngles) {
+  struct Expect {
+    pAxis* hinge;
+    pBody* bodyA;
+    pBody* bodyB;
+    const char* node;
+    Vec3 axis;
+    double servo;
+    int level;
+  };
+  const Expect joints[] = {
+      {a->tailHinge, a->fuselage, a->tail, "Tail Proxy", {1, 0, 0}, 0, 3},
+      {a->tail2Hinge, a->fuselage, a->tail2, "Tail2 Proxy", {0, 0, 1}, 0, 3},
+      {a->leftWing2Hinge, a->fuselage, a->leftWing2, "Left Wing2 Proxy", {0, -1, 0}, 0, 0},
+      {a->rightWing2Hinge, a->fuselage, a->rightWing2, "Right Wing2 Proxy", {0, 1, 0}, 0, 0},
+      {a->leftWingHinge, a->leftWing2, a->leftWing, "Left Wing Proxy", {1, 0, 0}, 0, 3},
+      {a->rightWingHinge, a->rightWing2, a->rightWing, "Right Wing Proxy", {1, 0, 0}, 0, 3},
+      {a->rightLegHinge[0], a->fuselage, a->rightLeg[0], "RLeg1 Proxy", {1, 0, 0}, 10 * kDeg, 3},
+      {a->rightLegHinge[1], a->rightLeg[0], a->rightLeg[1], "RLeg2 Proxy", {1, 0, 0}, -25 * kDeg, 3},
+      {a->rightLegHinge[2], a->rightLeg[1], a->rightLeg[2], "RLeg3 Proxy", {1, 0, 0}, 15 * kDeg, 3},
+      {a->leftLegHinge[0], a->fuselage, a->leftLeg[0], "LLeg1 Proxy", {1, 0, 0}, 10 * kDeg, 3},
+      {a->leftLegHinge[1], a->leftLeg[0], a->leftLeg[1], "LLeg2 Proxy", {1, 0, 0}, -25 * kDeg, 3},
+      {a->leftLegHinge[2], a->leftLeg[1], a->leftLeg[2], "LLeg3 Proxy", {1, 0, 0}, 15 * kDeg, 3},
+  };
+  for (const Expect& e : joints) {
+    SCOPED_TRACE(e.node);
+    EXPECT_EQ(e.hinge->bodyA, e.bodyA);
+    EXPECT_EQ(e.hinge->bodyB, e.bodyB);
+    EXPECT_EQ(e.hinge->angle, 0.0);
+    EXPECT_NEAR(e.hinge->minAngle, e.servo, 1e-15);
+    EXPECT_EQ(e.hinge->minAngle, e.hinge->maxAngle);
+    EXPECT_EQ(e.hinge->level, e.level);
+    EXPECT_EQ(e.hinge->strength, 1.0);
+    EXPECT_EQ(e.hinge->axialLock, 0.0);
+    // The axis is kept in bodyA's frame, which is the model frame here.
+    ExpectNear(e.hinge->axis, e.axis, 1e-15);
+    // The pivot is the node's position placed by the start pose.
+    ExpectNear(e.hinge->bodyA->LocalToWorld(e.hinge->anchorA),
+               StartPoint(TestNodePosition(e.node)), 1e-12);
+    ExpectNear(e.hinge->bodyB->LocalToWorld(e.hinge->anchorB),
+               StartPoint(TestNodePosition(e.node)), 1e-12);
+  }
+  // The exact radian values of the leg servos.
+  EXPECT_EQ(a->rightLegHinge[0]->maxAngle, 0.17453292519943295);
+  EXPECT_EQ(a->rightLegHinge[1]->maxAngle, -0.4363323129985824);
+  EXPECT_EQ(a->rightLegHinge[2]->maxAngle, 0.2617993877991494);
+  // References: tails and wing roots perpendicular to the axis as given; legs
+  // point down their segments (vertical in the test model).
+  ExpectNear(Normalize(a->tailHinge->reference), {0, -1, 0}, 1e-15);
+  ExpectNear(Normalize(a->leftWing2Hinge->reference), {1, 0, 0}, 1e-15);
+  ExpectNear(Normalize(a->leftWingHinge->reference), {0, 1, 0}, 1e-15);
+  ExpectNear(Normalize(a->rightLegHinge[0]->reference), {0, 0, -1}, 1e-12);
+  ExpectNear(Normalize(a->leftLegHinge[1]->reference), {0, 0, -1}, 1e-12);
+  ExpectNear(Normalize(a->leftLegHinge[2]->reference), {0, 0, -1}, 1e-15);
+
+  // The camera hinge: soft, axially locked a little, pivot 1 m below its node.
+  pAxis* cam = a->cameraHinge;
+  EXPECT_EQ(cam->bodyA, a->fuselage);
+  EXPECT_EQ(cam->bodyB, a->cameraBody);
+  EXPECT_EQ(cam->minAngle, 0.0);
+  EXPECT_EQ(cam->maxAngle, 0.0);
+  EXPECT_EQ(cam->strength, 0.2);
+  EXPECT_EQ(cam->axialLock, 0.1);
+  EXPECT_EQ(cam->level, 3);
+  ExpectNear(Normalize(cam->reference), {0, 0, 1}, 1e-15);
+  ExpectNear(a->fuselage->LocalToWorld(cam->anchorA),
+             StartPoint(TestNodePosition("CameraPoint") - Vec3{0, 0, 1}), 1e-12);
+}
+
+TEST_F(AircraftTest, StrapsJoinTheFuselageAndBalloonNodes) {
+  for (int i = 0; i < 4; i++) {
+    pStrape* s = a->balloonStrap[i];
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->bodyA, a->fuselage);
+    EXPECT_EQ(s->bodyB, a->balloon);
+    EXPECT_EQ(s->level, 2);
+    EXPECT_EQ(s->stiffness, 0.04);
+    std::string n = std::to_string(i + 1);
+    Vec3 pa = TestNodePosition(("StrapesPoint" + n + "a").c_str());
+    Vec3 pb = TestNodePosition(("StrapesPoint" + n + "b").c_str());
+    ExpectNear(s->EndA(), StartPoint(pa), 1e-12);
+    ExpectNear(s->EndB(), StartPoint(pb), 1e-12);
+    EXPECT_NEAR(s->restLength, Length(pb - pa), 1e-6);
+  }
+}
+
+TEST_F(AircraftTest, DestroyingReleasesEntitiesAndReferences) {
+  uint32_t textureRefs = a->Texture1->refs;
+  RecreateAircraft();  // replaces the aircraft: no entities or references pile up
+  EXPECT_NE(CurrentAircraft, nullptr);
+  EXPECT_EQ(EntityList.count, entitiesBefore + 32);
+  EXPECT_EQ(model->Refs, 2u);
+  EXPECT_EQ(CurrentAircraft->Texture1->refs, textureRefs);
+  EXPECT_EQ(WorldStepAircraftHook, &UpdateWingBeat);
+
+  DestroyAircraft();
+  EXPECT_EQ(CurrentAircraft, nullptr);
+  EXPECT_EQ(EntityList.count, entitiesBefore);
+  EXPECT_EQ(model->Refs, 1u);
+  EXPECT_EQ(WorldStepAircraftHook, nullptr);
+  EXPECT_EQ(TextureList, nullptr);  // both textures had only the aircraft as user
+  // Aircraft operations are skipped without an aircraft.
+  HandleAircraftKeys();
+  UpdateWingBeat();
+  UpdateAircraftCamera();
+  DestroyAircraft();
+}
+
+TEST(AircraftMissingContent, AssemblyReportsMissingNodesAndGoesOn) {
+  ClearEntityList();
+  MDL* empty = RegisterTestAircraftModel(false);
+  std::vector<std::string> lines;
+  {
+    LogCapture capture;
+    RecreateAircraft();
+    lines = capture.lines();
+  }
+  ASSERT_NE(CurrentAircraft, nullptr);
+  EXPECT_EQ(CurrentAircraft->parts.count, 32u);
+  EXPECT_EQ(EntityList.count, 32u);
+  std::vector<std::string> missingMeshes;
+  for (const std::string& line : lines)
+    if (line.rfind("ERROR! Can not find node", 0) == 0) missingMeshes.push_back(line);
+  ASSERT_EQ(missingMeshes.size(), 18u);  // fifteen bodies and the ballast three times
+  EXPECT_EQ(missingMeshes[0], "ERROR! Can not find node \"Fuselage Proxy\" in model \"PlaneTarn\"");
+  for (int i = 1; i <= 3; i++)
+    EXPECT_EQ(missingMeshes[i], "ERROR! Can not find node \"Ballast\" in model \"PlaneTarn\"");
+  EXPECT_EQ(missingMeshes[4], "ERROR! Can not find node \"Ballon Proxy\" in model \"PlaneTarn\"");
+  EXPECT_EQ(missingMeshes[17], "ERROR! Can not find node \"CameraPoint\" in model \"PlaneTarn\"");
+  // Straps look up their balloon end first.
+  auto at = [&](const std::string& line) {
+    for (size_t i = 0; i < lines.size(); i++)
+      if (lines[i] == line) return int(i);
+    return -1;
+  };
+  int b = at("Can't find node StrapesPoint1b"), aEnd = at("Can't find node StrapesPoint1a");
+  ASSERT_GE(b, 0);
+  ASSERT_GE(aEnd, 0);
+  EXPECT_LT(b, aEnd);
+  EXPECT_LT(at("Can't find node StrapesPoint1a"), at("Can't find node StrapesPoint2b"));
+  EXPECT_GE(at("Can't find node CameraPoint"), 0);
+  // Every end sits at the start position.
+  ExpectNear(CurrentAircraft->balloonStrap[0]->EndA(), {70, 70, 2}, 1e-12);
+  DestroyAircraft();
+  EXPECT_EQ(EntityList.count, 0u);
+  ReleaseModel(empty);
+  ReleaseAllTextures();
+  ReleaseAllVertexShaders();
+  ReleaseAllPixelShaders();
+}
+
+// ---- keys ----
+
+TEST_F(AircraftTest, ZPressedBeforeArmingWaitsForE) {
+  CurrentDt = 0.016;
+  Press('Z');
+  HandleAircraftKeys();
+  EXPECT_FALSE(a->flapping);
+  EXPECT_FALSE(a->flapArmed);
+  EXPECT_EQ(KeyState['Z'] & 63, 1);  // left unconsumed
+  Press('E');
+  HandleAircraftKeys();
+  EXPECT_TRUE(a->flapArmed);
+  EXPECT_TRUE(a->flapping);  // the stale Z acted in the arming frame
+  EXPECT_EQ(KeyState['Z'] & 63, 0);
+  EXPECT_EQ(KeyState['E'] & 63, 0);
+
+  // E while flapping stops the beat and disarms; Z then does nothing.
+  Press('E');
+  HandleAircraftKeys();
+  EXPECT_FALSE(a->flapping);
+  EXPECT_FALSE(a->flapArmed);
+  Press('Z');
+  HandleAircraftKeys();
+  EXPECT_FALSE(a->flapping);
+
+  // Several presses queued in one frame act once.
+  Press('E');
+  Press('E');
+  Press('E');
+  HandleAircraftKeys();
+  EXPECT_TRUE(a->flapArmed);
+  EXPECT_TRUE(a->flapping);  // the Z from above waited again
+  Press('Z');
+  HandleAircraftKeys();
+  EXPECT_FALSE(a->flapping);
+}
+
+TEST_F(AircraftTest, ArrowsMoveTheInputsAtTwoPerSecond) {
+  CurrentDt = 0.1;
+  PressKey(VK_UP);
+  HandleAircraftKeys();
+  EXPECT_NEAR(a->pitchInput, 0.2, 1e-15);
+  for (int i = 0; i < 10; i++) HandleAircraftKeys();
+  EXPECT_EQ(a->pitchInput, 1.0);  // never past the target
+  PressKey(VK_DOWN);              // both held: back toward 0
+  HandleAircraftKeys();
+  EXPECT_NEAR(a->pitchInput, 0.8, 1e-15);
+  for (int i = 0; i < 10; i++) HandleAircraftKeys();
+  EXPECT_EQ(a->pitchInput, 0.0);
+  ReleaseKey(VK_UP);
+  HandleAircraftKeys();
+  EXPECT_NEAR(a->pitchInput, -0.2, 1e-15);
+  ReleaseKey(VK_DOWN);
+  HandleAircraftKeys();
+  EXPECT_EQ(a->pitchInput, 0.0);
+
+  PressKey(VK_LEFT);
+  HandleAircraftKeys();
+  EXPECT_NEAR(a->rollInput, 0.2, 1e-15);
+  PressKey(VK_RIGHT);
+  HandleAircraftKeys();
+  EXPECT_EQ(a->rollInput, 0.0);
+  ReleaseKey(VK_LEFT);
+  HandleAircraftKeys();
+  EXPECT_NEAR(a->rollInput, -0.2, 1e-15);
+  EXPECT_EQ(a->pitchInput, 0.0);
+}
+
+TEST_F(AircraftTest, VAndGChooseTheBoostedStroke) {
+  Press('V');
+  HandleAircraftKeys();
+  for (pBody* wing : {a->leftWing, a->rightWing}) {
+    ASSERT_EQ(wing->factorDirections.count, 1u);
+    ExpectNear(wing->factorDirections[0], {0, 0, 1}, 0);
+    EXPECT_EQ(wing->factorValues[0], 7.0);
+    EXPECT_EQ(wing->factorExponents[0], 0.5);
+  }
+  Press('G');
+  HandleAircraftKeys();
+  for (pBody* wing : {a->leftWing, a->rightWing}) {
+    ASSERT_EQ(wing->factorDirections.count, 1u);
+    ExpectNear(wing->factorDirections[0], {0, 0, -1}, 0);
+  }
+}
+
+TEST_F(AircraftTest, DeleteCutsTheStrapsOnce) {
+  pEntity* before[32];
+  for (int i = 0; i < 32; i++) before[i] = a->parts[i];
+  pStrape* strap = a->balloonStrap[2];
+  PressKey(VK_DELETE);
+  HandleAircraftKeys();
+  for (pStrape* s : a->balloonStrap) EXPECT_EQ(s, nullptr);
+  ASSERT_EQ(a->parts.count, 28u);
+  EXPECT_EQ(EntityList.count, entitiesBefore + 28);
+  EXPECT_EQ(CountEntity(strap), 0u);
+  // The rest keep their order: 27 joints and bodies, then the camera hinge.
+  for (int i = 0; i < 27; i++) EXPECT_EQ(a->parts[i], before[i]);
+  EXPECT_EQ(a->parts[27], a->cameraHinge);
+
+  // Still held a frame later: nothing more to cut.
+  HandleAircraftKeys();
+  EXPECT_EQ(a->parts.count, 28u);
+  EXPECT_EQ(EntityList.count, entitiesBefore + 28);
+  ReleaseKey(VK_DELETE);
+
+  // The world steps on without the straps.
+  CurrentDt = PhysicsStep;
+  for (int i = 0; i < 10; i++) WorldStep();
+  EXPECT_TRUE(std::isfinite(a->balloon->position.z));
+}
+
+// ---- wing beat ----
+
+TEST_F(AircraftTest, UnpoweredBeatComesToRestInItsWindow) {
+  CurrentDt = 0.002;
+  UpdateWingBeat();
+  EXPECT_NEAR(a->beatRate, 0.064, 1e-15);  // toward 0.9 by 32 per second
+  for (int i = 0; i < 2000; i++) UpdateWingBeat();
+  EXPECT_EQ(a->beatRate, 0.0);
+  EXPECT_GT(a->beatPhase, 0.28);
+  EXPECT_LT(a->beatPhase, 0.32);
+  // Wings up: the root angle near -29 degrees.
+  EXPECT_NEAR(a->leftWing2Hinge->minAngle, -29 * kDeg, 0.5 * kDeg);
+  EXPECT_EQ(a->leftWing2Hinge->minAngle, a->rightWing2Hinge->maxAngle);
+
+  // Resting it stays; powered it runs up to 2 Hz at 16 per second.
+  double phase = a->beatPhase;
+  for (int i = 0; i < 500; i++) UpdateWingBeat();
+  EXPECT_EQ(a->beatPhase, phase);
+  a->flapping = true;
+  UpdateWingBeat();
+  EXPECT_NEAR(a->beatRate, 0.032, 1e-15);
+  for (int i = 0; i < 100; i++) UpdateWingBeat();
+  EXPECT_EQ(a->beatRate, 2.0);
+}
+
+TEST_F(AircraftTest, BeatWritesTheServoAnglesOfTailAndWings) {
+  a->flapping = true;
+  a->beatRate = 2.0;
+  a->beatPhase = 0.1;
+  a->pitchInput = 1.0;
+  a->rollInput = 0.5;
+  CurrentDt = 0.002;
+  UpdateWingBeat();
+  double phase = 0.1 + 2.0 * 0.002;
+  EXPECT_DOUBLE_EQ(a->beatPhase, phase);
+  double s = std::sin(6.283185307179586 * a->beatPhase);
+  double c = std::sin(6.283185307179586 * a->beatPhase - 1.5707963267948966);
+  EXPECT_EQ(a->beatSineLeft, s);
+  EXPECT_EQ(a->beatSineRight, s);
+  double root = 0.8726646259971648 * (0.5 - 0.5 * s) - 0.5235987755982988;
+  EXPECT_EQ(a->leftWing2Hinge->minAngle, root);
+  EXPECT_EQ(a->leftWing2Hinge->maxAngle, root);
+  EXPECT_EQ(a->rightWing2Hinge->minAngle, root);
+  EXPECT_EQ(a->leftWingHinge->minAngle, Clamp(0.7 - 0.15, -1, 1) * -0.6283185307179586 * c);
+  EXPECT_EQ(a->rightWingHinge->maxAngle, Clamp(0.7 + 0.15, -1, 1) * -0.6283185307179586 * c);
+  EXPECT_EQ(a->tailHinge->minAngle, -0.9599310885968813 * 0.5);  // -27.5 degrees
+  EXPECT_EQ(a->tailHinge->maxAngle, a->tailHinge->minAngle);
+  // The fin, legs and camera mount keep their assembly values.
+  EXPECT_EQ(a->tail2Hinge->minAngle, 0.0);
+  EXPECT_EQ(a->rightLegHinge[1]->minAngle, -0.4363323129985824);
+  EXPECT_EQ(a->cameraHinge->maxAngle, 0.0);
+
+  // Space toggles the tail between -5 and -27.5 degrees.
+  Press(VK_SPACE);
+  UpdateWingBeat();
+  EXPECT_EQ(a->tailHinge->minAngle, -0.17453292519943295 * 0.5);
+  Press(VK_SPACE);
+  UpdateWingBeat();
+  EXPECT_EQ(a->tailHinge->minAngle, -0.9599310885968813 * 0.5);
+
+  // Full pitch and roll clamp at 1.
+  a->rollInput = 1.0;
+  UpdateWingBeat();
+  double c2 = std::sin(6.283185307179586 * a->beatPhase - 1.5707963267948966);
+  EXPECT_EQ(a->rightWingHinge->minAngle, 1.0 * -0.6283185307179586 * c2);
+
+  // A phase landing exactly on 1 stays 1 for that step.
+  a->beatPhase = 0.75;
+  a->beatRate = 2.0;
+  CurrentDt = 0.125;
+  UpdateWingBeat();
+  EXPECT_EQ(a->beatPhase, 1.0);
+  UpdateWingBeat();
+  EXPECT_EQ(a->beatPhase, 0.25);
+}
+
+// ---- camera ----
+
+TEST_F(AircraftTest, CameraModesPlaceTheCamera) {
+  LookOrientation = QuatFromAxisAngle({0, 0, 1}, 0.3);
+  CameraPosition = {1, 2, 3};
+  CameraOrientation = {0, 0, 0, 1};
+
+  // Mode 1: in the cockpit, looking relative to the camera mount.
+  UpdateAircraftCamera();
+  EXPECT_FALSE(FreeCamera);
+  pBody* mount = a->cameraBody;
+  ExpectNear(CameraPosition, mount->LocalToWorld(mount->centreLocal), 0);
+  Quat q = QuatMul(mount->orientation, LookOrientation);
+  EXPECT_EQ(CameraOrientation.x, q.x);
+  EXPECT_EQ(CameraOrientation.y, q.y);
+  EXPECT_EQ(CameraOrientation.z, q.z);
+  EXPECT_EQ(CameraOrientation.w, q.w);
+
+  // C: chase mode keeps heading and pitch, drops roll, steps back 15 m.
+  Quat heading = QuatFromAxisAngle({0, 0, -1}, 0.7);
+  Quat pitch = QuatFromAxisAngle({1, 0, 0}, 0.2);
+  Quat roll = QuatFromAxisAngle({0, 1, 0}, 0.4);
+  CameraOrientation = QuatMul(QuatMul(heading, pitch), roll);
+  CameraPosition = {10, 20, 30};
+  Press('C');
+  HandleAircraftKeys();
+  EXPECT_EQ(a->cameraMode, 2);
+  Vec3 forward = Rotate(LookOrientation, Vec3{0, 1, 0});
+  Vec3 expectForward = Rotate(QuatMul(heading, pitch), Vec3{0, 1, 0});
+  ExpectNear(forward, expectForward, 1e-12);
+  ExpectNear(Rotate(LookOrientation, Vec3{1, 0, 0}) , Rotate(heading, Vec3{1, 0, 0}), 1e-12);
+  ExpectNear(CameraPosition, Vec3{10, 20, 30} - forward * 15, 1e-12);
+  UpdateAircraftCamera();
+  EXPECT_FALSE(FreeCamera);
+  ExpectNear(CameraPosition, a->fuselage->position - forward * 25, 1e-12);
+  EXPECT_EQ(CameraOrientation.w, LookOrientation.w);
+
+  // C: free mode; the camera stays where it is.
+  Press('C');
+  HandleAircraftKeys();
+  EXPECT_EQ(a->cameraMode, 0);
+  Vec3 free = CameraPosition;
+  UpdateAircraftCamera();
+  EXPECT_TRUE(FreeCamera);
+  ExpectNear(CameraPosition, free, 0);
+
+  // C: back in the cockpit, the look reset to straight ahead.
+  Press('C');
+  HandleAircraftKeys();
+  EXPECT_EQ(a->cameraMode, 1);
+  EXPECT_EQ(LookOrientation.x, 0.0);
+  EXPECT_EQ(LookOrientation.y, 0.0);
+  EXPECT_EQ(LookOrientation.z, 0.0);
+  EXPECT_EQ(LookOrientation.w, 1.0);
+
+  // Looking straight up (pitch at the pole) still gives a finite chase view.
+  CameraOrientation = QuatFromAxisAngle({1, 0, 0}, 1.5707963267948966);
+  CameraOrientation.x *= 1.0000001;  // a little off unit length
+  Press('C');
+  HandleAircraftKeys();
+  EXPECT_TRUE(std::isfinite(LookOrientation.w));
+  EXPECT_TRUE(std::isfinite(CameraPosition.z));
+}
+
+TEST_F(AircraftTest, ResetSceneRestoresViewLightAndClock) {
+  FieldOfView = 33;
+  ScreenCentreX = 400;
+  ScreenCentreY = 300;
+  CameraOrientation = QuatFromAxisAngle({0, 0, 1}, 1.0);
+  WheelMoved = true;
+  WheelNotches = 4;
+  MouseLookLock = true;
+  FreeCamera = false;
+  ScaleLookByFov = false;
+  CursorKind = 3;
+  LookSensitivityX = LookSensitivityY = 1;
+  Paused = false;
+  RunTime = 5;
+  StepCounter = 77;
+  Tarnplane* old = CurrentAircraft;
+  a->flapping = true;
+
+  ResetScene();
+  EXPECT_EQ(FieldOfView, 60.0);
+  EXPECT_EQ(MouseX, 400.0);
+  EXPECT_EQ(MouseY, 300.0);
+  EXPECT_EQ(LookOrientation.z, CameraOrientation.z);
+  EXPECT_EQ(LookOrientation.w, CameraOrientation.w);
+  EXPECT_FALSE(WheelMoved);
+  EXPECT_EQ(WheelNotches, 0);
+  EXPECT_FALSE(MouseLookLock);
+  EXPECT_TRUE(FreeCamera);
+  EXPECT_TRUE(ScaleLookByFov);
+  EXPECT_EQ(CursorKind, 0);
+  EXPECT_EQ(LookSensitivityX, 0.0023);
+  EXPECT_EQ(LookSensitivityY, 0.0023);
+  EXPECT_TRUE(Paused);
+  EXPECT_EQ(RunTime, 0.0);
+  EXPECT_EQ(StepCounter, 0u);
+  EXPECT_EQ(CurrentDt, 0.00001);
+  EXPECT_EQ(LightDirection.x, 1 / std::sqrt(6.0));
+  EXPECT_EQ(LightDirection.y, 1 / std::sqrt(6.0));
+  EXPECT_EQ(LightDirection.z, 2 / std::sqrt(6.0));
+  EXPECT_EQ(ShaderColour0[0], 0.12f);
+  EXPECT_EQ(ShaderColour0[2], 0.36f);
+  EXPECT_EQ(ShaderColour1[1], 0.66f);
+  EXPECT_EQ(ShaderColour3[2], 0.42f);
+  ASSERT_NE(CurrentAircraft, nullptr);
+  (void)old;
+  EXPECT_FALSE(CurrentAircraft->flapping);
+  EXPECT_EQ(CurrentAircraft->parts.count, 32u);
+  EXPECT_EQ(EntityList.count, entitiesBefore + 32);
+  a = CurrentAircraft;
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+#include "tests/aircraft/test_model.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+struct BoxNode {
+  const char* name;
+  Vec3 lo, hi;    // model metres
+  Vec3 position;  // the node's own position: its pivot
+};
+
+// Proportions of a machine that stands on its legs under its balloon.
+const BoxNode kBoxes[] = {
+    {"Fuselage Proxy", {-0.4, -2.0, -0.5}, {0.4, 2.0, 0.5}, {0, 0, 0}},
+    {"Ballast", {-0.2, -0.3, -0.5}, {0.2, 0.3, -0.3}, {0, 0, -0.4}},
+    {"Ballon Proxy", {-1.3, -2.6, 3.7}, {1.3, 2.6, 6.3}, {0, 0, 5}},
+    {"Left Wing2 Proxy", {-2.0, -0.5, 0.26}, {-0.4, 0.5, 0.34}, {-0.4, 0, 0.3}},
+    {"Left Wing Proxy", {-4.0, -0.5, 0.26}, {-2.0, 0.5, 0.34}, {-2.0, 0, 0.3}},
+    {"Right Wing2 Proxy", {0.4, -0.5, 0.26}, {2.0, 0.5, 0.34}, {0.4, 0, 0.3}},
+    {"Right Wing Proxy", {2.0, -0.5, 0.26}, {4.0, 0.5, 0.34}, {2.0, 0, 0.3}},
+    {"Tail Proxy", {-0.9, -3.0, -0.04}, {0.9, -2.3, 0.04}, {0, -2.3, 0}},
+    {"Tail2 Proxy", {-0.04, -3.0, 0.0}, {0.04, -2.3, 0.95}, {0, -2.3, 0}},
+    {"RLeg1 Proxy", {0.25, 0.25, -1.1}, {0.35, 0.35, -0.5}, {0.3, 0.3, -0.5}},
+    {"RLeg2 Proxy", {0.25, 0.25, -1.7}, {0.35, 0.35, -1.1}, {0.3, 0.3, -1.1}},
+    {"RLeg3 Proxy", {0.2, 0.05, -1.85}, {0.4, 0.55, -1.7}, {0.3, 0.3, -1.7}},
+    {"LLeg1 Proxy", {-0.35, 0.25, -1.1}, {-0.25, 0.35, -0.5}, {-0.3, 0.3, -0.5}},
+    {"LLeg2 Proxy", {-0.35, 0.25, -1.7}, {-0.25, 0.35, -1.1}, {-0.3, 0.3, -1.1}},
+    {"LLeg3 Proxy", {-0.4, 0.05, -1.85}, {-0.2, 0.55, -1.7}, {-0.3, 0.3, -1.7}},
+    {"CameraPoint", {-0.1, 1.0, 0.2}, {0.1, 1.2, 0.4}, {0, 1.1, 0.3}},
+};
+
+struct PointNode {
+  const char* name;
+  Vec3 position;
+};
+const PointNode kPoints[] = {
+    {"StrapesPoint1a", {0.4, 1.5, 0.5}},   {"StrapesPoint1b", {1.0, 1.5, 3.9}},
+    {"StrapesPoint2a", {-0.4, 1.5, 0.5}},  {"StrapesPoint2b", {-1.0, 1.5, 3.9}},
+    {"StrapesPoint3a", {0.4, -1.5, 0.5}},  {"StrapesPoint3b", {1.0, -1.5, 3.9}},
+    {"StrapesPoint4a", {-0.4, -1.5, 0.5}}, {"StrapesPoint4b", {-1.0, -1.5, 3.9}},
+};
+
+template <class T>
+T& Append(Array<T>& array) {
+  array.resize(array.count + 1);
+  return *new (&array[array.count - 1]) T();
+}
+
+VEC3F Narrow(const Vec3& v) { return {float(v.x), float(v.y), float(v.z)}; }
+
+ModelNode& AddNode(MDL* m, const char* name, const Vec3& position) {
+  ModelNode& node = Append(m->nodes);
+  node.name = String(name);
+  node.position = Narrow(position);
+  node.rotation = {0, 0, 0, 1};
+  node.nodeScale = {1, 1, 1};
+  BoxReset(node.bounds);
+  return node;
+}
+
+uint32_t AddVertex(MDL* m, const Vec3& p) {
+  ModelVertex& v = Append(m->vertices);
+  std::memset(&v, 0, sizeof v);
+  v.position = Narrow(p);
+  v.normal = {0, 0, 1};
+  return m->vertices.count - 1;
+}
+
+void AddTriangle(MDL* m, uint32_t a, uint32_t b, uint32_t c) {
+  Triangle t{{a, b, c}};
+  m->triangles.push(t);
+}
+
+// A closed box, outward faces counter-clockwise seen from outside.
+void AddBox(MDL* m, const BoxNode& box) {
+  ModelNode& node = AddNode(m, box.name, box.position);
+  uint32_t base = m->vertices.count;
+  for (int i = 0; i < 8; i++) {
+    Vec3 p = {(i & 1) ? box.hi.x : box.lo.x, (i & 2) ? box.hi.y : box.lo.y,
+              (i & 4) ? box.hi.z : box.lo.z};
+    AddVertex(m, p);
+  }
+  static const uint32_t faces[12][3] = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6},
+                                        {0, 1, 5}, {0, 5, 4}, {2, 6, 7}, {2, 7, 3},
+                                        {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
+  Subset s{m->triangles.count, 12};
+  for (const auto& f : faces) AddTriangle(m, base + f[0], base + f[1], base + f[2]);
+  node.subsets.push(s);
+}
+
+MDL* Register(MDL* m) {
+  m->next = ModelRegistry;
+  if (ModelRegistry) ModelRegistry->prev = m;
+  ModelRegistry = m;
+  return m;
+}
+
+}  // namespace
+
+MDL* RegisterTestAircraftModel(bool withNodes) {
+  MDL* m = new MDL();
+  m->name = String("PlaneTarn");
+  m->scale = 0.02f;
+  if (withNodes) {
+    for (const BoxNode& b : kBoxes) AddBox(m, b);
+    for (const PointNode& p : kPoints) AddNode(m, p.name, p.position);
+  }
+  return Register(m);
+}
+
+MDL* RegisterFlatIsland(double height, double halfSize, int cells) {
+  MDL* m = new MDL();
+  m->name = String("DivadiZarov");
+  m->scale = 0.1f;
+  ModelNode& node = AddNode(m, "Ground", {0, 0, 0});
+  double step = 2 * halfSize / cells;
+  for (int j = 0; j <= cells; j++)
+    for (int i = 0; i <= cells; i++)
+      AddVertex(m, {70 - halfSize + i * step, 70 - halfSize + j * step, height});
+  Subset s{0, 0};
+  for (int j = 0; j < cells; j++) {
+    for (int i = 0; i < cells; i++) {
+      uint32_t a = uint32_t(j * (cells + 1) + i), b = a + 1, c = a + uint32_t(cells) + 1,
+               d = c + 1;
+      AddTriangle(m, a, b, d);  // counter-clockwise seen from above
+      AddTriangle(m, a, d, c);
+      s.count += 2;
+    }
+  }
+  node.subsets.push(s);
+  return Register(m);
+}
+
+Vec3 TestNodePosition(const char* name) {
+  // As stored: in single precision, widened again. Through volatile floats:
+  // GCC 12 at -O2 folds the vectorised round trip of x and y away.
+  auto stored = [](const Vec3& p) {
+    volatile float x = float(p.x), y = float(p.y), z = float(p.z);
+    return Vec3{x, y, z};
+  };
+  for (const BoxNode& b : kBoxes)
+    if (std::strcmp(b.name, name) == 0) return stored(b.position);
+  for (const PointNode& p : kPoints)
+    if (std::strcmp(p.name, name) == 0) return stored(p.position);
+  return {0, 0, 0};
+}

@@ -1,0 +1,93 @@
+// The headless flight runner: the simulator's frame loop without a window or
+// a device, driven by a key script at a fixed frame time, recording one
+// telemetry row per frame.
+//
+// Script: one event a line, "<seconds> <press|down|up> <key>" or
+// "<seconds> end"; '#' starts a comment. Keys by name: the letters, Up, Down,
+// Left, Right, Space, Delete, Pause, F1, Escape (which stops the run, as it
+// quits the program). "press" is a down and an up message before the same
+// frame. The run starts paused, exactly as the program does.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace flight {
+
+enum class Action { Press, Down, Up, End };
+
+struct ScriptEvent {
+  double time;  // seconds from the start of the run
+  Action action;
+  uint32_t key;  // virtual-key code (not used by End)
+  int line;      // 1-based line of the script
+};
+
+// Virtual-key code of a key name, or 0 when the name is unknown.
+uint32_t KeyCodeByName(const std::string& name);
+
+// Parses a whole script. On failure returns false and sets error to
+// "line N: <problem>"; events then holds the lines read before it. Events
+// come out ordered by time, lines of equal time in script order.
+bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, std::string& error);
+
+// Telemetry columns, in CSV order. The first twelve are fixed:
+// time,x,y,z,vx,vy,vz,speed,heading,pitch,roll,height.
+const std::vector<std::string>& ColumnNames();
+enum Column : int {
+  kTime, kX, kY, kZ, kVx, kVy, kVz, kSpeed, kHeading, kPitch, kRoll, kHeight,
+  kSimTime,          // simulated seconds (world steps x PhysicsStep)
+  kBeatPhase, kBeatRate, kFlapping, kPitchInput, kRollInput,
+  kTailAngle, kTail2Angle,  // hinge angles, degrees
+  kLeftWing2Angle, kLeftWingAngle, kRightWing2Angle, kRightWingAngle,
+  kBalloonX, kBalloonY, kBalloonZ,
+  kStrap1, kStrap2, kStrap3, kStrap4,  // metres between the ends; NaN once cut
+  kColumnCount
+};
+
+using Row = std::vector<double>;  // kColumnCount values
+
+// Telemetry of the current aircraft now, at run time `time`. Speed, heading,
+// pitch and roll follow the fuselage's own axes (model +Y forward, +X right
+// wing, +Z up): speed = velocity along the forward axis (m/s); heading of the
+// forward axis from world +Y toward +X in [0, 360) degrees; pitch nose-up
+// positive; roll right-wing-down positive (degrees). Height: the lowest corner
+// of the two feet above the ground straight below it (m); NaN without ground.
+Row Sample(double time);
+
+// True when any simulation value of the row is NaN or infinite (cut straps
+// and a missing ground height excepted).
+bool RowIsBroken(const Row& row);
+
+struct RunOptions {
+  double frameTime = 1.0 / 60.0;  // seconds per frame
+  double maxTime = 3600;          // a script without an end stops after its last event
+};
+
+struct RunResult {
+  std::vector<Row> rows;  // one per frame run
+  bool broken = false;    // a row held NaN or infinity; the run stopped there
+  bool escaped = false;   // stopped by Escape
+  double wallSeconds = 0; // wall-clock time of the frame loop
+};
+
+// Runs a script in the current directory's content: loads the island into the
+// ground mesh, resets the scene (the aircraft is built, the clock paused),
+// then runs frames until the script's end, Escape, the last event (when there
+// is no end) or a broken row. Installs a fixed-step clock source for the run
+// and restores the system clock afterwards.
+RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options);
+
+// The window-free part of the program's input pass: F1 resets the scene,
+// Pause toggles the pause, the wheel flag is cleared, and the aircraft reads
+// its keys.
+void HeadlessInputPass();
+
+// Output files. False (with a console line) when the file cannot be written.
+bool WriteCsv(const std::string& path, const std::vector<Row>& rows);
+bool WriteSvg(const std::string& path, const std::vector<Row>& rows);
+
+// One line about the last row.
+std::string Summary(const RunResult& result);
+
+}  // namespace flight

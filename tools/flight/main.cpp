@@ -1,0 +1,79 @@
+// tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]
+//
+// Flies the aircraft without a window, from a key script, in the content of
+// the current directory (the run directory). Prints one summary line; exits
+// with 1 on bad arguments or a malformed script, 2 when the simulation
+// produced NaN or infinity.
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "foundation/log.h"
+#include "tools/flight/flight.h"
+
+namespace {
+
+int Usage() {
+  Log("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]\n");
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string script, csv, svg;
+  flight::RunOptions options;
+  for (int i = 1; i < argc; i++) {
+    std::string arg = argv[i];
+    if ((arg == "--frame" || arg == "--csv" || arg == "--svg") && i + 1 < argc) {
+      std::string value = argv[++i];
+      if (arg == "--csv") {
+        csv = value;
+      } else if (arg == "--svg") {
+        svg = value;
+      } else {
+        char* end = nullptr;
+        double frame = std::strtod(value.c_str(), &end);
+        if (end == value.c_str() || *end != '\0' || !std::isfinite(frame) || frame <= 0 ||
+            frame > 1) {
+          Log("tarn-flight: --frame wants seconds in (0, 1], not \"%s\"\n", value.c_str());
+          return 1;
+        }
+        options.frameTime = frame;
+      }
+    } else if (!arg.empty() && arg[0] != '-' && script.empty()) {
+      script = arg;
+    } else {
+      return Usage();
+    }
+  }
+  if (script.empty()) return Usage();
+
+  std::ifstream in(script, std::ios::binary);
+  if (!in) {
+    Log("tarn-flight: can't read \"%s\"\n", script.c_str());
+    return 1;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  std::vector<flight::ScriptEvent> events;
+  std::string error;
+  if (!flight::ParseScript(text.str(), events, error)) {
+    Log("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
+    return 1;
+  }
+
+  flight::RunResult result = flight::Run(events, options);
+  bool written = true;
+  if (!csv.empty()) written = flight::WriteCsv(csv, result.rows) && written;
+  if (!svg.empty()) written = flight::WriteSvg(svg, result.rows) && written;
+  Log("%s\n", flight::Summary(result).c_str());
+  if (result.broken) {
+    Log("tarn-flight: the simulation broke down (NaN or infinity) at t=%.3f s\n",
+        result.rows.empty() ? 0.0 : result.rows.back()[flight::kTime]);
+    return 2;
+  }
+  return written ? 0 : 1;
+}
