@@ -1,0 +1,13 @@
+// tarn-content: builds the simulator's content into a run directory.
+//   tarn-content <content source folder> <output folder> [font file]
+#include "content/builders.h"
+#include "foundation/log.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    Log("usage: tarn-content <content source folder> <output folder> [font.ttf]\n");
+    return 2;
+  }
+  const char* font = argc > 3 ? argv[3] : "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+  return content::BuildContent(argv[1], argv[2], font) ? 0 : 1;
+}
