@@ -32,12 +32,15 @@ constexpr uint32_t kMaxMaterial = 4095;
 
 uint32_t BytesLeft(const MEM& file) { return file.pos < file.size ? file.size - file.pos : 0; }
 
+// The records that fit, plus one that runs into the end: a file cut short
+// still prints its short-read lines and yields a record of zeros, as any
+// truncated file does, but a damaged count cannot ask for billions.
 uint32_t ClampCount(const MEM& file, uint32_t count, uint32_t recordBytes, const char* path,
                     const char* what) {
-  uint32_t fits = BytesLeft(file) / recordBytes;
-  if (count > fits) {
-    Log("Model file \"%s\": %s count %u exceeds the data left, reading %u\n", path, what, count, fits);
-    return fits;
+  uint32_t limit = BytesLeft(file) / recordBytes + 1;
+  if (count > limit) {
+    Log("Model file \"%s\": %s count %u exceeds the data left, reading %u\n", path, what, count, limit);
+    return limit;
   }
   return count;
 }

@@ -1,0 +1,171 @@
+// Models on the recording device: the device objects, their contents and
+// the draw calls of whole models, nodes and subsets.
+#include <cstring>
+
+#include "assets/model.h"
+#include "platform/gpu/recording.h"
+#include "test_support.h"
+
+namespace {
+
+class ModelDrawTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    rec = CreateRecordingDevice(640, 480);
+    Device = rec;
+  }
+  void TearDown() override {
+    ReleaseAllModels();
+    EXPECT_EQ(rec->liveResources(), 0u);
+    Device = nullptr;
+    rec->Release();
+    TempDirTest::TearDown();
+  }
+  RecordingDevice* rec = nullptr;
+};
+
+TNode Strip(const std::string& name, uint32_t faces, uint32_t materialOf3) {
+  TNode n;
+  n.name = name;
+  for (uint32_t i = 0; i < faces + 2; i++) n.vertices.push_back({float(i), float(i % 2), 0});
+  for (uint32_t i = 0; i < faces; i++) {
+    TFace f;
+    f.corner[0] = i;
+    f.corner[1] = i + 1;
+    f.corner[2] = i + 2;
+    f.smoothing = 0;
+    f.material = (i % 3 == 0) ? materialOf3 : 0;
+    n.faces.push_back(f);
+  }
+  return n;
+}
+
+TEST_F(ModelDrawTest, DeviceObjectsHoldTheGeometry) {
+  WriteRawModel("Obj", {Strip("A", 5, 1), Strip("B", 3, 0)});
+  LogCapture quiet;
+  MDL* m = LoadModel(String("Obj"), 1);
+  ASSERT_NE(m->vertexBuffer, nullptr);
+  ASSERT_NE(m->indexBuffer, nullptr);
+  ASSERT_NE(m->vertexDeclaration, nullptr);
+  auto vb = rec->CallsOf(CallKind::CreateVertexBuffer);
+  ASSERT_EQ(vb.size(), 1u);
+  EXPECT_EQ(vb[0]->u[0], 72 * m->vertices.count);
+  EXPECT_EQ(vb[0]->u[1], 0u);
+  EXPECT_EQ(vb[0]->u[2], 0u);
+  EXPECT_EQ(vb[0]->u[3], uint32_t(D3DPOOL_MANAGED));
+  auto ib = rec->CallsOf(CallKind::CreateIndexBuffer);
+  ASSERT_EQ(ib.size(), 1u);
+  EXPECT_EQ(ib[0]->u[0], 12 * m->triangles.count);
+  EXPECT_EQ(ib[0]->u[2], uint32_t(D3DFMT_INDEX32));
+  EXPECT_EQ(ib[0]->u[3], uint32_t(D3DPOOL_MANAGED));
+
+  void* data = nullptr;
+  ASSERT_EQ(m->vertexBuffer->Lock(0, 0, &data, 0), D3D_OK);
+  EXPECT_EQ(std::memcmp(data, m->vertices.data, 72 * m->vertices.count), 0);
+  m->vertexBuffer->Unlock();
+  ASSERT_EQ(m->indexBuffer->Lock(0, 0, &data, 0), D3D_OK);
+  EXPECT_EQ(std::memcmp(data, m->triangles.data, 12 * m->triangles.count), 0);
+  m->indexBuffer->Unlock();
+
+  // The declaration as the vertex layout: six FLOAT3 elements.
+  DrawModel(m);
+  auto draws = rec->Draws();
+  ASSERT_EQ(draws.size(), 1u);
+  std::vector<D3DVERTEXELEMENT9> e = draws[0]->state->vertexElements();
+  ASSERT_GE(e.size(), 6u);
+  const uint8_t usage[6] = {D3DDECLUSAGE_POSITION, D3DDECLUSAGE_NORMAL,   D3DDECLUSAGE_TANGENT,
+                            D3DDECLUSAGE_BINORMAL, D3DDECLUSAGE_TEXCOORD, D3DDECLUSAGE_TEXCOORD};
+  for (int i = 0; i < 6; i++) {
+    EXPECT_EQ(e[i].Stream, 0);
+    EXPECT_EQ(e[i].Offset, 12 * i);
+    EXPECT_EQ(e[i].Type, D3DDECLTYPE_FLOAT3);
+    EXPECT_EQ(e[i].Usage, usage[i]);
+    EXPECT_EQ(e[i].UsageIndex, i == 5 ? 1 : 0);
+  }
+
+  // A second data load creates nothing new.
+  rec->clearCalls();
+  LoadModelData(m);
+  EXPECT_EQ(rec->calls().size(), 0u);
+}
+
+TEST_F(ModelDrawTest, DrawCallsUseExactRangesAndStride) {
+  // A: 7 faces, materials 2,0,0,2,0,0,2 -> subsets (0,4) (4,0) (4,3);
+  // B: 3 faces in material 0 -> (7,3); two nodes named "A".
+  WriteRawModel("Draw", {Strip("A", 7, 2), Strip("B", 3, 0), Strip("A", 2, 0), Strip("Nil", 0, 0)});
+  LogCapture quiet;
+  MDL* m = LoadModel(String("Draw"), 1);
+  ASSERT_EQ(m->nodes[0].subsets.count, 3u);
+  rec->clearCalls();
+
+  DrawModel(m);
+  DrawNode(m, String("A"));
+  DrawNode(m, String("B"));
+  DrawNode(m, String("Nil"));
+  DrawNode(m, String("Missing"));
+  DrawNodeSubset(m, String("A"), 2);  // only the first "A" has a subset 2
+  DrawNodeSubset(m, String("A"), 1);  // an empty subset still draws, 0 triangles
+  DrawNodeSubset(m, String("A"), 3);  // beyond every node's subsets
+  auto draws = rec->Draws();
+  struct Expect {
+    uint32_t start, count;
+  } expect[] = {{0, 12}, {0, 7}, {30, 2}, {21, 3}, {12, 3}, {12, 0}};
+  ASSERT_EQ(draws.size(), 6u) << rec->Describe();
+  for (size_t i = 0; i < draws.size(); i++) {
+    const RecordedCall& d = *draws[i];
+    EXPECT_EQ(d.kind, CallKind::DrawIndexedPrimitive);
+    EXPECT_EQ(d.u[0], uint32_t(D3DPT_TRIANGLELIST));
+    EXPECT_EQ(d.i0, 0);
+    EXPECT_EQ(d.u[1], 0u);
+    EXPECT_EQ(d.u[2], m->vertices.count);
+    EXPECT_EQ(d.u[3], expect[i].start) << i;
+    EXPECT_EQ(d.u[4], expect[i].count) << i;
+    EXPECT_EQ(d.state->streamStride, 72u);
+    EXPECT_EQ(d.state->streamOffset, 0u);
+    EXPECT_EQ(d.state->streamBuffer.get(), m->vertexBuffer);
+    EXPECT_EQ(d.state->indices.get(), m->indexBuffer);
+    EXPECT_EQ(d.state->declaration.get(), m->vertexDeclaration);
+  }
+}
+
+TEST_F(ModelDrawTest, CreationFailuresAndEmptyModels) {
+  WriteRawModel("Fail", {Strip("A", 2, 0)});
+  rec->failCreateVertexBuffer = D3DERR_OUTOFVIDEOMEMORY;
+  rec->failCreateVertexDeclaration = E_OUTOFMEMORY_;
+  LogCapture log;
+  MDL* m = LoadModel(String("Fail"), 1);
+  std::string text = log.text();
+  EXPECT_NE(text.find("CreateVertexBuffer: D3DERR_OUTOFVIDEOMEMORY\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("CreateVertexDeclaration: E_OUTOFMEMORY\n"), std::string::npos) << text;
+  EXPECT_EQ(m->vertexBuffer, nullptr);
+  EXPECT_NE(m->indexBuffer, nullptr);  // kept
+  rec->clearCalls();
+  DrawModel(m);
+  EXPECT_EQ(rec->Draws().size(), 0u);
+  // Objects are retried only when all three are missing.
+  rec->failCreateVertexBuffer = D3D_OK;
+  rec->failCreateVertexDeclaration = D3D_OK;
+  LoadModelData(m);
+  EXPECT_EQ(m->vertexBuffer, nullptr);
+
+  // A model loaded before the device exists gets its objects on the next call.
+  Device = nullptr;
+  WriteRawModel("Late", {Strip("A", 2, 0)});
+  MDL* late = LoadModel(String("Late"), 1);
+  EXPECT_EQ(late->vertexBuffer, nullptr);
+  Device = rec;
+  LoadModelData(late);
+  EXPECT_NE(late->vertexBuffer, nullptr);
+  EXPECT_NE(late->vertexDeclaration, nullptr);
+
+  log.clear();
+  MDL* none = LoadModel(String("None"), 1);
+  rec->clearCalls();
+  DrawModel(none);
+  DrawNode(none, String("A"));
+  DrawNodeSubset(none, String("A"), 0);
+  EXPECT_EQ(rec->calls().size(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,504 @@
+// Model files and compilation: reading raw and compiled models, the compiled
+// round trip, welding, smoothing, mirroring, prefixes and subsets.
+#include <cmath>
+#include <random>
+
+#include "assets/model.h"
+#include "test_support.h"
+
+namespace {
+
+class ModelTest : public TempDirTest {
+ protected:
+  void TearDown() override {
+    ReleaseAllModels();
+    TempDirTest::TearDown();
+  }
+};
+
+TNode Quad(const std::string& name) {
+  // Two triangles sharing the edge 0-2 of the unit square in z = 0.
+  TNode n;
+  n.name = name;
+  n.vertices = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
+  TFace a, b;
+  a.corner[0] = 0; a.corner[1] = 1; a.corner[2] = 2;
+  a.tex0[0] = {0, 0, 0}; a.tex0[1] = {1, 0, 0}; a.tex0[2] = {1, 1, 0};
+  b.corner[0] = 0; b.corner[1] = 2; b.corner[2] = 3;
+  b.tex0[0] = {0, 0, 0}; b.tex0[1] = {1, 1, 0}; b.tex0[2] = {0, 1, 0};
+  n.faces = {a, b};
+  return n;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+TEST_F(ModelTest, RawModelLoadsScalesCompilesAndSaves) {
+  TNode n = Quad("Plate");
+  n.position = {5, 6, 7};
+  WriteRawModel("Plate", {n});
+  LogCapture log;
+  MDL* m = LoadModel(String("Plate"), 0.5f);
+  auto lines = log.lines();
+  ASSERT_EQ(lines.size(), 4u) << log.text();
+  EXPECT_EQ(lines[0], "Loading RAW model \"Models/Plate.mdl\", Nodes: 1");
+  EXPECT_TRUE(StartsWith(lines[1], "   Loading: ") && lines[1].find(" sec") != std::string::npos);
+  EXPECT_TRUE(StartsWith(lines[2], "   Compiling: "));
+  EXPECT_TRUE(StartsWith(lines[3], "   Saving: "));
+  EXPECT_FALSE(ReadBytes("Models/Plate.mdc").empty());
+
+  ASSERT_EQ(m->nodes.count, 1u);
+  EXPECT_EQ(m->nodes[0].name, String("Plate"));
+  EXPECT_EQ(m->nodes[0].position.x, 2.5f);
+  EXPECT_EQ(m->nodes[0].position.z, 3.5f);
+  // Both faces in group 1, same texture coordinates at the shared corners:
+  // four welded vertices, positions scaled.
+  EXPECT_EQ(m->vertices.count, 4u);
+  EXPECT_EQ(m->triangles.count, 2u);
+  EXPECT_EQ(m->vertices[1].position.x, 5.0f);
+  // v is flipped; normals point up (counter-clockwise seen from above).
+  EXPECT_EQ(m->vertices[0].tex0.y, 1.0f);
+  for (const ModelVertex& v : m->vertices) {
+    EXPECT_FLOAT_EQ(v.normal.z, 1.0f);
+    EXPECT_FLOAT_EQ(v.tangent.x, 1.0f);   // u grows along +x
+    EXPECT_FLOAT_EQ(v.binormal.y, 1.0f);  // v grows along +y
+  }
+  EXPECT_EQ(m->nodes[0].bounds.localMax.x, 5.0);
+  EXPECT_FALSE(m->nodes[0].bounds.empty);
+}
+
+TEST_F(ModelTest, CompiledRoundTripIsBitForBit) {
+  TNode a = TerrainNode(12, 4);
+  TNode b = Quad("/c Wheel");
+  b.position = {3, 4, 5};
+  b.faces[1].material = 2;
+  TNode c = Quad("Empty");
+  c.faces.clear();
+  WriteRawModel("Round", {a, b, c});
+  MDL* first = nullptr;
+  {
+    LogCapture quiet;
+    first = LoadModel(String("Round"), 0.1f);
+  }
+  // Detach the freshly compiled model and load the ".mdc" as a second model.
+  MDL copy;
+  copy.name = String("Round");
+  {
+    LogCapture log;
+    LoadModelData(&copy);
+    EXPECT_EQ(log.text(), "");  // a compiled file prints nothing
+  }
+  ASSERT_EQ(copy.vertices.count, first->vertices.count);
+  ASSERT_EQ(copy.triangles.count, first->triangles.count);
+  ASSERT_EQ(copy.nodes.count, first->nodes.count);
+  EXPECT_TRUE(SameBits(copy.vertices.data, first->vertices.data, sizeof(ModelVertex) * copy.vertices.count));
+  EXPECT_TRUE(SameBits(copy.triangles.data, first->triangles.data, sizeof(Triangle) * copy.triangles.count));
+  for (uint32_t i = 0; i < copy.nodes.count; i++) {
+    const ModelNode &x = copy.nodes[i], &y = first->nodes[i];
+    EXPECT_EQ(x.name, y.name);
+    EXPECT_TRUE(SameBits(&x.position, &y.position, sizeof x.position));
+    EXPECT_TRUE(SameBits(&x.rotation, &y.rotation, sizeof x.rotation));
+    EXPECT_TRUE(SameBits(&x.nodeScale, &y.nodeScale, sizeof x.nodeScale));
+    ASSERT_EQ(x.subsets.count, y.subsets.count);
+    EXPECT_TRUE(SameBits(x.subsets.data, y.subsets.data, sizeof(Subset) * x.subsets.count));
+    EXPECT_EQ(x.bounds.empty, y.bounds.empty);
+    EXPECT_TRUE(SameBits(&x.bounds.localMin, &y.bounds.localMin, sizeof(Vec3)));
+    EXPECT_TRUE(SameBits(&x.bounds.localMax, &y.bounds.localMax, sizeof(Vec3)));
+  }
+  DestroyModel(&copy);
+}
+
+TEST_F(ModelTest, CompiledFileIsPreferredWithoutDateCheck) {
+  WriteRawModel("Pick", {Quad("FromCompiled")});
+  {
+    LogCapture quiet;
+    ReleaseModel(LoadModel(String("Pick"), 0.1f));
+  }
+  // A newer raw file with other content is not read.
+  WriteRawModel("Pick", {Quad("FromRaw"), Quad("Other")});
+  LogCapture log;
+  MDL* m = LoadModel(String("Pick"), 0.1f);
+  EXPECT_EQ(log.text(), "");
+  ASSERT_EQ(m->nodes.count, 1u);
+  EXPECT_EQ(m->nodes[0].name, String("FromCompiled"));
+}
+
+TEST_F(ModelTest, MissingFilesAndUnknownMagic) {
+  LogCapture log;
+  MDL* m = LoadModel(String("Nothing"), 0.1f);
+  EXPECT_EQ(log.text(), "Model file not found: \"Models/Nothing.mdc\", \"Models/Nothing.mdl\"\n");
+  EXPECT_EQ(m->nodes.count, 0u);
+  EXPECT_EQ(m->Refs, 1u);
+  EXPECT_EQ(ModelRegistry, m);
+  log.clear();
+  Vec3 p = GetNodePosition(m, String("Hub"));
+  EXPECT_EQ(log.text(), "Can't find node Hub\n");
+  EXPECT_EQ(p.x, 0.0);
+
+  MEM junk;
+  junk.Put_uint32(0x12345678);
+  junk.Put_uint32(7);
+  WriteMem("Models/Junk.mdl", junk);
+  log.clear();
+  MDL* j = LoadModel(String("Junk"), 0.1f);
+  EXPECT_EQ(log.text(), "");
+  EXPECT_EQ(j->vertices.count + j->nodes.count, 0u);
+
+  WriteBytes("Models/Void.mdc", "", 0);  // empty file: the load prints its line, nothing more
+  log.clear();
+  MDL* v = LoadModel(String("Void"), 0.1f);
+  EXPECT_EQ(log.text(), "fread failed\n");
+  EXPECT_EQ(v->nodes.count, 0u);
+}
+
+TEST_F(ModelTest, SmoothingGroupsDecideWelding) {
+  // Two faces folded along the shared edge 0-1.
+  TNode n;
+  n.name = "Fold";
+  n.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 1}};
+  TFace up, side;
+  up.corner[0] = 0; up.corner[1] = 1; up.corner[2] = 2;
+  up.tex0[0] = {0, 0, 0}; up.tex0[1] = {1, 0, 0}; up.tex0[2] = {0, 1, 0};
+  side.corner[0] = 1; side.corner[1] = 0; side.corner[2] = 3;
+  side.tex0[0] = {1, 0, 0}; side.tex0[1] = {0, 0, 0}; side.tex0[2] = {0, 1, 0};
+
+  auto compile = [&](uint32_t s1, uint32_t s2, MDL& m) {
+    std::vector<TNode> nodes = {n};
+    nodes[0].faces = {up, side};
+    nodes[0].faces[0].smoothing = s1;
+    nodes[0].faces[1].smoothing = s2;
+    WriteRawModel("Fold", nodes);
+    std::filesystem::remove("Models/Fold.mdc");
+    m.name = String("Fold");
+    m.scale = 1;
+    LogCapture quiet;
+    LoadModelData(&m);
+  };
+  {
+    MDL m;
+    compile(1, 1, m);
+    ASSERT_EQ(m.vertices.count, 4u);  // corners 0 and 1 welded across both faces
+    const ModelVertex& v0 = m.vertices[m.triangles[0].v[0]];
+    // The normalised sum of the two face normals.
+    Vec3 up{0, 0, 1}, sideN = Normalize(Cross(Vec3{-1, 0, 0}, Vec3{-1, -1, 1}));
+    Vec3 sum = Normalize(up + sideN);
+    EXPECT_NEAR(v0.normal.x, sum.x, 1e-6);
+    EXPECT_NEAR(v0.normal.y, sum.y, 1e-6);
+    EXPECT_NEAR(v0.normal.z, sum.z, 1e-6);
+    DestroyModel(&m);
+  }
+  {
+    MDL m;
+    compile(1, 2, m);
+    EXPECT_EQ(m.vertices.count, 6u);  // split: each face keeps its own normal
+    EXPECT_FLOAT_EQ(m.vertices[m.triangles[0].v[0]].normal.z, 1.0f);
+    DestroyModel(&m);
+  }
+  {
+    MDL m;
+    compile(0, 0, m);  // no smoothing: every corner gets (0, 0, 1)
+    for (const ModelVertex& v : m.vertices) {
+      EXPECT_EQ(v.normal.x, 0.0f);
+      EXPECT_EQ(v.normal.y, 0.0f);
+      EXPECT_EQ(v.normal.z, 1.0f);
+    }
+    DestroyModel(&m);
+  }
+  {
+    // Sharing one group is enough: 1 and 1|4 smooth together.
+    MDL m;
+    compile(1, 1 | 4, m);
+    EXPECT_EQ(m.vertices.count, 4u);
+    DestroyModel(&m);
+  }
+}
+
+TEST_F(ModelTest, SmoothingMaskIsOnePassInListOrder) {
+  // Vertex 0 is shared by faces read in the order A (group 4), B (2|4),
+  // C (1|2), D (1). From D's corner the mask is 1: A and B are tested while
+  // it is still 1 and stay out, C widens it to 3, and the final mask 3 takes
+  // B, C and D, never A (a repeated pass would have reached A through B).
+  // From A's corner the mask grows 4, 6, 7 and takes all four.
+  TNode n;
+  n.name = "Fan";
+  n.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0.2f}, {-1, 0, 0.5f}, {0, -1, 0.7f}, {1, -1, 0.3f}};
+  TFace f[4];
+  const uint32_t groups[4] = {4, 2 | 4, 1 | 2, 1};
+  for (int i = 0; i < 4; i++) {
+    f[i].smoothing = groups[i];
+    f[i].corner[0] = 0;
+    f[i].corner[1] = uint32_t(i + 1);
+    f[i].corner[2] = uint32_t(i + 2);
+    f[i].tex0[0] = {0.5f, 0.5f, 0};  // same coordinates at the shared corner
+    f[i].tex0[1] = {1, 0, 0};
+    f[i].tex0[2] = {0, 1, 0};
+  }
+  n.faces = {f[0], f[1], f[2], f[3]};
+  WriteRawModel("Fan", {n});
+  LogCapture quiet;
+  MDL* m = LoadModel(String("Fan"), 1);
+  auto faceNormal = [&](int i) {
+    Vec3 p0{n.vertices[0].x, n.vertices[0].y, n.vertices[0].z};
+    Vec3 p1{n.vertices[i + 1].x, n.vertices[i + 1].y, n.vertices[i + 1].z};
+    Vec3 p2{n.vertices[i + 2].x, n.vertices[i + 2].y, n.vertices[i + 2].z};
+    return Normalize(Cross(p1 - p0, p2 - p0));
+  };
+  auto expect = [&](const ModelVertex& v, std::vector<int> faces) {
+    Vec3 s{0, 0, 0};
+    for (int i : faces) s = s + faceNormal(i);
+    Vec3 e = Normalize(s);
+    EXPECT_NEAR(v.normal.x, e.x, 1e-6);
+    EXPECT_NEAR(v.normal.y, e.y, 1e-6);
+    EXPECT_NEAR(v.normal.z, e.z, 1e-6);
+  };
+  ASSERT_EQ(m->triangles.count, 4u);  // one material: face order
+  expect(m->vertices[m->triangles[0].v[0]], {0, 1, 2, 3});
+  expect(m->vertices[m->triangles[3].v[0]], {1, 2, 3});
+  EXPECT_EQ(m->triangles[1].v[0], m->triangles[0].v[0]);
+  EXPECT_EQ(m->triangles[2].v[0], m->triangles[0].v[0]);
+  EXPECT_NE(m->triangles[3].v[0], m->triangles[0].v[0]);
+}
+
+TEST_F(ModelTest, MirroredNodeReversesWindingOnly) {
+  TNode plain = Quad("Plain");
+  TNode mirrored = Quad("Mirror");
+  mirrored.nodeScale = {-1, 1, 1};
+  TNode zero = Quad("Zero");
+  zero.nodeScale = {0, -1, 1};  // a zero component: not mirrored
+  plain.faces[0].tex1[0] = {0.25f, 0.5f, 0};
+  mirrored.faces[0].tex1[0] = {0.25f, 0.5f, 0};
+  WriteRawModel("Mirror", {plain, mirrored, zero});
+  LogCapture quiet;
+  MDL* m = LoadModel(String("Mirror"), 1);
+  ASSERT_EQ(m->nodes.count, 3u);
+  const Triangle& p = m->triangles[m->nodes[0].subsets[0].first];
+  const Triangle& q = m->triangles[m->nodes[1].subsets[0].first];
+  const Triangle& z = m->triangles[m->nodes[2].subsets[0].first];
+  for (int k = 0; k < 3; k++) {
+    const ModelVertex& a = m->vertices[p.v[k]];
+    const ModelVertex& b = m->vertices[q.v[2 - k]];
+    EXPECT_TRUE(SameBits(&a.position, &b.position, 12));
+    EXPECT_TRUE(SameBits(&a.tex0, &b.tex0, 12));  // texture coordinates stay with their corner
+    EXPECT_TRUE(SameBits(&a.tex1, &b.tex1, 12));
+    EXPECT_EQ(a.normal.z, 1.0f);
+    EXPECT_EQ(b.normal.z, -1.0f);  // the computed normal turns over
+    EXPECT_TRUE(SameBits(&a.position, &m->vertices[z.v[k]].position, 12));
+  }
+}
+
+TEST_F(ModelTest, PrefixesCentreRenameAndAddPointNodes) {
+  TNode c = Quad("/c Wheel");
+  c.position = {10, 20, 30};
+  TNode s = Quad("/s Hub");
+  s.position = {1, 2, 3};
+  s.rotation = {0, 0, 0.6f, 0.8f};
+  TNode d = Quad("/d Door");
+  d.position = {4, 5, 6};
+  TNode bare = Quad("/c");
+  TNode other = Quad("/cx Name");
+  WriteRawModel("Prefix", {c, s, d, bare, other});
+  LogCapture quiet;
+  MDL* m = LoadModel(String("Prefix"), 0.5f);
+  ASSERT_EQ(m->nodes.count, 6u);
+  EXPECT_EQ(m->nodes[0].name, String("Wheel"));
+  EXPECT_EQ(m->nodes[0].position.x, 0.0f);
+  // Vertices relative to the old (scaled) position: (0,0,0)*0.5 - (5,10,15).
+  const ModelVertex& v = m->vertices[m->triangles[m->nodes[0].subsets[0].first].v[0]];
+  EXPECT_EQ(v.position.x, -5.0f);
+  EXPECT_EQ(v.position.y, -10.0f);
+  EXPECT_EQ(m->nodes[0].bounds.localMin.z, -15.0);
+  EXPECT_EQ(m->nodes[1].name, String("Hub"));
+  EXPECT_EQ(m->nodes[1].position.y, 0.0f);
+  EXPECT_EQ(m->nodes[2].name, String("Door"));
+  EXPECT_EQ(m->nodes[2].position.x, 2.0f);  // "/d" renames only
+  EXPECT_EQ(m->nodes[3].name, String(""));  // nothing after the prefix
+  EXPECT_EQ(m->nodes[4].name, String("/cx Name"));
+  // The point node "/s" added is compiled last, empty, at the old place.
+  EXPECT_EQ(m->nodes[5].name, String("Hub_point"));
+  EXPECT_EQ(m->nodes[5].position.x, 0.5f);
+  EXPECT_EQ(m->nodes[5].position.z, 1.5f);
+  EXPECT_EQ(m->nodes[5].rotation.z, 0.6f);
+  EXPECT_EQ(m->nodes[5].subsets.count, 0u);
+  EXPECT_TRUE(m->nodes[5].bounds.empty);
+  Vec3 p = GetNodePosition(m, String("Hub_point"));
+  EXPECT_EQ(p.y, 1.0);
+}
+
+TEST_F(ModelTest, SubsetsPerMaterialKeepEmptyOnesAndGroupTriangles) {
+  TNode n = Quad("Mat");
+  n.faces.push_back(n.faces[0]);
+  n.faces[0].material = 2;  // faces: 2, 0, 0
+  TNode none = Quad("None");
+  none.faces.clear();
+  WriteRawModel("Mat", {n, none});
+  LogCapture quiet;
+  MDL* m = LoadModel(String("Mat"), 1);
+  const ModelNode& node = m->nodes[0];
+  ASSERT_EQ(node.subsets.count, 3u);
+  EXPECT_EQ(node.subsets[0].first, 0u);
+  EXPECT_EQ(node.subsets[0].count, 2u);
+  EXPECT_EQ(node.subsets[1].first, 2u);
+  EXPECT_EQ(node.subsets[1].count, 0u);
+  EXPECT_EQ(node.subsets[2].first, 2u);
+  EXPECT_EQ(node.subsets[2].count, 1u);
+  // The material-2 face (the first read) lands last.
+  const ModelVertex& v = m->vertices[m->triangles[2].v[1]];
+  EXPECT_EQ(v.position.x, 10.0f);
+  EXPECT_EQ(v.position.y, 0.0f);
+  EXPECT_EQ(m->nodes[1].subsets.count, 0u);
+  EXPECT_TRUE(m->nodes[1].bounds.empty);
+}
+
+TEST_F(ModelTest, DegenerateTextureCoordinatesGiveUnitFrames) {
+  TNode n = Quad("Flat");
+  for (TFace& f : n.faces)
+    for (VEC3F& t : f.tex0) t = {0.5f, 0.5f, 0};
+  WriteRawModel("Flat", {n});
+  LogCapture quiet;
+  MDL* m = LoadModel(String("Flat"), 1);
+  ASSERT_GT(m->vertices.count, 0u);
+  for (const ModelVertex& v : m->vertices) {
+    for (const VEC3F* w : {&v.tangent, &v.binormal, &v.normal}) {
+      EXPECT_TRUE(std::isfinite(w->x) && std::isfinite(w->y) && std::isfinite(w->z));
+      EXPECT_NEAR(w->x * w->x + w->y * w->y + w->z * w->z, 1.0f, 1e-6);
+    }
+  }
+}
+
+TEST_F(ModelTest, BadIndicesAreRejected) {
+  TNode n = Quad("Bad");
+  n.faces[1].corner[2] = 4;  // one past the four vertices
+  n.faces.push_back(Quad("x").faces[0]);
+  n.faces[2].material = 100000;
+  WriteRawModel("Bad", {n});
+  LogCapture log;
+  MDL* m = LoadModel(String("Bad"), 1);
+  EXPECT_NE(log.text().find("Model file \"Models/Bad.mdl\": face 1 of node \"Bad\" uses vertex 4 of 4, face skipped\n"),
+            std::string::npos)
+      << log.text();
+  EXPECT_NE(log.text().find("face 2 of node \"Bad\" has material 100000 (above 4095), face skipped\n"),
+            std::string::npos);
+  EXPECT_EQ(m->triangles.count, 1u);
+
+  // A compiled file with a triangle index beyond its vertices loads nothing.
+  std::vector<uint8_t> mdc = ReadBytes("Models/Bad.mdc");
+  ASSERT_GT(mdc.size(), 8u);
+  uint32_t vertexCount;
+  std::memcpy(&vertexCount, &mdc[4], 4);
+  size_t tri = 8 + size_t(vertexCount) * 72 + 4;
+  uint32_t bad = vertexCount;
+  std::memcpy(&mdc[tri + 4], &bad, 4);
+  WriteBytes("Models/Bad2.mdc", mdc.data(), mdc.size());
+  log.clear();
+  MDL* m2 = LoadModel(String("Bad2"), 1);
+  EXPECT_EQ(log.text(), "Model file \"Models/Bad2.mdc\": triangle 0 uses vertex " + std::to_string(bad) + " of " +
+                            std::to_string(vertexCount) + ", file rejected\n");
+  EXPECT_EQ(m2->vertices.count + m2->triangles.count + m2->nodes.count, 0u);
+
+  // A subset running past the triangles rejects the file too.
+  mdc = ReadBytes("Models/Bad.mdc");
+  uint32_t big = 7;
+  std::memcpy(&mdc[mdc.size() - 8], &big, 4);  // first of the last subset
+  WriteBytes("Models/Bad3.mdc", mdc.data(), mdc.size());
+  log.clear();
+  MDL* m3 = LoadModel(String("Bad3"), 1);
+  EXPECT_EQ(log.text(), "Model file \"Models/Bad3.mdc\": node \"Bad\" runs beyond 1 triangles, file rejected\n");
+  EXPECT_EQ(m3->nodes.count, 0u);
+}
+
+TEST_F(ModelTest, TruncatedAndAbsurdCountsAreBounded) {
+  MEM raw;
+  raw.Put_uint32(kRawModelMagic);
+  raw.Put_uint32(1);
+  raw.Put_string("N");
+  raw.Put_VEC3F({0, 0, 0});
+  raw.Put_QUATF({0, 0, 0, 1});
+  raw.Put_VEC3F({1, 1, 1});
+  raw.Put_uint32(0xFFFFFFF0u);  // absurd vertex count
+  raw.Put_VEC3F({1, 2, 3});
+  WriteMem("Models/Huge.mdl", raw);
+  LogCapture log;
+  MDL* m = LoadModel(String("Huge"), 1);
+  EXPECT_NE(log.text().find("Model file \"Models/Huge.mdl\": vertex count 4294967280 exceeds the data left, reading 2\n"),
+            std::string::npos)
+      << log.text();
+  EXPECT_NE(log.text().find("__ERR__ MEM->Get_uint32: no data\n"), std::string::npos);  // the face count
+  EXPECT_EQ(m->nodes.count, 1u);
+
+  // A compiled file cut inside its vertices: the short reads print and the
+  // model loads what there is.
+  MEM mdc;
+  mdc.Put_uint32(kCompiledModelMagic);
+  mdc.Put_uint32(1);
+  mdc.Put_VEC3F({1, 2, 3});
+  WriteMem("Models/Cut.mdc", mdc);
+  log.clear();
+  MDL* c = LoadModel(String("Cut"), 1);
+  std::string expected;
+  for (int i = 0; i < 5; i++) expected += "__ERR__ MEM->Get_VEC3F: no data\n";
+  expected += "__ERR__ MEM->Get_uint32: no data\n__ERR__ MEM->Get_uint32: no data\n";
+  EXPECT_EQ(log.text(), expected);
+  ASSERT_EQ(c->vertices.count, 1u);
+  EXPECT_EQ(c->vertices[0].position.y, 2.0f);
+  EXPECT_EQ(c->vertices[0].tex1.x, 0.0f);
+}
+
+TEST_F(ModelTest, RegistrySharesCountsAndReleases) {
+  WriteRawModel("Shared", {Quad("A")});
+  LogCapture log;
+  MDL* a = LoadModel(String("Shared"), 0.5f);
+  MDL* b = LoadModel(String("Shared"), 2.0f);  // the second scale is ignored
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a->Refs, 2u);
+  EXPECT_EQ(a->vertices[1].position.x, 5.0f);
+  MDL* other = LoadModel(String("shared"), 1);  // names are case-sensitive
+  EXPECT_NE(other, a);
+  EXPECT_EQ(ModelRegistry, other);  // newest first
+  EXPECT_EQ(other->next, a);
+  EXPECT_EQ(a->prev, other);
+  ReleaseModel(a);
+  EXPECT_EQ(a->Refs, 1u);
+  ReleaseModel(a);
+  EXPECT_EQ(ModelRegistry, other);
+  EXPECT_EQ(other->next, nullptr);
+  log.clear();
+  other->Refs = 0;
+  ReleaseModel(other);
+  EXPECT_EQ(log.text(), "ERROR, MDL.Refs<0\n");
+  EXPECT_EQ(ModelRegistry, other);
+  // Release-all empties the registry whatever the counts, a stale 0 included.
+  MDL* three = LoadModel(String("Shared"), 1);
+  three->Refs = 3;
+  ReleaseAllModels();
+  EXPECT_EQ(ModelRegistry, nullptr);
+}
+
+TEST_F(ModelTest, NodePositionAndAxis) {
+  TNode point = Quad("Joke_point");
+  point.position = {1, 2, 3};
+  TNode axis = Quad("Joke_axis");
+  axis.position = {1, 2, 5};
+  TNode same = Quad("Same_point");
+  same.position = {7, 7, 7};
+  TNode same2 = Quad("Same_axis");
+  same2.position = {7, 7, 7};
+  TNode dup = Quad("Twin");
+  dup.position = {1, 0, 0};
+  TNode dup2 = Quad("Twin");
+  dup2.position = {2, 0, 0};
+  WriteRawModel("Axes", {point, axis, same, same2, dup, dup2, Quad("Lone_point")});
+  LogCapture log;
+  MDL* m = LoadModel(String("Axes"), 1);
+  log.clear();
+  Vec3 a = GetAxis(m, String("Joke"));
+  EXPECT_EQ(a.x, 0.0);
+  EXPECT_EQ(a.z, -1.0);
+  Vec3 s = GetAxis(m, String("Same"));
+  EXPECT_EQ(s.z, 1.0);
+  EXPECT_EQ(log.text(), "");
+  Vec3 l = GetAxis(m, String("Lone"));
+  EXPECT_EQ(log.text(), "Can't find axis: Lone\n");
+  EXPECT_EQ(l.z, 1.0);
+  EXPECT_EQ(GetNodePosition(m, String("Twin")).x, 1.0);
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// Texture and shader registries on the recording device: load-or-get, the
+// paths and failure lines, kinds, release one and release all.
+#include <cstring>
+#include <vector>
+
+#include "platform/gpu/recording.h"
+#include "render/resources.h"
+#include "test_support.h"
+
+namespace {
+
+class ResourcesTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    rec = CreateRecordingDevice(64, 64);
+    Device = rec;
+  }
+  void TearDown() override {
+    ReleaseAllTextures();
+    ReleaseAllVertexShaders();
+    ReleaseAllPixelShaders();
+    EXPECT_EQ(rec->liveResources(), 0u);
+    Device = nullptr;
+    rec->Release();
+    TempDirTest::TearDown();
+  }
+  RecordingDevice* rec = nullptr;
+};
+
+// A 2 x 2, 24-bit bottom-up BMP.
+void WriteBmp(const std::string& path) {
+  std::vector<uint8_t> b(54 + 16, 0);
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, uint32_t(b.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 2);
+  put32(22, 2);
+  b[26] = 1;
+  b[28] = 24;
+  put32(34, 16);
+  for (size_t i = 54; i < b.size(); i++) b[i] = uint8_t(i * 37);
+  WriteBytes(path, b.data(), b.size());
+}
+
+TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
+  WriteBmp("Textures/Island.bmp");
+  LogCapture log;
+  TextureRecord* a = LoadTexture(String("Island.bmp"), false);
+  TextureRecord* b = LoadTexture(String("Island.bmp"), true);  // the kind stays 2D
+  EXPECT_EQ(log.text(), "");
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a->refs, 2u);
+  EXPECT_EQ(a->kind, 0u);
+  ASSERT_NE(a->texture, nullptr);
+  EXPECT_EQ(a->texture->GetType(), D3DRTYPE_TEXTURE);
+  EXPECT_EQ(rec->Count(CallKind::CreateTexture), 1u);  // loaded once
+
+  TextureRecord* upper = LoadTexture(String("ISLAND.bmp"), false);
+  EXPECT_NE(upper, a);
+  EXPECT_EQ(TextureList, upper);
+  EXPECT_EQ(log.text(), "Loading texture \"Textures/ISLAND.bmp\"... D3DXERR_INVALIDDATA\n");
+  EXPECT_EQ(upper->texture, nullptr);
+
+  // A cube asked of a plain image fails; the reload pass tries once more.
+  log.clear();
+  TextureRecord* cube = LoadTexture(String("Island.bmp "), true);
+  EXPECT_EQ(cube->kind, 1u);
+  EXPECT_NE(log.text(), "");
+  std::string first = log.text();
+  log.clear();
+  LoadTextureData(cube);
+  EXPECT_EQ(log.text(), first);
+
+  ReleaseTexture(a);
+  EXPECT_EQ(a->refs, 1u);
+  ReleaseTexture(a);
+  EXPECT_EQ(TextureList, cube);
+  EXPECT_EQ(cube->next, upper);
+  EXPECT_EQ(upper->prev, cube);
+  upper->refs = 3;
+  ReleaseAllTextures();
+  EXPECT_EQ(TextureList, nullptr);
+}
+
+TEST_F(ResourcesTest, ShadersAssembleCreateAndReportFailures) {
+  WriteText("Shaders/Default.VSH", "vs_1_1\ndcl_position v0\nm4x4 oPos, v0, c0\n");
+  WriteText("Shaders/Default.PSH", "ps_2_0\nmov oC0, c0\n");
+  WriteText("Shaders/Broken.PSH", "ps_2_0\nfrobnicate r0\n");
+  LogCapture log;
+  VertexShaderRecord* v = LoadVertexShader(String("Default"));
+  PixelShaderRecord* p = LoadPixelShader(String("Default"));
+  EXPECT_EQ(log.text(), "");
+  EXPECT_NE(v->shader, nullptr);
+  EXPECT_NE(p->shader, nullptr);
+  EXPECT_EQ(LoadPixelShader(String("Default")), p);
+  EXPECT_EQ(p->refs, 2u);
+  EXPECT_EQ(rec->Count(CallKind::CreatePixelShader), 1u);
+
+  log.clear();
+  VertexShaderRecord* missing = LoadVertexShader(String("Sky"));
+  EXPECT_EQ(log.text(), "Assembling vertex shader \"Shaders/Sky.VSH\"... D3DXERR_INVALIDDATA\n");
+  EXPECT_EQ(missing->shader, nullptr);
+  log.clear();
+  PixelShaderRecord* broken = LoadPixelShader(String("Broken"));
+  // The assembler names the problem, then the registry its line.
+  auto lines = log.lines();
+  ASSERT_GE(lines.size(), 1u);
+  EXPECT_EQ(lines.back(), "Assembling pixel shader \"Shaders/Broken.PSH\"... D3DXERR_INVALIDDATA");
+  EXPECT_EQ(broken->shader, nullptr);
+
+  // A device that rejects the code.
+  rec->failCreateShader = D3DERR_INVALIDCALL;
+  log.clear();
+  PixelShaderRecord* rejected = LoadPixelShader(String("Default "));
+  EXPECT_EQ(log.text(), "Assembling pixel shader \"Shaders/Default .PSH\"... D3DXERR_INVALIDDATA\n");
+  WriteText("Shaders/Again.PSH", "ps_2_0\nmov oC0, c0\n");
+  log.clear();
+  PixelShaderRecord* again = LoadPixelShader(String("Again"));
+  EXPECT_EQ(log.text(), "Creating pixel shader \"Shaders/Again.PSH\"... D3DERR_INVALIDCALL\n");
+  EXPECT_EQ(again->shader, nullptr);
+  (void)rejected;
+
+  ReleasePixelShader(p);
+  EXPECT_EQ(p->refs, 1u);
+  p->refs = 3;
+  ReleaseAllPixelShaders();
+  ReleaseAllVertexShaders();
+  EXPECT_EQ(PixelShaderList, nullptr);
+  EXPECT_EQ(VertexShaderList, nullptr);
+}
+
+TEST_F(ResourcesTest, WithoutDeviceRecordsStayEmpty) {
+  Device = nullptr;
+  LogCapture log;
+  TextureRecord* t = LoadTexture(String("SkyCube.dds"), true);
+  VertexShaderRecord* v = LoadVertexShader(String("Sky"));
+  EXPECT_EQ(log.text(), "");
+  EXPECT_EQ(t->texture, nullptr);
+  EXPECT_EQ(t->kind, 1u);
+  EXPECT_EQ(v->shader, nullptr);
+  Device = rec;
+}
+
+}  // namespace

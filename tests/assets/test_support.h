@@ -1,0 +1,139 @@
+// Shared helpers of the asset tests: a fresh working directory per test with
+// the content folders, writing raw and compiled model files with the buffer
+// appends, and reading files back.
+#pragma once
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "assets/model.h"
+#include "foundation/log.h"
+#include "foundation/mem.h"
+#include "foundation/str.h"
+
+// Each test runs in its own empty directory holding Models/, Fonts/,
+// Textures/ and Shaders/, removed afterwards.
+class TempDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    char tmpl[] = "/tmp/tarn-assets-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    std::filesystem::current_path(dir_);
+    for (const char* d : {"Models", "Fonts", "Textures", "Shaders"}) std::filesystem::create_directory(d);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path old_, dir_;
+};
+
+inline void WriteBytes(const std::string& path, const void* data, size_t n) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  if (n) std::fwrite(data, 1, n, f);
+  std::fclose(f);
+}
+inline void WriteText(const std::string& path, const std::string& text) {
+  WriteBytes(path, text.data(), text.size());
+}
+inline void WriteMem(const std::string& path, const MEM& m) { WriteBytes(path, m.data, m.size); }
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::vector<uint8_t> out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  uint8_t buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  std::fclose(f);
+  return out;
+}
+
+// A raw model as the exporter would write it.
+struct TFace {
+  uint32_t material = 0, smoothing = 1;
+  uint32_t corner[3] = {0, 1, 2};
+  VEC3F tex0[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  VEC3F tex1[3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+};
+struct TNode {
+  std::string name;
+  VEC3F position{0, 0, 0};
+  QUATF rotation{0, 0, 0, 1};
+  VEC3F nodeScale{1, 1, 1};
+  std::vector<VEC3F> vertices;
+  std::vector<TFace> faces;
+};
+
+inline MEM RawModelBytes(const std::vector<TNode>& nodes) {
+  MEM m;
+  m.Put_uint32(kRawModelMagic);
+  m.Put_uint32(uint32_t(nodes.size()));
+  for (const TNode& n : nodes) {
+    m.Put_string(n.name.c_str());
+    m.Put_VEC3F(n.position);
+    m.Put_QUATF(n.rotation);
+    m.Put_VEC3F(n.nodeScale);
+    m.Put_uint32(uint32_t(n.vertices.size()));
+    for (const VEC3F& v : n.vertices) m.Put_VEC3F(v);
+    m.Put_uint32(uint32_t(n.faces.size()));
+    for (const TFace& f : n.faces) {
+      m.Put_VEC3F({9, 9, 9});  // a stale normal the reader must ignore
+      m.Put_uint32(f.material);
+      m.Put_uint32(f.smoothing);
+      for (uint32_t c : f.corner) m.Put_uint32(c);
+      for (const VEC3F& t : f.tex0) m.Put_VEC3F(t);
+      for (const VEC3F& t : f.tex1) m.Put_VEC3F(t);
+    }
+  }
+  return m;
+}
+
+inline void WriteRawModel(const std::string& name, const std::vector<TNode>& nodes) {
+  WriteMem("Models/" + name + ".mdl", RawModelBytes(nodes));
+}
+
+// A terrain grid of cells x cells quads (two triangles each) in smoothing
+// group 1, with texture coordinates that restart every seamEvery cells so
+// the texture seams split vertices.
+inline TNode TerrainNode(uint32_t cells, uint32_t seamEvery) {
+  TNode n;
+  n.name = "Terrain";
+  const uint32_t side = cells + 1;
+  for (uint32_t y = 0; y < side; y++) {
+    for (uint32_t x = 0; x < side; x++) {
+      float h = float(std::sin(x * 0.37) * 3.0 + std::cos(y * 0.23) * 2.0);
+      n.vertices.push_back({float(x), float(y), h});
+    }
+  }
+  auto uv = [&](uint32_t x, uint32_t y, uint32_t cx, uint32_t cy) {
+    // Coordinates relative to the tile of the cell (cx, cy).
+    float u = float(x - (cx / seamEvery) * seamEvery) / seamEvery;
+    float v = float(y - (cy / seamEvery) * seamEvery) / seamEvery;
+    return VEC3F{u, v, 0};
+  };
+  for (uint32_t y = 0; y < cells; y++) {
+    for (uint32_t x = 0; x < cells; x++) {
+      uint32_t a = y * side + x, b = a + 1, c = a + side, d = c + 1;
+      TFace f1, f2;
+      f1.corner[0] = a; f1.corner[1] = b; f1.corner[2] = d;
+      f1.tex0[0] = uv(x, y, x, y); f1.tex0[1] = uv(x + 1, y, x, y); f1.tex0[2] = uv(x + 1, y + 1, x, y);
+      f2.corner[0] = a; f2.corner[1] = d; f2.corner[2] = c;
+      f2.tex0[0] = uv(x, y, x, y); f2.tex0[1] = uv(x + 1, y + 1, x, y); f2.tex0[2] = uv(x, y + 1, x, y);
+      f1.material = f2.material = (x / 8) % 2;
+      n.faces.push_back(f1);
+      n.faces.push_back(f2);
+    }
+  }
+  return n;
+}
+
+inline bool SameBits(const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; }
