@@ -1,0 +1,132 @@
+// The main window, its GL context and its input, shaped like the Win32 calls
+// the shell was designed around: Windows message numbers and virtual-key
+// codes, a non-blocking message peek, the cursor show counter, capture and
+// the foreground test. SDL stays behind this header.
+#pragma once
+#include <cstdint>
+
+// Window messages, with their Windows numbers.
+enum : uint32_t {
+  WM_NULL = 0x0000,
+  WM_DESTROY = 0x0002,
+  WM_SETFOCUS = 0x0007,    // wParam: window that lost the focus (always 0 here)
+  WM_KILLFOCUS = 0x0008,   // wParam: window that gets the focus (always 0 here)
+  WM_CLOSE = 0x0010,       // close box, or a request to quit from the system
+  WM_QUIT = 0x0012,        // wParam: the exit code given to PostQuitMessage
+  WM_KEYDOWN = 0x0100,     // wParam: virtual-key code; lParam: key flags below
+  WM_KEYUP = 0x0101,
+  WM_SYSKEYDOWN = 0x0104,  // a key with Alt held (no Ctrl), Alt itself, or F10
+  WM_SYSKEYUP = 0x0105,
+  WM_MOUSEMOVE = 0x0200,   // wParam: MK_ flags; lParam: client x (low word), y (high word)
+  WM_LBUTTONDOWN = 0x0201,
+  WM_LBUTTONUP = 0x0202,
+  WM_RBUTTONDOWN = 0x0204,
+  WM_RBUTTONUP = 0x0205,
+  WM_MBUTTONDOWN = 0x0207,
+  WM_MBUTTONUP = 0x0208,
+  WM_MOUSEWHEEL = 0x020A,  // wParam: delta in 120ths of a notch (high word, signed), MK_ flags
+                           // (low word); lParam: screen x, y. Positive: away from the user.
+  WM_XBUTTONDOWN = 0x020B, // wParam high word: 1 first extra button, 2 second
+  WM_XBUTTONUP = 0x020C,
+  WM_MOUSEHWHEEL = 0x020E, // as WM_MOUSEWHEEL; positive: to the right
+};
+
+// Mouse message wParam flags: the buttons and modifiers held after the event.
+enum : uint32_t {
+  MK_LBUTTON = 0x01,
+  MK_RBUTTON = 0x02,
+  MK_SHIFT = 0x04,
+  MK_CONTROL = 0x08,
+  MK_MBUTTON = 0x10,
+  MK_XBUTTON1 = 0x20,
+  MK_XBUTTON2 = 0x40,
+};
+
+constexpr int32_t WHEEL_DELTA = 120;  // one notch
+
+// Key message lParam bits, as Windows sets them.
+enum : uint32_t {
+  KEYMSG_REPEAT_ONE = 0x00000001,  // bits 0-15: repeat count, always 1 here
+  KEYMSG_EXTENDED = 0x01000000,      // right Ctrl/Alt, the arrow and editing block, keypad Enter and /
+  KEYMSG_ALTDOWN = 0x20000000,       // context code: Alt held
+  KEYMSG_PREVIOUS = 0x40000000,      // the key was already down (auto-repeat, and every key up)
+  KEYMSG_UP = 0x80000000u,           // transition: set on key up
+};
+
+// One message, as taken from the queue.
+struct MSG {
+  uint32_t message;
+  uintptr_t wParam;
+  intptr_t lParam;
+};
+
+inline int16_t GET_WHEEL_DELTA_WPARAM(uintptr_t wParam) { return int16_t(uint16_t(wParam >> 16)); }
+inline int16_t GET_X_LPARAM(intptr_t lParam) { return int16_t(uint16_t(lParam)); }
+inline int16_t GET_Y_LPARAM(intptr_t lParam) { return int16_t(uint16_t(uintptr_t(lParam) >> 16)); }
+inline intptr_t MAKELPARAM(int32_t low, int32_t high) {
+  return intptr_t(uint32_t(uint16_t(low)) | uint32_t(uint16_t(high)) << 16);
+}
+
+// Screen rectangle in pixels; right and bottom are exclusive.
+struct WindowRect {
+  int32_t left, top, right, bottom;
+};
+
+// --- Lifetime --------------------------------------------------------------
+// Starts video and events. windowClass names the program's windows to the
+// desktop (the X11 WM_CLASS class). Must come first; false on failure, with
+// the reason in WindowSystemError().
+bool StartWindowSystem(const char* windowClass);
+// Destroys the window and its GL context and closes the video system.
+void StopWindowSystem();
+// What the last failing call of this layer reported.
+const char* WindowSystemError();
+
+// The desktop's work area (the primary display without panels and docks).
+bool GetWorkArea(WindowRect& area);
+
+// Creates and shows the one main window with a caption and close box, not
+// resizable, so that its outer frame covers the given screen rectangle (the
+// client area is smaller by the frame), and makes its OpenGL 3.3 core context
+// current: 24-bit depth, 8-bit stencil, double buffered, no vertical sync.
+bool OpenWindow(const char* title, int32_t left, int32_t top, int32_t width, int32_t height);
+// Pixels the frame adds around the client area, in width and in height
+// (both 0 when nothing decorates the window, as under a bare X server).
+void GetWindowFrameSize(int32_t& extraWidth, int32_t& extraHeight);
+// The client area in pixels.
+void GetClientSize(int32_t& width, int32_t& height);
+// Shows the back buffer (the device's Present); nothing once destroyed.
+void SwapWindowBuffers();
+// The window exists and has not been destroyed.
+bool WindowIsOpen();
+
+// --- Messages --------------------------------------------------------------
+// Takes one message if there is any, never waits (PeekMessage with PM_REMOVE).
+// Posted messages come first, then WM_QUIT once posted, then input.
+bool PeekWindowMessage(MSG& msg);
+void PostWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+void PostQuitMessage(int32_t exitCode);
+// DestroyWindow: the window disappears at once and WM_DESTROY is queued;
+// input stops. The GL context stays current until StopWindowSystem, so the
+// device can still release its objects.
+void DestroyMainWindow();
+// The default handling of a message: WM_CLOSE destroys the window; every
+// other message is ignored. Returns 0.
+intptr_t DefWindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// --- Cursor, capture, focus -------------------------------------------------
+// The cursor position relative to the client area's top-left pixel; it may lie
+// outside the client area (GetCursorPos followed by ScreenToClient).
+bool GetCursorClientPos(int32_t& x, int32_t& y);
+// Moves the system cursor to a client-area pixel (ClientToScreen + SetCursorPos).
+void SetCursorClientPos(int32_t x, int32_t y);
+// Windows' display counter: show adds 1, hide subtracts 1; the cursor is
+// visible while the counter is >= 0. Returns the new counter (starts at 0).
+int32_t ShowCursor(bool show);
+// SetCapture: while a button that went down in the window is held, the mouse
+// keeps reporting to the window even outside it (button ups included).
+// ReleaseCapture ends that; losing the focus ends it too.
+void SetCapture();
+void ReleaseCapture();
+// The main window is the foreground window: it has the keyboard focus.
+bool IsForegroundWindow();
