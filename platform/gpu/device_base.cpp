@@ -123,6 +123,12 @@ std::vector<D3DVERTEXELEMENT9> FVFElements(uint32_t fvf) {
   return e;
 }
 
+uint32_t LayoutExtent(const std::vector<D3DVERTEXELEMENT9>& elements) {
+  uint32_t n = 0;
+  for (const auto& e : elements) n = std::max<uint32_t>(n, e.Offset + DeclTypeSize(e.Type));
+  return n;
+}
+
 uint32_t FVFStride(uint32_t fvf) {
   uint32_t s = 0;
   for (const auto& el : FVFElements(fvf)) s += DeclTypeSize(el.Type);
@@ -402,6 +408,10 @@ HRESULT GpuDeviceBase::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements
 HRESULT GpuDeviceBase::CheckDrawUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount,
                                    const void* vertices, uint32_t stride) const {
   if (VertexCountFor(type, 1) == 0 || !vertices || stride == 0) return D3DERR_INVALIDCALL;
+  // No vertex format at all, or vertices shorter than the format: reading
+  // them would run past the caller's memory.
+  uint32_t extent = LayoutExtent(state_->vertexElements());
+  if (extent == 0 || stride < extent) return D3DERR_INVALIDCALL;
   if (primitiveCount == 0) return S_FALSE_;  // nothing to draw; reported as success
   return D3D_OK;
 }
@@ -420,10 +430,8 @@ HRESULT GpuDeviceBase::CheckDrawIndexed(D3DPRIMITIVETYPE type, int32_t baseVerte
   uint64_t fit = 0;
   if (vb->Length() > s.streamOffset) {
     uint64_t avail = vb->Length() - s.streamOffset;
-    uint32_t vsize = 0;
-    for (const auto& e : s.vertexElements())
-      vsize = std::max<uint32_t>(vsize, e.Offset + DeclTypeSize(e.Type));
-    if (avail >= vsize) fit = (avail - vsize) / s.streamStride + 1;
+    uint32_t vsize = LayoutExtent(s.vertexElements());
+    if (vsize > 0 && avail >= vsize) fit = (avail - vsize) / s.streamStride + 1;
   }
   auto inside = [&](uint32_t index) {
     int64_t v = int64_t(baseVertexIndex) + int64_t(index);

@@ -52,6 +52,8 @@ bool FVFSupported(uint32_t fvf);
 uint32_t FVFStride(uint32_t fvf);  // bytes per vertex
 std::vector<D3DVERTEXELEMENT9> FVFElements(uint32_t fvf);
 uint32_t DeclTypeSize(uint8_t type);  // 0 for an unknown type
+// Bytes a vertex of the layout spans (0 for an empty layout).
+uint32_t LayoutExtent(const std::vector<D3DVERTEXELEMENT9>& elements);
 // Vertices a draw of count primitives consumes; 0 for an unknown type.
 uint32_t VertexCountFor(D3DPRIMITIVETYPE type, uint32_t primitiveCount);
 D3DMATRIX IdentityMatrix();

@@ -177,6 +177,11 @@ TEST_F(RecordingTest, BadArgumentsFailWithoutChangingState) {
   EXPECT_EQ(dev->Clear(D3DCLEAR_ZBUFFER, 0, 2.0f, 0), D3DERR_INVALIDCALL);
 
   float v[12] = {};
+  // No vertex format yet; then vertices shorter than the format.
+  EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 16), D3DERR_INVALIDCALL);
+  dev->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+  EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 12), D3DERR_INVALIDCALL);
+  EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0, nullptr, 16), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, 16), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->DrawPrimitiveUP(D3DPRIMITIVETYPE(9), 1, v, 16), D3DERR_INVALIDCALL);

@@ -1,0 +1,122 @@
+// Shared pieces of the GL device tests: a fixture owning a device on the
+// test context, read-back, and small builders for images and shaders.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/gl/gl_device.h"
+#include "platform/gpu/device.h"
+#include "platform/image/image.h"
+#include "platform/shader_asm/shader_asm.h"
+#include "tests/gl/gl_context.h"
+
+inline std::vector<uint32_t> AssembleTokens(const std::string& text) {
+  ShaderProgram p;
+  EXPECT_EQ(AssembleShaderText(text.data(), text.size(), "test", p), D3D_OK) << text;
+  std::vector<uint32_t> tokens;
+  SerializeShader(p, tokens);
+  return tokens;
+}
+
+// One face per entry of faceColours (six for a cube), every level solid.
+inline Image SolidImage(uint32_t size, const std::vector<uint32_t>& faceColours) {
+  Image img;
+  img.format = D3DFMT_A8R8G8B8;
+  img.cube = faceColours.size() == 6;
+  for (uint32_t c : faceColours) {
+    std::vector<ImageLevel> levels;
+    for (uint32_t s = size;; s /= 2) {
+      ImageLevel l{s, s, std::vector<uint8_t>(size_t(s) * s * 4)};
+      for (size_t i = 0; i < size_t(s) * s; ++i) std::memcpy(&l.bytes[i * 4], &c, 4);
+      levels.push_back(std::move(l));
+      if (s == 1) break;
+    }
+    img.faces.push_back(std::move(levels));
+  }
+  return img;
+}
+
+struct RhwColourVertex {
+  float x, y, z, rhw;
+  uint32_t colour;
+};
+struct RhwTexVertex {
+  float x, y, z, rhw, u, v;
+};
+
+class GLDeviceTest : public ::testing::Test {
+ protected:
+  static constexpr int kWidth = 64, kHeight = 64;
+
+  void SetUp() override {
+    std::string why;
+    if (!GLTestContext::Get(&why)) GTEST_SKIP() << "no OpenGL 3.3 context: " << why;
+    errorsBefore_ = GLErrorCount();
+    ASSERT_EQ(CreateGLDevice(width_, height_, &dev), D3D_OK);
+    // As the frame set-up leaves the device: no lighting, clockwise culled.
+    dev->SetRenderState(D3DRS_LIGHTING, 0);
+    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+  }
+  void TearDown() override {
+    if (!dev) return;
+    EXPECT_EQ(dev->Release(), 0u) << "resources leaked";
+    EXPECT_EQ(GLErrorCount(), errorsBefore_) << "OpenGL reported errors";
+  }
+
+  void Read() {
+    uint32_t w = 0, h = 0;
+    ASSERT_TRUE(ReadGLBackBuffer(dev, pixels_, &w, &h));
+    ASSERT_EQ(int(w), width_);
+    ASSERT_EQ(int(h), height_);
+  }
+  // Reads the back buffer again and returns pixel (x, y), y from the top.
+  uint32_t Pixel(int x, int y) {
+    Read();
+    return PixelCached(x, y);
+  }
+  uint32_t PixelCached(int x, int y) const { return pixels_[size_t(y) * width_ + x]; }
+
+  // A screen quad with corners in the order the text drawing emits them,
+  // which appears counter-clockwise on screen.
+  void ColouredQuad(float x0, float y0, float x1, float y1, uint32_t colour, float z = 0.0f) {
+    RhwColourVertex v[4] = {{x0, y0, z, 1, colour},
+                            {x0, y1, z, 1, colour},
+                            {x1, y0, z, 1, colour},
+                            {x1, y1, z, 1, colour}};
+    dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwColourVertex)), D3D_OK);
+  }
+  void TexturedQuad(float x0, float y0, float x1, float y1, float u0 = 0, float v0 = 0,
+                    float u1 = 1, float v1 = 1) {
+    RhwTexVertex v[4] = {{x0, y0, 0, 1, u0, v0},
+                         {x0, y1, 0, 1, u0, v1},
+                         {x1, y0, 0, 1, u1, v0},
+                         {x1, y1, 0, 1, u1, v1}};
+    dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwTexVertex)), D3D_OK);
+  }
+
+  IDirect3DDevice9* dev = nullptr;
+  int width_ = kWidth, height_ = kHeight;
+  std::vector<uint32_t> pixels_;
+
+ private:
+  uint32_t errorsBefore_ = 0;
+};
+
+// Channel-wise closeness of two packed colours.
+inline ::testing::AssertionResult ColourNear(uint32_t got, uint32_t want, int tolerance) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    int a = int((got >> shift) & 0xFF), b = int((want >> shift) & 0xFF);
+    if (a - b > tolerance || b - a > tolerance) {
+      char buf[96];
+      std::snprintf(buf, sizeof buf, "got 0x%08X, want 0x%08X (+-%d)", got, want, tolerance);
+      return ::testing::AssertionFailure() << buf;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
