@@ -217,22 +217,33 @@ TEST(Scenario, Release) {
   double apart = std::sqrt(std::pow(last[flight::kBalloonX] - last[flight::kX], 2) +
                            std::pow(last[flight::kBalloonY] - last[flight::kY], 2) +
                            std::pow(last[flight::kBalloonZ] - last[flight::kZ], 2));
-  double highest = 0, moved = 0;
+  // Down: some part of the airframe touches the ground. Resting: in the last
+  // 10 s the fuselage neither bounces nor wanders.
   const Row* from = RowAt(f, 50.0);
   ASSERT_NE(from, nullptr);
+  double highestClearance = -1e9, lowZ = 1e9, highZ = -1e9, moved = 0;
   ForRows(f, 50.0, 60.0, [&](const Row& r) {
-    highest = std::max(highest, r[flight::kHeight]);
+    highestClearance = std::max(highestClearance, r[flight::kClearance]);
+    lowZ = std::min(lowZ, r[flight::kZ]);
+    highZ = std::max(highZ, r[flight::kZ]);
     moved = std::max(moved, std::sqrt(std::pow(r[flight::kX] - (*from)[flight::kX], 2) +
                                       std::pow(r[flight::kY] - (*from)[flight::kY], 2) +
                                       std::pow(r[flight::kZ] - (*from)[flight::kZ], 2)));
   });
-  std::printf("release: balloon rose %.1f m and is %.1f m away; last 10 s: highest foot %.3f m, "
-              "fuselage moved %.3f m\n", rise, apart, highest, moved);
+  double landed = NAN;
+  ForRows(f, 20.0, 60.0, [&](const Row& r) {
+    if (std::isnan(landed) && r[flight::kClearance] <= 0.05) landed = r[flight::kTime];
+  });
+  std::printf("release: balloon rose %.1f m and is %.1f m away; touched down at %.2f s; last "
+              "10 s: highest clearance %.3f m, fuselage height range %.4f m, moved %.4f m\n",
+              rise, apart, landed, highestClearance, highZ - lowZ, moved);
   EXPECT_TRUE(strapsGone);
   EXPECT_GT(rise, 20.0);
   EXPECT_GT(apart, 20.0);
-  EXPECT_LT(highest, 0.3);  // down, and no longer bouncing
-  EXPECT_LT(moved, 1.0);
+  EXPECT_LT(landed, 50.0);
+  EXPECT_LT(highestClearance, 0.05);
+  EXPECT_LT(highZ - lowZ, 0.05);
+  EXPECT_LT(moved, 0.3);
 }
 
 }  // namespace

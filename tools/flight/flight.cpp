@@ -70,6 +70,30 @@ uint32_t FixedMilliseconds() { return uint32_t(gClockCounter * 1000 / gClockFreq
 
 double Degrees(double radians) { return radians * kRadToDeg; }
 
+// The smallest height above the ground of any corner of the airframe (every
+// body but the balloon), whichever way up it lies; NaN without ground.
+double LowestClearance(const Tarnplane* a) {
+  double best = kNaN;
+  for (const pEntity* e : a->parts) {
+    const pBody* b = dynamic_cast<const pBody*>(e);
+    if (b == nullptr || b == a->balloon) continue;
+    // The lowest corner of each body, then the ground under it.
+    bool have = false;
+    Vec3 low = {0, 0, 0};
+    for (uint32_t i = 0; i < b->worldVertices.count; i++) {
+      Vec3 p = b->worldVertices[i] + b->position;
+      if (!have || p.z < low.z) low = p;
+      have = true;
+    }
+    double ground = 0;
+    if (have && GroundHeightBelow(low, 1.0, &ground)) {
+      double c = low.z - ground;
+      if (std::isnan(best) || c < best) best = c;
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 uint32_t KeyCodeByName(const std::string& name) {
@@ -143,7 +167,7 @@ const std::vector<std::string>& ColumnNames() {
       "simtime", "beatPhase", "beatRate", "flapping", "pitchInput", "rollInput",
       "tailAngle", "tail2Angle", "leftWing2Angle", "leftWingAngle", "rightWing2Angle",
       "rightWingAngle", "balloonX", "balloonY", "balloonZ",
-      "strap1", "strap2", "strap3", "strap4"};
+      "strap1", "strap2", "strap3", "strap4", "clearance"};
   return names;
 }
 
@@ -185,6 +209,7 @@ Row Sample(double time) {
   }
   double ground = 0;
   if (haveFoot && GroundHeightBelow(lowest, 1.0, &ground)) r[kHeight] = lowest.z - ground;
+  r[kClearance] = LowestClearance(a);
 
   r[kBeatPhase] = a->beatPhase;
   r[kBeatRate] = a->beatRate;
@@ -209,7 +234,7 @@ Row Sample(double time) {
 
 bool RowIsBroken(const Row& row) {
   for (int c = 0; c < kColumnCount; c++) {
-    if (c == kHeight || (c >= kStrap1 && c <= kStrap4)) continue;
+    if (c == kHeight || c == kClearance || (c >= kStrap1 && c <= kStrap4)) continue;
     if (!std::isfinite(row[c])) return true;
   }
   for (int c = kStrap1; c <= kStrap4; c++)

@@ -42,6 +42,7 @@ enum Column : int {
   kLeftWing2Angle, kLeftWingAngle, kRightWing2Angle, kRightWingAngle,
   kBalloonX, kBalloonY, kBalloonZ,
   kStrap1, kStrap2, kStrap3, kStrap4,  // metres between the ends; NaN once cut
+  kClearance,  // lowest corner of the airframe (balloon excluded) above the ground below it, m
   kColumnCount
 };
 
