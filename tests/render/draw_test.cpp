@@ -1,0 +1,277 @@
+// Frame set-up and immediate primitives, asserted on the recording device.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "app/frame_timer.h"
+#include "platform/gpu/recording.h"
+#include "render/draw.h"
+
+namespace {
+
+class DrawTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rec = CreateRecordingDevice(1024, 768);
+    Device = rec;
+    CameraPosition = {0, 0, 0};
+    CameraOrientation = {0, 0, 0, 1};
+    FieldOfView = 60;
+  }
+  void TearDown() override {
+    Device = nullptr;
+    rec->Release();
+  }
+  const float* V(int r) const { return rec->state().vertexConstants[r]; }
+  const float* P(int r) const { return rec->state().pixelConstants[r]; }
+  // Register r + i must hold column i of m.
+  void ExpectColumns(const float (*regs)[4], const Mat4& m, const char* what) {
+    for (int i = 0; i < 4; i++)
+      for (int k = 0; k < 4; k++) EXPECT_EQ(regs[i][k], float(m.m[k * 4 + i])) << what << " c" << i << "." << k;
+  }
+  void ExpectVec(const float* r, float x, float y, float z, float w, const char* what) {
+    EXPECT_EQ(r[0], x) << what;
+    EXPECT_EQ(r[1], y) << what;
+    EXPECT_EQ(r[2], z) << what;
+    EXPECT_EQ(r[3], w) << what;
+  }
+  RecordingDevice* rec = nullptr;
+};
+
+TEST_F(DrawTest, SetupFrameWritesEveryRegisterAndState) {
+  CameraPosition = {12.5, -3.25, 7};
+  CameraOrientation = QuatFromAxisAngle({0.2, 0.3, 1}, 0.7);
+  FieldOfView = 75;
+  LightDirection = {0.6, 0, 0.8};
+  ShaderColour0[0] = 0.1f, ShaderColour0[1] = 0.2f, ShaderColour0[2] = 0.3f;
+  ShaderColour1[0] = 0.4f, ShaderColour1[1] = 0.5f, ShaderColour1[2] = 0.6f;
+  ShaderColour3[0] = 0.7f, ShaderColour3[1] = 0.8f, ShaderColour3[2] = 0.9f;
+  RunTime = 42.5;
+  // Dirty registers first, to see SetupFrame reset them.
+  SetPixelConstantVector(0.5f, 0.5f, 0.5f, 0.5f);
+  SetWorldTransform(8, {100, 0, 0}, {0, 0, 0, 1});
+  SetupFrame(0.1, 100000);
+
+  EXPECT_EQ(ScreenCentreX, 512);
+  EXPECT_EQ(ScreenCentreY, 384);
+  EXPECT_EQ(ScreenLeft, 0);
+  EXPECT_EQ(ScreenTop, 0);
+  EXPECT_EQ(ScreenRight, 1023);
+  EXPECT_EQ(ScreenBottom, 767);
+
+  const double t = std::tan(75 * 3.141592653589793 / 360), Q = 100000 / (100000 - 0.1);
+  Mat4 proj = {{768.0 / (1024.0 * t), 0, 0, 0, 0, 0, Q, 1, 0, 1 / t, 0, 0, 0, 0, -0.1 * Q, 0}};
+  Mat4 rot = QuatToMat4(CameraOrientation);
+  Mat4 view;
+  for (int r = 0; r < 4; r++)
+    for (int c = 0; c < 4; c++) view.m[r * 4 + c] = rot.m[c * 4 + r];
+  const GpuState& s = rec->state();
+  ExpectColumns(&s.vertexConstants[0], proj, "vertex projection");
+  ExpectColumns(&s.vertexConstants[4], view, "vertex view");
+  ExpectColumns(&s.vertexConstants[8], Mat4Identity(), "vertex world");
+  ExpectVec(V(12), 0, 0, 0, 1, "c12");
+  ExpectVec(V(13), float(0.6 * 100000), 0, float(0.8 * 100000), 1, "c13 light point");
+  ExpectVec(V(14), 0, 0, 0, 0, "c14");
+  ExpectVec(V(15), 12.5f, -3.25f, 7, 1, "c15 camera");
+  ExpectVec(P(0), 0.1f, 0.2f, 0.3f, 1, "pixel c0");
+  ExpectVec(P(1), 0.4f, 0.5f, 0.6f, 1, "pixel c1");
+  ExpectVec(P(2), 1, 1, 1, 1, "pixel c2");
+  ExpectVec(P(3), 0.7f, 0.8f, 0.9f, 1, "pixel c3");
+  ExpectVec(P(4), 42.5f, 0, 0, 0, "pixel c4");
+  ExpectColumns(&s.pixelConstants[6], proj, "pixel projection");
+  ExpectColumns(&s.pixelConstants[10], view, "pixel view");
+  // A view-space point straight ahead lands in the screen centre.
+  Vec3 ahead = {0, 10, 0};
+  double cx = ahead.x * proj.m[0] + ahead.y * proj.m[4] + ahead.z * proj.m[8] + proj.m[12];
+  double cw = ahead.y;
+  EXPECT_EQ(cx / cw, 0.0);
+
+  // Device transforms: projection, view, world = translation(-camera).
+  const D3DMATRIX& P0 = s.transform(D3DTS_PROJECTION);
+  const D3DMATRIX& V0 = s.transform(D3DTS_VIEW);
+  const D3DMATRIX& W0 = s.transform(D3DTS_WORLD);
+  for (int r = 0; r < 4; r++)
+    for (int c = 0; c < 4; c++) {
+      EXPECT_EQ(P0.m[r][c], float(proj.m[r * 4 + c]));
+      EXPECT_EQ(V0.m[r][c], float(view.m[r * 4 + c]));
+    }
+  EXPECT_EQ(W0.m[3][0], -12.5f);
+  EXPECT_EQ(W0.m[3][1], 3.25f);
+  EXPECT_EQ(W0.m[3][2], -7.0f);
+  EXPECT_EQ(W0.m[0][0], 1.0f);
+
+  EXPECT_EQ(s.renderState(D3DRS_LIGHTING), 0u);
+  EXPECT_EQ(s.renderState(D3DRS_CULLMODE), uint32_t(D3DCULL_CW));
+  EXPECT_EQ(s.renderState(D3DRS_ZWRITEENABLE), 1u);
+  EXPECT_EQ(s.renderState(D3DRS_ZENABLE), uint32_t(D3DZB_TRUE));
+  for (uint32_t st = 0; st < 8; st++) {
+    EXPECT_EQ(s.samplerState(st, D3DSAMP_MAGFILTER), uint32_t(D3DTEXF_LINEAR)) << st;
+    EXPECT_EQ(s.samplerState(st, D3DSAMP_MINFILTER), uint32_t(D3DTEXF_LINEAR)) << st;
+    EXPECT_EQ(s.samplerState(st, D3DSAMP_MIPFILTER), uint32_t(D3DTEXF_LINEAR)) << st;
+    EXPECT_EQ(s.samplerState(st, D3DSAMP_MIPMAPLODBIAS), 0u) << st;
+  }
+  EXPECT_EQ(rec->Count(CallKind::DrawPrimitiveUP), 0u);
+}
+
+TEST_F(DrawTest, WorldTransformsStayPreciseFarFromTheOrigin) {
+  CameraPosition = {1e6, -1e6, 1e6};
+  // A body 1 m in front of the camera and turned: only the difference reaches floats.
+  Quat q = QuatFromAxisAngle({0, 0, 1}, 0.5);
+  SetWorldTransform(8, {1e6 + 0.123456789, -1e6 + 1, 1e6 - 0.000123}, q);
+  const D3DMATRIX& W = rec->state().transform(D3DTS_WORLD);
+  EXPECT_EQ(W.m[3][0], float(0.123456789));
+  EXPECT_EQ(W.m[3][1], 1.0f);
+  EXPECT_EQ(W.m[3][2], float(-0.000123));
+  Mat4 R = QuatToMat4(q);
+  for (int r = 0; r < 3; r++)
+    for (int c = 0; c < 3; c++) EXPECT_EQ(W.m[r][c], float(R.m[r * 4 + c]));
+  // Vertex registers 8..11 hold the columns, c12 the unit w.
+  EXPECT_EQ(V(8)[3], float(0.123456789));
+  EXPECT_EQ(V(9)[3], 1.0f);
+  EXPECT_EQ(V(8)[0], float(R.m[0]));
+  EXPECT_EQ(V(8)[1], float(R.m[4]));
+  ExpectVec(V(12), 0, 0, 0, 1, "c12");
+
+  // Another register (the strap draw's second matrix) leaves c8..c11 alone.
+  float before = V(8)[3];
+  SetWorldTransform(15, {1e6 + 2, -1e6, 1e6}, {0, 0, 0, 1});
+  EXPECT_EQ(V(15)[3], 2.0f);
+  EXPECT_EQ(V(8)[3], before);
+
+  // An absolute matrix: the camera is subtracted in double after it.
+  Mat4 m = Mat4FromPose({1e6 + 0.25, -1e6 - 0.5, 1e6 + 4}, q);
+  SetWorldMatrix(8, m);
+  const D3DMATRIX& W2 = rec->state().transform(D3DTS_WORLD);
+  EXPECT_EQ(W2.m[3][0], 0.25f);
+  EXPECT_EQ(W2.m[3][1], -0.5f);
+  EXPECT_EQ(W2.m[3][2], 4.0f);
+
+  // Constant uploads: register r + i holds column i.
+  Mat4 a;
+  for (int i = 0; i < 16; i++) a.m[i] = i + 1;
+  SetVertexConstantMatrix(20, a);
+  SetPixelConstantMatrix(16, a);
+  for (int i = 0; i < 4; i++)
+    for (int k = 0; k < 4; k++) {
+      EXPECT_EQ(V(20 + i)[k], float(k * 4 + i + 1));
+      EXPECT_EQ(P(16 + i)[k], float(k * 4 + i + 1));
+    }
+  SetPixelConstantVector(0.1f, 0.2f, 0.3f, 0.4f);
+  ExpectVec(P(2), 0.1f, 0.2f, 0.3f, 0.4f, "pixel c2");
+}
+
+TEST_F(DrawTest, ColourPackingTruncates) {
+  EXPECT_EQ(PackColour(1.0f, 1.0f, 1.0f, 1.0f), 0xFFFFFFFFu);
+  EXPECT_EQ(PackColour(0.999f, 0, 0, 0), 254u << 16);
+  EXPECT_EQ(PackColour(0, 0.5f, 0, 0), 127u << 8);
+  EXPECT_EQ(PackColour(0, 0, 0, 0.4f), 102u << 24);
+  EXPECT_EQ(PackColour(0.2f, 0.4f, 0.6f, 0.8f), (204u << 24) | (51u << 16) | (102u << 8) | 153u);
+  // Out of range values keep the low 8 bits; NaN and huge values pack to 0.
+  EXPECT_EQ(PackColour(2.0f, 0, 0, 0), 254u << 16);
+  EXPECT_EQ(PackColour(NAN, 0, 0, 1e30f), 0u);
+  ClearTarget(0.02f, 0.06f, 0.1f);
+  auto clears = rec->CallsOf(CallKind::Clear);
+  ASSERT_EQ(clears.size(), 1u);
+  EXPECT_EQ(clears[0]->u[0], uint32_t(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL));
+  EXPECT_EQ(clears[0]->u[1], 0xFF050F19u);
+  EXPECT_EQ(clears[0]->f[0], 1.0f);
+  EXPECT_EQ(clears[0]->u[2], 0u);
+}
+
+TEST_F(DrawTest, ScreenQuadsEmitCornersZeroOneThreeTwo) {
+  DrawScreenQuadColoured(10, 20, 1, 0, 0, 1,  //
+                         110, 20, 0, 1, 0, 1,  //
+                         110, 70, 0, 0, 1, 1,  //
+                         10, 70, 1, 1, 1, 0.5f);
+  DrawScreenQuadTextured(0, 0, 0, 0,  //
+                         64, 0, 1, 0,  //
+                         64, 32, 1, 1,  //
+                         0, 32, 0, 1);
+  auto draws = rec->Draws();
+  ASSERT_EQ(draws.size(), 2u);
+  const RecordedCall* c = draws[0];
+  EXPECT_EQ(c->u[0], uint32_t(D3DPT_TRIANGLESTRIP));
+  EXPECT_EQ(c->u[1], 2u);
+  EXPECT_EQ(c->u[2], 20u);
+  EXPECT_EQ(c->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
+  const float xs[4] = {10, 110, 10, 110}, ys[4] = {20, 20, 70, 70};
+  const uint32_t colours[4] = {PackColour(1, 0, 0, 1), PackColour(0, 1, 0, 1),
+                               PackColour(1, 1, 1, 0.5f), PackColour(0, 0, 1, 1)};
+  for (uint32_t i = 0; i < 4; i++) {
+    EXPECT_EQ(c->vertexFloat(i, 0), xs[i]) << i;
+    EXPECT_EQ(c->vertexFloat(i, 4), ys[i]) << i;
+    EXPECT_EQ(c->vertexFloat(i, 8), 0.0f);
+    EXPECT_EQ(c->vertexFloat(i, 12), 1.0f);
+    EXPECT_EQ(c->vertexUint(i, 16), colours[i]) << i;
+  }
+  const RecordedCall* t = draws[1];
+  EXPECT_EQ(t->u[2], 24u);
+  EXPECT_EQ(t->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_TEX1));
+  const float us[4] = {0, 1, 0, 1}, vs[4] = {0, 0, 1, 1};
+  for (uint32_t i = 0; i < 4; i++) {
+    EXPECT_EQ(t->vertexFloat(i, 16), us[i]) << i;
+    EXPECT_EQ(t->vertexFloat(i, 20), vs[i]) << i;
+    EXPECT_EQ(t->vertexFloat(i, 12), 1.0f);
+  }
+}
+
+TEST_F(DrawTest, LinesTrianglesAndBoxEdges) {
+  CameraPosition = {1000, 0, 0};
+  DrawColouredTriangle({1, 2, 3}, 1, 0, 0, 1, {4, 5, 6}, 0, 1, 0, 1, {7, 8, 9}, 0, 0, 1, 1);
+  DrawLine({-1, 0, 0}, 1, 1, 1, 1, {1, 0, 0}, 0, 0, 0, 1);
+  auto draws = rec->Draws();
+  ASSERT_EQ(draws.size(), 2u);
+  EXPECT_EQ(draws[0]->u[0], uint32_t(D3DPT_TRIANGLELIST));
+  EXPECT_EQ(draws[0]->u[2], 16u);
+  EXPECT_EQ(draws[0]->vertexFloat(2, 8), 9.0f) << "points as given, no camera subtraction";
+  EXPECT_EQ(draws[0]->vertexUint(1, 12), PackColour(0, 1, 0, 1));
+  EXPECT_EQ(draws[1]->u[0], uint32_t(D3DPT_LINELIST));
+  EXPECT_EQ(draws[1]->u[1], 1u);
+  EXPECT_EQ(draws[1]->vertexFloat(0, 0), -1.0f);
+
+  rec->clearCalls();
+  Box box;
+  BoxReset(box);
+  BoxExtend(box, {0, 0, 0});
+  BoxExtend(box, {1, 2, 3});
+  BoxPlace(box, {10, 20, 30}, {0, 0, 0, 1});
+  DrawBoxEdges(box, 1, 1, 1, 0.3f);
+  draws = rec->Draws();
+  ASSERT_EQ(draws.size(), 12u);
+  const float x0 = 10, y0 = 20, z0 = 30, x1 = 11, y1 = 22, z1 = 33;
+  const float expect[12][6] = {
+      {x0, y0, z1, x1, y0, z1}, {x0, y1, z1, x1, y1, z1}, {x0, y0, z0, x1, y0, z0},
+      {x0, y1, z0, x1, y1, z0}, {x0, y0, z1, x0, y1, z1}, {x1, y0, z1, x1, y1, z1},
+      {x0, y0, z0, x0, y1, z0}, {x1, y0, z0, x1, y1, z0}, {x0, y0, z0, x0, y0, z1},
+      {x0, y1, z0, x0, y1, z1}, {x1, y0, z0, x1, y0, z1}, {x1, y1, z0, x1, y1, z1}};
+  for (int e = 0; e < 12; e++) {
+    for (int k = 0; k < 3; k++) {
+      EXPECT_EQ(draws[e]->vertexFloat(0, 4 * k), expect[e][k]) << "edge " << e;
+      EXPECT_EQ(draws[e]->vertexFloat(1, 4 * k), expect[e][3 + k]) << "edge " << e;
+    }
+    EXPECT_EQ(draws[e]->vertexUint(0, 12), PackColour(1, 1, 1, 0.3f));
+  }
+}
+
+TEST(DrawWithoutDevice, EverythingIsSkipped) {
+  Device = nullptr;
+  ScreenCentreX = 77;
+  SetupFrame(0.1, 1000);
+  ClearTarget(1, 1, 1);
+  SetWorldTransform(8, {1, 2, 3}, {0, 0, 0, 1});
+  SetWorldMatrix(8, Mat4Identity());
+  SetVertexConstantMatrix(0, Mat4Identity());
+  SetPixelConstantMatrix(0, Mat4Identity());
+  SetPixelConstantVector(1, 1, 1, 1);
+  DrawColouredTriangle({0, 0, 0}, 1, 1, 1, 1, {1, 0, 0}, 1, 1, 1, 1, {0, 1, 0}, 1, 1, 1, 1);
+  DrawLine({0, 0, 0}, 1, 1, 1, 1, {1, 0, 0}, 1, 1, 1, 1);
+  Box b;
+  BoxReset(b);
+  DrawBoxEdges(b, 1, 1, 1, 1);
+  DrawScreenQuadColoured(0, 0, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1);
+  DrawScreenQuadTextured(0, 0, 0, 0, 1, 0, 1, 0, 1, 1, 1, 1, 0, 1, 0, 1);
+  EXPECT_EQ(ScreenCentreX, 77) << "no viewport to read";
+}
+
+}  // namespace
