@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 
 #include "aircraft/aircraft.h"
@@ -289,6 +290,7 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
   if (!hasEnd && !events.empty()) endTime = std::min(endTime, events.back().time + frame);
 
   auto wallStart = std::chrono::steady_clock::now();
+  std::clock_t cpuStart = std::clock();
   size_t next = 0;
   for (int64_t k = 1;; k++) {
     // Messages are dispatched between frames, at the clock reading of the
@@ -332,6 +334,7 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
   }
   result.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  result.cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
 
   DestroyAircraft();
   ReleaseModel(island);
@@ -460,14 +463,15 @@ std::string Summary(const RunResult& result) {
   const Row& r = result.rows.back();
   double simulated = r[kSimTime];
   double ratio = result.wallSeconds > 0 ? simulated / result.wallSeconds : 0;
+  double cpuRatio = result.cpuSeconds > 0 ? simulated / result.cpuSeconds : 0;
   char buf[512];
   std::snprintf(buf, sizeof buf,
                 "t=%.3f s pos=(%.2f, %.2f, %.2f) speed=%.2f m/s heading=%.1f pitch=%.1f "
                 "roll=%.1f height=%.2f m beat=%.2f Hz | %zu frames, %.2f s simulated in "
-                "%.2f s wall (%.1fx real time)%s",
+                "%.2f s wall, %.2f s CPU (%.1fx real time, %.1fx per CPU second)%s",
                 r[kTime], r[kX], r[kY], r[kZ], r[kSpeed], r[kHeading], r[kPitch], r[kRoll],
                 r[kHeight], r[kBeatRate], result.rows.size(), simulated, result.wallSeconds,
-                ratio, result.broken ? " NaN" : "");
+                result.cpuSeconds, ratio, cpuRatio, result.broken ? " NaN" : "");
   return buf;
 }
 

@@ -70,6 +70,7 @@ struct RunResult {
   bool broken = false;    // a row held NaN or infinity; the run stopped there
   bool escaped = false;   // stopped by Escape
   double wallSeconds = 0; // wall-clock time of the frame loop
+  double cpuSeconds = 0;  // processor time of the frame loop (unaffected by other load)
 };
 
 // Runs a script in the current directory's content: loads the island into the

@@ -5,6 +5,7 @@
 // with 1 on bad arguments or a malformed script, 2 when the simulation
 // produced NaN or infinity.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -15,8 +16,20 @@
 
 namespace {
 
+// Diagnostics go to standard error, so standard output holds only the summary.
+template <class... Args>
+void Error(const char* format, Args... args) {
+  std::string text;
+  {
+    LogCapture capture;
+    Log(format, args...);
+    text = capture.text();
+  }
+  std::fputs(text.c_str(), stderr);
+}
+
 int Usage() {
-  Log("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]\n");
+  Error("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]\n");
   return 1;
 }
 
@@ -38,7 +51,7 @@ int main(int argc, char** argv) {
         double frame = std::strtod(value.c_str(), &end);
         if (end == value.c_str() || *end != '\0' || !std::isfinite(frame) || frame <= 0 ||
             frame > 1) {
-          Log("tarn-flight: --frame wants seconds in (0, 1], not \"%s\"\n", value.c_str());
+          Error("tarn-flight: --frame wants seconds in (0, 1], not \"%s\"\n", value.c_str());
           return 1;
         }
         options.frameTime = frame;
@@ -53,7 +66,7 @@ int main(int argc, char** argv) {
 
   std::ifstream in(script, std::ios::binary);
   if (!in) {
-    Log("tarn-flight: can't read \"%s\"\n", script.c_str());
+    Error("tarn-flight: can't read \"%s\"\n", script.c_str());
     return 1;
   }
   std::stringstream text;
@@ -61,17 +74,29 @@ int main(int argc, char** argv) {
   std::vector<flight::ScriptEvent> events;
   std::string error;
   if (!flight::ParseScript(text.str(), events, error)) {
-    Log("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
+    Error("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
     return 1;
   }
 
-  flight::RunResult result = flight::Run(events, options);
+  // The content's console lines (model loading and the like) are diagnostics.
+  flight::RunResult result;
+  std::string console;
+  {
+    LogCapture capture;
+    result = flight::Run(events, options);
+    console = capture.text();
+  }
+  std::fputs(console.c_str(), stderr);
   bool written = true;
-  if (!csv.empty()) written = flight::WriteCsv(csv, result.rows) && written;
-  if (!svg.empty()) written = flight::WriteSvg(svg, result.rows) && written;
+  {
+    LogCapture capture;
+    if (!csv.empty()) written = flight::WriteCsv(csv, result.rows) && written;
+    if (!svg.empty()) written = flight::WriteSvg(svg, result.rows) && written;
+    std::fputs(capture.text().c_str(), stderr);
+  }
   Log("%s\n", flight::Summary(result).c_str());
   if (result.broken) {
-    Log("tarn-flight: the simulation broke down (NaN or infinity) at t=%.3f s\n",
+    Error("tarn-flight: the simulation broke down (NaN or infinity) at t=%.3f s\n",
         result.rows.empty() ? 0.0 : result.rows.back()[flight::kTime]);
     return 2;
   }
