@@ -1,0 +1,264 @@
+// Assembled shaders on the GL device against the shader_asm interpreter: for
+// each instruction, one draw through a vertex and pixel shader pair, the
+// pixel read back and compared with what the interpreter computes for the
+// same programs and constants.
+#include <cmath>
+
+#include "tests/gl/gl_test_util.h"
+
+namespace {
+
+constexpr uint32_t kClear = 0xFF102030;
+
+// Inputs: vertex c20..c22 (passed to the pixel side as t0..t2), a matrix in
+// vertex c24..c27 and pixel c4..c7. The pixel side maps results from
+// -5..5 onto 0..1: oC0 = r0 * 0.1 + 0.5.
+const float kInputs[3][4] = {{0.3f, -0.6f, 0.8f, 0.5f},
+                             {-0.2f, 0.7f, 0.4f, -0.9f},
+                             {0.9f, 0.1f, -0.5f, 0.25f}};
+const float kMatrix[4][4] = {{0.5f, -0.25f, 1.0f, 0.1f},
+                             {0.2f, 0.8f, -0.6f, 0.3f},
+                             {-0.7f, 0.4f, 0.9f, -0.2f},
+                             {0.15f, 0.35f, -0.45f, 0.6f}};
+const float kScale[4] = {0.1f, 0.1f, 0.1f, 0.1f};
+const float kBias[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+
+std::string VertexSource(const std::string& body, const char* version = "vs_2_0") {
+  return std::string(version) +
+         "\n"
+         "dcl_position v0\n" +
+         body +
+         "\n"
+         "mov oPos, v0\n"
+         "mov oT0, c20\n"
+         "mov oT1, c21\n"
+         "mov oT2, c22\n"
+         "mov oT3, r0\n";
+}
+
+std::string PixelSource(const std::string& body) {
+  return "ps_2_0\n"
+         "dcl t0\n"
+         "dcl t1\n"
+         "dcl t2\n"
+         "dcl t3\n"
+         "dcl_2d s0\n" +
+         body +
+         "\n"
+         "mad r0, r0, c0, c1\n"
+         "mov oC0, r0\n";
+}
+
+// The 2x2 texture on stage 0, point sampled with wrapping, as the
+// interpreter's sampler reads it.
+const uint32_t kTexels[4] = {0xFFFF8000, 0x8000FF40, 0xFF2040FF, 0x40FFFFFF};
+
+void SampleTexels(void*, int sampler, SamplerKind, const float coord[4], float out[4]) {
+  if (sampler != 0) {
+    out[0] = out[1] = out[2] = 0.0f;
+    out[3] = 1.0f;
+    return;
+  }
+  auto wrap = [](float u) { return u - std::floor(u); };
+  int x = std::min(1, int(wrap(coord[0]) * 2.0f)), y = std::min(1, int(wrap(coord[1]) * 2.0f));
+  uint32_t c = kTexels[y * 2 + x];
+  out[0] = float((c >> 16) & 0xFF) / 255.0f;
+  out[1] = float((c >> 8) & 0xFF) / 255.0f;
+  out[2] = float(c & 0xFF) / 255.0f;
+  out[3] = float(c >> 24) / 255.0f;
+}
+
+struct Case {
+  const char* name;
+  std::string vs, ps;
+};
+
+class GLShaderTest : public GLDeviceTest {
+ protected:
+  void SetUp() override {
+    GLDeviceTest::SetUp();
+    if (!dev) return;
+    Image img;
+    img.format = D3DFMT_A8R8G8B8;
+    img.faces.resize(1);
+    ImageLevel l{2, 2, std::vector<uint8_t>(16)};
+    std::memcpy(l.bytes.data(), kTexels, 16);
+    img.faces[0].push_back(l);
+    BuildMipChain(img);
+    ASSERT_EQ(dev->CreateTextureFromImage(img, &tex_), D3D_OK);
+    static const D3DVERTEXELEMENT9 decl[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
+    ASSERT_EQ(dev->CreateVertexDeclaration(decl, &decl_), D3D_OK);
+  }
+  void TearDown() override {
+    if (dev) {
+      dev->SetTexture(0, nullptr);
+      dev->SetVertexShader(nullptr);
+      dev->SetPixelShader(nullptr);
+      dev->SetVertexDeclaration(nullptr);
+      if (tex_) tex_->Release();
+      if (decl_) decl_->Release();
+    }
+    GLDeviceTest::TearDown();
+  }
+
+  // Draws the pair over the whole target and compares the centre pixel with
+  // the interpreter's result.
+  void Check(const Case& c) {
+    SCOPED_TRACE(c.name);
+    ShaderProgram vp, pp;
+    ASSERT_EQ(AssembleShaderText(c.vs.data(), c.vs.size(), c.name, vp), D3D_OK) << c.vs;
+    ASSERT_EQ(AssembleShaderText(c.ps.data(), c.ps.size(), c.name, pp), D3D_OK) << c.ps;
+    std::vector<uint32_t> vt, pt;
+    SerializeShader(vp, vt);
+    SerializeShader(pp, pt);
+    IDirect3DVertexShader9* vs = nullptr;
+    IDirect3DPixelShader9* ps = nullptr;
+    ASSERT_EQ(dev->CreateVertexShader(vt.data(), &vs), D3D_OK) << TranslateToGLSL(vp);
+    ASSERT_EQ(dev->CreatePixelShader(pt.data(), &ps), D3D_OK) << TranslateToGLSL(pp);
+
+    dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
+    dev->SetVertexShaderConstantF(24, &kMatrix[0][0], 4);
+    dev->SetPixelShaderConstantF(0, kScale, 1);
+    dev->SetPixelShaderConstantF(1, kBias, 1);
+    dev->SetPixelShaderConstantF(4, &kMatrix[0][0], 4);
+    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev->SetTexture(0, tex_);
+    dev->SetVertexDeclaration(decl_);
+    dev->SetVertexShader(vs);
+    dev->SetPixelShader(ps);
+    float quad[4][3] = {{-1, -1, 0.5f}, {-1, 1, 0.5f}, {1, -1, 0.5f}, {1, 1, 0.5f}};
+    dev->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, 1.0f, 0);
+    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
+    uint32_t got = Pixel(kWidth / 2, kHeight / 2);
+    dev->SetVertexShader(nullptr);
+    dev->SetPixelShader(nullptr);
+    vs->Release();
+    ps->Release();
+
+    ShaderState v;
+    v.v[0][0] = 0.0f;
+    v.v[0][1] = 0.0f;
+    v.v[0][2] = 0.5f;
+    v.v[0][3] = 1.0f;
+    std::memcpy(v.c[20], kInputs, sizeof kInputs);
+    std::memcpy(v.c[24], kMatrix, sizeof kMatrix);
+    InterpretShader(vp, v);
+    ShaderState p;
+    std::memcpy(p.t, v.oT, sizeof p.t);
+    std::memcpy(p.v, v.oD, sizeof v.oD);
+    std::memcpy(p.c[0], kScale, 16);
+    std::memcpy(p.c[1], kBias, 16);
+    std::memcpy(p.c[4], kMatrix, sizeof kMatrix);
+    p.sample = SampleTexels;
+    InterpretShader(pp, p);
+    uint32_t want = kClear;
+    if (!p.discarded) {
+      uint32_t ch[4];
+      for (int i = 0; i < 4; ++i) {
+        float x = std::min(1.0f, std::max(0.0f, p.oC0[i]));
+        ch[i] = uint32_t(std::lround(x * 255.0f));
+      }
+      want = D3DCOLOR_ARGB(ch[3], ch[0], ch[1], ch[2]);
+    }
+    EXPECT_TRUE(ColourNear(got, want, 2)) << "\n" << c.vs << c.ps;
+  }
+
+  IDirect3DTexture9* tex_ = nullptr;
+  IDirect3DVertexDeclaration9* decl_ = nullptr;
+};
+
+// An instruction run in the vertex shader; the pixel shader shows its result.
+Case V(const char* name, const std::string& body, const char* version = "vs_2_0") {
+  return {name, VertexSource(body, version), PixelSource("mov r0, t3")};
+}
+// An instruction run in the pixel shader on the interpolated inputs.
+Case P(const char* name, const std::string& body) {
+  return {name, VertexSource("mov r0, c20"), PixelSource(body)};
+}
+
+TEST_F(GLShaderTest, VertexInstructionsMatchTheInterpreter) {
+  const Case cases[] = {
+      V("mov", "mov r0, c20"),
+      V("add", "add r0, c20, c21"),
+      V("sub", "sub r0, c20, c22"),
+      V("mul", "mul r0, c20, c21"),
+      V("mad", "mad r0, c20, c21, c22"),
+      V("dp3", "dp3 r0, c20, c21"),
+      V("dp4", "dp4 r0, c20, c22"),
+      V("rcp", "rcp r0, c22.x"),
+      V("rcp .w", "rcp r0, c22"),
+      V("rsq", "rsq r0, c21.x"),
+      V("exp", "exp r0, c20.y"),
+      V("expp", "expp r0, c21.y"),
+      V("log", "log r0, c22.y"),
+      V("logp", "logp r0, c20.z"),
+      V("pow", "pow r0, c20.x, c21.y"),
+      V("min", "min r0, c20, c21"),
+      V("max", "max r0, c20, c21"),
+      V("slt", "slt r0, c20, c21"),
+      V("sge", "sge r0, c20, c21"),
+      V("frc", "frc r0, c21"),
+      V("abs", "abs r0, c21"),
+      V("crs", "crs r0.xyz, c20, c21"),
+      V("nrm", "nrm r0.xyz, c20"),
+      V("lrp", "lrp r0, c22, c20, c21"),
+      V("sincos", "sincos r0.xy, c20.z, c30, c31"),
+      V("m4x4", "m4x4 r0, c20, c24"),
+      V("m4x3", "m4x3 r0.xyz, c21, c24"),
+      V("m3x4", "m3x4 r0, c22, c24"),
+      V("m3x3", "m3x3 r0.xyz, c20, c24"),
+      V("m3x2", "m3x2 r0.xy, c21, c24"),
+      V("m4x4 aliasing", "mov r0, c20\nm4x4 r0, r0, c24"),
+      V("dst", "dst r0, c20, c21"),
+      V("lit", "lit r0, c22"),
+      V("lit negative", "lit r0, c20"),
+      V("mova rounds", "mova a0.x, c22.x\nmov r0, c[a0.x + 21]"),
+      V("vs_1_1 mov a0 floors", "mov a0.x, c22.x\nmov r0, c[a0.x + 21]", "vs_1_1"),
+      V("modifiers", "add_sat r0, -c20.yzxw, c21.wzyx"),
+      V("masks", "mov r0.xz, c20\nmov r0.w, c21.y"),
+      V("def", "def c40, 0.25, -0.5, 1.0f, 0.\nadd r0, c20, c40"),
+      V("replicate", "mul r0, c20.x, c21.xy"),
+  };
+  for (const Case& c : cases) Check(c);
+}
+
+TEST_F(GLShaderTest, PixelInstructionsMatchTheInterpreter) {
+  const Case cases[] = {
+      P("mov", "mov r0, t0"),
+      P("add", "add r0, t0, t1"),
+      P("sub", "sub r0, t0, t2"),
+      P("mul", "mul r0, t1, t2"),
+      P("mad", "mad r0, t0, t1, t2"),
+      P("dp3", "dp3 r0, t0, t1"),
+      P("dp4", "dp4 r0, t1, t2"),
+      P("rcp", "rcp r0, t2.x"),
+      P("rsq", "rsq r0, t1.x"),
+      P("exp", "exp r0, t0.y"),
+      P("log", "log r0, t2.y"),
+      P("pow", "pow r0, t0.x, t1.y"),
+      P("min", "min r0, t0, t2"),
+      P("max", "max r0, t0, t2"),
+      P("frc", "frc r0, t1"),
+      P("abs", "abs r0, t1"),
+      P("crs", "crs r0.xyz, t0, t1"),
+      P("nrm", "nrm r0, t2"),
+      P("lrp", "lrp r0, t2, t0, t1"),
+      P("cmp", "cmp r0, t0, t1, t2"),
+      P("sincos", "sincos r0.xy, t1.y, c30, c31"),
+      P("m4x4", "m4x4 r0, t0, c4"),
+      P("m3x3", "m3x3 r0.xyz, t1, c4"),
+      P("m3x2", "m3x2 r0.xy, t2, c4"),
+      P("texld", "texld r0, t0, s0"),
+      P("texld other texel", "texld r0, t2, s0"),
+      P("texldp", "texldp r0, t2, s0"),
+      P("texkill kills", "texkill t1\nmov r0, t0"),
+      // t3 carries the vertex side's r0: all components positive here.
+      {"texkill keeps", VertexSource("abs r0, c20"), PixelSource("texkill t3\nmov r0, t0")},
+      P("saturate and negate", "add_sat r0, -t0, t1"),
+      P("swizzle", "mov r0, t0.wzyx"),
+  };
+  for (const Case& c : cases) Check(c);
+}
+
+}  // namespace
