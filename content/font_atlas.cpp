@@ -99,6 +99,37 @@ bool InCursor(int kind, P p) {
   }
 }
 
+uint32_t Be32(const std::vector<unsigned char>& d, size_t at) {
+  return uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
+}
+
+// The TrueType rasteriser trusts the offsets inside a font, so a damaged file
+// could make it read out of bounds: accept only a font whose table directory
+// lies inside the file and whose every table matches its checksum.
+bool FontFileIsSound(const std::vector<unsigned char>& d) {
+  if (d.size() < 12) return false;
+  const uint32_t tables = uint32_t(d[4]) << 8 | d[5];
+  if (tables == 0 || 12 + size_t(tables) * 16 > d.size()) return false;
+  for (uint32_t i = 0; i < tables; ++i) {
+    const size_t rec = 12 + size_t(i) * 16;
+    const uint32_t tag = Be32(d, rec), checksum = Be32(d, rec + 4), offset = Be32(d, rec + 8),
+                   length = Be32(d, rec + 12);
+    if (offset > d.size() || length > d.size() - offset) return false;
+    uint32_t sum = 0;
+    for (uint32_t at = 0; at < length; at += 4) {
+      uint32_t word = 0;
+      for (uint32_t k = 0; k < 4; ++k) {
+        uint32_t byte = at + k < length ? d[offset + at + k] : 0;
+        if (tag == 0x68656164u && at == 8) byte = 0;  // "head": its adjustment field counts as zero
+        word = word << 8 | byte;
+      }
+      sum += word;
+    }
+    if (sum != checksum) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool PaintFontAtlas(const char* ttfPath, Bitmap& out) {
@@ -110,7 +141,7 @@ bool PaintFontAtlas(const char* ttfPath, Bitmap& out) {
     std::fclose(f);
   }
   stbtt_fontinfo font;
-  if (ttf.empty() || !stbtt_InitFont(&font, ttf.data(), stbtt_GetFontOffsetForIndex(ttf.data(), 0))) {
+  if (ttf.empty() || !FontFileIsSound(ttf) || !stbtt_InitFont(&font, ttf.data(), stbtt_GetFontOffsetForIndex(ttf.data(), 0))) {
     Log("tarn-content: cannot read the font \"%s\"\n", ttfPath);
     return false;
   }

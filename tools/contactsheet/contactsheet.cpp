@@ -1,6 +1,6 @@
 #include "tools/contactsheet/contactsheet.h"
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
+// The image writer itself is compiled into the content builder library.
 #include <stb/stb_image_write.h>
 
 #include <cmath>

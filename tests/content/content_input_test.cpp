@@ -1,0 +1,135 @@
+// The content builder's own pieces and its bad inputs: shapes stay closed and
+// outward-facing, a missing or damaged font file and an unwritable output
+// are reported and never crash the builder.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "content/builders.h"
+#include "content/mesh.h"
+#include "content/random.h"
+#include "foundation/log.h"
+
+namespace {
+
+using namespace content;
+
+TEST(ContentShapes, ShapesAreClosedOutwardAndMapped) {
+  MeshNode box;
+  AddBox(box, {-1, -2, -3}, {1, 2, 3}, 4);
+  EXPECT_TRUE(IsClosed(box.faces));
+  EXPECT_NEAR(SignedVolume(box.vertices, box.faces), 2.0 * 4.0 * 6.0, 1e-9);
+
+  // A loft with a tip at one end and a flat cap at the other.
+  MeshNode loft;
+  std::vector<std::vector<Vec3>> rings = {Ring({0, 0, 0}, {0, 0, 1}, {1, 0, 0}, 1, 1, 12),
+                                          Ring({0, 1, 0}, {0, 0, 1}, {1, 0, 0}, 1, 1, 12),
+                                          {Vec3{0, 2, 0}}};
+  LoftOptions o;
+  o.cylindricalUV = true;
+  AddLoft(loft, rings, o);
+  EXPECT_TRUE(IsClosed(loft.faces));
+  double v = SignedVolume(loft.vertices, loft.faces);
+  EXPECT_GT(v, 0.0);
+  EXPECT_LT(v, M_PI * 1.0 + M_PI / 3.0);  // inside the cylinder plus cone it approximates
+
+  MeshNode tube;
+  AddTube(tube, {0, 0, 0}, {0.3, 0.2, 4}, 0.02, 4, {1, 0, 0});
+  EXPECT_TRUE(IsClosed(tube.faces));
+  EXPECT_GT(SignedVolume(tube.vertices, tube.faces), 0.0);
+  for (const Face& f : tube.faces)
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(f.tex1u[k], tube.vertices[f.corner[k]].z > 2 ? 1.0 : 0.0);
+
+  // Every face mapped onto a region has a texture triangle of non-zero area
+  // (a zero one would give the compiled model non-finite tangents).
+  for (MeshNode* n : {&box, &loft, &tube}) {
+    MapPlanar(*n, 0, {0.5, 0.5, 1, 1});
+    for (const Face& f : n->faces) {
+      double a = (f.tex0[1].u - f.tex0[0].u) * (f.tex0[2].v - f.tex0[0].v) -
+                 (f.tex0[2].u - f.tex0[0].u) * (f.tex0[1].v - f.tex0[0].v);
+      EXPECT_GT(std::fabs(a), 1e-9);
+      for (const UV& t : f.tex0) {
+        EXPECT_GE(t.u, 0.5);
+        EXPECT_LE(t.u, 1.0);
+      }
+    }
+  }
+  // A reversed face breaks closure.
+  std::swap(box.faces[3].corner[0], box.faces[3].corner[1]);
+  EXPECT_FALSE(IsClosed(box.faces));
+}
+
+TEST(ContentShapes, GeneratorIsRepeatable) {
+  Rng a(42), b(42), c(43);
+  for (int i = 0; i < 100; ++i) {
+    uint64_t x = a.Next();
+    EXPECT_EQ(x, b.Next());
+    EXPECT_NE(x, c.Next());
+  }
+  for (double x = -3.3; x < 3.0; x += 0.37) {
+    double n = Fractal2(x, x * 0.7, 4, 5);
+    EXPECT_GE(n, 0.0);
+    EXPECT_LT(n, 1.0);
+    EXPECT_EQ(n, Fractal2(x, x * 0.7, 4, 5));
+  }
+}
+
+std::vector<unsigned char> ReadFile(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(ContentInput, MissingTruncatedAndCorruptFontsAreRefused) {
+  Bitmap atlas;
+  {
+    LogCapture log;
+    EXPECT_FALSE(PaintFontAtlas("/nonexistent/font.ttf", atlas));
+    EXPECT_EQ(log.text(), "tarn-content: cannot read the font \"/nonexistent/font.ttf\"\n");
+  }
+  const std::vector<unsigned char> good = ReadFile(TARN_CONTENT_FONT);
+  ASSERT_GT(good.size(), 1000u);
+  const std::string path = testing::TempDir() + "tarn-font-test.ttf";
+  auto attempt = [&](const std::vector<unsigned char>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    LogCapture log;
+    bool ok = PaintFontAtlas(path.c_str(), atlas);
+    if (!ok) {
+      EXPECT_EQ(log.text(), "tarn-content: cannot read the font \"" + path + "\"\n");
+    }
+    return ok;
+  };
+  EXPECT_TRUE(attempt(good));
+  for (size_t n : {size_t(0), size_t(4), size_t(12), size_t(100), good.size() / 2, good.size() * 3 / 4})
+    EXPECT_FALSE(attempt(std::vector<unsigned char>(good.begin(), good.begin() + n))) << n;
+  Rng rng(7);
+  int refused = 0;
+  for (int i = 0; i < 60; ++i) {
+    std::vector<unsigned char> bad = good;
+    int changes = 1 + int(rng.Next() % 8);
+    for (int k = 0; k < changes; ++k) bad[rng.Next() % bad.size()] ^= uint8_t(1 + rng.Next() % 255);
+    if (!attempt(bad)) ++refused;
+  }
+  EXPECT_GT(refused, 50);  // only changes in padding between tables pass
+  std::remove(path.c_str());
+}
+
+TEST(ContentInput, UnwritableOutputAndMissingSourcesFail) {
+  LogCapture log;
+  EXPECT_FALSE(BuildContent(TARN_SOURCE_DIR "/content", "/dev/null/run", TARN_CONTENT_FONT));
+  EXPECT_NE(log.text().find("tarn-content: cannot create \"/dev/null/run\""), std::string::npos) << log.text();
+  log.clear();
+  const std::string out = testing::TempDir() + "tarn-content-nosrc";
+  EXPECT_FALSE(BuildContent("/nonexistent/content", out, TARN_CONTENT_FONT));
+  EXPECT_NE(log.text().find("cannot read \"/nonexistent/content/shaders/Default.VSH\""), std::string::npos);
+  EXPECT_NE(log.text().find("tarn-content: FAILED writing"), std::string::npos);
+  std::filesystem::remove_all(out);
+}
+
+}  // namespace
