@@ -165,7 +165,17 @@ TEST_F(ContentTest, AircraftHasEveryNodeAndSubsetTheSimulatorUses) {
       ASSERT_LT(i, n->subsets.count) << s.first;
       EXPECT_GT(n->subsets[i].count, 0u) << s.first << " subset " << i;
     }
+    // Exactly those: a material the drawing never selects would stay unseen.
+    EXPECT_EQ(n->subsets.count, s.second.back() + 1) << s.first;
+    for (uint32_t i = 0; i < n->subsets.count; ++i)
+      if (std::find(s.second.begin(), s.second.end(), i) == s.second.end()) {
+        EXPECT_EQ(n->subsets[i].count, 0u) << s.first << " subset " << i;
+      }
   }
+  // Pieces drawn whole use one material.
+  for (const char* name : {"Tail", "Tail2", "LLeg1", "LLeg2", "LLeg3", "RLeg1", "RLeg2", "RLeg3", "Cockpit1",
+                           "Ballon", "Joke"})
+    EXPECT_EQ(FindNode(m, name)->subsets.count, 1u) << name;
   for (int i = 1; i <= 4; ++i)
     for (const char* end : {"a", "b"}) EXPECT_NE(FindNode(m, "StrapesPoint" + std::to_string(i) + end), nullptr);
 
