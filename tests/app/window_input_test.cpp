@@ -1,0 +1,178 @@
+// The cursor and mouse look with a real window on the X server: reading and
+// clamping the cursor, warping it back to the anchor, and the directions the
+// mouse turns the camera. Skipped when there is no display.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "app/camera.h"
+#include "app/keys.h"
+#include "app/shell.h"
+#include "platform/gpu/device.h"
+#include "platform/window/window.h"
+#include "render/draw.h"
+
+namespace {
+
+// Lets the X server catch up with a warp.
+void Pump() {
+  MSG m;
+  for (int i = 0; i < 20; i++)
+    while (PeekWindowMessage(m)) {
+    }
+}
+
+class WindowInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no X display";
+    ASSERT_TRUE(StartWindowSystem("Rariroz class")) << WindowSystemError();
+    ASSERT_TRUE(OpenWindow("Tarn sim", 0, 0, 640, 480)) << WindowSystemError();
+    int32_t w = 0, h = 0;
+    GetClientSize(w, h);
+    ASSERT_GT(w, 100);
+    ASSERT_GT(h, 100);
+    ScreenLeft = ScreenTop = 0;
+    ScreenRight = w - 1;
+    ScreenBottom = h - 1;
+    ScreenCentreX = w / 2;
+    ScreenCentreY = h / 2;
+    for (auto& b : KeyState) b = 0;
+    Device = nullptr;
+    FieldOfView = 60;
+    FreeCamera = true;
+    ScaleLookByFov = true;
+    LookSensitivityX = LookSensitivityY = 0.0023;
+    MouseLookLock = false;
+    CameraOrientation = Quat{0, 0, 0, 1};
+    LookOrientation = CameraOrientation;
+    WasForeground = true;
+    Pump();
+  }
+  void TearDown() override {
+    StopWindowSystem();
+    for (auto& b : KeyState) b = 0;
+  }
+  void MoveCursor(int32_t x, int32_t y) {
+    SetCursorClientPos(x, y);
+    Pump();
+  }
+  static Vec3 Forward() { return Rotate(CameraOrientation, Vec3{0, 1, 0}); }
+};
+
+TEST_F(WindowInputTest, ReadCursorClampsToTheClientArea) {
+  double x = -1, y = -1;
+  MoveCursor(100, 50);
+  ReadCursor(x, y);
+  EXPECT_EQ(x, 100);
+  EXPECT_EQ(y, 50);
+  EXPECT_TRUE(MouseInside);
+
+  MoveCursor(ScreenRight, ScreenBottom);  // the last pixel is inside
+  ReadCursor(x, y);
+  EXPECT_EQ(x, ScreenRight);
+  EXPECT_TRUE(MouseInside);
+
+  MoveCursor(ScreenRight + 40, 20);  // right of the window: clamped to the edge
+  ReadCursor(x, y);
+  EXPECT_EQ(x, ScreenRight);
+  EXPECT_EQ(y, 20);
+  EXPECT_FALSE(MouseInside);
+
+  MoveCursor(30, ScreenBottom + 25);
+  ReadCursor(x, y);
+  EXPECT_EQ(x, 30);
+  EXPECT_EQ(y, ScreenBottom);
+  EXPECT_FALSE(MouseInside);
+
+  // Outside mouse look the pass just follows the cursor.
+  MoveCursor(77, 66);
+  InputPass();
+  EXPECT_EQ(MouseX, 77);
+  EXPECT_EQ(MouseY, 66);
+}
+
+TEST_F(WindowInputTest, MovingRightTurnsRightAndMovingUpLooksUp) {
+  PressKey(VK_RBUTTON);
+  MouseX = 200;
+  MouseY = 150;
+  MoveCursor(210, 150);  // ten pixels to the right of the anchor
+  InputPass();
+  Vec3 f = Forward();
+  double turn = 10 * 0.0023 * 60 * M_PI / 180;
+  EXPECT_NEAR(f.x, std::sin(turn), 1e-9);  // turned toward +X: to the right of +Y
+  EXPECT_NEAR(f.y, std::cos(turn), 1e-9);
+  EXPECT_NEAR(f.z, 0, 1e-9);
+  // The cursor went back to the anchor, which stays where the look began.
+  Pump();
+  double x, y;
+  ReadCursor(x, y);
+  EXPECT_EQ(x, 200);
+  EXPECT_EQ(y, 150);
+  EXPECT_EQ(MouseX, 200);
+
+  CameraOrientation = LookOrientation = Quat{0, 0, 0, 1};
+  MoveCursor(200, 140);  // ten pixels up
+  InputPass();
+  f = Forward();
+  EXPECT_NEAR(f.z, std::sin(turn), 1e-9);
+  EXPECT_NEAR(f.x, 0, 1e-9);
+
+  // Scaled by 90 instead of the field of view when asked; no cursor offset, no turn.
+  ScaleLookByFov = false;
+  CameraOrientation = LookOrientation = Quat{0, 0, 0, 1};
+  MoveCursor(200, 150);
+  InputPass();
+  EXPECT_NEAR(Forward().y, 1, 1e-12);
+  MoveCursor(195, 150);
+  InputPass();
+  EXPECT_NEAR(Forward().x, -std::sin(5 * 0.0023 * 90 * M_PI / 180), 1e-9);
+
+  // Outside free mode the look orientation turns but the camera does not.
+  FreeCamera = false;
+  CameraOrientation = LookOrientation = Quat{0, 0, 0, 1};
+  MoveCursor(220, 150);
+  InputPass();
+  EXPECT_EQ(CameraOrientation.w, 1);
+  EXPECT_GT(Rotate(LookOrientation, Vec3{0, 1, 0}).x, 0.05);
+}
+
+TEST_F(WindowInputTest, FirstFrameBackInFrontOnlyWarps) {
+  PressKey(VK_RBUTTON);
+  WasForeground = false;
+  MouseX = 300;
+  MouseY = 200;
+  MoveCursor(350, 260);
+  InputPass();
+  EXPECT_EQ(CameraOrientation.w, 1);  // no jump
+  Pump();
+  double x, y;
+  ReadCursor(x, y);
+  EXPECT_EQ(x, 300);
+  EXPECT_EQ(y, 200);
+}
+
+TEST_F(WindowInputTest, LockedLookAnchorsAtTheScreenCentre) {
+  MouseLookLock = true;
+  MouseX = 10;
+  MouseY = 10;
+  MoveCursor(ScreenCentreX, ScreenCentreY);
+  InputPass();
+  // The offset from the old anchor turned the view once...
+  EXPECT_GT(Forward().x, 0);  // the centre lies right of the old anchor
+  EXPECT_EQ(MouseX, ScreenCentreX);
+  EXPECT_EQ(MouseY, ScreenCentreY);
+  Pump();
+  double x, y;
+  ReadCursor(x, y);
+  EXPECT_EQ(x, ScreenCentreX);
+  EXPECT_EQ(y, ScreenCentreY);
+  // ...and from then on every pass measures from the centre.
+  Quat before = CameraOrientation;
+  InputPass();
+  EXPECT_DOUBLE_EQ(CameraOrientation.z, before.z);
+}
+
+}  // namespace
