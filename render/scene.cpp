@@ -39,6 +39,8 @@ void BuildScene() {
 double HeadingDegrees(const Quat& q) {
   double h = atan2(2 * (q.x * q.y - q.z * q.w), 1 - 2 * (q.x * q.x + q.z * q.z));
   if (h < 0) h += 2 * M_PI;  // atan2 gives (-pi, pi]: one turn brings it into [0, 2 pi)
+  // A turn added to a tiny negative angle rounds to exactly 2 pi: that is north.
+  if (h >= 2 * M_PI) h = 0;
   return h * 180 / M_PI;
 }
 

@@ -272,6 +272,8 @@ TEST_F(SceneTest, HeadingIsMeasuredFromNorthClockwiseAndAltitudeIsTheCameraHeigh
     EXPECT_GE(h, 0);
     EXPECT_LT(h, 360);
   }
+  // A hair west of north would round up to a full turn; it reads 0, never 360.
+  EXPECT_EQ(HeadingDegrees(QuatFromAxisAngle(Vec3{0, 0, 1}, 1e-17)), 0);
   // Looking down steeply does not change the heading.
   Quat down = QuatMul(QuatFromAxisAngle(Vec3{0, 0, 1}, -M_PI / 2), QuatFromAxisAngle(Vec3{1, 0, 0}, -1.2));
   EXPECT_NEAR(HeadingDegrees(down), 90, 1e-9);
