@@ -70,6 +70,9 @@ void AddBox(MeshNode& node, const Vec3& lo, const Vec3& hi, uint32_t material) {
   uint32_t base = uint32_t(node.vertices.size());
   for (int i = 0; i < 8; ++i)
     node.AddVertex({(i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z});
+  // Each side is a fan of four triangles about its centre: the split has no
+  // handedness, so a box and its mirror image get mirror-image triangles and
+  // the surface forces on them balance.
   // Each side as four corners counter-clockwise seen from outside.
   static const int kSides[6][4] = {
       {0, 4, 6, 2},  // -X
@@ -82,8 +85,10 @@ void AddBox(MeshNode& node, const Vec3& lo, const Vec3& hi, uint32_t material) {
   for (int s = 0; s < 6; ++s) {
     const int* q = kSides[s];
     uint32_t group = 1u << (s + 1);
-    node.AddTriangle(base + q[0], base + q[1], base + q[2], material, group);
-    node.AddTriangle(base + q[0], base + q[2], base + q[3], material, group);
+    Vec3 c{0, 0, 0};
+    for (int k = 0; k < 4; ++k) c += node.vertices[base + q[k]];
+    uint32_t centre = node.AddVertex(c * 0.25);
+    for (int k = 0; k < 4; ++k) node.AddTriangle(centre, base + q[k], base + q[(k + 1) % 4], material, group);
   }
 }
 
@@ -157,8 +162,15 @@ uint32_t AddLoft(MeshNode& node, const std::vector<std::vector<Vec3>>& rings, co
         tip.u = (uvAt(k + 1, i).u + uvAt(k + 1, i + 1).u) * 0.5;
         addFace(p[i], p[j], q[0], m, o.smoothing, uvAt(k, i), uvAt(k, i + 1), tip);
       } else {
-        addFace(p[i], p[j], q[j], m, o.smoothing, uvAt(k, i), uvAt(k, i + 1), uvAt(k + 1, i + 1));
-        addFace(p[i], q[j], q[i], m, o.smoothing, uvAt(k, i), uvAt(k + 1, i + 1), uvAt(k + 1, i));
+        // Quads split along mirrored diagonals on either half of the ring, so
+        // a ring symmetric about the first point's plane gives a symmetric mesh.
+        if (2 * i < n) {
+          addFace(p[i], p[j], q[j], m, o.smoothing, uvAt(k, i), uvAt(k, i + 1), uvAt(k + 1, i + 1));
+          addFace(p[i], q[j], q[i], m, o.smoothing, uvAt(k, i), uvAt(k + 1, i + 1), uvAt(k + 1, i));
+        } else {
+          addFace(p[i], p[j], q[i], m, o.smoothing, uvAt(k, i), uvAt(k, i + 1), uvAt(k + 1, i));
+          addFace(p[j], q[j], q[i], m, o.smoothing, uvAt(k, i + 1), uvAt(k + 1, i + 1), uvAt(k + 1, i));
+        }
       }
     }
   }

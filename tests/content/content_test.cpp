@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -251,6 +252,42 @@ TEST_F(ContentTest, ProxiesAreClosedAndHingedWhereTheJointsTurn) {
   EXPECT_NEAR(ballast->bounds.localMin.z, fus->bounds.localMin.z, 1e-4);
   EXPECT_LT(ballast->bounds.localMax.z, 0.0);
   EXPECT_GT(FindNode(m, "Ballon Proxy")->bounds.localMin.z, fus->bounds.localMax.z + 2.0);
+}
+
+// Triangles of a node mirrored across x = 0 (winding reversed), each as its
+// corners rounded to 0.1 mm and rotated to start at the smallest.
+std::multiset<std::array<long, 9>> MirroredTriangles(const Mesh& mesh, bool mirror) {
+  std::multiset<std::array<long, 9>> out;
+  for (const auto& t : mesh.tris) {
+    std::array<std::array<long, 3>, 3> c;
+    for (int k = 0; k < 3; ++k) {
+      const Vec3& p = mesh.points[t[mirror ? (3 - k) % 3 : k]];
+      c[k] = {std::lround((mirror ? -p.x : p.x) * 1e4), std::lround(p.y * 1e4), std::lround(p.z * 1e4)};
+    }
+    int first = int(std::min_element(c.begin(), c.end()) - c.begin());
+    std::array<long, 9> key;
+    for (int k = 0; k < 3; ++k)
+      for (int j = 0; j < 3; ++j) key[k * 3 + j] = c[(first + k) % 3][j];
+    out.insert(key);
+  }
+  return out;
+}
+
+TEST_F(ContentTest, ProxiesAreMirrorSymmetric) {
+  // Surface forces act per triangle: a left side that is not the mirror image
+  // of the right one, triangle for triangle, makes the machine yaw.
+  MDL* m = Load("PlaneTarn", 0.02f);
+  auto mesh = [&](const char* n) { return NodeMesh(m, *FindNode(m, n)); };
+  const std::pair<const char*, const char*> pairs[] = {
+      {"Left Wing Proxy", "Right Wing Proxy"}, {"Left Wing2 Proxy", "Right Wing2 Proxy"},
+      {"LLeg1 Proxy", "RLeg1 Proxy"},         {"LLeg2 Proxy", "RLeg2 Proxy"},
+      {"LLeg3 Proxy", "RLeg3 Proxy"},         {"Fuselage Proxy", "Fuselage Proxy"},
+      {"Ballon Proxy", "Ballon Proxy"},       {"Tail Proxy", "Tail Proxy"},
+      {"Tail2 Proxy", "Tail2 Proxy"},         {"Ballast", "Ballast"},
+      {"CameraPoint", "CameraPoint"}};
+  for (const auto& p : pairs)
+    EXPECT_EQ(MirroredTriangles(mesh(p.first), true), MirroredTriangles(mesh(p.second), false))
+        << p.first << " / " << p.second;
 }
 
 TEST_F(ContentTest, MachineIsALittleHeavierThanItsBuoyancy) {
