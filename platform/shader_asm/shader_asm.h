@@ -163,11 +163,12 @@ HRESULT AssembleShaderText(const char* text, size_t length, const char* fileName
 constexpr uint32_t kShaderEndToken = 0x0000FFFF;
 void SerializeShader(const ShaderProgram& program, std::vector<uint32_t>& tokens);
 // Reads a stream written by SerializeShader. Every count is bounded and every
-// field validated (register ranges for the version, opcodes, operand counts),
-// and reading stops at the first bad token, so garbage gives false (out left
-// empty), never a read past the end token of a well-formed prefix. A stream
-// that is cut short without an end token can still be read past by at most
-// the bounded section it claims; callers hand in streams they produced.
+// field validated (register ranges for the version, opcodes, operand counts,
+// declarations), and reading stops at the first bad token, so garbage gives
+// false (out left empty). Without a length the reader trusts the stream's own
+// counts: it never reads more than kMaxShaderTokens tokens, and never past
+// the end token of a well-formed stream.
+constexpr size_t kMaxShaderTokens = 21798;
 bool DeserializeShader(const uint32_t* tokens, ShaderProgram& out);
 // The same with a known length: never reads tokens[count] or beyond.
 bool DeserializeShader(const uint32_t* tokens, size_t count, ShaderProgram& out);

@@ -29,6 +29,10 @@ static_assert(sizeof(kOpcodes) / sizeof(kOpcodes[0]) == size_t(ShaderOpcode::Cou
 
 constexpr size_t kMaxInstructions = 4096;
 constexpr size_t kMaxDefs = 256;
+// version, 3 counted sections of at most 16 inputs, 16 samplers and kMaxDefs
+// defs of 5 tokens, kMaxInstructions of at most 5 tokens, end token.
+static_assert(kMaxShaderTokens == 1 + (1 + 16) + (1 + 16) + (1 + kMaxDefs * 5) + (1 + kMaxInstructions * 5) + 1,
+              "token bound");
 
 bool Finite(float f) { return std::isfinite(f); }
 
@@ -553,12 +557,12 @@ bool DeserializeShader(const uint32_t* tokens, size_t count, ShaderProgram& out)
 }
 
 bool DeserializeShader(const uint32_t* tokens, ShaderProgram& out) {
-  return DeserializeShader(tokens, SIZE_MAX, out);
+  return DeserializeShader(tokens, kMaxShaderTokens, out);
 }
 
 size_t ShaderTokenCount(const uint32_t* tokens) {
   if (!tokens) return 0;
   ShaderProgram p;
-  TokenReader in(tokens, SIZE_MAX);
+  TokenReader in(tokens, kMaxShaderTokens);
   return Read(in, p);
 }
