@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "tests/shader_asm/asm_test_util.h"
 
@@ -161,6 +164,38 @@ TEST_F(ShaderAsmGl, EveryEmittedShaderCompilesAndPairsLink) {
   for (GLuint s : pixel) glDeleteShader(s);
 }
 
+// The program's own shader sources, when the content folder has them:
+// each assembles, compiles, and every vertex side links with every pixel side.
+TEST_F(ShaderAsmGl, ContentShadersCompileAndLink) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::path(TARN_SOURCE_DIR) / "content" / "shaders";
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) GTEST_SKIP() << "no " << dir;
+  std::vector<GLuint> vertex, pixel;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
+    std::string ext = e.path().extension().string();
+    if (ext != ".VSH" && ext != ".PSH") continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    ShaderProgram p = MustAssemble(text.str(), e.path().filename().c_str());
+    EXPECT_EQ(p.kind, ext == ".VSH" ? ShaderKind::Vertex : ShaderKind::Pixel) << e.path();
+    std::string log;
+    GLuint s = Compile(p.kind == ShaderKind::Vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, TranslateToGLSL(p), log);
+    ASSERT_NE(s, 0u) << e.path() << "\n" << log;
+    (p.kind == ShaderKind::Vertex ? vertex : pixel).push_back(s);
+  }
+  std::string log;
+  for (GLuint v : vertex)
+    for (GLuint f : pixel) {
+      GLuint prog = Link(v, f, log);
+      EXPECT_NE(prog, 0u) << log;
+      if (prog) glDeleteProgram(prog);
+    }
+  for (GLuint s : vertex) glDeleteShader(s);
+  for (GLuint s : pixel) glDeleteShader(s);
+}
+
 // One pixel drawn by GL next to the interpreter's answer for the same inputs.
 class Probe {
  public:
@@ -173,7 +208,7 @@ class Probe {
     glGenFramebuffers(1, &fbo_);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target_, 0);
-    // A 1x1 texture for texld: (1, 0.5, 0.25, 0.75) exactly representable in 8 bits? no: use floats.
+    // A 1x1 float texture for texld, so the texel reads back exactly.
     glGenTextures(1, &texture_);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, texture_);
