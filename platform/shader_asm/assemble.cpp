@@ -150,7 +150,7 @@ HRESULT Assembler::Run(const char* text, size_t length, ShaderProgram& out) {
         if (!badChar) badValue = u;
         badChar = true;
       }
-      clean += c;
+      clean += (c == '\t' || c == '\r') ? ' ' : c;  // a stray CR must not reach the log line
       ++i;
     }
     if (badChar) {

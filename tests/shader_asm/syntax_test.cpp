@@ -347,6 +347,7 @@ TEST(ShaderAsmSyntax, BadLinesGiveOneExactLine) {
       {"vs_1_1\nnop_sat\n", "Bad.VSH(2): error: 'nop' takes no modifier"},
       // Text.
       {"vs_1_1\n/* never closed\nmov r0, r1\n", "Bad.VSH(2): error: unterminated comment"},
+      {"vs_1_1\nmov r0, q\rq\n", "Bad.VSH(2): error: unknown register 'q q'"},
       {"vs_1_1\nmov r0, r1\x01\n", "Bad.VSH(2): error: unexpected character 0x01"},
       {"vs_1_1\nmov r0,\xC3\xA9 r1\n", "Bad.VSH(2): error: unexpected character 0xC3"},
       {"vs_1_1\nmov r0, r1 ; caf\xC3\xA9 is fine in a comment\nmov r0, zz\n", "Bad.VSH(3): error: unknown register 'zz'"},
