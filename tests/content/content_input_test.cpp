@@ -2,6 +2,7 @@
 // outward-facing, a missing or damaged font file and an unwritable output
 // are reported and never crash the builder.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -95,7 +96,9 @@ TEST(ContentInput, MissingTruncatedAndCorruptFontsAreRefused) {
   }
   const std::vector<unsigned char> good = ReadFile(TARN_CONTENT_FONT);
   ASSERT_GT(good.size(), 1000u);
-  const std::string path = testing::TempDir() + "tarn-font-test.ttf";
+  char tmpl[] = "/tmp/tarn-font-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string path = std::string(tmpl) + "/font.ttf";
   auto attempt = [&](const std::vector<unsigned char>& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     LogCapture log;
@@ -117,7 +120,7 @@ TEST(ContentInput, MissingTruncatedAndCorruptFontsAreRefused) {
     if (!attempt(bad)) ++refused;
   }
   EXPECT_GT(refused, 50);  // only changes in padding between tables pass
-  std::remove(path.c_str());
+  std::filesystem::remove_all(tmpl);
 }
 
 TEST(ContentInput, UnwritableOutputAndMissingSourcesFail) {
@@ -125,7 +128,9 @@ TEST(ContentInput, UnwritableOutputAndMissingSourcesFail) {
   EXPECT_FALSE(BuildContent(TARN_SOURCE_DIR "/content", "/dev/null/run", TARN_CONTENT_FONT));
   EXPECT_NE(log.text().find("tarn-content: cannot create \"/dev/null/run\""), std::string::npos) << log.text();
   log.clear();
-  const std::string out = testing::TempDir() + "tarn-content-nosrc";
+  char tmpl[] = "/tmp/tarn-content-nosrc-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string out = tmpl;
   EXPECT_FALSE(BuildContent("/nonexistent/content", out, TARN_CONTENT_FONT));
   EXPECT_NE(log.text().find("cannot read \"/nonexistent/content/shaders/Default.VSH\""), std::string::npos);
   EXPECT_NE(log.text().find("tarn-content: FAILED writing"), std::string::npos);
