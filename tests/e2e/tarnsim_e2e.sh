@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# End-to-end run of the real program on a private X server: the window's
+# title and class, keys sent with xdotool, screenshots of the three camera
+# modes checked by their pixels, then Escape and a clean exit.
+#
+#   tarnsim_e2e.sh PROGRAM RUN_DIR SHOT_DIR
+#
+# Exit 77 (skipped) only when a tool or the content is missing.
+set -uo pipefail
+
+program=${1:?program}
+run_dir=${2:?run directory}
+shot_dir=${3:?screenshot directory}
+
+skip() { echo "SKIP: $*"; exit 77; }
+fail() {
+  echo "FAIL: $*"
+  if [ -n "${log:-}" ] && [ -f "$log" ]; then echo "--- program output ---"; cat "$log"; fi
+  exit 1
+}
+
+for tool in Xvfb xdotool xprop import convert compare; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+[ -x "$program" ] || skip "$program is not built"
+for f in Models/PlaneTarn.mdl Models/DivadiZarov.mdl Models/InvBox.mdl Fonts/basic.fnt Textures/SkyCube.dds; do
+  [ -f "$run_dir/$f" ] || skip "no content: $run_dir/$f is missing"
+done
+mkdir -p "$shot_dir"
+rm -f "$shot_dir"/*.png
+work=$(mktemp -d)
+log="$work/console.txt"
+
+xvfb_pid="" program_pid=""
+cleanup() {
+  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private server the size of a small desktop; nothing else draws on it.
+for n in $(seq 160 199); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+  Xvfb ":$n" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+    export DISPLAY=":$n"
+    break
+  fi
+  xvfb_pid=""
+done
+[ -n "$xvfb_pid" ] || fail "could not start Xvfb"
+export LIBGL_ALWAYS_SOFTWARE=1
+
+# The program reads its content below the working directory.
+(cd "$run_dir" && exec "$program") >"$log" 2>&1 &
+program_pid=$!
+
+wid=""
+for _ in $(seq 300); do
+  wid=$(xdotool search --name '^Tarn sim$' 2>/dev/null | head -n1)
+  [ -n "$wid" ] && break
+  kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
+  sleep 0.1
+done
+[ -n "$wid" ] || fail "no window titled \"Tarn sim\" within 30 s"
+
+name=$(xprop -id "$wid" WM_NAME)
+class=$(xprop -id "$wid" WM_CLASS)
+echo "$name"
+echo "$class"
+[[ "$name" == *'"Tarn sim"'* ]] || fail "window title: $name"
+[[ "$class" == *'"Rariroz class"'* ]] || fail "window class: $class"
+geometry=$(xdotool getwindowgeometry "$wid")
+echo "$geometry"
+[[ "$geometry" == *"Geometry: 1280x720"* ]] || fail "the window does not cover the work area: $geometry"
+
+xdotool windowfocus --sync "$wid" || fail "cannot focus the window"
+# The pointer rests in the client area away from the text.
+xdotool mousemove --sync 900 400
+
+# Mean colour of a rectangle as "r g b" in 0..255.
+mean() {
+  convert "$1" -crop "$2" +repage -scale '1x1!' -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:
+}
+# Darkest pixel intensity of a rectangle in 0..255.
+darkest() {
+  convert "$1" -crop "$2" +repage -colorspace gray -format '%[fx:int(255*minima)]' info:
+}
+# Root-mean-square difference of two images in 0..1.
+difference() {
+  compare -metric RMSE "$1" "$2" null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p'
+}
+shot() {
+  sleep "${2:-3}"
+  kill -0 "$program_pid" 2>/dev/null || fail "the program ended while running"
+  import -window root "$shot_dir/$1.png" || fail "screenshot $1"
+  echo "screenshot $shot_dir/$1.png"
+}
+is_sky() {  # blue dominates and the pixel is bright
+  local r g b; read -r r g b <<<"$(mean "$1" "$2")"
+  echo "  $1 $2 sky? $r $g $b"
+  [ "$b" -gt 120 ] && [ "$b" -gt "$r" ] && [ "$b" -ge "$g" ]
+}
+is_ground() {  # green or sand: not sky-blue, not the clear colour
+  local r g b; read -r r g b <<<"$(mean "$1" "$2")"
+  echo "  $1 $2 ground? $r $g $b"
+  [ "$g" -gt "$b" ] && [ "$g" -gt 40 ]
+}
+has_text() {  # black glyphs on the bright sky
+  local d; d=$(darkest "$1" "$2")
+  echo "  $1 $2 darkest $d"
+  [ "$d" -lt 60 ]
+}
+
+# 1. Start: paused, seen from the cockpit.
+shot start 4
+s="$shot_dir/start.png"
+is_sky "$s" 400x120+440+100 || fail "no sky at the top of the start view"
+is_ground "$s" 150x60+0+470 || fail "no ground below the horizon in the start view"
+has_text "$s" 90x22+0+0 || fail "no heading and altitude text"
+has_text "$s" 150x22+0+50 || fail "no speed text"
+
+# 2. Unpause, arm, flap, pull up for two seconds.
+xdotool key --window "$wid" Pause
+sleep 0.3
+xdotool key --window "$wid" e
+sleep 0.3
+xdotool key --window "$wid" z
+sleep 1
+xdotool keydown --window "$wid" Up
+sleep 2
+xdotool keyup --window "$wid" Up
+shot cockpit 2
+is_sky "$shot_dir/cockpit.png" 400x100+440+100 || fail "no sky in the cockpit view"
+has_text "$shot_dir/cockpit.png" 90x22+0+0 || fail "no heading text in flight"
+
+# 3. C: the chase camera.
+xdotool key --window "$wid" c
+shot chase 3
+is_sky "$shot_dir/chase.png" 400x80+440+40 || fail "no sky at the top of the chase view"
+is_ground "$shot_dir/chase.png" 400x60+440+640 || fail "no ground at the bottom of the chase view"
+
+# 4. C again: the free camera, left where the chase camera was.
+xdotool key --window "$wid" c
+shot free 3
+is_sky "$shot_dir/free.png" 400x80+440+40 || fail "no sky at the top of the free view"
+
+d1=$(difference "$shot_dir/start.png" "$shot_dir/cockpit.png")
+d2=$(difference "$shot_dir/cockpit.png" "$shot_dir/chase.png")
+echo "difference start/cockpit $d1, cockpit/chase $d2"
+awk -v d="$d1" 'BEGIN { exit !(d > 0.005) }' || fail "flying did not change the cockpit view ($d1)"
+awk -v d="$d2" 'BEGIN { exit !(d > 0.02) }' || fail "the chase view looks like the cockpit view ($d2)"
+# The free camera flies: W for a second moves the view.
+xdotool keydown --window "$wid" w
+sleep 1
+xdotool keyup --window "$wid" w
+shot free-moved 2
+d3=$(difference "$shot_dir/free.png" "$shot_dir/free-moved.png")
+echo "difference free/free-moved $d3"
+awk -v d="$d3" 'BEGIN { exit !(d > 0.005) }' || fail "W did not move the free camera ($d3)"
+
+# 5. Escape quits with exit code 0 after reporting no leaks.
+xdotool key --window "$wid" Escape
+for _ in $(seq 200); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$program_pid" 2>/dev/null && fail "the program did not end within 20 s of Escape"
+wait "$program_pid"
+rc=$?
+program_pid=""
+[ "$rc" -eq 0 ] || fail "exit code $rc"
+
+cat "$log"
+grep -qx 'Memory objects left: 0' "$log" || fail "no \"Memory objects left: 0\""
+# Every console line is one the program prints on a sound run.
+bad=$(grep -Ev '^(Loading RAW model "Models/[A-Za-z]+\.mdl", Nodes: [0-9]+|   (Loading|Compiling|Saving): [0-9.]+ sec|Memory objects left: 0|)$' "$log")
+[ -z "$bad" ] || fail "unexpected console lines: $bad"
+echo "PASS"
