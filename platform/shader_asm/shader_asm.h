@@ -188,8 +188,9 @@ std::string TranslateToGLSL(const ShaderProgram& program);
 
 // CPU interpreter. Same formulas as the GLSL translation.
 // sample(user, sampler, kind, coord, out): coord is the texture coordinate
-// (2D: x, y; cube: x, y, z direction); write RGBA into out. Null sample reads
-// (0, 0, 0, 1) like an unbound sampler.
+// (2D: x, y; cube: x, y, z direction; texldp has already divided by w);
+// write RGBA into out. A null sample reads (0, 0, 0, 1) like an unbound
+// sampler.
 typedef void (*ShaderSampleFn)(void* user, int sampler, SamplerKind kind, const float coord[4], float out[4]);
 
 struct ShaderState {
@@ -201,7 +202,9 @@ struct ShaderState {
   ShaderSampleFn sample = nullptr;
   void* sampleUser = nullptr;
 
-  // Outputs (set by InterpretShader; unwritten ones hold the defaults).
+  // Outputs (set by InterpretShader). Unwritten ones hold the defaults:
+  // oPos and oC0 (0, 0, 0, 0), oD/oT as kVertexColour*Default and
+  // kTexCoordDefault, oFog 0, oPts 1.
   float oPos[4] = {};
   float oD[2][4] = {};
   float oT[8][4] = {};
@@ -217,5 +220,7 @@ struct ShaderState {
 };
 
 // Runs the program once. Temporaries and a0 start at zero; vertex colour
-// outputs come out clamped to 0..1 as the rasteriser hands them on.
+// outputs come out clamped to 0..1 as the rasteriser hands them on. A
+// program that fails the assembler's checks (built by hand) is not run: the
+// outputs keep their defaults.
 void InterpretShader(const ShaderProgram& program, ShaderState& state);
