@@ -159,6 +159,9 @@ void Machine::Run() {
   std::memset(s_.a0, 0, sizeof s_.a0);
   s_.discarded = false;
   s_.depthWritten = false;
+  s_.oFog = fog_[0];
+  s_.oPts = pts_[0];
+  s_.oDepth = depth_[0];
   if (vertex_) {
     for (int i = 0; i < 4; ++i) {
       s_.oPos[i] = 0.0f;

@@ -366,8 +366,10 @@ TEST(ShaderAsmInterpret, HandBuiltBadProgramIsNotRun) {
   p.code[0].src[0].index = 4000;
   ShaderState s;
   s.c[0][0] = 5;
+  s.oPts = 7;
   InterpretShader(p, s);
   ExpectVec(s.oT[0], 0, 0, 0, 1, "defaults only");
+  EXPECT_EQ(s.oPts, 1.0f);
 }
 
 }  // namespace
