@@ -146,6 +146,7 @@ TEST_F(FontTest, RegistryReadsOnceAndReleases) {
 }
 
 TEST_F(FontTest, FontReleasesItsResources) {
+  const uint32_t objects = MemoryObjectCount;
   Font* f = Load("Texture x.png TextureSize \"8 8\" TextureSize \"16 16\"");
   EXPECT_EQ(f->textureWidth, 16.0);
   ASSERT_NE(PixelShaderList, nullptr);
@@ -153,6 +154,7 @@ TEST_F(FontTest, FontReleasesItsResources) {
   ReleaseAllFonts();
   EXPECT_EQ(TextureList, nullptr);
   EXPECT_EQ(PixelShaderList, nullptr);
+  EXPECT_EQ(MemoryObjectCount, objects);
 }
 
 }  // namespace

@@ -444,6 +444,7 @@ TEST_F(ModelTest, TruncatedAndAbsurdCountsAreBounded) {
 
 TEST_F(ModelTest, RegistrySharesCountsAndReleases) {
   WriteRawModel("Shared", {Quad("A")});
+  const uint32_t objects = MemoryObjectCount;
   LogCapture log;
   MDL* a = LoadModel(String("Shared"), 0.5f);
   MDL* b = LoadModel(String("Shared"), 2.0f);  // the second scale is ignored
@@ -470,6 +471,7 @@ TEST_F(ModelTest, RegistrySharesCountsAndReleases) {
   three->Refs = 3;
   ReleaseAllModels();
   EXPECT_EQ(ModelRegistry, nullptr);
+  EXPECT_EQ(MemoryObjectCount, objects);  // every name, node and buffer freed
 }
 
 TEST_F(ModelTest, NodePositionAndAxis) {

@@ -136,4 +136,4 @@ inline TNode TerrainNode(uint32_t cells, uint32_t seamEvery) {
   return n;
 }
 
-inline bool SameBits(const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; }
+inline bool SameBits(const void* a, const void* b, size_t n) { return n == 0 || std::memcmp(a, b, n) == 0; }

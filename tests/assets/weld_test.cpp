@@ -182,14 +182,13 @@ TEST(WeldTest, HashedWeldMatchesLinearFirstMatch) {
     }
     ASSERT_EQ(model.vertices.count, ref.vertices.size()) << "round " << round;
     ASSERT_EQ(model.triangles.count, ref.triangles.size());
-    EXPECT_EQ(std::memcmp(model.vertices.data, ref.vertices.data(), ref.vertices.size() * sizeof(ModelVertex)), 0)
+    EXPECT_TRUE(SameBits(model.vertices.data, ref.vertices.data(), ref.vertices.size() * sizeof(ModelVertex)))
         << "round " << round;
-    EXPECT_EQ(std::memcmp(model.triangles.data, ref.triangles.data(), ref.triangles.size() * sizeof(Triangle)), 0);
+    EXPECT_TRUE(SameBits(model.triangles.data, ref.triangles.data(), ref.triangles.size() * sizeof(Triangle)));
     for (size_t i = 0; i < ref.subsets.size(); i++) {
       ASSERT_EQ(model.nodes[uint32_t(i)].subsets.count, ref.subsets[i].size());
-      EXPECT_EQ(std::memcmp(model.nodes[uint32_t(i)].subsets.data, ref.subsets[i].data(),
-                            ref.subsets[i].size() * sizeof(Subset)),
-                0);
+      EXPECT_TRUE(SameBits(model.nodes[uint32_t(i)].subsets.data, ref.subsets[i].data(),
+                           ref.subsets[i].size() * sizeof(Subset)));
     }
     // Within a node no two vertices weld: the hash found every match.
     EXPECT_EQ(work.count, 0u);
