@@ -1,6 +1,7 @@
 // Textures on the GL device: files through the D3DX loaders, cube maps,
 // fixed-function vertices feeding an assembled pixel shader, unbound samplers.
 #include "tests/gl/gl_test_util.h"
+#include "tests/gpu/test_files.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -11,45 +12,6 @@ namespace {
 constexpr uint32_t kClear = 0xFF102030;
 
 std::string TempPath(const char* name) { return std::string(TARN_BINARY_DIR) + "/tests/gl/" + name; }
-
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
-// A DDS file: fourCC 0 means uncompressed 32-bit ARGB. levels[face][level].
-void WriteDDS(const std::string& path, uint32_t w, uint32_t h, uint32_t fourCC,
-              const std::vector<std::vector<std::vector<uint8_t>>>& levels) {
-  bool cube = levels.size() == 6;
-  uint32_t mips = uint32_t(levels[0].size());
-  std::vector<uint8_t> f = {'D', 'D', 'S', ' '};
-  Put32(f, 124);
-  Put32(f, 0x1 | 0x2 | 0x4 | 0x1000 | 0x20000 | (fourCC ? 0x80000 : 0x8));
-  Put32(f, h);
-  Put32(f, w);
-  Put32(f, fourCC ? uint32_t(levels[0][0].size()) : w * 4);
-  Put32(f, 0);
-  Put32(f, mips);
-  for (int i = 0; i < 11; ++i) Put32(f, 0);
-  Put32(f, 32);  // pixel format
-  Put32(f, fourCC ? 0x4 : 0x41);
-  Put32(f, fourCC);
-  Put32(f, fourCC ? 0 : 32);
-  Put32(f, fourCC ? 0 : 0xFF0000);
-  Put32(f, fourCC ? 0 : 0xFF00);
-  Put32(f, fourCC ? 0 : 0xFF);
-  Put32(f, fourCC ? 0 : 0xFF000000);
-  Put32(f, 0x1000 | (mips > 1 ? 0x400008 : 0) | (cube ? 0x8 : 0));
-  Put32(f, cube ? 0x200 | 0xFC00 : 0);
-  Put32(f, 0);
-  Put32(f, 0);
-  Put32(f, 0);
-  for (const auto& face : levels)
-    for (const auto& level : face) f.insert(f.end(), level.begin(), level.end());
-  FILE* out = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(out, nullptr);
-  std::fwrite(f.data(), 1, f.size(), out);
-  std::fclose(out);
-}
 
 uint16_t To565(uint32_t argb) {
   return uint16_t((((argb >> 16) & 0xFF) >> 3) << 11 | (((argb >> 8) & 0xFF) >> 2) << 5 |

@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "foundation/log.h"
 #include "platform/gpu/device.h"
 #include "platform/gpu/recording.h"
 #include "platform/shader_asm/shader_asm.h"
+#include "tests/gpu/test_files.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -135,6 +137,94 @@ TEST_F(D3DXTest, AssemblyErrorsNameFileAndLine) {
   EXPECT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, nullptr),
             D3DXERR_INVALIDDATA);
   EXPECT_EQ(log.lines().size(), 1u);
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::vector<uint8_t> out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  int c;
+  while ((c = std::fgetc(f)) != EOF) out.push_back(uint8_t(c));
+  std::fclose(f);
+  return out;
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, size_t n) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, n, f);
+  std::fclose(f);
+}
+
+TEST_F(D3DXTest, CubeFilesGiveSixFacesInOrder) {
+  const uint32_t colours[6] = {0xFFFF0000, 0xFF00FFFF, 0xFF00FF00, 0xFFFF00FF, 0xFF0000FF, 0xFFFFFF00};
+  std::vector<std::vector<std::vector<uint8_t>>> faces(6);
+  for (int f = 0; f < 6; ++f)
+    for (uint32_t s = 4; s >= 1; s /= 2) {
+      std::vector<uint8_t> level(s * s * 4);
+      for (uint32_t i = 0; i < s * s; ++i) std::memcpy(&level[i * 4], &colours[f], 4);
+      faces[f].push_back(level);
+    }
+  std::string path = TempPath("d3dx_cube.dds");
+  WriteDDS(path, 4, 4, 0, faces);
+  IDirect3DCubeTexture9* cube = nullptr;
+  ASSERT_EQ(D3DXCreateCubeTextureFromFileA(dev, path.c_str(), &cube), D3D_OK);
+  EXPECT_EQ(cube->LevelCount(), 3u);
+  const Image& img = static_cast<RecordingCubeTexture*>(cube)->image;
+  for (int f = 0; f < 6; ++f) {
+    uint32_t c;
+    std::memcpy(&c, img.faces[f][2].bytes.data(), 4);
+    EXPECT_EQ(c, colours[f]) << f;
+  }
+  // Asked for as a plain texture, a cube file gives its +X face.
+  IDirect3DTexture9* tex = nullptr;
+  ASSERT_EQ(D3DXCreateTextureFromFileA(dev, path.c_str(), &tex), D3D_OK);
+  uint32_t c;
+  std::memcpy(&c, static_cast<RecordingTexture*>(tex)->image.faces[0][0].bytes.data(), 4);
+  EXPECT_EQ(c, colours[0]);
+  cube->Release();
+  tex->Release();
+}
+
+// Truncated and randomly damaged copies of good texture files load or fail
+// with D3DXERR_INVALIDDATA, print nothing, and never hand the device an
+// image it refuses.
+TEST_F(D3DXTest, DamagedTextureFilesFailCleanly) {
+  std::vector<std::vector<std::vector<uint8_t>>> faces(6, {std::vector<uint8_t>(8 * 8 * 4, 0x5A)});
+  std::string cubePath = TempPath("d3dx_fuzz_src.dds");
+  WriteDDS(cubePath, 8, 8, 0, faces);
+  unsigned char rgba[16 * 16 * 4];
+  for (size_t i = 0; i < sizeof rgba; ++i) rgba[i] = uint8_t(i * 7);
+  std::string pngPath = TempPath("d3dx_fuzz_src.png");
+  ASSERT_TRUE(stbi_write_png(pngPath.c_str(), 16, 16, 4, rgba, 64));
+  std::mt19937 random(1234);
+  LogCapture log;
+  std::string damaged = TempPath("d3dx_fuzz.bin");
+  for (const std::string& source : {cubePath, pngPath}) {
+    std::vector<uint8_t> good = ReadBytes(source);
+    ASSERT_FALSE(good.empty());
+    auto tryLoad = [&](const std::vector<uint8_t>& bytes, size_t n) {
+      WriteBytes(damaged, bytes, n);
+      IDirect3DTexture9* tex = nullptr;
+      HRESULT hr = D3DXCreateTextureFromFileA(dev, damaged.c_str(), &tex);
+      EXPECT_TRUE(hr == D3D_OK || hr == D3DXERR_INVALIDDATA) << std::hex << hr;
+      if (tex) tex->Release();
+      IDirect3DCubeTexture9* cube = nullptr;
+      hr = D3DXCreateCubeTextureFromFileA(dev, damaged.c_str(), &cube);
+      EXPECT_TRUE(hr == D3D_OK || hr == D3DXERR_INVALIDDATA) << std::hex << hr;
+      if (cube) cube->Release();
+    };
+    for (size_t n = 0; n < good.size(); n += 1 + n / 16) tryLoad(good, n);
+    for (int round = 0; round < 300; ++round) {
+      std::vector<uint8_t> bytes = good;
+      int flips = 1 + int(random() % 8);
+      for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] = uint8_t(random());
+      tryLoad(bytes, bytes.size());
+    }
+  }
+  EXPECT_EQ(log.text(), "");
+  for (const RecordedCall& c : dev->calls()) EXPECT_EQ(c.result, D3D_OK) << c.describe();
+  EXPECT_EQ(dev->liveResources(), 0u);
 }
 
 }  // namespace
