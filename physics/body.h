@@ -10,6 +10,7 @@
 #include "foundation/math.h"
 #include "foundation/str.h"
 #include "physics/entity.h"
+#include "physics/fastmath.h"
 
 // A body's kinematic state, kept as the last known finite values so a blown-up
 // step can be undone.
@@ -93,3 +94,24 @@ class pBody : public pEntity {
   // Phase 4: integration. Other phases do nothing.
   void Process(int32_t phase) override;
 };
+
+// The state operations run in every inner loop of the world step: inline.
+inline Vec3 pBody::PointVelocity(const Vec3& r) const {
+  return Cross(angularVelocity, r - centreOffset) + velocity;
+}
+
+inline double pBody::EffectiveMass(const Vec3& r, const Vec3& n) const {
+  Vec3 a = r - centreOffset;
+  Vec3 w = fast::Mul(Cross(a, n), inverseInertiaWorld);
+  return 1 / Dot(n, n * inverseMass + Cross(w, a));
+}
+
+inline void pBody::ApplyImpulse(const Vec3& r, const Vec3& J) {
+  momentum += J;
+  angularMomentum += Cross(r - centreOffset, J);
+}
+
+inline void pBody::UpdateVelocities() {
+  velocity = momentum * inverseMass;
+  angularVelocity = fast::Mul(angularMomentum, inverseInertiaWorld);
+}

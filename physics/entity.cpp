@@ -44,9 +44,24 @@ void AircraftStage() {
 
 void ForcesStage() { ProcessAll(2); }
 
+// The counter values at which something can be due: an entity of level L is
+// due exactly at the multiples of 2^(8 - L), so with the highest level in the
+// list at Lmax only the multiples of 2^(8 - Lmax) need a visit. The list (and
+// its levels) is looked at afresh after each visited counter value.
+uint32_t NextDueCounter(uint32_t c) {
+  int32_t top = -1;
+  for (uint32_t i = 0; i < EntityList.count; i++) {
+    const pEntity* e = EntityList[i];
+    if (e && e->level >= 0 && e->level <= kMaxLevel && e->level > top) top = e->level;
+  }
+  if (top < 0) return kScheduleLength;
+  const uint32_t stride = 1u << (kMaxLevel + 1 - top);
+  return (c / stride + 1) * stride;
+}
+
 void SubStepStage() {
   const double D = CurrentDt;
-  for (uint32_t c = 0; c < kScheduleLength; c++) {
+  for (uint32_t c = 0; c < kScheduleLength; c = NextDueCounter(c)) {
     const uint32_t prev = c == 0 ? kScheduleLength - 1 : c - 1;
     for (uint32_t i = 0; i < EntityList.count; i++) {
       pEntity* e = EntityList[i];

@@ -6,6 +6,7 @@
 
 #include "app/frame_timer.h"
 #include "physics/body.h"
+#include "physics/fastmath.h"
 
 Array<Vec3> GroundVertices;
 Array<Triangle> GroundTriangles;
@@ -255,22 +256,71 @@ void GroundContact(pBody& body) {
     }
   }
 
-  // Narrow phase.
+  // Narrow phase. First a cheap bound: a sphere around the corners now,
+  // grown by the farthest any corner can move in this step. A ground plane
+  // clearly below that sphere has no corner that would end up below it, so
+  // the corner loop would find nothing there; this shortcut never decides a
+  // contact. The slack is far beyond the rounding of the products involved.
+  const uint32_t nv = body.worldVertices.count;
+  Vec3 lo = body.worldVertices[0] + body.position, hi = lo;
+  for (uint32_t i = 1; i < nv; i++) {
+    Vec3 p = body.worldVertices[i] + body.position;
+    if (p.x < lo.x) lo.x = p.x;
+    if (p.y < lo.y) lo.y = p.y;
+    if (p.z < lo.z) lo.z = p.z;
+    if (p.x > hi.x) hi.x = p.x;
+    if (p.y > hi.y) hi.y = p.y;
+    if (p.z > hi.z) hi.z = p.z;
+  }
+  const Vec3 centre = (lo + hi) * 0.5;
+  const double halfDiagonal = fast::Length(hi - lo) * 0.5;
+  const double reach = fast::Length(centre - (body.position + body.centreOffset)) + halfDiagonal;
+  const double travel = (fast::Length(body.velocity) + fast::Length(body.angularVelocity) * reach) * dt;
+  const double radius = (halfDiagonal + travel) * (1 + 1e-9);
+  const double scale = std::fabs(centre.x) + std::fabs(centre.y) + std::fabs(centre.z) + radius;
+  const bool boundUsable = std::isfinite(radius) && std::isfinite(scale);
+
+  const uint32_t nt = body.contactTriangles.count;
+  static Array<uint8_t> near;
+  near.resize(nt);
+  bool anyNear = false;
+  for (uint32_t k = 0; k < nt; k++) {
+    const Triangle& tri = body.contactTriangles[k];
+    const Vec3& t0 = body.contactVertices[tri.v[0]];
+    Vec3 n = fast::Normalize(Cross(body.contactVertices[tri.v[1]] - t0, body.contactVertices[tri.v[2]] - t0));
+    double d = Dot(n, t0);
+    near[k] = !(boundUsable && Dot(n, centre) - radius > d + 1e-9 * (1 + std::fabs(d) + scale));
+    anyNear = anyNear || near[k];
+  }
+  if (!anyNear) return;
+
+  // A corner's position and predicted position do not depend on the
+  // triangle: work them out once.
+  static Array<Vec3> now, predicted;
+  now.resize(nv);
+  predicted.resize(nv);
+  for (uint32_t i = 0; i < nv; i++) {
+    Vec3 p = body.worldVertices[i] + body.position;
+    Vec3 r = p - body.position - body.centreOffset;
+    now[i] = p;
+    predicted[i] = p + (Cross(body.angularVelocity, r) + body.velocity) * dt;
+  }
   uint32_t count = 0;
   Vec3 sumNormals = {0, 0, 0};
   Vec3 sumOffsets = {0, 0, 0};
   double deepest = 0;
-  for (const Triangle& tri : body.contactTriangles) {
+  for (uint32_t k = 0; k < nt; k++) {
+    if (!near[k]) continue;
+    const Triangle& tri = body.contactTriangles[k];
     const Vec3& t0 = body.contactVertices[tri.v[0]];
     const Vec3& t1 = body.contactVertices[tri.v[1]];
     const Vec3& t2 = body.contactVertices[tri.v[2]];
-    Vec3 n = Normalize(Cross(t1 - t0, t2 - t0));
+    Vec3 n = fast::Normalize(Cross(t1 - t0, t2 - t0));
     double d = Dot(n, t0);
-    for (uint32_t i = 0; i < body.worldVertices.count; i++) {
-      Vec3 p = body.worldVertices[i] + body.position;
-      Vec3 r = p - body.position - body.centreOffset;
-      Vec3 predicted = p + (Cross(body.angularVelocity, r) + body.velocity) * dt;
-      if (!(Dot(n, predicted) < d)) continue;
+    for (uint32_t i = 0; i < nv; i++) {
+      // Only corners that would be below the plane after this step.
+      if (!(Dot(n, predicted[i]) < d)) continue;
+      const Vec3& p = now[i];
       double np = Dot(n, p);
       Vec3 q = p - n * (np - d);
       // Strictly inside: a corner on an edge is no contact.
@@ -288,7 +338,7 @@ void GroundContact(pBody& body) {
   }
   if (count == 0) return;
 
-  Vec3 N = Normalize(sumNormals / double(count));
+  Vec3 N = fast::Normalize(sumNormals / double(count));
   Vec3 R = sumOffsets / double(count);
   Vec3 v = body.PointVelocity(R);
   double K = body.EffectiveMass(R, N);
@@ -296,8 +346,8 @@ void GroundContact(pBody& body) {
   body.ApplyImpulse(R, N * j);
   // Friction from the same velocity, before the normal impulse.
   Vec3 t = -(v - N * Dot(v, N));
-  double s = Length(t);
-  Vec3 u = Normalize(t);
+  double s = fast::Length(t);
+  Vec3 u = fast::Normalize(t);
   double jt = body.EffectiveMass(R, u) * s;
   double cap = body.frictionLimit * 20000.0 * dt;
   if (jt > cap) jt = cap;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <random>
 
 #include "app/frame_timer.h"
@@ -113,6 +114,7 @@ uint64_t RunScene(int steps) {
 TEST_F(SceneTest, TwoRunsOfTheSameSceneAreBitIdentical) {
   uint64_t a = RunScene(10000);
   uint64_t b = RunScene(10000);
+  std::printf("scene hash after 10000 steps: %016llx\n", (unsigned long long)a);
   EXPECT_EQ(a, b);
   EXPECT_NE(a, RunScene(9999)) << "the hash sees the state";
 }
