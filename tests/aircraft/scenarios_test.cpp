@@ -1,11 +1,13 @@
 // Flight scenarios: the scripts of scenarios/ flown headless in the real
-// content of the run directory, with the targets the aircraft must meet.
+// content of the run directory (the models the content builder wrote), with
+// the targets the aircraft must meet.
 // Each run leaves its telemetry in <build>/scenarios/<name>.csv and .svg.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,16 +24,43 @@ struct Flight {
   bool ok = false;
 };
 
-// Flies scenarios/<name>.txt in <build>/run and writes its telemetry.
+bool CopyFile(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary);
+  out << in.rdbuf();
+  return in.good() && out.good();
+}
+
+void RemoveRunDir(const std::string& dir) {
+  for (const char* file : {"PlaneTarn.mdl", "PlaneTarn.mdc", "DivadiZarov.mdl", "DivadiZarov.mdc"})
+    std::remove((dir + "/Models/" + file).c_str());
+  rmdir((dir + "/Models").c_str());
+  rmdir(dir.c_str());
+}
+
+// A private run directory holding the raw models of <build>/run: each test
+// process compiles its own ".mdc" files, so parallel tests never read a
+// compiled model another one is still writing. Textures and shaders are not
+// needed without a device.
+std::string PrivateRunDir() {
+  std::string source = TARN_BINARY_DIR "/run/Models/";
+  std::string dir = ::testing::TempDir() + "tarn_scenario_" + std::to_string(getpid());
+  mkdir(dir.c_str(), 0755);
+  mkdir((dir + "/Models").c_str(), 0755);
+  for (const char* model : {"PlaneTarn.mdl", "DivadiZarov.mdl"}) {
+    if (!CopyFile(source + model, dir + "/Models/" + model)) {
+      ADD_FAILURE() << "no " << source << model << ": build the content target first";
+      RemoveRunDir(dir);
+      return "";
+    }
+  }
+  return dir;
+}
+
+// Flies scenarios/<name>.txt in a copy of the run directory's content and
+// writes its telemetry.
 Flight Fly(const std::string& name) {
   Flight f;
-  std::string runDir = TARN_BINARY_DIR "/run";
-  struct stat st;
-  if (stat((runDir + "/Models/PlaneTarn.mdl").c_str(), &st) != 0 &&
-      stat((runDir + "/Models/PlaneTarn.mdc").c_str(), &st) != 0) {
-    ADD_FAILURE() << "no content in " << runDir << ": build the content target first";
-    return f;
-  }
   std::ifstream in(std::string(TARN_SCENARIO_DIR) + "/" + name + ".txt");
   if (!in) {
     ADD_FAILURE() << "missing scenario " << name;
@@ -45,9 +74,12 @@ Flight Fly(const std::string& name) {
     ADD_FAILURE() << name << ": " << error;
     return f;
   }
+  std::string runDir = PrivateRunDir();
+  if (runDir.empty()) return f;
   char cwd[4096];
   if (getcwd(cwd, sizeof cwd) == nullptr || chdir(runDir.c_str()) != 0) {
     ADD_FAILURE() << "can't enter " << runDir;
+    RemoveRunDir(runDir);
     return f;
   }
   {
@@ -55,6 +87,7 @@ Flight Fly(const std::string& name) {
     f.result = flight::Run(events, flight::RunOptions());
   }
   if (chdir(cwd) != 0) ADD_FAILURE() << "can't return to " << cwd;
+  RemoveRunDir(runDir);
   std::string outDir = TARN_BINARY_DIR "/scenarios";
   mkdir(outDir.c_str(), 0755);
   flight::WriteCsv(outDir + "/" + name + ".csv", f.result.rows);
