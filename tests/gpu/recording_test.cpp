@@ -135,6 +135,33 @@ TEST_F(RecordingTest, DrawsCarryTheStateOfTheirMomentAndACopyOfTheVertices) {
   EXPECT_TRUE(dev->calls().empty());
 }
 
+TEST_F(RecordingTest, FormatAndDeclarationReplaceEachOther) {
+  static const D3DVERTEXELEMENT9 decl[] = {
+      {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
+  IDirect3DVertexDeclaration9* vd = nullptr;
+  ASSERT_EQ(dev->CreateVertexDeclaration(decl, &vd), D3D_OK);
+  dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  EXPECT_EQ(dev->state().vertexElements().size(), 2u);
+  dev->SetVertexDeclaration(vd);
+  EXPECT_EQ(dev->state().fvf, 0u);
+  EXPECT_EQ(dev->state().vertexElements().size(), 1u);
+  dev->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
+  EXPECT_FALSE(dev->state().declaration);
+  auto e = dev->state().vertexElements();
+  ASSERT_EQ(e.size(), 2u);
+  EXPECT_EQ(e[1].Usage, D3DDECLUSAGE_TEXCOORD);
+  EXPECT_EQ(e[1].Offset, 12u);
+  // A clear records the viewport it cleared.
+  D3DVIEWPORT9 vp{1, 2, 30, 40, 0.0f, 1.0f};
+  dev->SetViewport(&vp);
+  dev->Clear(D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+  const RecordedCall& c = dev->calls().back();
+  EXPECT_EQ(c.state->viewport.Width, 30u);
+  EXPECT_EQ(c.u[0], uint32_t(D3DCLEAR_TARGET));
+  EXPECT_EQ(c.f[0], 1.0f);
+  EXPECT_EQ(vd->Release(), 0u);
+}
+
 TEST_F(RecordingTest, StripAndFanVertexCounts) {
   float v[6 * 6] = {};
   dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
