@@ -116,10 +116,11 @@ TEST_F(ModelTest, CompiledFileIsPreferredWithoutDateCheck) {
   // A newer raw file with other content is not read.
   WriteRawModel("Pick", {Quad("FromRaw"), Quad("Other")});
   LogCapture log;
-  MDL* m = LoadModel(String("Pick"), 0.1f);
+  MDL* m = LoadModel(String("Pick"), 3.0f);  // a compiled file keeps the scale it was made with
   EXPECT_EQ(log.text(), "");
   ASSERT_EQ(m->nodes.count, 1u);
   EXPECT_EQ(m->nodes[0].name, String("FromCompiled"));
+  EXPECT_EQ(m->vertices[1].position.x, 1.0f);
 }
 
 TEST_F(ModelTest, MissingFilesAndUnknownMagic) {
