@@ -344,6 +344,7 @@ class GLDevice : public GpuDeviceBase {
   GLPresentFunction presentFn = nullptr;
   void* presentUser = nullptr;
   uint32_t programsLinked = 0;
+  uint32_t uniformUploads = 0;
   uint32_t width_, height_;
 
  private:
@@ -688,18 +689,22 @@ bool GLDevice::PrepareDraw(const std::vector<D3DVERTEXELEMENT9>& elements) {
   if (p->vc >= 0 && p->vcVersion != vcVersion_) {
     GLC(glUniform4fv(p->vc, kVertexConstants, &s.vertexConstants[0][0]));
     p->vcVersion = vcVersion_;
+    ++uniformUploads;
   }
   if (p->pc >= 0 && p->pcVersion != pcVersion_) {
     GLC(glUniform4fv(p->pc, kPixelConstants, &s.pixelConstants[0][0]));
     p->pcVersion = pcVersion_;
+    ++uniformUploads;
   }
   if (p->wvp >= 0 && p->wvpVersion != wvpVersion_) {
     GLC(glUniformMatrix4fv(p->wvp, 1, GL_FALSE, wvp_));
     p->wvpVersion = wvpVersion_;
+    ++uniformUploads;
   }
   if (p->screen >= 0 && p->screenVersion != screenVersion_) {
     GLC(glUniform4fv(p->screen, 1, screen_));
     p->screenVersion = screenVersion_;
+    ++uniformUploads;
   }
   return true;
 }
@@ -999,6 +1004,11 @@ bool ReadGLBackBuffer(IDirect3DDevice9* device, std::vector<uint32_t>& argb, uin
 }
 
 uint32_t GLErrorCount() { return gErrorCount; }
+
+uint32_t GLUniformUploads(IDirect3DDevice9* device) {
+  GLDevice* d = AsGL(device);
+  return d ? d->uniformUploads : 0;
+}
 
 uint32_t GLProgramsLinked(IDirect3DDevice9* device) {
   GLDevice* d = AsGL(device);

@@ -43,3 +43,6 @@ uint32_t GLErrorCount();
 // Programs linked so far by the device (generated and translated ones are
 // cached per combination: drawing the same combination again links nothing).
 uint32_t GLProgramsLinked(IDirect3DDevice9* device);
+// Uniform uploads so far (constant arrays and the fixed-function matrices):
+// each happens only when the values changed since the program last drew.
+uint32_t GLUniformUploads(IDirect3DDevice9* device);

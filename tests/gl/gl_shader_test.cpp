@@ -261,4 +261,42 @@ TEST_F(GLShaderTest, PixelInstructionsMatchTheInterpreter) {
   for (const Case& c : cases) Check(c);
 }
 
+TEST_F(GLShaderTest, ConstantsAreUploadedOnlyWhenChanged) {
+  auto vt = AssembleTokens(VertexSource("mov r0, c20"));
+  auto pt = AssembleTokens(PixelSource("mov r0, t3"));
+  IDirect3DVertexShader9* vs = nullptr;
+  IDirect3DPixelShader9* ps = nullptr;
+  ASSERT_EQ(dev->CreateVertexShader(vt.data(), &vs), D3D_OK);
+  ASSERT_EQ(dev->CreatePixelShader(pt.data(), &ps), D3D_OK);
+  dev->SetVertexDeclaration(decl_);
+  dev->SetVertexShader(vs);
+  dev->SetPixelShader(ps);
+  dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
+  dev->SetPixelShaderConstantF(0, kScale, 1);
+  dev->SetPixelShaderConstantF(1, kBias, 1);
+  float quad[4][3] = {{-1, -1, 0.5f}, {-1, 1, 0.5f}, {1, -1, 0.5f}, {1, 1, 0.5f}};
+  dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  uint32_t linked = GLProgramsLinked(dev);
+  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
+  uint32_t first = GLUniformUploads(dev);
+  EXPECT_EQ(GLProgramsLinked(dev), linked + 1);
+  // The same values again, and a draw: nothing to upload, nothing to link.
+  dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
+  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
+  EXPECT_EQ(GLUniformUploads(dev), first);
+  // One pixel constant changes: one upload, and the draw shows it.
+  const float scale2[4] = {0.2f, 0.2f, 0.2f, 0.2f};
+  dev->SetPixelShaderConstantF(0, scale2, 1);
+  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
+  EXPECT_EQ(GLUniformUploads(dev), first + 1);
+  // r0 = c20 = (0.3, -0.6, 0.8, 0.5): 0.2 * r0 + 0.5.
+  EXPECT_TRUE(ColourNear(Pixel(kWidth / 2, kHeight / 2), D3DCOLOR_ARGB(153, 142, 97, 168), 1));
+  EXPECT_EQ(GLProgramsLinked(dev), linked + 1);
+  dev->SetVertexShader(nullptr);
+  dev->SetPixelShader(nullptr);
+  vs->Release();
+  ps->Release();
+}
+
 }  // namespace
