@@ -256,11 +256,11 @@ void GroundContact(pBody& body) {
     }
   }
 
-  // Narrow phase. First a cheap bound: a sphere around the corners now,
-  // grown by the farthest any corner can move in this step. A ground plane
-  // clearly below that sphere has no corner that would end up below it, so
-  // the corner loop would find nothing there; this shortcut never decides a
-  // contact. The slack is far beyond the rounding of the products involved.
+  // Narrow phase. First a cheap bound: the box around the corners now, grown
+  // by the farthest any corner can move in this step. A ground plane clearly
+  // below that box has no corner that would end up below it, so the corner
+  // loop would find nothing there; this shortcut never decides a contact.
+  // The slack is far beyond the rounding of the products involved.
   const uint32_t nv = body.worldVertices.count;
   Vec3 lo = body.worldVertices[0] + body.position, hi = lo;
   for (uint32_t i = 1; i < nv; i++) {
@@ -273,12 +273,14 @@ void GroundContact(pBody& body) {
     if (p.z > hi.z) hi.z = p.z;
   }
   const Vec3 centre = (lo + hi) * 0.5;
-  const double halfDiagonal = fast::Length(hi - lo) * 0.5;
-  const double reach = fast::Length(centre - (body.position + body.centreOffset)) + halfDiagonal;
+  const Vec3 half = (hi - lo) * 0.5;
+  const double reach = fast::Length(centre - (body.position + body.centreOffset)) + fast::Length(half);
   const double travel = (fast::Length(body.velocity) + fast::Length(body.angularVelocity) * reach) * dt;
-  const double radius = (halfDiagonal + travel) * (1 + 1e-9);
-  const double scale = std::fabs(centre.x) + std::fabs(centre.y) + std::fabs(centre.z) + radius;
-  const bool boundUsable = std::isfinite(radius) && std::isfinite(scale);
+  const Vec3 extent = {(half.x + travel) * (1 + 1e-9), (half.y + travel) * (1 + 1e-9),
+                       (half.z + travel) * (1 + 1e-9)};
+  const double scale = std::fabs(centre.x) + std::fabs(centre.y) + std::fabs(centre.z) +
+                       extent.x + extent.y + extent.z;
+  const bool boundUsable = std::isfinite(scale);
 
   const uint32_t nt = body.contactTriangles.count;
   static Array<uint8_t> near;
@@ -289,7 +291,8 @@ void GroundContact(pBody& body) {
     const Vec3& t0 = body.contactVertices[tri.v[0]];
     Vec3 n = fast::Normalize(Cross(body.contactVertices[tri.v[1]] - t0, body.contactVertices[tri.v[2]] - t0));
     double d = Dot(n, t0);
-    near[k] = !(boundUsable && Dot(n, centre) - radius > d + 1e-9 * (1 + std::fabs(d) + scale));
+    double below = std::fabs(n.x) * extent.x + std::fabs(n.y) * extent.y + std::fabs(n.z) * extent.z;
+    near[k] = !(boundUsable && Dot(n, centre) - below > d + 1e-9 * (1 + std::fabs(d) + scale));
     anyNear = anyNear || near[k];
   }
   if (!anyNear) return;
