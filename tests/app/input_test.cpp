@@ -10,6 +10,7 @@
 #include "app/frame_timer.h"
 #include "app/keys.h"
 #include "app/shell.h"
+#include "assets/model.h"
 #include "foundation/log.h"
 #include "physics/entity.h"
 #include "platform/gpu/device.h"
@@ -245,6 +246,38 @@ TEST_F(InputTest, DiagnosticKeysPrintHeldKeysAndTheViewDirection) {
   LogCapture log;
   InputPass();
   EXPECT_EQ(log.text(), "1.000000, 0.000000, 0.000000\n");
+}
+
+TEST_F(InputTest, RandomMessagesOnlyTouchTheKeyTableAndTheWheel) {
+  uint32_t seed = 99;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed;
+  };
+  const uint32_t messages[] = {WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_MOUSEWHEEL,
+                               WM_LBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE, WM_XBUTTONDOWN, WM_NULL, 0x0400};
+  LogCapture log;  // a random F1 builds an aircraft from no model: its lines go here
+  for (int i = 0; i < 20000; i++) {
+    uint32_t message = messages[next() % (sizeof messages / sizeof messages[0])];
+    uintptr_t wParam = uintptr_t(next()) << 32 | next();
+    EXPECT_EQ(WindowProc(message, wParam, intptr_t(next())), 0);
+    if (message == WM_MOUSEWHEEL) {
+      EXPECT_GE(WheelNotches, -273);
+      EXPECT_LE(WheelNotches, 273);
+    }
+    if (i % 97 == 0) {
+      InputPass();
+      EXPECT_GE(FieldOfView, 2);
+      EXPECT_LE(FieldOfView, 120);
+    }
+  }
+  for (int c = 0; c < 256; c++) EXPECT_LE(KeyState[c] & 63, 63);
+  DrainMessages();
+  if (CurrentAircraft) DestroyAircraft();
+  ReleaseAllModels();
+  ReleaseAllTextures();
+  ReleaseAllVertexShaders();
+  ReleaseAllPixelShaders();
 }
 
 TEST_F(InputTest, EscapeQuitsOnKeyDownOnly) {

@@ -207,6 +207,33 @@ TEST_F(TextTest, EveryByteValueDrawsOneQuadOrMarker) {
   EXPECT_EQ(markers, 156u);  // codes 100..255
 }
 
+TEST_F(TextTest, RandomEscapesNeverReadPastTheText) {
+  // Short texts made of escape material, each in a buffer of exactly its own
+  // size (a sanitizer build sees any read beyond it).
+  const char alphabet[] = "\\CS0123456789ABCDEFx\n-";
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  LogCapture log;
+  for (int round = 0; round < 3000; round++) {
+    std::string t;
+    uint32_t length = next() % 12;
+    for (uint32_t i = 0; i < length; i++) t.push_back(alphabet[next() % (sizeof alphabet - 1)]);
+    rec->clearCalls();
+    DrawText(3, 4, 12, String(t.c_str()));
+    size_t drawn = rec->Draws().size();
+    EXPECT_LE(drawn, t.size()) << t;
+    for (const RecordedCall* d : rec->Draws()) {
+      Quad q = ReadQuad(d);
+      EXPECT_GE(q.x[0], 3.0f) << t;
+      EXPECT_GE(q.y[0], 4.0f) << t;
+    }
+    EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u) << t;
+  }
+}
+
 TEST_F(TextTest, CentredSymbolNaturalHeightAndMarker) {
   DrawSymbolCentred(256, 100, 200, 0);
   auto draws = rec->Draws();
