@@ -35,19 +35,25 @@ void CheckGL(const char* what, const char* file, int line) {
 #endif
 
 class GLDevice;
+// GL reuses the names of deleted objects: the device forgets what it had
+// bound under a name before that name can come back as a new object.
+void ForgetObject(GLDevice* device, GLenum kind, GLuint id);
 
 // ---- resources ---------------------------------------------------------------
 
 class GLVertexBuffer : public MemoryVertexBuffer {
  public:
-  GLVertexBuffer(GpuDeviceBase* d, uint32_t length, uint32_t fvf, bool dynamic)
-      : MemoryVertexBuffer(d, length, fvf), dynamic_(dynamic) {
+  GLVertexBuffer(GpuDeviceBase* d, GLDevice* gl, uint32_t length, uint32_t fvf, bool dynamic)
+      : MemoryVertexBuffer(d, length, fvf), gl_(gl), dynamic_(dynamic) {
     GLC(glGenBuffers(1, &id));
     GLC(glBindBuffer(GL_COPY_WRITE_BUFFER, id));
     GLC(glBufferData(GL_COPY_WRITE_BUFFER, length, nullptr,
                      dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW));
   }
-  ~GLVertexBuffer() override { GLC(glDeleteBuffers(1, &id)); }
+  ~GLVertexBuffer() override {
+    ForgetObject(gl_, GL_ARRAY_BUFFER, id);
+    GLC(glDeleteBuffers(1, &id));
+  }
   GLuint id = 0;
 
  protected:
@@ -62,17 +68,22 @@ class GLVertexBuffer : public MemoryVertexBuffer {
   }
 
  private:
+  GLDevice* gl_;
   bool dynamic_;
 };
 
 class GLIndexBuffer : public MemoryIndexBuffer {
  public:
-  GLIndexBuffer(GpuDeviceBase* d, uint32_t length) : MemoryIndexBuffer(d, length) {
+  GLIndexBuffer(GpuDeviceBase* d, GLDevice* gl, uint32_t length)
+      : MemoryIndexBuffer(d, length), gl_(gl) {
     GLC(glGenBuffers(1, &id));
     GLC(glBindBuffer(GL_COPY_WRITE_BUFFER, id));
     GLC(glBufferData(GL_COPY_WRITE_BUFFER, length, nullptr, GL_STATIC_DRAW));
   }
-  ~GLIndexBuffer() override { GLC(glDeleteBuffers(1, &id)); }
+  ~GLIndexBuffer() override {
+    ForgetObject(gl_, GL_ELEMENT_ARRAY_BUFFER, id);
+    GLC(glDeleteBuffers(1, &id));
+  }
   GLuint id = 0;
 
  protected:
@@ -81,14 +92,21 @@ class GLIndexBuffer : public MemoryIndexBuffer {
     GLC(glBindBuffer(GL_COPY_WRITE_BUFFER, id));
     GLC(glBufferSubData(GL_COPY_WRITE_BUFFER, offset, size, bytes.data() + offset));
   }
+
+ private:
+  GLDevice* gl_;
 };
 
 template <class Interface, D3DRESOURCETYPE Type>
 class GLTexture : public GpuObject<Interface> {
  public:
-  GLTexture(GpuDeviceBase* d, GLuint texture, uint32_t w, uint32_t h, uint32_t levels)
-      : GpuObject<Interface>(d), id(texture), w_(w), h_(h), levels_(levels) {}
-  ~GLTexture() override { GLC(glDeleteTextures(1, &id)); }
+  GLTexture(GpuDeviceBase* d, GLDevice* gl, GLuint texture, uint32_t w, uint32_t h,
+            uint32_t levels)
+      : GpuObject<Interface>(d), id(texture), gl_(gl), w_(w), h_(h), levels_(levels) {}
+  ~GLTexture() override {
+    ForgetObject(gl_, GL_TEXTURE, id);
+    GLC(glDeleteTextures(1, &id));
+  }
   D3DRESOURCETYPE GetType() const override { return Type; }
   uint32_t Width() const override { return w_; }
   uint32_t Height() const override { return h_; }
@@ -96,6 +114,7 @@ class GLTexture : public GpuObject<Interface> {
   GLuint id;
 
  private:
+  GLDevice* gl_;
   uint32_t w_, h_, levels_;
 };
 using GLTexture2D = GLTexture<IDirect3DTexture9, D3DRTYPE_TEXTURE>;
@@ -339,6 +358,7 @@ class GLDevice : public GpuDeviceBase {
   HRESULT CreateCubeTextureFromImage(const Image& image, IDirect3DCubeTexture9** out) override;
 
   void Forget(uint32_t key);
+  void ForgetName(GLenum kind, GLuint id);
   bool ReadBack(std::vector<uint32_t>& argb);
 
   GLPresentFunction presentFn = nullptr;
@@ -383,6 +403,23 @@ class GLDevice : public GpuDeviceBase {
 
 void ForgetShader(GLDevice* device, uint32_t key) {
   if (device) device->Forget(key);
+}
+
+void ForgetObject(GLDevice* device, GLenum kind, GLuint id) {
+  if (device) device->ForgetName(kind, id);
+}
+
+void GLDevice::ForgetName(GLenum kind, GLuint id) {
+  if (kind == GL_ARRAY_BUFFER && input_.buffer == id) input_.valid = false;
+  if (kind == GL_ELEMENT_ARRAY_BUFFER && boundElements_ == id) boundElements_ = 0;
+  if (kind == GL_TEXTURE) {
+    // Deleting a bound texture leaves texture 0 on its units.
+    for (uint32_t i = 0; i < kTextureStages; ++i) {
+      if (bound2D_[i] == id) bound2D_[i] = ~0u;
+      if (boundCube_[i] == id) boundCube_[i] = ~0u;
+    }
+    dirty |= kDirtyTextures;
+  }
 }
 
 bool GLDevice::Init() {
@@ -860,7 +897,7 @@ HRESULT GLDevice::CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t f
   if (!out) return D3DERR_INVALIDCALL;
   *out = nullptr;
   if (length == 0) return D3DERR_INVALIDCALL;
-  *out = new GLVertexBuffer(this, length, fvf, (usage & 0x200) != 0);  // D3DUSAGE_DYNAMIC
+  *out = new GLVertexBuffer(this, this, length, fvf, (usage & 0x200) != 0);  // D3DUSAGE_DYNAMIC
   return D3D_OK;
 }
 
@@ -870,7 +907,7 @@ HRESULT GLDevice::CreateIndexBuffer(uint32_t length, uint32_t, D3DFORMAT format,
   *out = nullptr;
   if (length == 0 || format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
   // The element binding belongs to the vertex array: upload elsewhere.
-  *out = new GLIndexBuffer(this, length);
+  *out = new GLIndexBuffer(this, this, length);
   return D3D_OK;
 }
 
@@ -939,7 +976,7 @@ HRESULT GLDevice::CreateTextureFromImage(const Image& image, IDirect3DTexture9**
   *out = nullptr;
   if (!ValidTextureImage(image, false)) return D3DERR_INVALIDCALL;
   GLuint id = UploadTexture(image, false);
-  *out = new GLTexture2D(this, id, image.width(), image.height(), image.levels());
+  *out = new GLTexture2D(this, this, id, image.width(), image.height(), image.levels());
   return D3D_OK;
 }
 
@@ -948,7 +985,7 @@ HRESULT GLDevice::CreateCubeTextureFromImage(const Image& image, IDirect3DCubeTe
   *out = nullptr;
   if (!ValidTextureImage(image, true)) return D3DERR_INVALIDCALL;
   GLuint id = UploadTexture(image, true);
-  *out = new GLTextureCube(this, id, image.width(), image.height(), image.levels());
+  *out = new GLTextureCube(this, this, id, image.width(), image.height(), image.levels());
   return D3D_OK;
 }
 

@@ -355,6 +355,62 @@ TEST_F(GLDeviceTest, IndexedDrawsWithBaseVertexAndBufferUpdates) {
   EXPECT_EQ(vd->Release(), 0u);
 }
 
+// Many GL drivers hand the names of deleted objects out again (Mesa mostly
+// does not): resources released and created anew between draws must still
+// be the ones drawn with.
+TEST_F(GLDeviceTest, ResourcesCreatedAfterOthersWereReleasedAreUsed) {
+  struct V {
+    float x, y, z;
+    uint32_t c;
+  };
+  static const D3DVERTEXELEMENT9 decl[] = {
+      {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+      {0, 12, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+      D3DDECL_END()};
+  IDirect3DVertexDeclaration9* vd = nullptr;
+  ASSERT_EQ(dev->CreateVertexDeclaration(decl, &vd), D3D_OK);
+  dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  dev->SetVertexDeclaration(vd);
+  const uint32_t colours[3] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF};
+  for (uint32_t colour : colours) {
+    V verts[3] = {{-1, -1, 0.5f, colour}, {3, -1, 0.5f, colour}, {-1, 3, 0.5f, colour}};
+    uint32_t idx[3] = {0, 1, 2};
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(dev->CreateVertexBuffer(sizeof verts, 0, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
+    ASSERT_EQ(dev->CreateIndexBuffer(sizeof idx, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib), D3D_OK);
+    ASSERT_EQ(dev->CreateTextureFromImage(SolidImage(2, {colour}), &tex), D3D_OK);
+    void* p = nullptr;
+    vb->Lock(0, 0, &p, 0);
+    std::memcpy(p, verts, sizeof verts);
+    vb->Unlock();
+    ib->Lock(0, 0, &p, 0);
+    std::memcpy(p, idx, sizeof idx);
+    ib->Unlock();
+    dev->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, 1.0f, 0);
+    dev->SetVertexDeclaration(vd);
+    dev->SetStreamSource(0, vb, 0, sizeof(V));
+    dev->SetIndices(ib);
+    ASSERT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3D_OK);
+    EXPECT_EQ(Pixel(10, 50), colour);
+    // The texture, through a fixed-function quad.
+    dev->SetTexture(0, tex);
+    TexturedQuad(0, 0, 8, 8);
+    EXPECT_EQ(Pixel(4, 4), colour);
+    dev->SetTexture(0, nullptr);
+    dev->SetStreamSource(0, nullptr, 0, 0);
+    dev->SetIndices(nullptr);
+    // Released while the GL names are still attached to the vertex array
+    // and the texture units.
+    vb->Release();
+    ib->Release();
+    tex->Release();
+  }
+  dev->SetVertexDeclaration(nullptr);
+  vd->Release();
+}
+
 TEST_F(GLDeviceTest, StreamingManyDrawsAndCachedPrograms) {
   dev->Clear(D3DCLEAR_TARGET, kClear, 1.0f, 0);
   // Enough vertex data to wrap the streaming buffer several times.
