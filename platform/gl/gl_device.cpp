@@ -865,6 +865,7 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount
   // says where this batch begins, so they rarely need to change.
   SetVertexInput(ring_, 0, stride, elements);
   GLC(glDrawArrays(PrimitiveMode(type), GLint(at / stride), GLsizei(count)));
+  ResetStreamAfterDrawUP();
   return D3D_OK;
 }
 

@@ -337,6 +337,7 @@ HRESULT GpuDeviceBase::SetPixelShaderConstantF(uint32_t start, const float* data
 }
 
 HRESULT GpuDeviceBase::SetFVF(uint32_t fvf) {
+  if (fvf == 0) return D3D_OK;  // not a format: Direct3D 9 ignores it
   if (!FVFSupported(fvf)) return D3DERR_INVALIDCALL;
   if (state_->fvf == fvf && !state_->declaration) return D3D_OK;
   GpuState& s = mutableState();
@@ -376,6 +377,15 @@ HRESULT GpuDeviceBase::SetIndices(IDirect3DIndexBuffer9* indices) {
       Held<IDirect3DIndexBuffer9>(indices, indices ? dynamic_cast<GpuResource*>(indices) : nullptr);
   dirty |= kDirtyIndices;
   return D3D_OK;
+}
+
+void GpuDeviceBase::ResetStreamAfterDrawUP() {
+  if (!state_->streamBuffer && state_->streamOffset == 0 && state_->streamStride == 0) return;
+  GpuState& s = mutableState();
+  s.streamBuffer = Held<IDirect3DVertexBuffer9>();
+  s.streamOffset = 0;
+  s.streamStride = 0;
+  dirty |= kDirtyVertexInput;
 }
 
 bool GpuDeviceBase::ValidElements(const D3DVERTEXELEMENT9* elements,

@@ -124,6 +124,8 @@ class GpuDeviceBase : public IDirect3DDevice9 {
                       uint32_t stride) const;
   HRESULT CheckDrawIndexed(D3DPRIMITIVETYPE type, int32_t baseVertexIndex,
                            uint32_t startIndex, uint32_t primitiveCount) const;
+  // Direct3D 9 leaves stream 0 unset after a DrawPrimitiveUP that drew.
+  void ResetStreamAfterDrawUP();
   // Output pointer and resource checks shared by the Create calls.
   static bool ValidElements(const D3DVERTEXELEMENT9* elements,
                             std::vector<D3DVERTEXELEMENT9>* out);

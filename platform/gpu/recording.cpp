@@ -305,6 +305,7 @@ HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primiti
     size_t n = size_t(VertexCountFor(type, primitiveCount)) * stride;
     auto* p = static_cast<const uint8_t*>(vertices);
     c.bytes.assign(p, p + n);
+    ResetStreamAfterDrawUP();
   }
   return hr;
 }

@@ -168,6 +168,21 @@ TEST_F(RecordingTest, StripAndFanVertexCounts) {
   ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, 24), D3D_OK);
   ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 3, v, 24), D3D_OK);
   ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_LINESTRIP, 4, v, 24), D3D_OK);
+  // A user-memory draw leaves stream 0 unset, as Direct3D 9 does.
+  IDirect3DVertexBuffer9* vb = nullptr;
+  ASSERT_EQ(dev->CreateVertexBuffer(96, 0, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
+  dev->SetStreamSource(0, vb, 24, 24);
+  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0, v, 24), D3D_OK);  // draws nothing
+  EXPECT_EQ(dev->state().streamBuffer.get(), vb);
+  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 24), D3D_OK);
+  EXPECT_EQ(dev->Draws().back()->state->streamBuffer.get(), vb);
+  EXPECT_FALSE(dev->state().streamBuffer);
+  EXPECT_EQ(dev->state().streamStride, 0u);
+  EXPECT_EQ(vb->Release(), 0u);
+  // A zero format is ignored.
+  EXPECT_EQ(dev->SetFVF(0), D3D_OK);
+  EXPECT_EQ(dev->state().fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_TEX1));
+
   auto d = dev->Draws();
   EXPECT_EQ(d[0]->vertexCount(), 4u);
   EXPECT_EQ(d[1]->vertexCount(), 5u);
