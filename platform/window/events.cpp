@@ -149,9 +149,31 @@ int Simple(MSG* out, uint32_t message) {
   return 1;
 }
 
+// The window an event belongs to, or 0 for events of the whole program.
+uint32_t EventWindow(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      return e.key.windowID;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      return e.button.windowID;
+    case SDL_MOUSEMOTION:
+      return e.motion.windowID;
+    case SDL_MOUSEWHEEL:
+      return e.wheel.windowID;
+    case SDL_WINDOWEVENT:
+      return e.window.windowID;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 int TranslateEvent(const SDL_Event& e, EventState& state, MSG out[kMaxMessagesPerEvent]) {
+  uint32_t owner = EventWindow(e);
+  if (state.windowId != 0 && owner != 0 && owner != state.windowId) return 0;
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:

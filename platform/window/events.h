@@ -13,6 +13,7 @@ uint32_t VirtualKeyFromSDL(SDL_Keycode key, SDL_Scancode scancode);
 
 // What the translation keeps between events.
 struct EventState {
+  uint32_t windowId = 0;   // events of other windows are ignored; 0: take all
   uint32_t buttons = 0;    // MK_ button flags held
   uint16_t modifiers = 0;  // SDL_Keymod of the last key event
   int32_t windowX = 0, windowY = 0;  // client origin on the screen (wheel messages)

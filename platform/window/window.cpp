@@ -64,6 +64,28 @@ void UpdateCapture(const MSG& m) {
   }
 }
 
+// With an X server named, the window belongs on it. A server can refuse a
+// connection now and then while it is busy (Xvfb does under load), and SDL
+// would then quietly fall back to an invisible offscreen driver: try the X
+// server a few times before letting SDL choose.
+bool InitVideo() {
+  const uint32_t systems = SDL_INIT_VIDEO | SDL_INIT_EVENTS;
+  const char* display = std::getenv("DISPLAY");
+  const char* chosen = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  if (display && *display && !(chosen && *chosen)) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    for (int attempt = 0; attempt < 10; attempt++) {
+      if (SDL_Init(systems) == 0) {
+        SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+        return true;
+      }
+      SDL_Delay(20);
+    }
+    SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+  }
+  return SDL_Init(systems) == 0;
+}
+
 }  // namespace
 
 SDL_Window* MainSdlWindow() { return sys.window; }
@@ -75,7 +97,7 @@ bool StartWindowSystem(const char* windowClass) {
   if (windowClass) setenv("SDL_VIDEO_X11_WMCLASS", windowClass, 1);
   // Capture is ours to decide (SetCapture), not SDL's.
   SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return Fail("SDL_Init");
+  if (!InitVideo()) return Fail("SDL_Init");
   // Keys arrive as key messages only; no text or input-method events.
   SDL_StopTextInput();
   sys.started = true;
@@ -152,6 +174,7 @@ bool OpenWindow(const char* title, int32_t left, int32_t top, int32_t width, int
     SDL_SetWindowPosition(sys.window, left + bl, top + bt);  // SDL places the client area
   }
   SDL_GetWindowPosition(sys.window, &sys.events.windowX, &sys.events.windowY);
+  sys.events.windowId = SDL_GetWindowID(sys.window);
   sys.destroyed = false;
   return true;
 }
@@ -191,6 +214,10 @@ bool PeekWindowMessage(MSG& msg) {
   if (!sys.started) return false;
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
+    // When the focus leaves, SDL releases every held key itself. A window
+    // that has lost the focus hears no key going up, so those keys stay
+    // held in the key table until their next up message arrives here.
+    if (e.type == SDL_KEYUP && sys.window && SDL_GetKeyboardFocus() != sys.window) continue;
     MSG out[kMaxMessagesPerEvent];
     int n = TranslateEvent(e, sys.events, out);
     if (sys.destroyed) continue;  // a destroyed window gets no more input

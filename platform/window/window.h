@@ -1,5 +1,5 @@
 // The main window, its GL context and its input, shaped like the Win32 calls
-// the shell was designed around: Windows message numbers and virtual-key
+// the shell is written against: Windows message numbers and virtual-key
 // codes, a non-blocking message peek, the cursor show counter, capture and
 // the foreground test. SDL stays behind this header.
 #pragma once

@@ -200,6 +200,18 @@ TEST(EventTranslation, WindowEventsAndQuit) {
   SDL_Event text{};
   text.type = SDL_TEXTINPUT;
   EXPECT_TRUE(Translate(text, st).empty());
+
+  // Once the window is known, other windows' events are not its business.
+  st.windowId = 7;
+  SDL_Event other = WindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+  other.window.windowID = 8;
+  EXPECT_TRUE(Translate(other, st).empty());
+  other.window.windowID = 7;
+  EXPECT_EQ(One(other, st).message, WM_SETFOCUS);
+  SDL_Event key = Key(true, SDLK_a, SDL_SCANCODE_A);
+  key.key.windowID = 8;
+  EXPECT_TRUE(Translate(key, st).empty());
+  EXPECT_EQ(One(quit, st).message, WM_CLOSE);  // the program's quit belongs to no window
 }
 
 // The queue itself, fed through SDL's event queue. Runs on SDL's dummy video
