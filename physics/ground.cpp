@@ -51,6 +51,7 @@ struct GroundGrid {
   uint32_t vertexCount = 0, triangleCount = 0;
   const void* vertexData = nullptr;
   const void* triangleData = nullptr;
+  uint64_t fingerprint = 0;
 
   double originX = 0, originY = 0, cellSize = 1;
   int32_t nx = 0, ny = 0;
@@ -75,10 +76,26 @@ GroundGrid grid;
 
 bool Finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
+// A hash of 64 evenly spread vertices and triangles (first and last
+// included): a mesh refilled in place with the same counts is still noticed.
+uint64_t Fingerprint() {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](const void* p, size_t n) {
+    const uint8_t* b = static_cast<const uint8_t*>(p);
+    for (size_t i = 0; i < n; i++) h = (h ^ b[i]) * 1099511628211ull;
+  };
+  const uint32_t kSamples = 64;
+  for (uint32_t k = 0; k < kSamples && GroundVertices.count; k++)
+    mix(&GroundVertices[uint32_t(uint64_t(GroundVertices.count - 1) * k / (kSamples - 1))], sizeof(Vec3));
+  for (uint32_t k = 0; k < kSamples && GroundTriangles.count; k++)
+    mix(&GroundTriangles[uint32_t(uint64_t(GroundTriangles.count - 1) * k / (kSamples - 1))], sizeof(Triangle));
+  return h;
+}
+
 bool GridCurrent() {
   return grid.built && grid.vertexCount == GroundVertices.count &&
          grid.triangleCount == GroundTriangles.count && grid.vertexData == GroundVertices.data &&
-         grid.triangleData == GroundTriangles.data;
+         grid.triangleData == GroundTriangles.data && grid.fingerprint == Fingerprint();
 }
 
 void BuildGrid() {
@@ -88,6 +105,7 @@ void BuildGrid() {
   g.triangleCount = GroundTriangles.count;
   g.vertexData = GroundVertices.data;
   g.triangleData = GroundTriangles.data;
+  g.fingerprint = Fingerprint();
   g.stamp.assign(GroundTriangles.count, 0);
 
   // x-y bounds of every usable triangle.

@@ -11,13 +11,14 @@
 
 class pBody;
 
-// The ground mesh, world coordinates, filled by the scene set-up. Code that
-// changes it in place (same counts and storage) must call GroundMeshChanged().
+// The ground mesh, world coordinates, filled by the scene set-up. The grid
+// notices new counts, new storage and most refills in place (a sampled
+// fingerprint); code that edits single vertices in place should call
+// GroundMeshChanged().
 extern Array<Vec3> GroundVertices;
 extern Array<Triangle> GroundTriangles;
 
-// Drops the broad-phase grid; it is rebuilt on the next query. Changes of
-// counts or storage are noticed without this call.
+// Drops the broad-phase grid; it is rebuilt on the next query.
 void GroundMeshChanged();
 
 // Indices of the ground triangles not rejected against the box [lo, hi]

@@ -82,6 +82,14 @@ TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
   ASSERT_EQ(grid.count, linear.count);
   ASSERT_GT(grid.count, 0u);
   EXPECT_EQ(grid[grid.count - 1], GroundTriangles.count - 1);
+
+  // Refilled in place (same counts, same storage): moved 1 km east.
+  for (Vec3& p : GroundVertices) p.x += 1000;
+  GroundCandidates({1100, 100, -5}, {1110, 110, 5}, 2.0, grid);
+  GroundCandidatesLinear({1100, 100, -5}, {1110, 110, 5}, 2.0, linear);
+  ASSERT_EQ(grid.count, linear.count);
+  EXPECT_GT(grid.count, 10u);
+  for (uint32_t i = 0; i < grid.count; i++) EXPECT_EQ(grid[i], linear[i]);
   (void)total;
 }
 
