@@ -1,6 +1,7 @@
 // The one main window on SDL2: creation over the work area, the GL context,
 // a Windows-like message queue and the cursor.
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <string>
 
@@ -83,7 +84,18 @@ bool InitVideo() {
     }
     SDL_ResetHint(SDL_HINT_VIDEODRIVER);
   }
-  return SDL_Init(systems) == 0;
+  if (SDL_Init(systems) != 0) return false;
+  // Left to itself SDL ends on an invisible driver when no display answers;
+  // a window nobody can see is no use to a person, so say so instead. A
+  // driver chosen on purpose (tests ask for "dummy") is kept.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  bool invisible = driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+  if (invisible && !(chosen && *chosen)) {
+    SDL_Quit();
+    SDL_SetError("no display to open a window on (DISPLAY or WAYLAND_DISPLAY is not set or not answering)");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
