@@ -96,7 +96,7 @@ TEST(DdsFiles, CubeFacesAreFaceMajorInDirect3DOrder) {
 TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
   Image back;
   // 32-bit without an alpha mask: the fourth byte is padding, alpha becomes 255.
-  DdsHeaderSpec x8;
+  DdsHeaderFields x8;
   x8.width = 2;
   x8.height = 1;
   auto file = DdsHeader(x8);
@@ -112,7 +112,7 @@ TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
   EXPECT_EQ(back.faces[0][0].bytes[3], 255);
 
   // 24-bit B, G, R.
-  DdsHeaderSpec rgb;
+  DdsHeaderFields rgb;
   rgb.width = 3;
   rgb.height = 1;
   rgb.bitCount = 24;
@@ -123,7 +123,7 @@ TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
             (std::vector<uint8_t>{10, 20, 30, 255, 40, 50, 60, 255, 70, 80, 90, 255}));
 
   // 32-bit R, G, B, A byte order (masks the other way round) with alpha.
-  DdsHeaderSpec abgr;
+  DdsHeaderFields abgr;
   abgr.width = 1;
   abgr.height = 1;
   abgr.pfFlags = 0x41;
@@ -137,7 +137,7 @@ TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
   EXPECT_EQ(back.faces[0][0].bytes, (std::vector<uint8_t>{33, 22, 11, 44}));
 
   // 16-bit 5:6:5 scales each channel to the full byte.
-  DdsHeaderSpec r565;
+  DdsHeaderFields r565;
   r565.width = 1;
   r565.height = 1;
   r565.bitCount = 16;
@@ -153,7 +153,7 @@ TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
 
 TEST(DdsFiles, DxtLevelsStayCompressedWithComputedSizes) {
   // 8x8 DXT5 with a full chain: 4 blocks, then 1, 1, 1 (levels under 4x4 keep a whole block).
-  DdsHeaderSpec s;
+  DdsHeaderFields s;
   s.width = 8;
   s.height = 8;
   s.mipCount = 4;
@@ -202,41 +202,41 @@ TEST(DdsFiles, DxtLevelsStayCompressedWithComputedSizes) {
 
 TEST(DdsFiles, AbsurdOrUnsupportedHeadersAreRefused) {
   Image img;
-  auto expectRefused = [&](const DdsHeaderSpec& s, size_t dataBytes, const char* what) {
+  auto expectRefused = [&](const DdsHeaderFields& s, size_t dataBytes, const char* what) {
     auto file = DdsHeader(s);
     file.insert(file.end(), dataBytes, 0x55);
     EXPECT_EQ(DecodeImage(file.data(), file.size(), img), D3DXERR_INVALIDDATA) << what;
     EXPECT_EQ(img.levels(), 0u) << what;
   };
-  DdsHeaderSpec s;
+  DdsHeaderFields s;
   s.width = 0;
   expectRefused(s, 64, "zero width");
-  s = DdsHeaderSpec();
+  s = DdsHeaderFields();
   s.width = 0x7FFFFFFF;
   expectRefused(s, 64, "huge width");
-  s = DdsHeaderSpec();
+  s = DdsHeaderFields();
   s.width = s.height = 8192;
   s.pfFlags = 0x4;
   s.fourCC = D3DFMT_DXT1;
   expectRefused(s, 1024, "data far shorter than the header claims");
-  s = DdsHeaderSpec();
+  s = DdsHeaderFields();
   s.pfFlags = 0x4;
   s.fourCC = 0x30315844;  // "DX10"
   expectRefused(s, 256, "extended header");
-  s = DdsHeaderSpec();
+  s = DdsHeaderFields();
   s.caps2 = 0x200000;
   expectRefused(s, 256, "volume");
-  s = DdsHeaderSpec();
+  s = DdsHeaderFields();
   s.rMask = 0xF0F000;  // not contiguous
   expectRefused(s, 256, "scattered mask");
-  s = DdsHeaderSpec();
+  s = DdsHeaderFields();
   s.bitCount = 12;
   expectRefused(s, 256, "odd bit count");
-  s = DdsHeaderSpec();
+  s = DdsHeaderFields();
   s.bitCount = 16;
   s.rMask = 0xFF0000;
   expectRefused(s, 256, "mask outside the pixel");
-  s = DdsHeaderSpec();
+  s = DdsHeaderFields();
   s.caps2 = 0xFE00;
   s.width = 8;
   expectRefused(s, 4096, "cube with unequal sides");

@@ -72,7 +72,7 @@ std::vector<uint8_t> EncodeJpg(const std::vector<Rgba>& px, uint32_t w, uint32_t
   return out;
 }
 
-std::vector<uint8_t> DdsHeader(const DdsHeaderSpec& s) {
+std::vector<uint8_t> DdsHeader(const DdsHeaderFields& s) {
   std::vector<uint8_t> v(128, 0);
   Put32(v, 0, 0x20534444);
   Put32(v, 4, 124);

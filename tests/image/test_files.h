@@ -21,13 +21,13 @@ std::vector<uint8_t> EncodeBmp(const std::vector<Rgba>& px, uint32_t w, uint32_t
 std::vector<uint8_t> EncodeJpg(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int quality);
 
 // A DDS header (128 bytes, magic included) with the given pixel format.
-struct DdsHeaderSpec {
+struct DdsHeaderFields {
   uint32_t width = 4, height = 4, mipCount = 1;
   uint32_t pfFlags = 0x40, fourCC = 0, bitCount = 32;
   uint32_t rMask = 0xFF0000, gMask = 0xFF00, bMask = 0xFF, aMask = 0;
   uint32_t caps2 = 0;
 };
-std::vector<uint8_t> DdsHeader(const DdsHeaderSpec& spec);
+std::vector<uint8_t> DdsHeader(const DdsHeaderFields& fields);
 
 // A one-level A8R8G8B8 image from RGBA pixels.
 Image MakeImage(const std::vector<Rgba>& px, uint32_t w, uint32_t h);
