@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "app/frame_timer.h"
@@ -80,15 +81,24 @@ bool Finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && 
 // included): a mesh refilled in place with the same counts is still noticed.
 uint64_t Fingerprint() {
   uint64_t h = 1469598103934665603ull;
-  auto mix = [&h](const void* p, size_t n) {
-    const uint8_t* b = static_cast<const uint8_t*>(p);
-    for (size_t i = 0; i < n; i++) h = (h ^ b[i]) * 1099511628211ull;
+  auto mix = [&h](uint64_t w) { h = (h ^ w) * 1099511628211ull; };
+  auto bits = [](double d) {
+    uint64_t u;
+    std::memcpy(&u, &d, 8);
+    return u;
   };
   const uint32_t kSamples = 64;
-  for (uint32_t k = 0; k < kSamples && GroundVertices.count; k++)
-    mix(&GroundVertices[uint32_t(uint64_t(GroundVertices.count - 1) * k / (kSamples - 1))], sizeof(Vec3));
-  for (uint32_t k = 0; k < kSamples && GroundTriangles.count; k++)
-    mix(&GroundTriangles[uint32_t(uint64_t(GroundTriangles.count - 1) * k / (kSamples - 1))], sizeof(Triangle));
+  for (uint32_t k = 0; k < kSamples && GroundVertices.count; k++) {
+    const Vec3& v = GroundVertices[uint32_t(uint64_t(GroundVertices.count - 1) * k / (kSamples - 1))];
+    mix(bits(v.x));
+    mix(bits(v.y));
+    mix(bits(v.z));
+  }
+  for (uint32_t k = 0; k < kSamples && GroundTriangles.count; k++) {
+    const Triangle& t = GroundTriangles[uint32_t(uint64_t(GroundTriangles.count - 1) * k / (kSamples - 1))];
+    mix(uint64_t(t.v[0]) | uint64_t(t.v[1]) << 32);
+    mix(t.v[2]);
+  }
   return h;
 }
 
