@@ -15,7 +15,7 @@ const Mat3 kIdentity3 = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
 
 // The reduced inertia of the pair against relative rotation.
 Mat3 PairInertia(const pBody& A, const pBody& B) {
-  return Mat3Inverse(Mat3Add(A.inverseInertiaWorld, B.inverseInertiaWorld));
+  return fast::InverseOfSum(A.inverseInertiaWorld, B.inverseInertiaWorld);
 }
 
 void DrawCross(const Vec3& p, double h) {
@@ -124,7 +124,7 @@ Vec3 pAxis::MeasureAngle() {
   Vec3 gA = fast::Mul(g, rotA);
   Vec3 hA = fast::Mul(h, rotA);
   Vec3 gB = fast::Mul(fast::MulTransposed(g, relRotation), bodyB->rotation);
-  angle = SignAbove(Dot(hA, gB)) * std::acos(Clamp(Dot(gA, gB), -1, 1));
+  angle = fast::SignAbove(Dot(hA, gB)) * std::acos(fast::Clamp(Dot(gA, gB), -1, 1));
   return fast::Mul(axis, rotA);
 }
 
@@ -145,7 +145,7 @@ void pAxis::Process(int32_t phase) {
     Vec3 c = blocked ? d : d - aW * w * (1 - axialLock);
     if (friction > 0) {
       double m = std::fmin(std::fabs(w), friction * dt);
-      c += aW * SignAbove(w) * m;
+      c += aW * fast::SignAbove(w) * m;
     }
     Vec3 dL = fast::Mul(c, PairInertia(A, B)) * strength;
     A.angularMomentum += dL;
@@ -164,7 +164,7 @@ void pAxis::Process(int32_t phase) {
       B.angularMomentum -= s;
     }
   } else if (phase == 3) {
-    double t = limited ? Clamp(angle, minAngle, maxAngle) : angle;
+    double t = limited ? fast::Clamp(angle, minAngle, maxAngle) : angle;
     // The world rotation from where B should be to where it is.
     Quat q = QuatMul(QuatMul(B.orientation,
                              QuatInverse(QuatMul(QuatFromAxisAngle(axis, t), relOrientation))),
