@@ -35,6 +35,11 @@ void SurfaceForces(pBody& body) {
   const double dt = CurrentDt;
   if (body.surfaceCounter > uint32_t(body.surfacePeriod)) {
     const bool skipIdle = IdleFacesAddNothing(body, dt);
+    // The factor directions in world orientation, the same for every face.
+    const uint32_t nf = body.factorDirections.count;
+    static Array<Vec3> directions;
+    directions.resize(nf);
+    for (uint32_t j = 0; j < nf; j++) directions[j] = fast::Mul(body.factorDirections[j], body.rotation);
     body.surfaceCounter = 0;
     body.surfaceImpulse = {0, 0, 0};
     body.surfaceAngularImpulse = {0, 0, 0};
@@ -59,10 +64,11 @@ void SurfaceForces(pBody& body) {
       double h = 1 - 0.002 * (c.z + body.position.z);
       double f = h > 1.0 ? h : 1.0;  // fmax(1, h), NaN included, without the call
       double F = 10.0 * body.dragScale * f * s2 * cosine * body.areas[i];
-      for (uint32_t j = 0; j < body.factorDirections.count; j++) {
-        Vec3 e = fast::Mul(body.factorDirections[j], body.rotation);
-        double a = Dot(u, e);
+      for (uint32_t j = 0; j < nf; j++) {
+        double a = Dot(u, directions[j]);
         if (a < 0) a = 0;
+        // Facing away from the direction: t = 0 and F stays exactly as it is.
+        if (a == 0 && skipIdle && body.factorExponents[j] > 0 && std::isfinite(F)) continue;
         double t = std::pow(a, body.factorExponents[j]);
         F = t * F * body.factorValues[j] + (1 - t) * F;
       }

@@ -87,7 +87,10 @@ uint64_t RunScene(int steps) {
   pBody* leg = body(CubeTriangles({-0.1, -0.1, -1}, {0.1, 0.1, 0}), 10, {0, 1, 2.5});
   pBody* balloon = body(EllipsoidTriangles(1, 2, 1, 8), 5, {0, 0, 7});
   balloon->buoyancy = 1.2;
+  AddDirectionalFactor(*balloon, {0, 1, 0}, 0.05, 0.5);
+  AddDirectionalFactor(*balloon, {0, -1, 0}, 0.1, 0.5);
   wing->surfacePeriod = 2;
+  AddDirectionalFactor(*wing, {0, 0, -1}, 7, 0.5);
   pAxis* flap = new pAxis(hull, wing, {1, 0, 3}, {0, 1, 0}, {1, 0, 0}, -0.5, 0.5);
   flap->minAngle = flap->maxAngle = 0.4;
   flap->level = 0;
