@@ -84,6 +84,13 @@ bool InitVideo() {
     }
     SDL_ResetHint(SDL_HINT_VIDEODRIVER);
   }
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (!(chosen && *chosen) && !(display && *display) && !(wayland && *wayland)) {
+    // Nothing to show a window on. Asking SDL anyway only adds the video
+    // libraries' own complaints to the console before the same answer.
+    SDL_SetError("no display to open a window on (DISPLAY or WAYLAND_DISPLAY is not set or not answering)");
+    return false;
+  }
   if (SDL_Init(systems) != 0) return false;
   // Left to itself SDL ends on an invisible driver when no display answers;
   // a window nobody can see is no use to a person, so say so instead. A
