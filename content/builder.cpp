@@ -13,7 +13,6 @@
 
 #include "content/builders.h"
 #include "foundation/log.h"
-#include "foundation/mem.h"
 
 namespace content {
 namespace {
@@ -123,15 +122,15 @@ bool WriteCubeDds(const std::string& path, const CubeMap& cube) {
 }
 
 bool WriteModel(const std::string& dir, const std::string& name, const ModelFile& model) {
-  MEM mem;
-  WriteRawModel(model, mem);
+  std::vector<uint8_t> bytes;
+  WriteRawModel(model, bytes);
   // A compiled copy left from an earlier run would be preferred over the new
   // raw model, so it goes.
   std::remove((dir + "/" + name + ".mdc").c_str());
   size_t triangles = 0;
   for (const MeshNode& n : model.nodes) triangles += n.faces.size();
   Log("tarn-content: Models/%s.mdl, %zu nodes, %zu triangles\n", name.c_str(), model.nodes.size(), triangles);
-  return WriteBytes(dir + "/" + name + ".mdl", mem.data, mem.size);
+  return WriteBytes(dir + "/" + name + ".mdl", bytes.data(), bytes.size());
 }
 
 bool CopyFile(const std::string& from, const std::string& to) {

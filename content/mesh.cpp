@@ -41,27 +41,44 @@ VEC3F ToRaw(const Vec3& p, double inv) {
 
 }  // namespace
 
-void WriteRawModel(const ModelFile& model, MEM& out) {
+void WriteRawModel(const ModelFile& model, std::vector<uint8_t>& out) {
   const double inv = 1.0 / model.scale;
-  out.Put_uint32(0x524C444Du);  // "MDLR"
-  out.Put_uint32(uint32_t(model.nodes.size()));
+  // Records are encoded with the buffer appends into a small scratch buffer
+  // and moved out one by one: the buffer grows by exact reallocation, which
+  // would turn a multi-megabyte model into quadratic copying.
+  MEM rec;
+  auto flush = [&] {
+    out.insert(out.end(), rec.data, rec.data + rec.size);
+    rec.Resize(0);
+    rec.pos = 0;
+  };
+  out.clear();
+  rec.Put_uint32(0x524C444Du);  // "MDLR"
+  rec.Put_uint32(uint32_t(model.nodes.size()));
+  flush();
   for (const MeshNode& node : model.nodes) {
-    out.Put_string(node.name.c_str());
-    out.Put_VEC3F(ToRaw(node.position, inv));
-    out.Put_QUATF(QUATF{0, 0, 0, 1});
-    out.Put_VEC3F(VEC3F{1, 1, 1});
-    out.Put_uint32(uint32_t(node.vertices.size()));
-    for (const Vec3& v : node.vertices) out.Put_VEC3F(ToRaw(v, inv));
-    out.Put_uint32(uint32_t(node.faces.size()));
+    rec.Put_string(node.name.c_str());
+    rec.Put_VEC3F(ToRaw(node.position, inv));
+    rec.Put_QUATF(QUATF{0, 0, 0, 1});
+    rec.Put_VEC3F(VEC3F{1, 1, 1});
+    rec.Put_uint32(uint32_t(node.vertices.size()));
+    flush();
+    for (const Vec3& v : node.vertices) {
+      rec.Put_VEC3F(ToRaw(v, inv));
+      flush();
+    }
+    rec.Put_uint32(uint32_t(node.faces.size()));
+    flush();
     for (const Face& f : node.faces) {
       const Vec3& p0 = node.vertices[f.corner[0]];
       Vec3 n = Normalize(Cross(node.vertices[f.corner[1]] - p0, node.vertices[f.corner[2]] - p0));
-      out.Put_VEC3F(VEC3F{float(n.x), float(n.y), float(n.z)});
-      out.Put_uint32(f.material);
-      out.Put_uint32(f.smoothing);
-      for (int k = 0; k < 3; ++k) out.Put_uint32(f.corner[k]);
-      for (int k = 0; k < 3; ++k) out.Put_VEC3F(VEC3F{float(f.tex0[k].u), float(1.0 - f.tex0[k].v), 0.0f});
-      for (int k = 0; k < 3; ++k) out.Put_VEC3F(VEC3F{float(f.tex1u[k]), 1.0f, 0.0f});
+      rec.Put_VEC3F(VEC3F{float(n.x), float(n.y), float(n.z)});
+      rec.Put_uint32(f.material);
+      rec.Put_uint32(f.smoothing);
+      for (int k = 0; k < 3; ++k) rec.Put_uint32(f.corner[k]);
+      for (int k = 0; k < 3; ++k) rec.Put_VEC3F(VEC3F{float(f.tex0[k].u), float(1.0 - f.tex0[k].v), 0.0f});
+      for (int k = 0; k < 3; ++k) rec.Put_VEC3F(VEC3F{float(f.tex1u[k]), 1.0f, 0.0f});
+      flush();
     }
   }
 }

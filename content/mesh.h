@@ -51,7 +51,7 @@ struct ModelFile {
 };
 
 // Appends the model in the raw ".mdl" layout (positions divided by scale).
-void WriteRawModel(const ModelFile& model, MEM& out);
+void WriteRawModel(const ModelFile& model, std::vector<uint8_t>& out);
 
 // --- shapes (all closed and outward-facing unless stated) ---
 
