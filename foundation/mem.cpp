@@ -11,10 +11,31 @@ uint32_t MemoryObjectCount = 0;
 namespace {
 // Every block carries one hidden zero byte past its size, so text readers that
 // look for the NUL of an emptied or truncated buffer stop inside the block.
+//
+// Blocks are allocated in power-of-two sizes, a function of the buffer's size
+// alone, so a buffer built by many small appends (a compiled model) only
+// reallocates when it crosses a power of two instead of on every append. The
+// buffer's size and contents are exactly as if it were sized exactly.
+size_t BlockBytes(uint64_t n) {
+  uint64_t bytes = n + 1;
+  uint64_t block = 16;
+  while (block < bytes) block <<= 1;
+  return size_t(block);
+}
+
 uint8_t* AllocateBlock(uint32_t n) {
-  uint8_t* p = static_cast<uint8_t*>(std::malloc(size_t(n) + 1));
+  uint8_t* p = static_cast<uint8_t*>(std::malloc(BlockBytes(n)));
   if (p) p[n] = 0;
   return p;
+}
+
+// Moves the block to the size class of n bytes; false when memory ran out.
+bool FitBlock(uint8_t*& data, uint32_t oldSize, uint64_t n) {
+  if (BlockBytes(n) == BlockBytes(oldSize)) return true;
+  uint8_t* fresh = static_cast<uint8_t*>(std::realloc(data, BlockBytes(n)));
+  if (!fresh) return false;
+  data = fresh;
+  return true;
 }
 }  // namespace
 
@@ -52,12 +73,10 @@ void MEM::Resize(uint32_t n) {
       size = 0;
       return;
     }
-    uint8_t* fresh = static_cast<uint8_t*>(std::realloc(data, size_t(n) + 1));
-    if (!fresh) {
+    if (!FitBlock(data, size, n)) {
       Log("__ERR__ MEM->Resize fail, not enough memory\n");
       return;
     }
-    data = fresh;
     if (n > size) std::memset(data + size, 0, n - size);
     data[n] = 0;
     size = n;
@@ -69,12 +88,10 @@ void MEM::Resize(uint32_t n) {
     Log("__ERR__ MEM->Resize fail, not enough memory\n");
     return;
   }
-  uint8_t* fresh = static_cast<uint8_t*>(std::realloc(data, size_t(want) + 1));
-  if (!fresh) {
+  if (!FitBlock(data, size, want)) {
     Log("__ERR__ MEM->Resize fail, not enough memory\n");
     return;
   }
-  data = fresh;
   // The reserve is cleared too: nothing should ever read stale heap bytes.
   std::memset(data + size, 0, size_t(want) - size + 1);
   size = uint32_t(want);
