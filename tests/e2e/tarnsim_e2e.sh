@@ -77,7 +77,15 @@ geometry=$(xdotool getwindowgeometry "$wid")
 echo "$geometry"
 [[ "$geometry" == *"Geometry: 1280x720"* ]] || fail "the window does not cover the work area: $geometry"
 
-xdotool windowfocus --sync "$wid" || fail "cannot focus the window"
+# The window can be listed before the server maps it (a slow start, as under
+# the sanitizers): focusing it then fails with BadMatch, so try for a while.
+focused=""
+for _ in $(seq 100); do
+  if xdotool windowfocus --sync "$wid" 2>/dev/null; then focused=1; break; fi
+  kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window could be focused"
+  sleep 0.2
+done
+[ -n "$focused" ] || fail "cannot focus the window"
 # The pointer rests in the client area away from the text.
 xdotool mousemove --sync 900 400
 
