@@ -14,6 +14,7 @@
 #include "platform/image/image.h"
 #include "platform/shader_asm/shader_asm.h"
 #include "tests/gl/gl_context.h"
+#include "tests/gl/lit_mesh.h"
 
 namespace {
 
@@ -82,10 +83,7 @@ void BM_DrawIndexedMesh100k(benchmark::State& state) {
   IDirect3DDevice9* dev = NewDevice(state);
   if (!dev) return;
   const int cells = 224;
-  struct V {
-    float p[3], n[3], uv[2];
-  };
-  std::vector<V> verts;
+  std::vector<LitVertex> verts;
   for (int y = 0; y <= cells; ++y)
     for (int x = 0; x <= cells; ++x) {
       float fx = float(x) / cells * 2 - 1, fy = float(y) / cells * 2 - 1;
@@ -97,24 +95,7 @@ void BM_DrawIndexedMesh100k(benchmark::State& state) {
       uint32_t a = y * (cells + 1) + x, b = a + 1, c = a + cells + 1, d = c + 1;
       for (uint32_t i : {a, b, d, a, d, c}) idx.push_back(i);
     }
-  IDirect3DVertexBuffer9* vb = nullptr;
-  IDirect3DIndexBuffer9* ib = nullptr;
-  void* p = nullptr;
-  dev->CreateVertexBuffer(uint32_t(verts.size() * sizeof(V)), 0, 0, D3DPOOL_MANAGED, &vb);
-  vb->Lock(0, 0, &p, 0);
-  std::memcpy(p, verts.data(), verts.size() * sizeof(V));
-  vb->Unlock();
-  dev->CreateIndexBuffer(uint32_t(idx.size() * 4), 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib);
-  ib->Lock(0, 0, &p, 0);
-  std::memcpy(p, idx.data(), idx.size() * 4);
-  ib->Unlock();
-  static const D3DVERTEXELEMENT9 decl[] = {
-      {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-      {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
-      {0, 24, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-      D3DDECL_END()};
-  IDirect3DVertexDeclaration9* vd = nullptr;
-  dev->CreateVertexDeclaration(decl, &vd);
+  LitMesh mesh = UploadLitMesh(dev, verts, idx);
   const char* vsText =
       "vs_2_0\ndcl_position v0\ndcl_normal v1\ndcl_texcoord0 v2\n"
       "m4x4 oPos, v0, c0\nm3x3 r0.xyz, v1, c8\ndp3 r1.x, r0, c13\nmax r1.x, r1.x, c14.x\n"
@@ -158,9 +139,7 @@ void BM_DrawIndexedMesh100k(benchmark::State& state) {
   dev->SetVertexShader(vs);
   dev->SetPixelShader(ps);
   dev->SetTexture(0, tex);
-  dev->SetVertexDeclaration(vd);
-  dev->SetStreamSource(0, vb, 0, sizeof(V));
-  dev->SetIndices(ib);
+  mesh.Bind(dev);
   const uint32_t tris = uint32_t(idx.size() / 3);
   for (auto _ : state) {
     dev->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
@@ -177,7 +156,8 @@ void BM_DrawIndexedMesh100k(benchmark::State& state) {
   dev->SetStreamSource(0, nullptr, 0, 0);
   dev->SetIndices(nullptr);
   dev->SetVertexDeclaration(nullptr);
-  for (IUnknown* r : std::initializer_list<IUnknown*>{vb, ib, vd, vs, ps, tex}) r->Release();
+  mesh.Release();
+  for (IUnknown* r : std::initializer_list<IUnknown*>{vs, ps, tex}) r->Release();
   dev->Release();
 }
 BENCHMARK(BM_DrawIndexedMesh100k)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -15,6 +15,7 @@
 #include "platform/image/image.h"
 #include "platform/shader_asm/shader_asm.h"
 #include "tests/gl/gl_context.h"
+#include "tests/gl/lit_mesh.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -49,9 +50,6 @@ const char* kPixelShader =
     "mul r0, r0, v0\n"
     "mov oC0, r0\n";
 
-struct BoxVertex {
-  float p[3], n[3], uv[2];
-};
 
 struct Mat {
   float m[4][4];
@@ -143,7 +141,7 @@ int main(int argc, char** argv) {
 
   // The box: four vertices and two triangles per face, outward normals,
   // counter-clockwise seen from outside as the models are wound.
-  std::vector<BoxVertex> verts;
+  std::vector<LitVertex> verts;
   std::vector<uint32_t> indices;
   const float axes[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
   for (const auto& n : axes) {
@@ -162,7 +160,7 @@ int main(int argc, char** argv) {
     uint32_t base = uint32_t(verts.size());
     const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
     for (const auto& c : corners) {
-      BoxVertex bv;
+      LitVertex bv;
       for (int i = 0; i < 3; ++i) {
         bv.p[i] = n[i] + c[0] * u[i] + c[1] * v[i];
         bv.n[i] = n[i];
@@ -173,24 +171,7 @@ int main(int argc, char** argv) {
     }
     for (uint32_t i : {0u, 1u, 2u, 0u, 2u, 3u}) indices.push_back(base + i);
   }
-  IDirect3DVertexBuffer9* vb = nullptr;
-  IDirect3DIndexBuffer9* ib = nullptr;
-  void* p = nullptr;
-  dev->CreateVertexBuffer(uint32_t(verts.size() * sizeof(BoxVertex)), 0, 0, D3DPOOL_MANAGED, &vb);
-  vb->Lock(0, 0, &p, 0);
-  std::memcpy(p, verts.data(), verts.size() * sizeof(BoxVertex));
-  vb->Unlock();
-  dev->CreateIndexBuffer(uint32_t(indices.size() * 4), 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib);
-  ib->Lock(0, 0, &p, 0);
-  std::memcpy(p, indices.data(), indices.size() * 4);
-  ib->Unlock();
-  static const D3DVERTEXELEMENT9 decl[] = {
-      {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-      {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
-      {0, 24, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-      D3DDECL_END()};
-  IDirect3DVertexDeclaration9* vd = nullptr;
-  dev->CreateVertexDeclaration(decl, &vd);
+  LitMesh mesh = UploadLitMesh(dev, verts, indices);
 
   IDirect3DVertexShader9* vs = nullptr;
   IDirect3DPixelShader9* ps = nullptr;
@@ -278,9 +259,7 @@ int main(int argc, char** argv) {
     dev->SetVertexShader(vs);
     dev->SetPixelShader(ps);
     dev->SetTexture(0, bricks);
-    dev->SetVertexDeclaration(vd);
-    dev->SetStreamSource(0, vb, 0, sizeof(BoxVertex));
-    dev->SetIndices(ib);
+    mesh.Bind(dev);
     dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, uint32_t(verts.size()), 0,
                               uint32_t(indices.size() / 3));
 
@@ -336,9 +315,7 @@ int main(int argc, char** argv) {
   dev->SetStreamSource(0, nullptr, 0, 0);
   dev->SetIndices(nullptr);
   dev->SetVertexDeclaration(nullptr);
-  vb->Release();
-  ib->Release();
-  vd->Release();
+  mesh.Release();
   vs->Release();
   ps->Release();
   bricks->Release();
