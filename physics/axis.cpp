@@ -128,11 +128,30 @@ Vec3 pAxis::MeasureAngle() {
   return fast::Mul(axis, rotA);
 }
 
+Vec3 pAxis::MeasureAngleCached() {
+  if (WorldStepSerial != 0 && angleStep == WorldStepSerial) {
+    angle = derivedAngle;
+    return derivedAxisWorld;
+  }
+  derivedAxisWorld = MeasureAngle();
+  derivedAngle = angle;
+  angleStep = WorldStepSerial;
+  return derivedAxisWorld;
+}
+
+const Mat3& pAxis::PairInertiaCached() {
+  if (WorldStepSerial == 0 || pairInertiaStep != WorldStepSerial) {
+    pairInertia = PairInertia(*bodyA, *bodyB);
+    pairInertiaStep = WorldStepSerial;
+  }
+  return pairInertia;
+}
+
 void pAxis::Process(int32_t phase) {
   if (broken || !bodyA || !bodyB) return;
   pBody& A = *bodyA;
   pBody& B = *bodyB;
-  const Vec3 aW = MeasureAngle();
+  const Vec3 aW = MeasureAngleCached();
   const double dt = CurrentDt;
 
   if (phase == 1) {
@@ -147,7 +166,7 @@ void pAxis::Process(int32_t phase) {
       double m = std::fmin(std::fabs(w), friction * dt);
       c += aW * fast::SignAbove(w) * m;
     }
-    Vec3 dL = fast::Mul(c, PairInertia(A, B)) * strength;
+    Vec3 dL = fast::Mul(c, PairInertiaCached()) * strength;
     A.angularMomentum += dL;
     B.angularMomentum -= dL;
     A.UpdateVelocities();
@@ -176,7 +195,7 @@ void pAxis::Process(int32_t phase) {
       e = e - 6.283185307179586 * (e / len) * std::ceil((len - 3.141592653589793) / 6.283185307179586);
       if (breakable && RandomRange(0.8, 1.2) * breakAngle < fast::Length(e)) broken = true;
       if (!limited) e = e - aW * Dot(e, aW);
-      Vec3 dL = fast::Mul(e, PairInertia(A, B)) * (1 / PhysicsStep) * 0.5 * strength;
+      Vec3 dL = fast::Mul(e, PairInertiaCached()) * (1 / PhysicsStep) * 0.5 * strength;
       A.angularMomentum += dL;
       B.angularMomentum -= dL;
       A.UpdateVelocities();

@@ -69,4 +69,18 @@ class pAxis : public pEntity {
   // Phase 1: velocity pass; phase 3: position pass. Every call measures the
   // angle first. Nothing when broken or a body is missing.
   void Process(int32_t phase) override;
+
+ private:
+  // The angle, the world axis and the pair inertia follow from the two
+  // bodies' rotations and world inverse inertias, which hold still from the
+  // start of a world step to its integration: every sub-step would work out
+  // the very same bits again. Each is kept for the step it was worked out in
+  // (see WorldStepSerial).
+  uint64_t angleStep = 0, pairInertiaStep = 0;
+  double derivedAngle = 0;
+  Vec3 derivedAxisWorld = {0, 0, 1};
+  Mat3 pairInertia;
+  // Sets angle as MeasureAngle would and returns the world axis.
+  Vec3 MeasureAngleCached();
+  const Mat3& PairInertiaCached();
 };

@@ -5,6 +5,7 @@
 
 Array<pEntity*> EntityList;
 void (*WorldStepAircraftHook)() = nullptr;
+uint64_t WorldStepSerial = 0;
 
 pEntity::~pEntity() {
   // Every occurrence goes, the rest keep their order.
@@ -85,10 +86,13 @@ void IntegrationStage() { ProcessAll(4); }
 }  // namespace
 
 void WorldStep() {
+  static uint64_t serial = 0;
+  WorldStepSerial = ++serial;
   PurgeStage();
   AircraftStage();
   ForcesStage();
   SubStepStage();
   PositionCorrectionStage();
+  WorldStepSerial = 0;
   IntegrationStage();
 }

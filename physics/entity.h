@@ -41,6 +41,12 @@ void ClearEntityList();
 // every WorldStep when not null. The aircraft sets it while it exists.
 extern void (*WorldStepAircraftHook)();
 
+// Nonzero from the start of each WorldStep call up to its integration stage,
+// and different for every call; zero otherwise. Bodies turn and their world
+// inertias change only in the integration stage: while the serial is nonzero,
+// what a hinge or strap derives from them holds and may be kept.
+extern uint64_t WorldStepSerial;
+
 // Advances the world by CurrentDt seconds (the main loop sets CurrentDt to
 // PhysicsStep around each call and increments StepCounter after it):
 //   1. purge finished effect records;

@@ -80,6 +80,36 @@ TEST_F(AxisTest, ConstructionAndAngleMeasurement) {
   EXPECT_EQ(A->angularMomentum.z, 0.0);
 }
 
+// A hinge keeps what it derives from the orientations for the rest of a world
+// step; what it leaves behind and what it sees next must still be current.
+TEST_F(AxisTest, AngleFollowsTheBodiesAcrossStepsAndHandPlacement) {
+  Stack(-1, 1);
+  H->motorTorque = 3;
+  for (int i = 0; i < 20; i++) {
+    Step();
+    double left = H->angle;
+    H->MeasureAngle();
+    ASSERT_EQ(left, H->angle) << "the angle a step leaves is that of the integrated bodies, step " << i;
+  }
+  EXPECT_GT(std::fabs(H->angle), 0.01) << "the motor turned the pair";
+  H->motorTorque = 0;
+  // Turned by hand between steps: the next step starts from there.
+  Turn(A, 0);
+  Turn(B, 0.5);
+  A->angularMomentum = B->angularMomentum = {0, 0, 0};
+  A->UpdateVelocities();
+  B->UpdateVelocities();
+  Step();
+  EXPECT_NEAR(H->angle, 0.5, 1e-3);
+  // Outside a world step every call measures afresh.
+  Turn(B, -0.2);
+  H->Process(1);
+  EXPECT_NEAR(H->angle, -0.2, 1e-12);
+  Turn(B, 0.25);
+  H->Process(3);
+  EXPECT_NEAR(H->angle, 0.25, 1e-12);
+}
+
 TEST_F(AxisTest, ServoReachesItsAngleWithoutOvershoot) {
   Stack(0.3, 0.3);
   std::vector<double> angles;
