@@ -5,7 +5,6 @@
 #include "app/frame_timer.h"
 #include "platform/gpu/device.h"
 #include "physics/body.h"
-#include "physics/fastmath.h"
 #include "render/draw.h"
 
 namespace {
@@ -15,7 +14,7 @@ const Mat3 kIdentity3 = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
 
 // The reduced inertia of the pair against relative rotation.
 Mat3 PairInertia(const pBody& A, const pBody& B) {
-  return fast::InverseOfSum(A.inverseInertiaWorld, B.inverseInertiaWorld);
+  return Mat3Inverse(Mat3Add(A.inverseInertiaWorld, B.inverseInertiaWorld));
 }
 
 void DrawCross(const Vec3& p, double h) {
@@ -47,11 +46,11 @@ void SolvePoint(pPoint* point, int32_t phase, double* distanceOut, double s) {
   pBody& A = *point->bodyA;
   pBody& B = *point->bodyB;
   if (phase == 1) {
-    Vec3 rA = fast::Mul(point->anchorA, A.rotation);
-    Vec3 rB = fast::Mul(point->anchorB, B.rotation);
+    Vec3 rA = VecMulMat3(point->anchorA, A.rotation);
+    Vec3 rB = VecMulMat3(point->anchorB, B.rotation);
     Vec3 vA = A.PointVelocity(rA);
     Vec3 vB = B.PointVelocity(rB);
-    Vec3 n = fast::Normalize(vB - vA);
+    Vec3 n = Normalize(vB - vA);
     double KA = A.EffectiveMass(rA, n);
     double KB = B.EffectiveMass(rB, n);
     double j = (Dot(vB, n) * KA * KB - Dot(vA, n) * KA * KB) / (KA + KB) * s;
@@ -63,10 +62,10 @@ void SolvePoint(pPoint* point, int32_t phase, double* distanceOut, double s) {
     Vec3 pA = A.LocalToWorld(point->anchorA);
     Vec3 pB = B.LocalToWorld(point->anchorB);
     Vec3 e = pB - pA;
-    if (distanceOut) *distanceOut = fast::Length(e);
-    Vec3 n = fast::Normalize(e);
-    Vec3 rA = fast::Mul(point->anchorA, A.rotation);
-    Vec3 rB = fast::Mul(point->anchorB, B.rotation);
+    if (distanceOut) *distanceOut = Length(e);
+    Vec3 n = Normalize(e);
+    Vec3 rA = VecMulMat3(point->anchorA, A.rotation);
+    Vec3 rB = VecMulMat3(point->anchorB, B.rotation);
     double KA = A.EffectiveMass(rA, n);
     double KB = B.EffectiveMass(rB, n);
     // Closes the gap within one world step.
@@ -85,8 +84,8 @@ pAxis::pAxis(pBody* a, pBody* b, const Vec3& pivot, const Vec3& axis_, const Vec
   bodyA = a;
   bodyB = b;
   point = nullptr;
-  Vec3 an = fast::Normalize(axis_);
-  Vec3 r = fast::Normalize(reference_);
+  Vec3 an = Normalize(axis_);
+  Vec3 r = Normalize(reference_);
   reference = Cross(Cross(an, r), an);  // r without its axial part, not renormalised
   axis = an;
   relRotation = kIdentity3;
@@ -102,8 +101,8 @@ pAxis::pAxis(pBody* a, pBody* b, const Vec3& pivot, const Vec3& axis_, const Vec
   if (a) {
     anchorA = a->WorldToLocal(pivot);
     Mat3 toA = Mat3Transpose(a->rotation);
-    axis = fast::Mul(axis, toA);
-    reference = fast::Mul(reference, toA);
+    axis = VecMulMat3(axis, toA);
+    reference = VecMulMat3(reference, toA);
   }
   if (a && b) {
     anchorB = b->WorldToLocal(pivot);
@@ -121,11 +120,11 @@ Vec3 pAxis::MeasureAngle() {
   const Mat3& rotA = bodyA->rotation;
   Vec3 g = reference;
   Vec3 h = Cross(axis, reference);
-  Vec3 gA = fast::Mul(g, rotA);
-  Vec3 hA = fast::Mul(h, rotA);
-  Vec3 gB = fast::Mul(fast::MulTransposed(g, relRotation), bodyB->rotation);
-  angle = fast::SignAbove(Dot(hA, gB)) * std::acos(fast::Clamp(Dot(gA, gB), -1, 1));
-  return fast::Mul(axis, rotA);
+  Vec3 gA = VecMulMat3(g, rotA);
+  Vec3 hA = VecMulMat3(h, rotA);
+  Vec3 gB = VecMulMat3(VecMulMat3(g, Mat3Transpose(relRotation)), bodyB->rotation);
+  angle = SignAbove(Dot(hA, gB)) * std::acos(Clamp(Dot(gA, gB), -1, 1));
+  return VecMulMat3(axis, rotA);
 }
 
 Vec3 pAxis::MeasureAngleCached() {
@@ -155,8 +154,8 @@ void pAxis::Process(int32_t phase) {
   const double dt = CurrentDt;
 
   if (phase == 1) {
-    Vec3 wA = fast::Mul(A.angularMomentum, A.inverseInertiaWorld);
-    Vec3 wB = fast::Mul(B.angularMomentum, B.inverseInertiaWorld);
+    Vec3 wA = VecMulMat3(A.angularMomentum, A.inverseInertiaWorld);
+    Vec3 wB = VecMulMat3(B.angularMomentum, B.inverseInertiaWorld);
     Vec3 d = wB - wA;
     double w = Dot(d, aW);
     axialRate = w;
@@ -164,9 +163,9 @@ void pAxis::Process(int32_t phase) {
     Vec3 c = blocked ? d : d - aW * w * (1 - axialLock);
     if (friction > 0) {
       double m = std::fmin(std::fabs(w), friction * dt);
-      c += aW * fast::SignAbove(w) * m;
+      c += aW * SignAbove(w) * m;
     }
-    Vec3 dL = fast::Mul(c, PairInertiaCached()) * strength;
+    Vec3 dL = VecMulMat3(c, PairInertiaCached()) * strength;
     A.angularMomentum += dL;
     B.angularMomentum -= dL;
     A.UpdateVelocities();
@@ -183,19 +182,19 @@ void pAxis::Process(int32_t phase) {
       B.angularMomentum -= s;
     }
   } else if (phase == 3) {
-    double t = limited ? fast::Clamp(angle, minAngle, maxAngle) : angle;
+    double t = limited ? Clamp(angle, minAngle, maxAngle) : angle;
     // The world rotation from where B should be to where it is.
     Quat q = QuatMul(QuatMul(B.orientation,
                              QuatInverse(QuatMul(QuatFromAxisAngle(axis, t), relOrientation))),
                      QuatInverse(A.orientation));
     Vec3 e = QuatToRotationVector(q);
-    double len = fast::Length(e);
+    double len = Length(e);
     if (len > 0) {
       // An error beyond half a turn becomes the shorter opposite rotation.
       e = e - 6.283185307179586 * (e / len) * std::ceil((len - 3.141592653589793) / 6.283185307179586);
-      if (breakable && RandomRange(0.8, 1.2) * breakAngle < fast::Length(e)) broken = true;
+      if (breakable && RandomRange(0.8, 1.2) * breakAngle < Length(e)) broken = true;
       if (!limited) e = e - aW * Dot(e, aW);
-      Vec3 dL = fast::Mul(e, PairInertiaCached()) * (1 / PhysicsStep) * 0.5 * strength;
+      Vec3 dL = VecMulMat3(e, PairInertiaCached()) * (1 / PhysicsStep) * 0.5 * strength;
       A.angularMomentum += dL;
       B.angularMomentum -= dL;
       A.UpdateVelocities();
@@ -211,10 +210,10 @@ void pAxis::Draw() {
   if (!Device || !bodyA || !bodyB) return;
   if (point) point->Draw();
   Vec3 pivot = bodyA->LocalToWorld(anchorA);
-  Vec3 aW = fast::Mul(axis, bodyA->rotation);
-  Vec3 gA = fast::Mul(reference, bodyA->rotation);
-  Vec3 gB = fast::Mul(fast::MulTransposed(reference, relRotation), bodyB->rotation);
-  Vec3 hA = fast::Mul(Cross(axis, reference), bodyA->rotation);
+  Vec3 aW = VecMulMat3(axis, bodyA->rotation);
+  Vec3 gA = VecMulMat3(reference, bodyA->rotation);
+  Vec3 gB = VecMulMat3(VecMulMat3(reference, Mat3Transpose(relRotation)), bodyB->rotation);
+  Vec3 hA = VecMulMat3(Cross(axis, reference), bodyA->rotation);
   const Vec3 o = {0, 0, 0};
   SetWorldTransform(8, pivot, kIdentityQuat);
   DrawLine(o, 0, 1, 0, 1, aW, 0, 1, 0, 1);

@@ -7,7 +7,6 @@
 #include "platform/gpu/device.h"
 #include "physics/ground.h"
 #include "physics/surface.h"
-#include "physics/fastmath.h"
 #include "render/draw.h"
 
 namespace {
@@ -135,7 +134,7 @@ void pBody::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
   }
   triangles.push(tri);
   Vec3 c = Cross(p1 - p0, p2 - p0);
-  double len = fast::Length(c);
+  double len = Length(c);
   normals.push(LengthSq(c) == 0 ? Vec3{0, 0, 1} : c / len);
   areas.push(len * 0.5);
   area += len * 0.5;
@@ -217,10 +216,10 @@ void pBody::SetMass(double m) {
   centreOffset = centreLocal;  // the first integration rotates it
 }
 
-Vec3 pBody::LocalToWorld(const Vec3& p) const { return fast::Mul(p, rotation) + position; }
+Vec3 pBody::LocalToWorld(const Vec3& p) const { return VecMulMat3(p, rotation) + position; }
 
 Vec3 pBody::WorldToLocal(const Vec3& p) const {
-  return fast::MulTransposed(p - position, rotation);
+  return VecMulMat3(p - position, Mat3Transpose(rotation));
 }
 
 void pBody::UpdateDerived() {
@@ -246,14 +245,14 @@ void pBody::Process(int32_t phase) {
     // Integrate about the centre of mass: move the origin there, turn, move back.
     position += velocity * dt;
     position += Rotate(orientation, static_cast<const Vec3&>(centreLocal));
-    double angle = fast::Length(angularVelocity) * dt;
-    Vec3 axis = fast::Normalize(angularVelocity);
+    double angle = Length(angularVelocity) * dt;
+    Vec3 axis = Normalize(angularVelocity);
     orientation = QuatMul(QuatFromAxisAngle(axis, angle), orientation);
     UpdateDerived();
     position -= Rotate(orientation, static_cast<const Vec3&>(centreLocal));
     BoxPlace(box, position, orientation);
-    centreOffset = fast::Mul(centreLocal, rotation);
-    for (uint32_t i = 0; i < vertices.count; i++) worldVertices[i] = fast::Mul(vertices[i], rotation);
+    centreOffset = VecMulMat3(centreLocal, rotation);
+    for (uint32_t i = 0; i < vertices.count; i++) worldVertices[i] = VecMulMat3(vertices[i], rotation);
 
     if (Finite(position) && Finite(orientation) && Finite(momentum) && Finite(angularMomentum)) {
       lastFinite = {position, orientation, momentum, angularMomentum};
@@ -271,9 +270,9 @@ void pBody::Process(int32_t phase) {
       angularMomentum = lastFinite.angularMomentum;
       UpdateDerived();
       BoxPlace(box, position, orientation);
-      centreOffset = fast::Mul(centreLocal, rotation);
+      centreOffset = VecMulMat3(centreLocal, rotation);
       for (uint32_t i = 0; i < vertices.count; i++)
-        worldVertices[i] = fast::Mul(vertices[i], rotation);
+        worldVertices[i] = VecMulMat3(vertices[i], rotation);
       UpdateVelocities();
     }
   }

@@ -10,7 +10,6 @@
 #include "foundation/math.h"
 #include "foundation/str.h"
 #include "physics/entity.h"
-#include "physics/fastmath.h"
 
 // A body's kinematic state, kept as the last known finite values so a blown-up
 // step can be undone.
@@ -102,7 +101,7 @@ inline Vec3 pBody::PointVelocity(const Vec3& r) const {
 
 inline double pBody::EffectiveMass(const Vec3& r, const Vec3& n) const {
   Vec3 a = r - centreOffset;
-  Vec3 w = fast::Mul(Cross(a, n), inverseInertiaWorld);
+  Vec3 w = VecMulMat3(Cross(a, n), inverseInertiaWorld);
   return 1 / Dot(n, n * inverseMass + Cross(w, a));
 }
 
@@ -113,5 +112,5 @@ inline void pBody::ApplyImpulse(const Vec3& r, const Vec3& J) {
 
 inline void pBody::UpdateVelocities() {
   velocity = momentum * inverseMass;
-  angularVelocity = fast::Mul(angularMomentum, inverseInertiaWorld);
+  angularVelocity = VecMulMat3(angularMomentum, inverseInertiaWorld);
 }

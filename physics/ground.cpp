@@ -7,7 +7,6 @@
 
 #include "app/frame_timer.h"
 #include "physics/body.h"
-#include "physics/fastmath.h"
 
 Array<Vec3> GroundVertices;
 Array<Triangle> GroundTriangles;
@@ -302,8 +301,8 @@ void GroundContact(pBody& body) {
   }
   const Vec3 centre = (lo + hi) * 0.5;
   const Vec3 half = (hi - lo) * 0.5;
-  const double reach = fast::Length(centre - (body.position + body.centreOffset)) + fast::Length(half);
-  const double travel = (fast::Length(body.velocity) + fast::Length(body.angularVelocity) * reach) * dt;
+  const double reach = Length(centre - (body.position + body.centreOffset)) + Length(half);
+  const double travel = (Length(body.velocity) + Length(body.angularVelocity) * reach) * dt;
   const Vec3 extent = {(half.x + travel) * (1 + 1e-9), (half.y + travel) * (1 + 1e-9),
                        (half.z + travel) * (1 + 1e-9)};
   const double scale = std::fabs(centre.x) + std::fabs(centre.y) + std::fabs(centre.z) +
@@ -317,7 +316,7 @@ void GroundContact(pBody& body) {
   for (uint32_t k = 0; k < nt; k++) {
     const Triangle& tri = body.contactTriangles[k];
     const Vec3& t0 = body.contactVertices[tri.v[0]];
-    Vec3 n = fast::Normalize(Cross(body.contactVertices[tri.v[1]] - t0, body.contactVertices[tri.v[2]] - t0));
+    Vec3 n = Normalize(Cross(body.contactVertices[tri.v[1]] - t0, body.contactVertices[tri.v[2]] - t0));
     double d = Dot(n, t0);
     double below = std::fabs(n.x) * extent.x + std::fabs(n.y) * extent.y + std::fabs(n.z) * extent.z;
     near[k] = !(boundUsable && Dot(n, centre) - below > d + 1e-9 * (1 + std::fabs(d) + scale));
@@ -346,7 +345,7 @@ void GroundContact(pBody& body) {
     const Vec3& t0 = body.contactVertices[tri.v[0]];
     const Vec3& t1 = body.contactVertices[tri.v[1]];
     const Vec3& t2 = body.contactVertices[tri.v[2]];
-    Vec3 n = fast::Normalize(Cross(t1 - t0, t2 - t0));
+    Vec3 n = Normalize(Cross(t1 - t0, t2 - t0));
     double d = Dot(n, t0);
     for (uint32_t i = 0; i < nv; i++) {
       // Only corners that would be below the plane after this step.
@@ -369,7 +368,7 @@ void GroundContact(pBody& body) {
   }
   if (count == 0) return;
 
-  Vec3 N = fast::Normalize(sumNormals / double(count));
+  Vec3 N = Normalize(sumNormals / double(count));
   Vec3 R = sumOffsets / double(count);
   Vec3 v = body.PointVelocity(R);
   double K = body.EffectiveMass(R, N);
@@ -377,8 +376,8 @@ void GroundContact(pBody& body) {
   body.ApplyImpulse(R, N * j);
   // Friction from the same velocity, before the normal impulse.
   Vec3 t = -(v - N * Dot(v, N));
-  double s = fast::Length(t);
-  Vec3 u = fast::Normalize(t);
+  double s = Length(t);
+  Vec3 u = Normalize(t);
   double jt = body.EffectiveMass(R, u) * s;
   double cap = body.frictionLimit * 20000.0 * dt;
   if (jt > cap) jt = cap;

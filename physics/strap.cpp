@@ -4,7 +4,6 @@
 
 #include "platform/gpu/device.h"
 #include "physics/body.h"
-#include "physics/fastmath.h"
 #include "render/draw.h"
 
 pStrape::pStrape(pBody* a, pBody* b, const Vec3& pointA, const Vec3& pointB, const Vec3& /*up*/,
@@ -17,7 +16,7 @@ pStrape::pStrape(pBody* a, pBody* b, const Vec3& pointA, const Vec3& pointB, con
   if (a && b) {
     anchorA = a->WorldToLocal(pointA);
     anchorB = b->WorldToLocal(pointB);
-    restLength = fast::Length(pointB - pointA);
+    restLength = Length(pointB - pointA);
   }
   RegisterEntity(this);
 }
@@ -31,10 +30,10 @@ void pStrape::Process(int32_t phase) {
   pBody& B = *bodyB;
   Vec3 pA = A.LocalToWorld(anchorA);
   Vec3 pB = B.LocalToWorld(anchorB);
-  double L = fast::Length(pB - pA);
+  double L = Length(pB - pA);
   Vec3 rA = pA - A.position;
   Vec3 rB = pB - B.position;
-  Vec3 n = fast::Normalize(pB - pA);
+  Vec3 n = Normalize(pB - pA);
   double KA = A.EffectiveMass(rA, n);
   double KB = B.EffectiveMass(rB, n);
   double x = std::fmax(0.0, L - restLength);
@@ -50,7 +49,7 @@ void pStrape::Draw() {
   if (!Device || !bodyA || !bodyB) return;
   Vec3 a = EndA();
   Vec3 b = EndB();
-  double L = fast::Length(b - a);
+  double L = Length(b - a);
   float r = 0, g = 1, bl = 0;
   if (L > restLength + 0.1) {
     r = 1, g = 0;

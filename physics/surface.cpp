@@ -4,7 +4,6 @@
 
 #include "app/frame_timer.h"
 #include "physics/body.h"
-#include "physics/fastmath.h"
 
 pAD_Effect* EffectHead = nullptr;
 pAD_Effect* EffectTail = nullptr;
@@ -39,13 +38,13 @@ void SurfaceForces(pBody& body) {
     const uint32_t nf = body.factorDirections.count;
     static Array<Vec3> directions;
     directions.resize(nf);
-    for (uint32_t j = 0; j < nf; j++) directions[j] = fast::Mul(body.factorDirections[j], body.rotation);
+    for (uint32_t j = 0; j < nf; j++) directions[j] = VecMulMat3(body.factorDirections[j], body.rotation);
     body.surfaceCounter = 0;
     body.surfaceImpulse = {0, 0, 0};
     body.surfaceAngularImpulse = {0, 0, 0};
     for (uint32_t i = 0; i < body.triangles.count; i++) {
-      Vec3 n = fast::Mul(body.normals[i], body.rotation);
-      Vec3 c = fast::Mul(body.centroids[i], body.rotation);
+      Vec3 n = VecMulMat3(body.normals[i], body.rotation);
+      Vec3 c = VecMulMat3(body.centroids[i], body.rotation);
       // The air is at rest: the face meets it with its own velocity.
       Vec3 v = body.PointVelocity(c);
       double s2 = LengthSq(v);
@@ -57,7 +56,7 @@ void SurfaceForces(pBody& body) {
                       (std::fabs(n.x) + std::fabs(n.y) + std::fabs(n.z));
         if (s2 == 0 || vn < -1e-9 * size) continue;
       }
-      Vec3 u = s2 == 0 ? Vec3{0, 0, 1} : v / fast::Length(v);
+      Vec3 u = s2 == 0 ? Vec3{0, 0, 1} : v / Length(v);
       double cosine = Dot(u, n);
       if (cosine < 0) cosine = 0;
       if (skipIdle && (cosine == 0 || s2 == 0) && std::isfinite(body.areas[i])) continue;
@@ -85,7 +84,7 @@ void SurfaceForces(pBody& body) {
 }
 
 void AddDirectionalFactor(pBody& body, const Vec3& direction, double value, double exponent) {
-  body.factorDirections.push(fast::Normalize(direction));
+  body.factorDirections.push(Normalize(direction));
   body.factorValues.push(value);
   body.factorExponents.push(exponent);
 }
