@@ -24,6 +24,20 @@ bool Finite(const Mat3& m) {
   return true;
 }
 
+// Grows [lo, hi] by p, or starts it at p; a NaN coordinate never widens it.
+void ExtendBounds(Vec3& lo, Vec3& hi, const Vec3& p, bool first) {
+  if (first) {
+    lo = hi = p;
+    return;
+  }
+  if (p.x < lo.x) lo.x = p.x;
+  if (p.y < lo.y) lo.y = p.y;
+  if (p.z < lo.z) lo.z = p.z;
+  if (p.x > hi.x) hi.x = p.x;
+  if (p.y > hi.y) hi.y = p.y;
+  if (p.z > hi.z) hi.z = p.z;
+}
+
 // A point through a row-vector Mat4.
 Vec3 Transform(const Vec3& p, const Mat4& m) {
   return {p.x * m.m[0] + p.y * m.m[4] + p.z * m.m[8] + m.m[12],
@@ -47,6 +61,7 @@ pBody::pBody(MDL* model, const String& nodeName, double mass_, const Vec3& posit
   // 3.
   momentum = angularVelocity = velocity = angularMomentum = kZero;
   centreLocal = centreOffset = kZero;
+  worldVertexMin = worldVertexMax = kZero;
   volume = 0;
   area = 0;
   surfaceImpulse = surfaceAngularImpulse = kZero;
@@ -129,6 +144,7 @@ void pBody::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
       BoxExtend(box, *corners[k]);
       vertices.push(*corners[k]);
       worldVertices.push(*corners[k]);
+      ExtendBounds(worldVertexMin, worldVertexMax, *corners[k], worldVertices.count == 1);
       tri.v[k] = vertices.count - 1;
     }
   }
@@ -229,6 +245,16 @@ void pBody::UpdateDerived() {
   inverseInertiaWorld = Mat3Mul(Mat3Mul(rt, inverseInertiaBody), rotation);
 }
 
+void pBody::UpdatePlacement() {
+  UpdateDerived();
+  BoxPlace(box, position, orientation);
+  centreOffset = VecMulMat3(centreLocal, rotation);
+  for (uint32_t i = 0; i < vertices.count; i++) {
+    worldVertices[i] = VecMulMat3(vertices[i], rotation);
+    ExtendBounds(worldVertexMin, worldVertexMax, worldVertices[i], i == 0);
+  }
+}
+
 void pBody::Process(int32_t phase) {
   const double dt = CurrentDt;
   if (phase == 2) {
@@ -248,11 +274,8 @@ void pBody::Process(int32_t phase) {
     double angle = Length(angularVelocity) * dt;
     Vec3 axis = Normalize(angularVelocity);
     orientation = QuatMul(QuatFromAxisAngle(axis, angle), orientation);
-    UpdateDerived();
     position -= Rotate(orientation, static_cast<const Vec3&>(centreLocal));
-    BoxPlace(box, position, orientation);
-    centreOffset = VecMulMat3(centreLocal, rotation);
-    for (uint32_t i = 0; i < vertices.count; i++) worldVertices[i] = VecMulMat3(vertices[i], rotation);
+    UpdatePlacement();
 
     if (Finite(position) && Finite(orientation) && Finite(momentum) && Finite(angularMomentum)) {
       lastFinite = {position, orientation, momentum, angularMomentum};
@@ -268,11 +291,7 @@ void pBody::Process(int32_t phase) {
       orientation = lastFinite.orientation;
       momentum = lastFinite.momentum;
       angularMomentum = lastFinite.angularMomentum;
-      UpdateDerived();
-      BoxPlace(box, position, orientation);
-      centreOffset = VecMulMat3(centreLocal, rotation);
-      for (uint32_t i = 0; i < vertices.count; i++)
-        worldVertices[i] = VecMulMat3(vertices[i], rotation);
+      UpdatePlacement();
       UpdateVelocities();
     }
   }

@@ -43,9 +43,14 @@ class pBody : public pEntity {
   double dragScale;           // multiplier of the surface pressure forces; 1.0
   Array<Vec3> vertices;       // distinct mesh corners, body frame
   Array<Vec3> worldVertices;  // the same rotated into world orientation (not translated)
+  Vec3 worldVertexMin, worldVertexMax;  // bounds of worldVertices, kept with them
   Array<Triangle> triangles;  // corner indices into vertices
   Array<Vec3> contactVertices;       // copied corners of nearby ground triangles, world
   Array<Triangle> contactTriangles;  // indices into contactVertices
+  // Unit normal n and offset d (n . p = d on the plane) of each contact
+  // triangle, worked out when the triangles are chosen.
+  Array<Vec3> contactNormals;
+  Array<double> contactOffsets;
   Array<Vec3> normals;        // unit normal per triangle, body frame
   Array<double> areas;        // area per triangle
   Array<Vec3> centroids;      // centroid per triangle, body frame
@@ -86,6 +91,9 @@ class pBody : public pEntity {
   void ApplyImpulse(const Vec3& r, const Vec3& J);
   void UpdateVelocities();  // velocities from the momenta
   void UpdateDerived();     // rotation and world inertia from the orientation
+  // UpdateDerived, then the box's world hull, centreOffset and worldVertices
+  // (with their bounds) for the current position and orientation.
+  void UpdatePlacement();
 
   void Draw() override;
   void DrawDetail(double intensity) override;

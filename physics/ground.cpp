@@ -281,6 +281,21 @@ void GroundContact(pBody& body) {
       uint32_t n = body.contactVertices.count;
       body.contactTriangles.push(Triangle{{n - 3, n - 2, n - 1}});
     }
+    body.contactNormals.resize(0);
+  }
+  // The planes hold until the next rebuild. Contact triangles set by other
+  // means get theirs here.
+  const uint32_t nt = body.contactTriangles.count;
+  if (body.contactNormals.count != nt || body.contactOffsets.count != nt) {
+    body.contactNormals.resize(nt);
+    body.contactOffsets.resize(nt);
+    for (uint32_t k = 0; k < nt; k++) {
+      const Triangle& tri = body.contactTriangles[k];
+      const Vec3& t0 = body.contactVertices[tri.v[0]];
+      Vec3 n = Normalize(Cross(body.contactVertices[tri.v[1]] - t0, body.contactVertices[tri.v[2]] - t0));
+      body.contactNormals[k] = n;
+      body.contactOffsets[k] = Dot(n, t0);
+    }
   }
 
   // Narrow phase. First a cheap bound: the box around the corners now, grown
@@ -288,17 +303,10 @@ void GroundContact(pBody& body) {
   // below that box has no corner that would end up below it, so the corner
   // loop would find nothing there; this shortcut never decides a contact.
   // The slack is far beyond the rounding of the products involved.
+  // Adding the position keeps the order of the coordinates, so these are
+  // the bounds of the translated corners.
   const uint32_t nv = body.worldVertices.count;
-  Vec3 lo = body.worldVertices[0] + body.position, hi = lo;
-  for (uint32_t i = 1; i < nv; i++) {
-    Vec3 p = body.worldVertices[i] + body.position;
-    if (p.x < lo.x) lo.x = p.x;
-    if (p.y < lo.y) lo.y = p.y;
-    if (p.z < lo.z) lo.z = p.z;
-    if (p.x > hi.x) hi.x = p.x;
-    if (p.y > hi.y) hi.y = p.y;
-    if (p.z > hi.z) hi.z = p.z;
-  }
+  const Vec3 lo = body.worldVertexMin + body.position, hi = body.worldVertexMax + body.position;
   const Vec3 centre = (lo + hi) * 0.5;
   const Vec3 half = (hi - lo) * 0.5;
   const double reach = Length(centre - (body.position + body.centreOffset)) + Length(half);
@@ -309,15 +317,12 @@ void GroundContact(pBody& body) {
                        extent.x + extent.y + extent.z;
   const bool boundUsable = std::isfinite(scale);
 
-  const uint32_t nt = body.contactTriangles.count;
   static Array<uint8_t> near;
   near.resize(nt);
   bool anyNear = false;
   for (uint32_t k = 0; k < nt; k++) {
-    const Triangle& tri = body.contactTriangles[k];
-    const Vec3& t0 = body.contactVertices[tri.v[0]];
-    Vec3 n = Normalize(Cross(body.contactVertices[tri.v[1]] - t0, body.contactVertices[tri.v[2]] - t0));
-    double d = Dot(n, t0);
+    const Vec3& n = body.contactNormals[k];
+    const double d = body.contactOffsets[k];
     double below = std::fabs(n.x) * extent.x + std::fabs(n.y) * extent.y + std::fabs(n.z) * extent.z;
     near[k] = !(boundUsable && Dot(n, centre) - below > d + 1e-9 * (1 + std::fabs(d) + scale));
     anyNear = anyNear || near[k];
@@ -345,8 +350,8 @@ void GroundContact(pBody& body) {
     const Vec3& t0 = body.contactVertices[tri.v[0]];
     const Vec3& t1 = body.contactVertices[tri.v[1]];
     const Vec3& t2 = body.contactVertices[tri.v[2]];
-    Vec3 n = Normalize(Cross(t1 - t0, t2 - t0));
-    double d = Dot(n, t0);
+    const Vec3& n = body.contactNormals[k];
+    const double d = body.contactOffsets[k];
     for (uint32_t i = 0; i < nv; i++) {
       // Only corners that would be below the plane after this step.
       if (!(Dot(n, predicted[i]) < d)) continue;

@@ -217,6 +217,30 @@ TEST_F(BodyTest, IntegrationTurnsAboutTheCentreOfMass) {
   EXPECT_NEAR(qn, 1.0, 1e-9);
 }
 
+// Ground contact reads the world corners' bounds instead of visiting every
+// corner each step: they must be the corners' exact bounds at all times.
+TEST_F(BodyTest, WorldVertexBoundsFollowTheCorners) {
+  auto expectExact = [](const pBody& b, const char* when) {
+    Vec3 lo = b.worldVertices[0], hi = lo;
+    for (const Vec3& v : b.worldVertices) {
+      lo = {std::fmin(lo.x, v.x), std::fmin(lo.y, v.y), std::fmin(lo.z, v.z)};
+      hi = {std::fmax(hi.x, v.x), std::fmax(hi.y, v.y), std::fmax(hi.z, v.z)};
+    }
+    EXPECT_TRUE(lo.x == b.worldVertexMin.x && lo.y == b.worldVertexMin.y && lo.z == b.worldVertexMin.z) << when;
+    EXPECT_TRUE(hi.x == b.worldVertexMax.x && hi.y == b.worldVertexMax.y && hi.z == b.worldVertexMax.z) << when;
+  };
+  pBody* b = Body(CubeTriangles({-1, -2, -3}, {1, 2, 3}), 1.0, {0, 0, 50});
+  expectExact(*b, "built");
+  b->angularMomentum = {0.3, -0.2, 0.5};
+  Step(7);
+  expectExact(*b, "turned");
+  b->AddTriangle({5, 0, 0}, {0, 6, 0}, {0, 0, -7});  // unturned, as added corners are
+  expectExact(*b, "grown");
+  b->orientation = QuatFromAxisAngle({1, 1, 0}, 0.7);
+  b->UpdatePlacement();
+  expectExact(*b, "placed by hand");
+}
+
 TEST_F(BodyTest, NonFiniteStateIsRestoredAndReportedOnce) {
   pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {0, 0, 10});
   Step(3);

@@ -78,12 +78,7 @@ void MakeFlatGround(double size, double z) {
   GroundMeshChanged();
 }
 
-void Place(pBody& b) {
-  b.UpdateDerived();
-  BoxPlace(b.box, b.position, b.orientation);
-  b.centreOffset = VecMulMat3(b.centreLocal, b.rotation);
-  for (uint32_t i = 0; i < b.vertices.count; i++) b.worldVertices[i] = VecMulMat3(b.vertices[i], b.rotation);
-}
+void Place(pBody& b) { b.UpdatePlacement(); }
 
 uint64_t HashBodies(const std::vector<pBody*>& bodies) {
   // FNV-1a over the bytes of the integrated state.
