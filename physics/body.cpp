@@ -155,6 +155,16 @@ void pBody::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
   areas.push(len * 0.5);
   area += len * 0.5;
   centroids.push((p0 + p1 + p2) * 0.3333333333333333);
+  const uint32_t f = triangles.count - 1, lane = f % 4;
+  if (lane == 0) faceBlocks.push(SurfaceFaceBlock{});
+  SurfaceFaceBlock& block = faceBlocks[f / 4];
+  block.nx[lane] = normals[f].x;
+  block.ny[lane] = normals[f].y;
+  block.nz[lane] = normals[f].z;
+  block.cx[lane] = centroids[f].x;
+  block.cy[lane] = centroids[f].y;
+  block.cz[lane] = centroids[f].z;
+  block.area[lane] = areas[f];
 }
 
 void pBody::SetMass(double m) {

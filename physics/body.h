@@ -10,6 +10,7 @@
 #include "foundation/math.h"
 #include "foundation/str.h"
 #include "physics/entity.h"
+#include "physics/surface.h"
 
 // A body's kinematic state, kept as the last known finite values so a blown-up
 // step can be undone.
@@ -54,6 +55,7 @@ class pBody : public pEntity {
   Array<Vec3> normals;        // unit normal per triangle, body frame
   Array<double> areas;        // area per triangle
   Array<Vec3> centroids;      // centroid per triangle, body frame
+  Array<SurfaceFaceBlock> faceBlocks;  // normals, centroids and areas again, four faces a block
   Array<Vec3> factorDirections;    // directional factors, unit, body frame
   Array<double> factorValues;
   Array<double> factorExponents;

@@ -1,6 +1,9 @@
 #include "physics/surface.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "app/frame_timer.h"
 #include "physics/body.h"
@@ -8,6 +11,7 @@
 pAD_Effect* EffectHead = nullptr;
 pAD_Effect* EffectTail = nullptr;
 uint32_t EffectCount = 0;
+uint32_t SurfaceLaneWidth = 4;
 
 namespace {
 
@@ -27,6 +31,128 @@ bool IdleFacesAddNothing(const pBody& body, double dt) {
   return true;
 }
 
+// Faces side by side: each lane does the very arithmetic of one face,
+// operation for operation (element-wise IEEE operations, never contracted),
+// so the lanes give the bits the face-by-face formulas give. Two lanes run on
+// every x86-64 (SSE2) and ARM64 processor, four where AVX2 is present.
+typedef double Lanes2 __attribute__((vector_size(16)));
+typedef int64_t Mask2 __attribute__((vector_size(16)));
+typedef double Lanes4 __attribute__((vector_size(32), aligned(32)));
+typedef int64_t Mask4 __attribute__((vector_size(32), aligned(32)));
+// The helpers are private to this file and always inlined: the calling
+// convention for 32-byte vectors that -Wpsabi warns about never applies.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#define TARN_INLINE inline __attribute__((always_inline))
+
+template <class V>
+TARN_INLINE V Load(const double* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <class V>
+TARN_INLINE void Store(double* p, V v) {
+  std::memcpy(p, &v, sizeof v);
+}
+template <class V>
+TARN_INLINE V Splat(double x) {
+  V v;
+  for (size_t k = 0; k < sizeof v / sizeof x; k++) v[k] = x;
+  return v;
+}
+template <class V, class M>
+TARN_INLINE V Abs(V x) {
+  return (V)((M)x & 0x7FFFFFFFFFFFFFFF);
+}
+
+// What the sequential part needs of four faces: whether each adds anything,
+// its direction of motion u, world normal n, lever r about the centre of
+// mass and pressure force F before the directional factors.
+struct FaceLanes {
+  double ux[4], uy[4], uz[4], nx[4], ny[4], nz[4], rx[4], ry[4], rz[4], F[4];
+  int64_t skip[4];
+};
+
+// Everything of every face up to the directional factors; the faces are
+// independent until their impulses are summed.
+template <class V, class M>
+TARN_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* out) {
+  constexpr int W = sizeof(V) / sizeof(double);
+  const double* m = body.rotation.m;
+  const V m0 = Splat<V>(m[0]), m1 = Splat<V>(m[1]), m2 = Splat<V>(m[2]), m3 = Splat<V>(m[3]),
+          m4 = Splat<V>(m[4]), m5 = Splat<V>(m[5]), m6 = Splat<V>(m[6]), m7 = Splat<V>(m[7]),
+          m8 = Splat<V>(m[8]);
+  const V offX = Splat<V>(body.centreOffset.x), offY = Splat<V>(body.centreOffset.y),
+          offZ = Splat<V>(body.centreOffset.z);
+  const V wX = Splat<V>(body.angularVelocity.x), wY = Splat<V>(body.angularVelocity.y),
+          wZ = Splat<V>(body.angularVelocity.z);
+  const V velX = Splat<V>(body.velocity.x), velY = Splat<V>(body.velocity.y),
+          velZ = Splat<V>(body.velocity.z);
+  const V zero = Splat<V>(0.0), one = Splat<V>(1.0), margin = Splat<V>(-1e-9), fall = Splat<V>(0.002);
+  const V posZ = Splat<V>(body.position.z), scale = Splat<V>(10.0 * body.dragScale);
+  const M skipping = (M)Splat<V>(0.0) == (M)Splat<V>(skipIdle ? 0.0 : 1.0);  // all ones when skipping
+  for (uint32_t b = 0; b < body.faceBlocks.count; b++) {
+    const SurfaceFaceBlock& face = body.faceBlocks[b];
+    FaceLanes& o = out[b];
+    for (int h = 0; h < 4; h += W) {
+      const V bnx = Load<V>(face.nx + h), bny = Load<V>(face.ny + h), bnz = Load<V>(face.nz + h);
+      const V bcx = Load<V>(face.cx + h), bcy = Load<V>(face.cy + h), bcz = Load<V>(face.cz + h);
+      const V area = Load<V>(face.area + h);
+      // n = VecMulMat3(normal, rotation), c likewise.
+      const V nx = bnx * m0 + bny * m3 + bnz * m6;
+      const V ny = bnx * m1 + bny * m4 + bnz * m7;
+      const V nz = bnx * m2 + bny * m5 + bnz * m8;
+      const V cx = bcx * m0 + bcy * m3 + bcz * m6;
+      const V cy = bcx * m1 + bcy * m4 + bcz * m7;
+      const V cz = bcx * m2 + bcy * m5 + bcz * m8;
+      // The air is at rest: the face meets it with its own velocity,
+      // PointVelocity(c) = Cross(angularVelocity, c - centreOffset) + velocity.
+      const V rx = cx - offX, ry = cy - offY, rz = cz - offZ;
+      const V vx = (wY * rz - wZ * ry) + velX;
+      const V vy = (wZ * rx - wX * rz) + velY;
+      const V vz = (wX * ry - wY * rx) + velZ;
+      const V s2 = vx * vx + vy * vy + vz * vz;
+      const M still = s2 == zero;
+      const M finiteArea = (area - area) == zero;
+      // Clearly moving away from the air: its cosine below would be
+      // negative. The margin dwarfs the rounding of either form.
+      const V vn = vx * nx + vy * ny + vz * nz;
+      const V size = (Abs<V, M>(vx) + Abs<V, M>(vy) + Abs<V, M>(vz)) *
+                     (Abs<V, M>(nx) + Abs<V, M>(ny) + Abs<V, M>(nz));
+      M skip = skipping & finiteArea & (still | (vn < margin * size));
+      V length;
+      for (int k = 0; k < W; k++) length[k] = std::sqrt(s2[k]);
+      const V ux = still ? zero : vx / length;
+      const V uy = still ? zero : vy / length;
+      const V uz = still ? one : vz / length;
+      V cosine = ux * nx + uy * ny + uz * nz;
+      cosine = cosine < zero ? zero : cosine;
+      skip |= skipping & finiteArea & ((cosine == zero) | still);
+      const V up = one - fall * (cz + posZ);
+      const V f = up > one ? up : one;  // fmax(1, h), NaN included
+      Store(o.F + h, scale * f * s2 * cosine * area);
+      Store(o.ux + h, ux), Store(o.uy + h, uy), Store(o.uz + h, uz);
+      Store(o.nx + h, nx), Store(o.ny + h, ny), Store(o.nz + h, nz);
+      Store(o.rx + h, rx), Store(o.ry + h, ry), Store(o.rz + h, rz);
+      std::memcpy(o.skip + h, &skip, sizeof skip);
+    }
+  }
+}
+
+void FaceLanesTwo(const pBody& body, bool skipIdle, FaceLanes* out) {
+  FaceLanesOf<Lanes2, Mask2>(body, skipIdle, out);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void FaceLanesFour(const pBody& body, bool skipIdle, FaceLanes* out) {
+  FaceLanesOf<Lanes4, Mask4>(body, skipIdle, out);
+}
+bool FourLanesAvailable() { return __builtin_cpu_supports("avx2"); }
+#else
+void FaceLanesFour(const pBody& body, bool skipIdle, FaceLanes* out) { FaceLanesTwo(body, skipIdle, out); }
+bool FourLanesAvailable() { return false; }
+#endif
+
 }  // namespace
 
 void SurfaceForces(pBody& body) {
@@ -42,27 +168,21 @@ void SurfaceForces(pBody& body) {
     body.surfaceCounter = 0;
     body.surfaceImpulse = {0, 0, 0};
     body.surfaceAngularImpulse = {0, 0, 0};
-    for (uint32_t i = 0; i < body.triangles.count; i++) {
-      Vec3 n = VecMulMat3(body.normals[i], body.rotation);
-      Vec3 c = VecMulMat3(body.centroids[i], body.rotation);
-      // The air is at rest: the face meets it with its own velocity.
-      Vec3 v = body.PointVelocity(c);
-      double s2 = LengthSq(v);
-      if (skipIdle && std::isfinite(body.areas[i])) {
-        // Clearly moving away from the air: its cosine below would be
-        // negative. The margin dwarfs the rounding of either form.
-        double vn = Dot(v, n);
-        double size = (std::fabs(v.x) + std::fabs(v.y) + std::fabs(v.z)) *
-                      (std::fabs(n.x) + std::fabs(n.y) + std::fabs(n.z));
-        if (s2 == 0 || vn < -1e-9 * size) continue;
-      }
-      Vec3 u = s2 == 0 ? Vec3{0, 0, 1} : v / Length(v);
-      double cosine = Dot(u, n);
-      if (cosine < 0) cosine = 0;
-      if (skipIdle && (cosine == 0 || s2 == 0) && std::isfinite(body.areas[i])) continue;
-      double h = 1 - 0.002 * (c.z + body.position.z);
-      double f = h > 1.0 ? h : 1.0;  // fmax(1, h), NaN included, without the call
-      double F = 10.0 * body.dragScale * f * s2 * cosine * body.areas[i];
+    static std::vector<FaceLanes> lanes;
+    lanes.resize(body.faceBlocks.count);
+    static const bool fourAvailable = FourLanesAvailable();
+    if (SurfaceLaneWidth == 4 && fourAvailable)
+      FaceLanesFour(body, skipIdle, lanes.data());
+    else
+      FaceLanesTwo(body, skipIdle, lanes.data());
+    // The factors and the sums go face by face, in order.
+    const uint32_t faces = std::min(body.triangles.count, 4 * body.faceBlocks.count);
+    for (uint32_t i = 0; i < faces; i++) {
+      const FaceLanes& o = lanes[i / 4];
+      const int k = int(i % 4);
+      if (o.skip[k]) continue;
+      const Vec3 u = {o.ux[k], o.uy[k], o.uz[k]};
+      double F = o.F[k];
       for (uint32_t j = 0; j < nf; j++) {
         double a = Dot(u, directions[j]);
         if (a < 0) a = 0;
@@ -71,9 +191,10 @@ void SurfaceForces(pBody& body) {
         double t = std::pow(a, body.factorExponents[j]);
         F = t * F * body.factorValues[j] + (1 - t) * F;
       }
+      const Vec3 n = {o.nx[k], o.ny[k], o.nz[k]};
       Vec3 J = -n * F * dt;
       body.surfaceImpulse += J;
-      body.surfaceAngularImpulse += Cross(c - body.centreOffset, J);
+      body.surfaceAngularImpulse += Cross(Vec3{o.rx[k], o.ry[k], o.rz[k]}, J);
     }
   }
   body.surfaceCounter += 1;

@@ -8,11 +8,24 @@
 
 class pBody;
 
+// Four faces' normals and centroids (body frame) and areas side by side, the
+// layout the surface force works on four faces at a time. A copy of the
+// body's per-triangle arrays that AddTriangle keeps; unused lanes are zero.
+struct SurfaceFaceBlock {
+  double nx[4], ny[4], nz[4];
+  double cx[4], cy[4], cz[4];
+  double area[4];
+};
+
 // Applies the body's surface impulse for one world step of CurrentDt seconds,
 // recomputing the cached impulse when surfaceCounter exceeds surfacePeriod,
 // then a fixed angular damping of 0.05 * angularVelocity per step. Nothing at
 // all when surfacePeriod is negative.
 void SurfaceForces(pBody& body);
+
+// Faces the surface force works on at a time: 4 (where the processor has
+// AVX2, else 2) or 2. Both give the same bits; tests compare them.
+extern uint32_t SurfaceLaneWidth;
 
 // Appends a directional factor: faces moving along direction (body frame,
 // normalised; zero becomes +Z) have their force blended toward value * force

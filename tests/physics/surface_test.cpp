@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include "app/frame_timer.h"
 #include "meshes.h"
@@ -141,6 +143,61 @@ class Lasting : public pAD_Effect {
   ~Lasting() override { destroyed++; }
   bool finished;
 };
+
+// The surface force works on several faces at once and passes over faces that
+// add nothing. Its sums must be those of the plain face-by-face formula, bit
+// for bit, on two lanes and on four.
+TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
+  CurrentDt = 0.002;
+  auto reference = [](const pBody& b, Vec3& impulse, Vec3& angular) {
+    impulse = angular = {0, 0, 0};
+    for (uint32_t i = 0; i < b.triangles.count; i++) {
+      Vec3 n = VecMulMat3(b.normals[i], b.rotation);
+      Vec3 c = VecMulMat3(b.centroids[i], b.rotation);
+      Vec3 v = b.PointVelocity(c);
+      double s2 = LengthSq(v);
+      Vec3 u = s2 == 0 ? Vec3{0, 0, 1} : v / Length(v);
+      double cosine = std::fmax(Dot(u, n), 0.0);
+      double F = 10.0 * b.dragScale * std::fmax(1.0, 1 - 0.002 * (c.z + b.position.z)) * s2 * cosine * b.areas[i];
+      for (uint32_t j = 0; j < b.factorDirections.count; j++) {
+        double t = std::pow(std::fmax(Dot(u, VecMulMat3(b.factorDirections[j], b.rotation)), 0.0), b.factorExponents[j]);
+        F = t * F * b.factorValues[j] + (1 - t) * F;
+      }
+      Vec3 J = -n * F * CurrentDt;
+      impulse += J;
+      angular += Cross(c - b.centreOffset, J);
+    }
+  };
+  auto same = [](const Vec3& a, const Vec3& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> r(-1, 1);
+  // 4 r (r - 1) faces, plus one degenerate and one ordinary: the last block is half full.
+  pBody* b = Body(EllipsoidTriangles(1.0, 0.6, 0.2, 5), 3.0, {0, 0, -40});
+  b->AddTriangle({0, 0, 0}, {1, 0, 0}, {2, 0, 0});
+  b->AddTriangle({0, 0, 0.3}, {0.5, 0, 0.3}, {0, 0.5, 0.3});
+  b->dragScale = 1.7;
+  AddDirectionalFactor(*b, {0, 0, -1}, 7, 0.5);
+  AddDirectionalFactor(*b, {0, 1, 0.2}, 0.05, 0);
+  b->surfacePeriod = 0;
+  const uint32_t widthBefore = SurfaceLaneWidth;
+  for (int trial = 0; trial < 200; trial++) {
+    b->orientation = QuatFromAxisAngle({r(rng), r(rng), r(rng)}, 3 * r(rng));
+    Place(*b);
+    b->velocity = Vec3{r(rng), r(rng), r(rng)} * (trial % 7 == 0 ? 0.0 : 5.0);
+    b->angularVelocity = Vec3{r(rng), r(rng), r(rng)} * (trial % 5 == 0 ? 0.0 : 3.0);
+    Vec3 impulse, angular;
+    reference(*b, impulse, angular);
+    for (uint32_t width : {4u, 2u}) {
+      SurfaceLaneWidth = width;
+      b->surfaceCounter = 1;
+      SurfaceForces(*b);
+      EXPECT_TRUE(same(b->surfaceImpulse, impulse)) << "trial " << trial << ", " << width << " lanes";
+      EXPECT_TRUE(same(b->surfaceAngularImpulse, angular)) << "trial " << trial << ", " << width << " lanes";
+    }
+  }
+  SurfaceLaneWidth = widthBefore;
+  EXPECT_GT(Length(b->surfaceImpulse), 0.0) << "the trials exerted forces";
+}
 
 TEST(EffectList, PurgeUnlinksFinishedRecords) {
   destroyed = 0;
