@@ -72,10 +72,9 @@ class pAxis : public pEntity {
 
  private:
   // The angle, the world axis and the pair inertia follow from the two
-  // bodies' rotations and world inverse inertias, which hold still from the
-  // start of a world step to its integration: every sub-step would work out
-  // the very same bits again. Each is kept for the step it was worked out in
-  // (see WorldStepSerial).
+  // bodies' rotations and world inverse inertias, which hold still through
+  // the sub-steps: every one of them would work out the very same bits
+  // again. Each is kept for the step it was worked out in (WorldStepSerial).
   uint64_t angleStep = 0, pairInertiaStep = 0;
   double derivedAngle = 0;
   Vec3 derivedAxisWorld = {0, 0, 1};

@@ -87,10 +87,12 @@ void IntegrationStage() { ProcessAll(4); }
 
 void WorldStep() {
   static uint64_t serial = 0;
-  WorldStepSerial = ++serial;
   PurgeStage();
   AircraftStage();
   ForcesStage();
+  // Hinges and straps change momenta only: the bodies hold still from here
+  // to the integration.
+  WorldStepSerial = ++serial;
   SubStepStage();
   PositionCorrectionStage();
   WorldStepSerial = 0;

@@ -41,10 +41,11 @@ void ClearEntityList();
 // every WorldStep when not null. The aircraft sets it while it exists.
 extern void (*WorldStepAircraftHook)();
 
-// Nonzero from the start of each WorldStep call up to its integration stage,
-// and different for every call; zero otherwise. Bodies turn and their world
-// inertias change only in the integration stage: while the serial is nonzero,
-// what a hinge or strap derives from them holds and may be kept.
+// Nonzero through the sub-steps and the position correction of each
+// WorldStep call, and different for every call; zero otherwise. Those stages
+// change momenta only: the bodies' positions, orientations and world
+// inertias hold still, and what a hinge or strap derives from them holds
+// and may be kept while the serial stays the same.
 extern uint64_t WorldStepSerial;
 
 // Advances the world by CurrentDt seconds (the main loop sets CurrentDt to

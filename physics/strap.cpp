@@ -28,19 +28,24 @@ void pStrape::Process(int32_t phase) {
   if (phase != 1 || !bodyA || !bodyB) return;
   pBody& A = *bodyA;
   pBody& B = *bodyB;
-  Vec3 pA = A.LocalToWorld(anchorA);
-  Vec3 pB = B.LocalToWorld(anchorB);
-  double L = Length(pB - pA);
-  Vec3 rA = pA - A.position;
-  Vec3 rB = pB - B.position;
-  Vec3 n = Normalize(pB - pA);
-  double KA = A.EffectiveMass(rA, n);
-  double KB = B.EffectiveMass(rB, n);
-  double x = std::fmax(0.0, L - restLength);
-  // Pulls only; the same impulse whatever the sub-step length.
-  double J = x * (KA * KB / (KA + KB)) * 10.0;
-  A.ApplyImpulse(rA, n * J);
-  B.ApplyImpulse(rB, -n * J);
+  if (WorldStepSerial == 0 || pullStep != WorldStepSerial) {
+    Vec3 pA = A.LocalToWorld(anchorA);
+    Vec3 pB = B.LocalToWorld(anchorB);
+    double L = Length(pB - pA);
+    leverA = pA - A.position;
+    leverB = pB - B.position;
+    Vec3 n = Normalize(pB - pA);
+    double KA = A.EffectiveMass(leverA, n);
+    double KB = B.EffectiveMass(leverB, n);
+    double x = std::fmax(0.0, L - restLength);
+    // Pulls only; the same impulse whatever the sub-step length.
+    double J = x * (KA * KB / (KA + KB)) * 10.0;
+    pullA = n * J;
+    pullB = -n * J;
+    pullStep = WorldStepSerial;
+  }
+  A.ApplyImpulse(leverA, pullA);
+  B.ApplyImpulse(leverB, pullB);
   A.UpdateVelocities();
   B.UpdateVelocities();
 }

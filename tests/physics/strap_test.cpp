@@ -84,4 +84,28 @@ TEST_F(StrapTest, FourSubStepsPerWorldStepOffTheCentre) {
   (void)s;
 }
 
+// The pull is worked out once per world step; moved between steps, by the
+// integration or by hand, the strap must see where its ends are now.
+TEST_F(StrapTest, PullFollowsEndsMovedBetweenSteps) {
+  Pair();
+  Own(new pStrape(A, B, {0, 0, 10}, {2, 0, 10}, {0, 0, 1}, 1.0));
+  Step();
+  EXPECT_NEAR(B->momentum.x, 0.0, 1e-15) << "slack: gravity only";
+  B->position.x = 2.2;
+  Place(*B);
+  Step();
+  const double first = B->momentum.x;
+  EXPECT_LT(first, 0.0) << "stretched by hand: pulled back";
+  // Four sub-steps, four equal pulls of 0.2 * K * 10 (K = 0.5 for two free
+  // 1 kg bodies pulled through their centres).
+  EXPECT_NEAR(first, -4 * 0.2 * 0.5 * 10, 1e-9);
+  A->momentum = B->momentum = {0, 0, 0};
+  A->UpdateVelocities();
+  B->UpdateVelocities();
+  B->position.x = 2.0;
+  Place(*B);
+  Step();
+  EXPECT_NEAR(B->momentum.x, 0.0, 1e-12) << "slack again: the stretched pull is not kept";
+}
+
 }  // namespace
