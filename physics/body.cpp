@@ -1,11 +1,13 @@
 #include "physics/body.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "app/frame_timer.h"
 #include "foundation/log.h"
 #include "platform/gpu/device.h"
 #include "physics/ground.h"
+#include "physics/lanes.h"
 #include "physics/surface.h"
 #include "render/draw.h"
 
@@ -36,6 +38,29 @@ void ExtendBounds(Vec3& lo, Vec3& hi, const Vec3& p, bool first) {
   if (p.x > hi.x) hi.x = p.x;
   if (p.y > hi.y) hi.y = p.y;
   if (p.z > hi.z) hi.z = p.z;
+}
+
+// VecMulMat3 and ExtendBounds over count (> 0) corners, a corner per vector:
+// lanes x, y and z of the result are the three sums of VecMulMat3, the
+// fourth is unused.
+TARN_FOUR_LANES void RotateCornersFour(const Vec3* corners, Vec3* rotated, uint32_t count,
+                                       const Mat3& a, Vec3& lo, Vec3& hi) {
+  using lanes::Splat;
+  const Lanes4 row0 = {a.m[0], a.m[1], a.m[2], 0}, row1 = {a.m[3], a.m[4], a.m[5], 0},
+               row2 = {a.m[6], a.m[7], a.m[8], 0};
+  auto rotate = [&](const Vec3& v) {
+    return Splat<Lanes4>(v.x) * row0 + Splat<Lanes4>(v.y) * row1 + Splat<Lanes4>(v.z) * row2;
+  };
+  Lanes4 low = rotate(corners[0]), high = low;
+  rotated[0] = {low[0], low[1], low[2]};
+  for (uint32_t i = 1; i < count; i++) {
+    const Lanes4 r = rotate(corners[i]);
+    rotated[i] = {r[0], r[1], r[2]};
+    low = r < low ? r : low;  // a NaN never widens, as in ExtendBounds
+    high = r > high ? r : high;
+  }
+  lo = {low[0], low[1], low[2]};
+  hi = {high[0], high[1], high[2]};
 }
 
 // A point through a row-vector Mat4.
@@ -259,6 +284,11 @@ void pBody::UpdatePlacement() {
   UpdateDerived();
   BoxPlace(box, position, orientation);
   centreOffset = VecMulMat3(centreLocal, rotation);
+  if (vertices.count > 0 && UseFourLanes()) {
+    RotateCornersFour(vertices.data, worldVertices.data, vertices.count, rotation, worldVertexMin,
+                      worldVertexMax);
+    return;
+  }
   for (uint32_t i = 0; i < vertices.count; i++) {
     worldVertices[i] = VecMulMat3(vertices[i], rotation);
     ExtendBounds(worldVertexMin, worldVertexMax, worldVertices[i], i == 0);

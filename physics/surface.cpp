@@ -7,11 +7,11 @@
 
 #include "app/frame_timer.h"
 #include "physics/body.h"
+#include "physics/lanes.h"
 
 pAD_Effect* EffectHead = nullptr;
 pAD_Effect* EffectTail = nullptr;
 uint32_t EffectCount = 0;
-uint32_t SurfaceLaneWidth = 4;
 
 namespace {
 
@@ -31,39 +31,10 @@ bool IdleFacesAddNothing(const pBody& body, double dt) {
   return true;
 }
 
-// Faces side by side: each lane does the very arithmetic of one face,
-// operation for operation (element-wise IEEE operations, never contracted),
-// so the lanes give the bits the face-by-face formulas give. Two lanes run on
-// every x86-64 (SSE2) and ARM64 processor, four where AVX2 is present.
-typedef double Lanes2 __attribute__((vector_size(16)));
-typedef int64_t Mask2 __attribute__((vector_size(16)));
-typedef double Lanes4 __attribute__((vector_size(32), aligned(32)));
-typedef int64_t Mask4 __attribute__((vector_size(32), aligned(32)));
-// The helpers are private to this file and always inlined: the calling
-// convention for 32-byte vectors that -Wpsabi warns about never applies.
-#pragma GCC diagnostic ignored "-Wpsabi"
-#define TARN_INLINE inline __attribute__((always_inline))
-
-template <class V>
-TARN_INLINE V Load(const double* p) {
-  V v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-template <class V>
-TARN_INLINE void Store(double* p, V v) {
-  std::memcpy(p, &v, sizeof v);
-}
-template <class V>
-TARN_INLINE V Splat(double x) {
-  V v;
-  for (size_t k = 0; k < sizeof v / sizeof x; k++) v[k] = x;
-  return v;
-}
-template <class V, class M>
-TARN_INLINE V Abs(V x) {
-  return (V)((M)x & 0x7FFFFFFFFFFFFFFF);
-}
+using lanes::Abs;
+using lanes::Load;
+using lanes::Splat;
+using lanes::Store;
 
 // What the sequential part needs of four faces: whether each adds anything,
 // its direction of motion u, world normal n, lever r about the centre of
@@ -76,7 +47,7 @@ struct FaceLanes {
 // Everything of every face up to the directional factors; the faces are
 // independent until their impulses are summed.
 template <class V, class M>
-TARN_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* out) {
+TARN_LANE_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* out) {
   constexpr int W = sizeof(V) / sizeof(double);
   const double* m = body.rotation.m;
   const V m0 = Splat<V>(m[0]), m1 = Splat<V>(m[1]), m2 = Splat<V>(m[2]), m3 = Splat<V>(m[3]),
@@ -143,15 +114,9 @@ void FaceLanesTwo(const pBody& body, bool skipIdle, FaceLanes* out) {
   FaceLanesOf<Lanes2, Mask2>(body, skipIdle, out);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx2"))) void FaceLanesFour(const pBody& body, bool skipIdle, FaceLanes* out) {
+TARN_FOUR_LANES void FaceLanesFour(const pBody& body, bool skipIdle, FaceLanes* out) {
   FaceLanesOf<Lanes4, Mask4>(body, skipIdle, out);
 }
-bool FourLanesAvailable() { return __builtin_cpu_supports("avx2"); }
-#else
-void FaceLanesFour(const pBody& body, bool skipIdle, FaceLanes* out) { FaceLanesTwo(body, skipIdle, out); }
-bool FourLanesAvailable() { return false; }
-#endif
 
 }  // namespace
 
@@ -168,17 +133,16 @@ void SurfaceForces(pBody& body) {
     body.surfaceCounter = 0;
     body.surfaceImpulse = {0, 0, 0};
     body.surfaceAngularImpulse = {0, 0, 0};
-    static std::vector<FaceLanes> lanes;
-    lanes.resize(body.faceBlocks.count);
-    static const bool fourAvailable = FourLanesAvailable();
-    if (SurfaceLaneWidth == 4 && fourAvailable)
-      FaceLanesFour(body, skipIdle, lanes.data());
+    static std::vector<FaceLanes> faceLanes;
+    faceLanes.resize(body.faceBlocks.count);
+    if (UseFourLanes())
+      FaceLanesFour(body, skipIdle, faceLanes.data());
     else
-      FaceLanesTwo(body, skipIdle, lanes.data());
+      FaceLanesTwo(body, skipIdle, faceLanes.data());
     // The factors and the sums go face by face, in order.
     const uint32_t faces = std::min(body.triangles.count, 4 * body.faceBlocks.count);
     for (uint32_t i = 0; i < faces; i++) {
-      const FaceLanes& o = lanes[i / 4];
+      const FaceLanes& o = faceLanes[i / 4];
       const int k = int(i % 4);
       if (o.skip[k]) continue;
       const Vec3 u = {o.ux[k], o.uy[k], o.uz[k]};

@@ -23,10 +23,6 @@ struct SurfaceFaceBlock {
 // all when surfacePeriod is negative.
 void SurfaceForces(pBody& body);
 
-// Faces the surface force works on at a time: 4 (where the processor has
-// AVX2, else 2) or 2. Both give the same bits; tests compare them.
-extern uint32_t SurfaceLaneWidth;
-
 // Appends a directional factor: faces moving along direction (body frame,
 // normalised; zero becomes +Z) have their force blended toward value * force
 // by (cos angle)^exponent.

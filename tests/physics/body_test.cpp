@@ -8,6 +8,7 @@
 #include "app/frame_timer.h"
 #include "foundation/log.h"
 #include "meshes.h"
+#include "physics/lanes.h"
 
 namespace {
 
@@ -239,6 +240,19 @@ TEST_F(BodyTest, WorldVertexBoundsFollowTheCorners) {
   b->orientation = QuatFromAxisAngle({1, 1, 0}, 0.7);
   b->UpdatePlacement();
   expectExact(*b, "placed by hand");
+  // Four lanes and two give the same bits.
+  const uint32_t widthBefore = PhysicsLaneWidth;
+  Array<Vec3> four;
+  for (uint32_t width : {4u, 2u}) {
+    PhysicsLaneWidth = width;
+    b->orientation = QuatFromAxisAngle({0.3, -1, 0.2}, 2.1);
+    b->UpdatePlacement();
+    expectExact(*b, width == 4 ? "four lanes" : "two lanes");
+    if (width == 4) four = b->worldVertices;
+  }
+  PhysicsLaneWidth = widthBefore;
+  ASSERT_EQ(four.count, b->worldVertices.count);
+  EXPECT_EQ(std::memcmp(four.data, b->worldVertices.data, four.count * sizeof(Vec3)), 0);
 }
 
 TEST_F(BodyTest, NonFiniteStateIsRestoredAndReportedOnce) {

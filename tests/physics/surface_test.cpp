@@ -8,6 +8,7 @@
 
 #include "app/frame_timer.h"
 #include "meshes.h"
+#include "physics/lanes.h"
 
 namespace {
 
@@ -179,7 +180,7 @@ TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
   AddDirectionalFactor(*b, {0, 0, -1}, 7, 0.5);
   AddDirectionalFactor(*b, {0, 1, 0.2}, 0.05, 0);
   b->surfacePeriod = 0;
-  const uint32_t widthBefore = SurfaceLaneWidth;
+  const uint32_t widthBefore = PhysicsLaneWidth;
   for (int trial = 0; trial < 200; trial++) {
     b->orientation = QuatFromAxisAngle({r(rng), r(rng), r(rng)}, 3 * r(rng));
     Place(*b);
@@ -188,14 +189,14 @@ TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
     Vec3 impulse, angular;
     reference(*b, impulse, angular);
     for (uint32_t width : {4u, 2u}) {
-      SurfaceLaneWidth = width;
+      PhysicsLaneWidth = width;
       b->surfaceCounter = 1;
       SurfaceForces(*b);
       EXPECT_TRUE(same(b->surfaceImpulse, impulse)) << "trial " << trial << ", " << width << " lanes";
       EXPECT_TRUE(same(b->surfaceAngularImpulse, angular)) << "trial " << trial << ", " << width << " lanes";
     }
   }
-  SurfaceLaneWidth = widthBefore;
+  PhysicsLaneWidth = widthBefore;
   EXPECT_GT(Length(b->surfaceImpulse), 0.0) << "the trials exerted forces";
 }
 
