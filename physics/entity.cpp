@@ -89,10 +89,11 @@ void WorldStep() {
   static uint64_t serial = 0;
   PurgeStage();
   AircraftStage();
-  ForcesStage();
-  // Hinges and straps change momenta only: the bodies hold still from here
-  // to the integration.
+  // From here to the integration no body turns; the force stage may still
+  // move one out of the ground, and from the sub-steps on (hinges and
+  // straps change momenta only) none moves.
   WorldStepSerial = ++serial;
+  ForcesStage();
   SubStepStage();
   PositionCorrectionStage();
   WorldStepSerial = 0;

@@ -41,11 +41,12 @@ void ClearEntityList();
 // every WorldStep when not null. The aircraft sets it while it exists.
 extern void (*WorldStepAircraftHook)();
 
-// Nonzero through the sub-steps and the position correction of each
-// WorldStep call, and different for every call; zero otherwise. Those stages
-// change momenta only: the bodies' positions, orientations and world
-// inertias hold still, and what a hinge or strap derives from them holds
-// and may be kept while the serial stays the same.
+// Nonzero from the force stage up to the integration stage of each WorldStep
+// call, and different for every call; zero otherwise. While it is nonzero no
+// body turns (orientations, rotations and world inertias hold still), and
+// from the sub-steps on no body moves either: hinges and straps change
+// momenta only. What a hinge derives from the orientations, or a strap in a
+// sub-step from the positions, may be kept while the serial stays the same.
 extern uint64_t WorldStepSerial;
 
 // Advances the world by CurrentDt seconds (the main loop sets CurrentDt to

@@ -30,7 +30,7 @@ class pStrape : public pEntity {
 
  private:
   // The bodies hold still through the sub-steps, so each sub-step's pull is
-  // the same: worked out once per world step (WorldStepSerial) and kept.
+  // the same: worked out at the first of them (WorldStepSerial) and kept.
   uint64_t pullStep = 0;
   Vec3 leverA = {0, 0, 0}, leverB = {0, 0, 0};  // ends relative to the bodies, world
   Vec3 pullA = {0, 0, 0}, pullB = {0, 0, 0};    // impulses on A and B, N s
