@@ -1,6 +1,7 @@
 #include "physics/axis.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "app/frame_timer.h"
 #include "platform/gpu/device.h"
@@ -146,6 +147,19 @@ const Mat3& pAxis::PairInertiaCached() {
   return pairInertia;
 }
 
+const Quat& pAxis::TargetInverse(double t) {
+  TargetKey key;
+  key.angle = t;
+  key.axis = axis;
+  key.relOrientation = relOrientation;
+  if (!targetValid || std::memcmp(&key, &targetKey, sizeof key) != 0) {
+    targetInverse = QuatInverse(QuatMul(QuatFromAxisAngle(axis, t), relOrientation));
+    targetKey = key;
+    targetValid = true;
+  }
+  return targetInverse;
+}
+
 void pAxis::Process(int32_t phase) {
   if (broken || !bodyA || !bodyB) return;
   pBody& A = *bodyA;
@@ -184,9 +198,7 @@ void pAxis::Process(int32_t phase) {
   } else if (phase == 3) {
     double t = limited ? Clamp(angle, minAngle, maxAngle) : angle;
     // The world rotation from where B should be to where it is.
-    Quat q = QuatMul(QuatMul(B.orientation,
-                             QuatInverse(QuatMul(QuatFromAxisAngle(axis, t), relOrientation))),
-                     QuatInverse(A.orientation));
+    Quat q = QuatMul(QuatMul(B.orientation, TargetInverse(t)), QuatInverse(A.orientation));
     Vec3 e = QuatToRotationVector(q);
     double len = Length(e);
     if (len > 0) {

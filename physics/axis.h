@@ -82,4 +82,17 @@ class pAxis : public pEntity {
   // Sets angle as MeasureAngle would and returns the world axis.
   Vec3 MeasureAngleCached();
   const Mat3& PairInertiaCached();
+
+  // The inverse of the relative orientation at hinge angle t (radians). A
+  // servo or a hinge against its limit asks for the same angle step after
+  // step: the last answer is kept with the exact inputs it came from.
+  struct TargetKey {
+    double angle;
+    Vec3 axis;
+    Quat relOrientation;
+  };
+  TargetKey targetKey;
+  bool targetValid = false;
+  Quat targetInverse;
+  const Quat& TargetInverse(double t);
 };
