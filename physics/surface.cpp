@@ -133,8 +133,10 @@ void SurfaceForces(pBody& body) {
     body.surfaceCounter = 0;
     body.surfaceImpulse = {0, 0, 0};
     body.surfaceAngularImpulse = {0, 0, 0};
+    // Grown only: resizing down and up again for each body would clear the
+    // whole scratch every time.
     static std::vector<FaceLanes> faceLanes;
-    faceLanes.resize(body.faceBlocks.count);
+    if (faceLanes.size() < body.faceBlocks.count) faceLanes.resize(body.faceBlocks.count);
     if (UseFourLanes())
       FaceLanesFour(body, skipIdle, faceLanes.data());
     else
