@@ -24,6 +24,47 @@ void DrawCross(const Vec3& p, double h) {
   DrawLine(p - Vec3{0, 0, h}, 1, 1, 1, 1, p + Vec3{0, 0, h}, 1, 1, 1, 1);
 }
 
+// Two distinct bodies' momenta copied out, so that a pass on them keeps them
+// in registers: working on the bodies, the compiler must store and reload
+// every momentum after every impulse, as the two might be one body, and the
+// sub-steps wait on exactly that chain.
+struct PairMomenta {
+  Vec3 linearA, angularA, linearB, angularB;
+};
+
+// The point constraint's velocity pass on copied momenta: UpdateVelocities,
+// PointVelocity, EffectiveMass and ApplyImpulse, operation for operation.
+// Leaves the bodies' velocities as UpdateVelocities would after it.
+inline __attribute__((always_inline)) void PointVelocityPass(const pPoint& point, pBody& A, pBody& B,
+                                                             PairMomenta& m, double s) {
+  const Vec3 rA = VecMulMat3(point.anchorA, A.rotation);
+  const Vec3 rB = VecMulMat3(point.anchorB, B.rotation);
+  const Vec3 aA = rA - A.centreOffset, aB = rB - B.centreOffset;
+  const Vec3 vA = Cross(VecMulMat3(m.angularA, A.inverseInertiaWorld), aA) + m.linearA * A.inverseMass;
+  const Vec3 vB = Cross(VecMulMat3(m.angularB, B.inverseInertiaWorld), aB) + m.linearB * B.inverseMass;
+  const Vec3 n = Normalize(vB - vA);
+  const double KA = 1 / Dot(n, n * A.inverseMass + Cross(VecMulMat3(Cross(aA, n), A.inverseInertiaWorld), aA));
+  const double KB = 1 / Dot(n, n * B.inverseMass + Cross(VecMulMat3(Cross(aB, n), B.inverseInertiaWorld), aB));
+  const double j = (Dot(vB, n) * KA * KB - Dot(vA, n) * KA * KB) / (KA + KB) * s;
+  const Vec3 JA = n * j, JB = -n * j;
+  m.linearA += JA;
+  m.angularA += Cross(aA, JA);
+  m.linearB += JB;
+  m.angularB += Cross(aB, JB);
+  A.velocity = m.linearA * A.inverseMass;
+  A.angularVelocity = VecMulMat3(m.angularA, A.inverseInertiaWorld);
+  B.velocity = m.linearB * B.inverseMass;
+  B.angularVelocity = VecMulMat3(m.angularB, B.inverseInertiaWorld);
+}
+
+// Writes copied momenta back.
+void StoreMomenta(pBody& A, pBody& B, const PairMomenta& m) {
+  A.momentum = m.linearA;
+  A.angularMomentum = m.angularA;
+  B.momentum = m.linearB;
+  B.angularMomentum = m.angularB;
+}
+
 }  // namespace
 
 pPoint::pPoint(pBody* a, pBody* b, const Vec3& point) {
@@ -46,7 +87,12 @@ void SolvePoint(pPoint* point, int32_t phase, double* distanceOut, double s) {
   if (!point || !point->bodyA || !point->bodyB) return;
   pBody& A = *point->bodyA;
   pBody& B = *point->bodyB;
-  if (phase == 1) {
+  if (phase == 1 && &A != &B) {
+    PairMomenta m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
+    PointVelocityPass(*point, A, B, m, s);
+    StoreMomenta(A, B, m);
+  } else if (phase == 1) {
+    // A point joining a body to itself: every impulse lands on the one body.
     Vec3 rA = VecMulMat3(point->anchorA, A.rotation);
     Vec3 rB = VecMulMat3(point->anchorB, B.rotation);
     Vec3 vA = A.PointVelocity(rA);
@@ -180,21 +226,28 @@ void pAxis::Process(int32_t phase) {
       c += aW * SignAbove(w) * m;
     }
     Vec3 dL = VecMulMat3(c, PairInertiaCached()) * strength;
-    A.angularMomentum += dL;
-    B.angularMomentum -= dL;
-    A.UpdateVelocities();
-    B.UpdateVelocities();
-    SolvePoint(point, 1, nullptr, strength);
+    PairMomenta m = {A.momentum, A.angularMomentum + dL, B.momentum, B.angularMomentum - dL};
+    if (point && point->bodyA == &A && point->bodyB == &B && &A != &B) {
+      PointVelocityPass(*point, A, B, m, strength);
+    } else {
+      A.angularMomentum = m.angularA;
+      B.angularMomentum = m.angularB;
+      A.UpdateVelocities();
+      B.UpdateVelocities();
+      SolvePoint(point, 1, nullptr, strength);
+      m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
+    }
     if (motorTorque != 0) {
-      Vec3 m = aW * motorTorque * dt;
-      A.angularMomentum += m;
-      B.angularMomentum -= m;
+      Vec3 t = aW * motorTorque * dt;
+      m.angularA += t;
+      m.angularB -= t;
     }
     if (springRate != 0) {
-      Vec3 s = aW * springRate * (angle - targetAngle) * dt;
-      A.angularMomentum += s;
-      B.angularMomentum -= s;
+      Vec3 t = aW * springRate * (angle - targetAngle) * dt;
+      m.angularA += t;
+      m.angularB -= t;
     }
+    StoreMomenta(A, B, m);
   } else if (phase == 3) {
     double t = limited ? Clamp(angle, minAngle, maxAngle) : angle;
     // The world rotation from where B should be to where it is.

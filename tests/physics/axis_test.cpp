@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 
 #include "app/frame_timer.h"
 #include "meshes.h"
@@ -267,6 +269,56 @@ TEST_F(AxisTest, PositionPassWrapsAndUnlimitedHingesKeepTheirAngle) {
   H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
   H->Process(3);
   EXPECT_NEAR(RelativeSpin(), 0.0, 1e-12);
+}
+
+// The velocity pass works on copies of the two bodies' momenta; it must give
+// the bits of the body operations it stands for, applied one after another.
+TEST_F(AxisTest, PointVelocityPassEqualsTheBodyOperations) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> r(-1, 1);
+  auto randomState = [&](pBody* b) {
+    b->orientation = QuatFromAxisAngle({r(rng), r(rng), r(rng)}, 3 * r(rng));
+    b->momentum = Vec3{r(rng), r(rng), r(rng)} * 2.0;
+    b->angularMomentum = Vec3{r(rng), r(rng), r(rng)} * 0.5;
+    Place(*b);
+    b->UpdateVelocities();
+  };
+  auto same = [](const Vec3& a, const Vec3& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  Stack(-1, 1);
+  pBody* A2 = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
+  pBody* B2 = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 11});
+  for (int trial = 0; trial < 100; trial++) {
+    randomState(A);
+    randomState(B);
+    for (pBody* b : {A2, B2}) {
+      const pBody* from = b == A2 ? A : B;
+      b->orientation = from->orientation;
+      b->momentum = from->momentum;
+      b->angularMomentum = from->angularMomentum;
+      Place(*b);
+      b->UpdateVelocities();
+    }
+    const double s = trial % 2 ? 1.0 : 0.2;
+    SolvePoint(H->point, 1, nullptr, s);
+    // The same by the body operations.
+    Vec3 rA = VecMulMat3(H->point->anchorA, A2->rotation);
+    Vec3 rB = VecMulMat3(H->point->anchorB, B2->rotation);
+    Vec3 vA = A2->PointVelocity(rA), vB = B2->PointVelocity(rB);
+    Vec3 n = Normalize(vB - vA);
+    double KA = A2->EffectiveMass(rA, n), KB = B2->EffectiveMass(rB, n);
+    double j = (Dot(vB, n) * KA * KB - Dot(vA, n) * KA * KB) / (KA + KB) * s;
+    A2->ApplyImpulse(rA, n * j);
+    B2->ApplyImpulse(rB, -n * j);
+    A2->UpdateVelocities();
+    B2->UpdateVelocities();
+    for (int k = 0; k < 2; k++) {
+      const pBody* x = k ? B : A;
+      const pBody* y = k ? B2 : A2;
+      ASSERT_TRUE(same(x->momentum, y->momentum) && same(x->angularMomentum, y->angularMomentum) &&
+                  same(x->velocity, y->velocity) && same(x->angularVelocity, y->angularVelocity))
+          << "trial " << trial << (k ? ", body B" : ", body A");
+    }
+  }
 }
 
 TEST_F(AxisTest, SolvePointRemovesRelativeAnchorVelocity) {
