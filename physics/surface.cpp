@@ -131,8 +131,6 @@ void SurfaceForces(pBody& body) {
     directions.resize(nf);
     for (uint32_t j = 0; j < nf; j++) directions[j] = VecMulMat3(body.factorDirections[j], body.rotation);
     body.surfaceCounter = 0;
-    body.surfaceImpulse = {0, 0, 0};
-    body.surfaceAngularImpulse = {0, 0, 0};
     // Grown only: resizing down and up again for each body would clear the
     // whole scratch every time.
     static std::vector<FaceLanes> faceLanes;
@@ -141,27 +139,40 @@ void SurfaceForces(pBody& body) {
       FaceLanesFour(body, skipIdle, faceLanes.data());
     else
       FaceLanesTwo(body, skipIdle, faceLanes.data());
-    // The factors and the sums go face by face, in order.
+    // The directional factors, face by face. Kept apart from the sums: the
+    // calls to pow would make the sums go through memory on every face.
     const uint32_t faces = std::min(body.triangles.count, 4 * body.faceBlocks.count);
+    if (nf > 0) {
+      for (uint32_t i = 0; i < faces; i++) {
+        FaceLanes& o = faceLanes[i / 4];
+        const int k = int(i % 4);
+        if (o.skip[k]) continue;
+        const Vec3 u = {o.ux[k], o.uy[k], o.uz[k]};
+        double F = o.F[k];
+        for (uint32_t j = 0; j < nf; j++) {
+          double a = Dot(u, directions[j]);
+          if (a < 0) a = 0;
+          // Facing away from the direction: t = 0 and F stays exactly as it is.
+          if (a == 0 && skipIdle && body.factorExponents[j] > 0 && std::isfinite(F)) continue;
+          double t = std::pow(a, body.factorExponents[j]);
+          F = t * F * body.factorValues[j] + (1 - t) * F;
+        }
+        o.F[k] = F;
+      }
+    }
+    // The sums, face by face in order.
+    Vec3 impulse = {0, 0, 0}, angular = {0, 0, 0};
     for (uint32_t i = 0; i < faces; i++) {
       const FaceLanes& o = faceLanes[i / 4];
       const int k = int(i % 4);
       if (o.skip[k]) continue;
-      const Vec3 u = {o.ux[k], o.uy[k], o.uz[k]};
-      double F = o.F[k];
-      for (uint32_t j = 0; j < nf; j++) {
-        double a = Dot(u, directions[j]);
-        if (a < 0) a = 0;
-        // Facing away from the direction: t = 0 and F stays exactly as it is.
-        if (a == 0 && skipIdle && body.factorExponents[j] > 0 && std::isfinite(F)) continue;
-        double t = std::pow(a, body.factorExponents[j]);
-        F = t * F * body.factorValues[j] + (1 - t) * F;
-      }
       const Vec3 n = {o.nx[k], o.ny[k], o.nz[k]};
-      Vec3 J = -n * F * dt;
-      body.surfaceImpulse += J;
-      body.surfaceAngularImpulse += Cross(Vec3{o.rx[k], o.ry[k], o.rz[k]}, J);
+      Vec3 J = -n * o.F[k] * dt;
+      impulse += J;
+      angular += Cross(Vec3{o.rx[k], o.ry[k], o.rz[k]}, J);
     }
+    body.surfaceImpulse = impulse;
+    body.surfaceAngularImpulse = angular;
   }
   body.surfaceCounter += 1;
   body.momentum += body.surfaceImpulse;
