@@ -62,6 +62,8 @@ uint32_t NextDueCounter(uint32_t c) {
 
 void SubStepStage() {
   const double D = CurrentDt;
+  double dtOfLevel[kMaxLevel + 1];  // worked out once, not once per call
+  for (int32_t L = 0; L <= kMaxLevel; L++) dtOfLevel[L] = D / double(1u << L);
   for (uint32_t c = 0; c < kScheduleLength; c = NextDueCounter(c)) {
     const uint32_t prev = c == 0 ? kScheduleLength - 1 : c - 1;
     for (uint32_t i = 0; i < EntityList.count; i++) {
@@ -71,7 +73,7 @@ void SubStepStage() {
       if (L < 0 || L > kMaxLevel) continue;  // outside the schedule: never due
       const uint32_t m = 1u << (kMaxLevel - L);
       if ((c & m) == 0 && (prev & m) != 0) {
-        CurrentDt = D / double(1u << L);
+        CurrentDt = dtOfLevel[L];
         e->Process(1);
       }
     }
