@@ -40,27 +40,57 @@ void ExtendBounds(Vec3& lo, Vec3& hi, const Vec3& p, bool first) {
   if (p.z > hi.z) hi.z = p.z;
 }
 
-// VecMulMat3 and ExtendBounds over count (> 0) corners, a corner per vector:
-// lanes x, y and z of the result are the three sums of VecMulMat3, the
-// fourth is unused.
-TARN_FOUR_LANES void RotateCornersFour(const Vec3* corners, Vec3* rotated, uint32_t count,
-                                       const Mat3& a, Vec3& lo, Vec3& hi) {
+// UpdatePlacement with a matrix row or a corner per vector. Lane j of a row
+// of a product holds the j-th sum of Mat3Mul, and a corner's lanes the three
+// sums of VecMulMat3 or Rotate, operation for operation (a rotation's rows
+// are Rotate's columns), so every result has the scalar code's bits.
+TARN_FOUR_LANES void PlaceFour(pBody& b) {
   using lanes::Splat;
-  const Lanes4 row0 = {a.m[0], a.m[1], a.m[2], 0}, row1 = {a.m[3], a.m[4], a.m[5], 0},
-               row2 = {a.m[6], a.m[7], a.m[8], 0};
+  auto row = [](const Mat3& m, int k) { return Lanes4{m.m[3 * k], m.m[3 * k + 1], m.m[3 * k + 2], 0}; };
+  auto store = [](Lanes4 v) { return Vec3{v[0], v[1], v[2]}; };
+  b.rotation = QuatToMat3(b.orientation);
+  const double* rm = b.rotation.m;
+  const Lanes4 R0 = row(b.rotation, 0), R1 = row(b.rotation, 1), R2 = row(b.rotation, 2);
   auto rotate = [&](const Vec3& v) {
-    return Splat<Lanes4>(v.x) * row0 + Splat<Lanes4>(v.y) * row1 + Splat<Lanes4>(v.z) * row2;
+    return Splat<Lanes4>(v.x) * R0 + Splat<Lanes4>(v.y) * R1 + Splat<Lanes4>(v.z) * R2;
   };
-  Lanes4 low = rotate(corners[0]), high = low;
-  rotated[0] = {low[0], low[1], low[2]};
-  for (uint32_t i = 1; i < count; i++) {
-    const Lanes4 r = rotate(corners[i]);
-    rotated[i] = {r[0], r[1], r[2]};
-    low = r < low ? r : low;  // a NaN never widens, as in ExtendBounds
+  // Mat3Mul(Mat3Mul(transposed rotation, inertia), rotation), row by row.
+  auto toWorld = [&](const Mat3& inertia, Mat3& out) {
+    const Lanes4 I0 = row(inertia, 0), I1 = row(inertia, 1), I2 = row(inertia, 2);
+    for (int i = 0; i < 3; i++) {
+      const Lanes4 t = Splat<Lanes4>(rm[i]) * I0 + Splat<Lanes4>(rm[3 + i]) * I1 + Splat<Lanes4>(rm[6 + i]) * I2;
+      const Lanes4 r = Splat<Lanes4>(t[0]) * R0 + Splat<Lanes4>(t[1]) * R1 + Splat<Lanes4>(t[2]) * R2;
+      out.m[3 * i] = r[0], out.m[3 * i + 1] = r[1], out.m[3 * i + 2] = r[2];
+    }
+  };
+  toWorld(b.inertiaBody, b.inertiaWorld);
+  toWorld(b.inverseInertiaBody, b.inverseInertiaWorld);
+  // BoxPlace
+  Box& box = b.box;
+  box.orientation = b.orientation;
+  const Vec3 &a0 = box.localMin, &a1 = box.localMax;
+  Lanes4 low = rotate(a0), high = low;
+  for (int i = 1; i < 8; i++) {
+    const Lanes4 r = rotate({(i & 1) ? a1.x : a0.x, (i & 2) ? a1.y : a0.y, (i & 4) ? a1.z : a0.z});
+    low = r < low ? r : low;  // a NaN never widens, as in BoxPlace and ExtendBounds
     high = r > high ? r : high;
   }
-  lo = {low[0], low[1], low[2]};
-  hi = {high[0], high[1], high[2]};
+  box.worldMin = store(low) + b.position;
+  box.worldMax = store(high) + b.position;
+  b.centreOffset = store(rotate(b.centreLocal));
+  // The corners and their bounds.
+  const uint32_t count = b.vertices.count;
+  if (count == 0) return;
+  low = rotate(b.vertices[0]), high = low;
+  b.worldVertices[0] = store(low);
+  for (uint32_t i = 1; i < count; i++) {
+    const Lanes4 r = rotate(b.vertices[i]);
+    b.worldVertices[i] = store(r);
+    low = r < low ? r : low;
+    high = r > high ? r : high;
+  }
+  b.worldVertexMin = store(low);
+  b.worldVertexMax = store(high);
 }
 
 // A point through a row-vector Mat4.
@@ -281,14 +311,13 @@ void pBody::UpdateDerived() {
 }
 
 void pBody::UpdatePlacement() {
+  if (UseFourLanes()) {
+    PlaceFour(*this);
+    return;
+  }
   UpdateDerived();
   BoxPlace(box, position, orientation);
   centreOffset = VecMulMat3(centreLocal, rotation);
-  if (vertices.count > 0 && UseFourLanes()) {
-    RotateCornersFour(vertices.data, worldVertices.data, vertices.count, rotation, worldVertexMin,
-                      worldVertexMax);
-    return;
-  }
   for (uint32_t i = 0; i < vertices.count; i++) {
     worldVertices[i] = VecMulMat3(vertices[i], rotation);
     ExtendBounds(worldVertexMin, worldVertexMax, worldVertices[i], i == 0);

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "app/frame_timer.h"
 #include "foundation/log.h"
@@ -240,19 +242,42 @@ TEST_F(BodyTest, WorldVertexBoundsFollowTheCorners) {
   b->orientation = QuatFromAxisAngle({1, 1, 0}, 0.7);
   b->UpdatePlacement();
   expectExact(*b, "placed by hand");
-  // Four lanes and two give the same bits.
+  // Four lanes and two give the same bits: corners, box, offset, inertias
+  // (full matrices, so that every product and sum counts).
   const uint32_t widthBefore = PhysicsLaneWidth;
-  Array<Vec3> four;
-  for (uint32_t width : {4u, 2u}) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> r(-1, 1);
+  Quat turn;
+  auto placed = [&](uint32_t width) {
     PhysicsLaneWidth = width;
-    b->orientation = QuatFromAxisAngle({0.3, -1, 0.2}, 2.1);
+    b->orientation = turn;
     b->UpdatePlacement();
     expectExact(*b, width == 4 ? "four lanes" : "two lanes");
-    if (width == 4) four = b->worldVertices;
+    std::vector<double> state;
+    auto add = [&](const void* p, size_t n) {
+      const double* d = static_cast<const double*>(p);
+      state.insert(state.end(), d, d + n / sizeof(double));
+    };
+    add(b->worldVertices.data, b->worldVertices.count * sizeof(Vec3));
+    add(&b->rotation, sizeof(Mat3));
+    add(&b->inertiaWorld, sizeof(Mat3));
+    add(&b->inverseInertiaWorld, sizeof(Mat3));
+    add(&b->box.worldMin, sizeof(Vec3));
+    add(&b->box.worldMax, sizeof(Vec3));
+    add(&b->box.orientation, sizeof(Quat));
+    add(&b->centreOffset, sizeof(Vec3));
+    return state;
+  };
+  for (int trial = 0; trial < 20; trial++) {
+    for (double& v : b->inertiaBody.m) v = r(rng);
+    for (double& v : b->inverseInertiaBody.m) v = r(rng);
+    b->centreLocal = {r(rng), r(rng), r(rng)};
+    turn = QuatFromAxisAngle({r(rng), r(rng), r(rng)}, 3 * r(rng));
+    std::vector<double> four = placed(4), two = placed(2);
+    ASSERT_EQ(four.size(), two.size());
+    EXPECT_EQ(std::memcmp(four.data(), two.data(), four.size() * sizeof(double)), 0) << "trial " << trial;
   }
   PhysicsLaneWidth = widthBefore;
-  ASSERT_EQ(four.count, b->worldVertices.count);
-  EXPECT_EQ(std::memcmp(four.data, b->worldVertices.data, four.count * sizeof(Vec3)), 0);
 }
 
 TEST_F(BodyTest, NonFiniteStateIsRestoredAndReportedOnce) {
