@@ -57,6 +57,30 @@ inline __attribute__((always_inline)) void PointVelocityPass(const pPoint& point
   B.angularVelocity = VecMulMat3(m.angularB, B.inverseInertiaWorld);
 }
 
+// The point constraint's position pass on copied momenta, as the velocity
+// pass above: the gap's impulse does not depend on the momenta. Writes the
+// gap (metres) to distanceOut when given.
+inline __attribute__((always_inline)) void PointPositionPass(const pPoint& point, pBody& A, pBody& B,
+                                                             PairMomenta& m, double s, double* distanceOut) {
+  const Vec3 rA = VecMulMat3(point.anchorA, A.rotation);
+  const Vec3 rB = VecMulMat3(point.anchorB, B.rotation);
+  const Vec3 e = (rB + B.position) - (rA + A.position);  // LocalToWorld of the anchors
+  if (distanceOut) *distanceOut = Length(e);
+  const Vec3 n = Normalize(e);
+  const double KA = A.EffectiveMass(rA, n);
+  const double KB = B.EffectiveMass(rB, n);
+  // Closes the gap within one world step.
+  const Vec3 J = e * (KA * KB / (KA + KB)) * (1 / PhysicsStep) * s;
+  m.linearA += J;
+  m.angularA += Cross(rA - A.centreOffset, J);
+  m.linearB += -J;
+  m.angularB += Cross(rB - B.centreOffset, -J);
+  A.velocity = m.linearA * A.inverseMass;
+  A.angularVelocity = VecMulMat3(m.angularA, A.inverseInertiaWorld);
+  B.velocity = m.linearB * B.inverseMass;
+  B.angularVelocity = VecMulMat3(m.angularB, B.inverseInertiaWorld);
+}
+
 // Writes copied momenta back.
 void StoreMomenta(pBody& A, pBody& B, const PairMomenta& m) {
   A.momentum = m.linearA;
@@ -105,6 +129,10 @@ void SolvePoint(pPoint* point, int32_t phase, double* distanceOut, double s) {
     B.ApplyImpulse(rB, -n * j);
     A.UpdateVelocities();
     B.UpdateVelocities();
+  } else if (phase == 3 && &A != &B) {
+    PairMomenta m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
+    PointPositionPass(*point, A, B, m, s, distanceOut);
+    StoreMomenta(A, B, m);
   } else if (phase == 3) {
     Vec3 pA = A.LocalToWorld(point->anchorA);
     Vec3 pB = B.LocalToWorld(point->anchorB);
@@ -208,67 +236,85 @@ const Quat& pAxis::TargetInverse(double t) {
 
 void pAxis::Process(int32_t phase) {
   if (broken || !bodyA || !bodyB) return;
+  const Vec3 aW = MeasureAngleCached();
+  if (phase == 1)
+    VelocityPass(aW);
+  else if (phase == 3)
+    PositionPass(aW);
+}
+
+void pAxis::VelocityPass(const Vec3& aW) {
   pBody& A = *bodyA;
   pBody& B = *bodyB;
-  const Vec3 aW = MeasureAngleCached();
   const double dt = CurrentDt;
+  Vec3 wA = VecMulMat3(A.angularMomentum, A.inverseInertiaWorld);
+  Vec3 wB = VecMulMat3(B.angularMomentum, B.inverseInertiaWorld);
+  Vec3 d = wB - wA;
+  double w = Dot(d, aW);
+  axialRate = w;
+  bool blocked = limited && ((angle < minAngle && w > 0) || (angle > maxAngle && w < 0));
+  Vec3 c = blocked ? d : d - aW * w * (1 - axialLock);
+  if (friction > 0) {
+    double m = std::fmin(std::fabs(w), friction * dt);
+    c += aW * SignAbove(w) * m;
+  }
+  Vec3 dL = VecMulMat3(c, PairInertiaCached()) * strength;
+  PairMomenta m = {A.momentum, A.angularMomentum + dL, B.momentum, B.angularMomentum - dL};
+  if (point && point->bodyA == &A && point->bodyB == &B && &A != &B) {
+    PointVelocityPass(*point, A, B, m, strength);
+  } else {
+    A.angularMomentum = m.angularA;
+    B.angularMomentum = m.angularB;
+    A.UpdateVelocities();
+    B.UpdateVelocities();
+    SolvePoint(point, 1, nullptr, strength);
+    m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
+  }
+  if (motorTorque != 0) {
+    Vec3 t = aW * motorTorque * dt;
+    m.angularA += t;
+    m.angularB -= t;
+  }
+  if (springRate != 0) {
+    Vec3 t = aW * springRate * (angle - targetAngle) * dt;
+    m.angularA += t;
+    m.angularB -= t;
+  }
+  StoreMomenta(A, B, m);
+}
 
-  if (phase == 1) {
-    Vec3 wA = VecMulMat3(A.angularMomentum, A.inverseInertiaWorld);
-    Vec3 wB = VecMulMat3(B.angularMomentum, B.inverseInertiaWorld);
-    Vec3 d = wB - wA;
-    double w = Dot(d, aW);
-    axialRate = w;
-    bool blocked = limited && ((angle < minAngle && w > 0) || (angle > maxAngle && w < 0));
-    Vec3 c = blocked ? d : d - aW * w * (1 - axialLock);
-    if (friction > 0) {
-      double m = std::fmin(std::fabs(w), friction * dt);
-      c += aW * SignAbove(w) * m;
-    }
-    Vec3 dL = VecMulMat3(c, PairInertiaCached()) * strength;
-    PairMomenta m = {A.momentum, A.angularMomentum + dL, B.momentum, B.angularMomentum - dL};
-    if (point && point->bodyA == &A && point->bodyB == &B && &A != &B) {
-      PointVelocityPass(*point, A, B, m, strength);
-    } else {
+void pAxis::PositionPass(const Vec3& aW) {
+  pBody& A = *bodyA;
+  pBody& B = *bodyB;
+  double t = limited ? Clamp(angle, minAngle, maxAngle) : angle;
+  // The world rotation from where B should be to where it is.
+  Quat q = QuatMul(QuatMul(B.orientation, TargetInverse(t)), QuatInverse(A.orientation));
+  Vec3 e = QuatToRotationVector(q);
+  double len = Length(e);
+  PairMomenta m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
+  if (len > 0) {
+    // An error beyond half a turn becomes the shorter opposite rotation.
+    e = e - 6.283185307179586 * (e / len) * std::ceil((len - 3.141592653589793) / 6.283185307179586);
+    if (breakable && RandomRange(0.8, 1.2) * breakAngle < Length(e)) broken = true;
+    if (!limited) e = e - aW * Dot(e, aW);
+    Vec3 dL = VecMulMat3(e, PairInertiaCached()) * (1 / PhysicsStep) * 0.5 * strength;
+    m.angularA += dL;
+    m.angularB -= dL;
+  }
+  double dist = 0;
+  if (point && point->bodyA == &A && point->bodyB == &B && &A != &B) {
+    PointPositionPass(*point, A, B, m, 0.5 * strength, &dist);
+    StoreMomenta(A, B, m);
+  } else {
+    if (len > 0) {
       A.angularMomentum = m.angularA;
       B.angularMomentum = m.angularB;
       A.UpdateVelocities();
       B.UpdateVelocities();
-      SolvePoint(point, 1, nullptr, strength);
-      m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
     }
-    if (motorTorque != 0) {
-      Vec3 t = aW * motorTorque * dt;
-      m.angularA += t;
-      m.angularB -= t;
-    }
-    if (springRate != 0) {
-      Vec3 t = aW * springRate * (angle - targetAngle) * dt;
-      m.angularA += t;
-      m.angularB -= t;
-    }
-    StoreMomenta(A, B, m);
-  } else if (phase == 3) {
-    double t = limited ? Clamp(angle, minAngle, maxAngle) : angle;
-    // The world rotation from where B should be to where it is.
-    Quat q = QuatMul(QuatMul(B.orientation, TargetInverse(t)), QuatInverse(A.orientation));
-    Vec3 e = QuatToRotationVector(q);
-    double len = Length(e);
-    if (len > 0) {
-      // An error beyond half a turn becomes the shorter opposite rotation.
-      e = e - 6.283185307179586 * (e / len) * std::ceil((len - 3.141592653589793) / 6.283185307179586);
-      if (breakable && RandomRange(0.8, 1.2) * breakAngle < Length(e)) broken = true;
-      if (!limited) e = e - aW * Dot(e, aW);
-      Vec3 dL = VecMulMat3(e, PairInertiaCached()) * (1 / PhysicsStep) * 0.5 * strength;
-      A.angularMomentum += dL;
-      B.angularMomentum -= dL;
-      A.UpdateVelocities();
-      B.UpdateVelocities();
-    }
-    double dist = 0;
     SolvePoint(point, 3, &dist, 0.5 * strength);
-    if (breakable && RandomRange(0.8, 1.2) * breakDistance < dist) broken = true;
   }
+  if (breakable && RandomRange(0.8, 1.2) * breakDistance < dist) broken = true;
 }
 
 void pAxis::Draw() {

@@ -82,6 +82,9 @@ class pAxis : public pEntity {
   // Sets angle as MeasureAngle would and returns the world axis.
   Vec3 MeasureAngleCached();
   const Mat3& PairInertiaCached();
+  // Process(1) and Process(3), aW the world axis.
+  void VelocityPass(const Vec3& aW);
+  void PositionPass(const Vec3& aW);
 
   // The inverse of the relative orientation at hinge angle t (radians). A
   // servo or a hinge against its limit asks for the same angle step after
