@@ -2,11 +2,13 @@
 // meshes of 80-288 triangles, 13 hinges (two of them solved once per step),
 // 4 straps, standing on a terrain of about 100,000 ground triangles.
 //
-//   build-physics/bench/physics/physics_bench
+//   taskset -c 1 build/bench/physics/physics_bench --benchmark_repetitions=5
 //
-// WorldStep: the average over the 64-step cycle; BroadPhaseStep: a step in
-// which every body rebuilds its ground candidates; NarrowPhaseStep: the 63
-// steps in between; BroadPhase{Grid,Linear}: one body's candidate query.
+// WorldStep: the average over the 64-step cycle; WorldStepTwoLanes: the same
+// on the two-lane path every x86-64 takes (four lanes need AVX2);
+// BroadPhaseStep: a step in which every body rebuilds its ground candidates;
+// NarrowPhaseStep: the 63 steps in between; BroadPhase{Grid,Linear}: one
+// body's candidate query. Pinning to one core steadies the figures.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -16,6 +18,7 @@
 
 #include "app/frame_timer.h"
 #include "assets/model.h"
+#include "physics/lanes.h"
 #include "physics/physics.h"
 
 namespace {
@@ -182,8 +185,17 @@ void BM_WorldStep(benchmark::State& state) {
   for (pBody* b : scene.bodies) candidates += b->contactTriangles.count;
   state.counters["candidates"] = double(candidates);
   state.counters["z_fuselage"] = scene.bodies[0]->position.z + scene.bodies[0]->centreOffset.z;
+  state.counters["lanes"] = UseFourLanes() ? 4 : 2;
 }
 BENCHMARK(BM_WorldStep)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+void BM_WorldStepTwoLanes(benchmark::State& state) {
+  const uint32_t before = PhysicsLaneWidth;
+  PhysicsLaneWidth = 2;
+  BM_WorldStep(state);
+  PhysicsLaneWidth = before;
+}
+BENCHMARK(BM_WorldStepTwoLanes)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
 void BM_BroadPhaseStep(benchmark::State& state) {
   Scene scene;
