@@ -138,12 +138,7 @@ void BoxExtend(Box& box, const Vec3& p) {
     box.localMax = p;
     box.empty = false;
   } else {
-    if (p.x < box.localMin.x) box.localMin.x = p.x;
-    if (p.y < box.localMin.y) box.localMin.y = p.y;
-    if (p.z < box.localMin.z) box.localMin.z = p.z;
-    if (p.x > box.localMax.x) box.localMax.x = p.x;
-    if (p.y > box.localMax.y) box.localMax.y = p.y;
-    if (p.z > box.localMax.z) box.localMax.z = p.z;
+    ExtendBounds(box.localMin, box.localMax, p);
   }
   box.worldMin = box.localMin;
   box.worldMax = box.localMax;
@@ -164,12 +159,7 @@ void BoxPlace(Box& box, const Vec3& p, const Quat& q) {
       hi = r;
       continue;
     }
-    if (r.x < lo.x) lo.x = r.x;
-    if (r.y < lo.y) lo.y = r.y;
-    if (r.z < lo.z) lo.z = r.z;
-    if (r.x > hi.x) hi.x = r.x;
-    if (r.y > hi.y) hi.y = r.y;
-    if (r.z > hi.z) hi.z = r.z;
+    ExtendBounds(lo, hi, r);
   }
   box.worldMin = lo + p;
   box.worldMax = hi + p;

@@ -159,6 +159,16 @@ Mat4 Mat4Inverse(const Mat4& a);
 // Four hexadecimal digit characters to four floats in 0..1 (digit / 15).
 void HexColour(char c1, char c2, char c3, char c4, float out[4]);
 
+// Grows the bounds [lo, hi] to take in p; a NaN coordinate never widens them.
+inline void ExtendBounds(Vec3& lo, Vec3& hi, const Vec3& p) {
+  if (p.x < lo.x) lo.x = p.x;
+  if (p.y < lo.y) lo.y = p.y;
+  if (p.z < lo.z) lo.z = p.z;
+  if (p.x > hi.x) hi.x = p.x;
+  if (p.y > hi.y) hi.y = p.y;
+  if (p.z > hi.z) hi.z = p.z;
+}
+
 void BoxReset(Box& box);
 void BoxExtend(Box& box, const Vec3& p);
 void BoxExtend(Box& box, float x, float y, float z);

@@ -26,18 +26,12 @@ bool Finite(const Mat3& m) {
   return true;
 }
 
-// Grows [lo, hi] by p, or starts it at p; a NaN coordinate never widens it.
+// Grows [lo, hi] by p, or starts it at p.
 void ExtendBounds(Vec3& lo, Vec3& hi, const Vec3& p, bool first) {
-  if (first) {
+  if (first)
     lo = hi = p;
-    return;
-  }
-  if (p.x < lo.x) lo.x = p.x;
-  if (p.y < lo.y) lo.y = p.y;
-  if (p.z < lo.z) lo.z = p.z;
-  if (p.x > hi.x) hi.x = p.x;
-  if (p.y > hi.y) hi.y = p.y;
-  if (p.z > hi.z) hi.z = p.z;
+  else
+    ::ExtendBounds(lo, hi, p);
 }
 
 // UpdatePlacement with a matrix row or a corner per vector. Lane j of a row
