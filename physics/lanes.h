@@ -28,9 +28,8 @@ bool UseFourLanes();
 #endif
 
 // The helpers are always inlined into their callers, built for two or four
-// lanes: the calling convention for 32-byte vectors that -Wpsabi warns about
-// never applies.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// lanes: the calling convention for 32-byte vectors that GCC notes under
+// -Wpsabi never applies (the physics builds with -Wno-psabi).
 #define TARN_LANE_INLINE inline __attribute__((always_inline))
 
 namespace lanes {
