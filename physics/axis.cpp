@@ -259,28 +259,34 @@ void pAxis::VelocityPass(const Vec3& aW) {
     c += aW * SignAbove(w) * m;
   }
   Vec3 dL = VecMulMat3(c, PairInertiaCached()) * strength;
-  PairMomenta m = {A.momentum, A.angularMomentum + dL, B.momentum, B.angularMomentum - dL};
+  // Motor and spring, about the axis; no velocity update follows them.
+  auto axial = [&](Vec3& angularA, Vec3& angularB) {
+    if (motorTorque != 0) {
+      Vec3 t = aW * motorTorque * dt;
+      angularA += t;
+      angularB -= t;
+    }
+    if (springRate != 0) {
+      Vec3 t = aW * springRate * (angle - targetAngle) * dt;
+      angularA += t;
+      angularB -= t;
+    }
+  };
   if (point && point->bodyA == &A && point->bodyB == &B && &A != &B) {
+    PairMomenta m = {A.momentum, A.angularMomentum + dL, B.momentum, B.angularMomentum - dL};
     PointVelocityPass(*point, A, B, m, strength);
+    axial(m.angularA, m.angularB);
+    StoreMomenta(A, B, m);
   } else {
-    A.angularMomentum = m.angularA;
-    B.angularMomentum = m.angularB;
+    // One body on both sides, or a point of other bodies: one impulse after
+    // the other on the bodies themselves.
+    A.angularMomentum += dL;
+    B.angularMomentum -= dL;
     A.UpdateVelocities();
     B.UpdateVelocities();
     SolvePoint(point, 1, nullptr, strength);
-    m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
+    axial(A.angularMomentum, B.angularMomentum);
   }
-  if (motorTorque != 0) {
-    Vec3 t = aW * motorTorque * dt;
-    m.angularA += t;
-    m.angularB -= t;
-  }
-  if (springRate != 0) {
-    Vec3 t = aW * springRate * (angle - targetAngle) * dt;
-    m.angularA += t;
-    m.angularB -= t;
-  }
-  StoreMomenta(A, B, m);
 }
 
 void pAxis::PositionPass(const Vec3& aW) {
@@ -291,24 +297,27 @@ void pAxis::PositionPass(const Vec3& aW) {
   Quat q = QuatMul(QuatMul(B.orientation, TargetInverse(t)), QuatInverse(A.orientation));
   Vec3 e = QuatToRotationVector(q);
   double len = Length(e);
-  PairMomenta m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
+  Vec3 dL = {0, 0, 0};
   if (len > 0) {
     // An error beyond half a turn becomes the shorter opposite rotation.
     e = e - 6.283185307179586 * (e / len) * std::ceil((len - 3.141592653589793) / 6.283185307179586);
     if (breakable && RandomRange(0.8, 1.2) * breakAngle < Length(e)) broken = true;
     if (!limited) e = e - aW * Dot(e, aW);
-    Vec3 dL = VecMulMat3(e, PairInertiaCached()) * (1 / PhysicsStep) * 0.5 * strength;
-    m.angularA += dL;
-    m.angularB -= dL;
+    dL = VecMulMat3(e, PairInertiaCached()) * (1 / PhysicsStep) * 0.5 * strength;
   }
   double dist = 0;
   if (point && point->bodyA == &A && point->bodyB == &B && &A != &B) {
+    PairMomenta m = {A.momentum, A.angularMomentum, B.momentum, B.angularMomentum};
+    if (len > 0) {
+      m.angularA += dL;
+      m.angularB -= dL;
+    }
     PointPositionPass(*point, A, B, m, 0.5 * strength, &dist);
     StoreMomenta(A, B, m);
   } else {
     if (len > 0) {
-      A.angularMomentum = m.angularA;
-      B.angularMomentum = m.angularB;
+      A.angularMomentum += dL;
+      B.angularMomentum -= dL;
       A.UpdateVelocities();
       B.UpdateVelocities();
     }

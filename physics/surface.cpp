@@ -61,7 +61,8 @@ TARN_LANE_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* o
           velZ = Splat<V>(body.velocity.z);
   const V zero = Splat<V>(0.0), one = Splat<V>(1.0), margin = Splat<V>(-1e-9), fall = Splat<V>(0.002);
   const V posZ = Splat<V>(body.position.z), scale = Splat<V>(10.0 * body.dragScale);
-  const M skipping = (M)Splat<V>(0.0) == (M)Splat<V>(skipIdle ? 0.0 : 1.0);  // all ones when skipping
+  M skipping;  // all ones when idle faces may be passed over
+  for (int k = 0; k < W; k++) skipping[k] = skipIdle ? -1 : 0;
   for (uint32_t b = 0; b < body.faceBlocks.count; b++) {
     const SurfaceFaceBlock& face = body.faceBlocks[b];
     FaceLanes& o = out[b];

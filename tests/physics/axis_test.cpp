@@ -321,6 +321,25 @@ TEST_F(AxisTest, PointVelocityPassEqualsTheBodyOperations) {
   }
 }
 
+// Joined to itself, a hinge's impulses land on one body one after the other
+// and cancel: the body keeps its momenta (to rounding).
+TEST_F(AxisTest, HingeJoiningABodyToItselfExertsNothing) {
+  A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
+  A->angularMomentum = {0.1, 0.2, 0.3};
+  A->momentum = {1, 0, 0};
+  Place(*A);
+  A->UpdateVelocities();
+  H = Own(new pAxis(A, A, {0.5, 0, 10}, {0, 0, 1}, {1, 0, 0}, 0.3, 0.3));
+  H->motorTorque = 50;
+  H->springRate = 20;
+  const Vec3 L = A->angularMomentum, P = A->momentum;
+  for (int phase : {1, 3, 1}) {
+    H->Process(phase);
+    EXPECT_LT(Length(A->angularMomentum - L), 1e-12) << "phase " << phase;
+    EXPECT_LT(Length(A->momentum - P), 1e-12) << "phase " << phase;
+  }
+}
+
 TEST_F(AxisTest, SolvePointRemovesRelativeAnchorVelocity) {
   Stack(-1, 1);
   B->momentum = {0.4, -0.2, 0.1};
