@@ -37,54 +37,61 @@ void ExtendBounds(Vec3& lo, Vec3& hi, const Vec3& p, bool first) {
 // UpdatePlacement with a matrix row or a corner per vector. Lane j of a row
 // of a product holds the j-th sum of Mat3Mul, and a corner's lanes the three
 // sums of VecMulMat3 or Rotate, operation for operation (a rotation's rows
-// are Rotate's columns), so every result has the scalar code's bits.
-TARN_FOUR_LANES void PlaceFour(pBody& b) {
+// are Rotate's columns), so every result has the scalar code's bits. The
+// helpers are always inlined (lambdas would not be): a vector passed to a
+// function not built for AVX2 would go by another convention.
+TARN_LANE_INLINE Lanes4 Row(const Mat3& m, int k) {
+  return Lanes4{m.m[3 * k], m.m[3 * k + 1], m.m[3 * k + 2], 0};
+}
+TARN_LANE_INLINE Vec3 ToVec3(Lanes4 v) { return Vec3{v[0], v[1], v[2]}; }
+// VecMulMat3(v, m), the rows of m given.
+TARN_LANE_INLINE Lanes4 Rotated(const Vec3& v, Lanes4 r0, Lanes4 r1, Lanes4 r2) {
   using lanes::Splat;
-  auto row = [](const Mat3& m, int k) { return Lanes4{m.m[3 * k], m.m[3 * k + 1], m.m[3 * k + 2], 0}; };
-  auto store = [](Lanes4 v) { return Vec3{v[0], v[1], v[2]}; };
+  return Splat<Lanes4>(v.x) * r0 + Splat<Lanes4>(v.y) * r1 + Splat<Lanes4>(v.z) * r2;
+}
+// Mat3Mul(Mat3Mul(Mat3Transpose(rotation), inertia), rotation), row by row.
+TARN_LANE_INLINE void ToWorld(const Mat3& inertia, const Mat3& rotation, Mat3& out) {
+  const Lanes4 I0 = Row(inertia, 0), I1 = Row(inertia, 1), I2 = Row(inertia, 2);
+  const Lanes4 R0 = Row(rotation, 0), R1 = Row(rotation, 1), R2 = Row(rotation, 2);
+  const double* rm = rotation.m;
+  for (int i = 0; i < 3; i++) {
+    const Lanes4 t = Rotated({rm[i], rm[3 + i], rm[6 + i]}, I0, I1, I2);
+    const Lanes4 r = Rotated({t[0], t[1], t[2]}, R0, R1, R2);
+    out.m[3 * i] = r[0], out.m[3 * i + 1] = r[1], out.m[3 * i + 2] = r[2];
+  }
+}
+
+TARN_FOUR_LANES void PlaceFour(pBody& b) {
   b.rotation = QuatToMat3(b.orientation);
-  const double* rm = b.rotation.m;
-  const Lanes4 R0 = row(b.rotation, 0), R1 = row(b.rotation, 1), R2 = row(b.rotation, 2);
-  auto rotate = [&](const Vec3& v) {
-    return Splat<Lanes4>(v.x) * R0 + Splat<Lanes4>(v.y) * R1 + Splat<Lanes4>(v.z) * R2;
-  };
-  // Mat3Mul(Mat3Mul(transposed rotation, inertia), rotation), row by row.
-  auto toWorld = [&](const Mat3& inertia, Mat3& out) {
-    const Lanes4 I0 = row(inertia, 0), I1 = row(inertia, 1), I2 = row(inertia, 2);
-    for (int i = 0; i < 3; i++) {
-      const Lanes4 t = Splat<Lanes4>(rm[i]) * I0 + Splat<Lanes4>(rm[3 + i]) * I1 + Splat<Lanes4>(rm[6 + i]) * I2;
-      const Lanes4 r = Splat<Lanes4>(t[0]) * R0 + Splat<Lanes4>(t[1]) * R1 + Splat<Lanes4>(t[2]) * R2;
-      out.m[3 * i] = r[0], out.m[3 * i + 1] = r[1], out.m[3 * i + 2] = r[2];
-    }
-  };
-  toWorld(b.inertiaBody, b.inertiaWorld);
-  toWorld(b.inverseInertiaBody, b.inverseInertiaWorld);
+  const Lanes4 R0 = Row(b.rotation, 0), R1 = Row(b.rotation, 1), R2 = Row(b.rotation, 2);
+  ToWorld(b.inertiaBody, b.rotation, b.inertiaWorld);
+  ToWorld(b.inverseInertiaBody, b.rotation, b.inverseInertiaWorld);
   // BoxPlace
   Box& box = b.box;
   box.orientation = b.orientation;
   const Vec3 &a0 = box.localMin, &a1 = box.localMax;
-  Lanes4 low = rotate(a0), high = low;
+  Lanes4 low = Rotated(a0, R0, R1, R2), high = low;
   for (int i = 1; i < 8; i++) {
-    const Lanes4 r = rotate({(i & 1) ? a1.x : a0.x, (i & 2) ? a1.y : a0.y, (i & 4) ? a1.z : a0.z});
+    const Lanes4 r = Rotated({(i & 1) ? a1.x : a0.x, (i & 2) ? a1.y : a0.y, (i & 4) ? a1.z : a0.z}, R0, R1, R2);
     low = r < low ? r : low;  // a NaN never widens, as in BoxPlace and ExtendBounds
     high = r > high ? r : high;
   }
-  box.worldMin = store(low) + b.position;
-  box.worldMax = store(high) + b.position;
-  b.centreOffset = store(rotate(b.centreLocal));
+  box.worldMin = ToVec3(low) + b.position;
+  box.worldMax = ToVec3(high) + b.position;
+  b.centreOffset = ToVec3(Rotated(b.centreLocal, R0, R1, R2));
   // The corners and their bounds.
   const uint32_t count = b.vertices.count;
   if (count == 0) return;
-  low = rotate(b.vertices[0]), high = low;
-  b.worldVertices[0] = store(low);
+  low = Rotated(b.vertices[0], R0, R1, R2), high = low;
+  b.worldVertices[0] = ToVec3(low);
   for (uint32_t i = 1; i < count; i++) {
-    const Lanes4 r = rotate(b.vertices[i]);
-    b.worldVertices[i] = store(r);
+    const Lanes4 r = Rotated(b.vertices[i], R0, R1, R2);
+    b.worldVertices[i] = ToVec3(r);
     low = r < low ? r : low;
     high = r > high ? r : high;
   }
-  b.worldVertexMin = store(low);
-  b.worldVertexMax = store(high);
+  b.worldVertexMin = ToVec3(low);
+  b.worldVertexMax = ToVec3(high);
 }
 
 // A point through a row-vector Mat4.
