@@ -49,37 +49,53 @@ struct FaceLanes {
 template <class V, class M>
 TARN_LANE_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* out) {
   constexpr int W = sizeof(V) / sizeof(double);
-  const double* m = body.rotation.m;
-  const V m0 = Splat<V>(m[0]), m1 = Splat<V>(m[1]), m2 = Splat<V>(m[2]), m3 = Splat<V>(m[3]),
-          m4 = Splat<V>(m[4]), m5 = Splat<V>(m[5]), m6 = Splat<V>(m[6]), m7 = Splat<V>(m[7]),
-          m8 = Splat<V>(m[8]);
-  const V offX = Splat<V>(body.centreOffset.x), offY = Splat<V>(body.centreOffset.y),
-          offZ = Splat<V>(body.centreOffset.z);
+  // Two passes over the blocks, each with few enough constants to keep them
+  // in registers. First the rotated normal, the lever about the centre of
+  // mass and the height factor.
+  {
+    const double* m = body.rotation.m;
+    const V m0 = Splat<V>(m[0]), m1 = Splat<V>(m[1]), m2 = Splat<V>(m[2]), m3 = Splat<V>(m[3]),
+            m4 = Splat<V>(m[4]), m5 = Splat<V>(m[5]), m6 = Splat<V>(m[6]), m7 = Splat<V>(m[7]),
+            m8 = Splat<V>(m[8]);
+    const V offX = Splat<V>(body.centreOffset.x), offY = Splat<V>(body.centreOffset.y),
+            offZ = Splat<V>(body.centreOffset.z);
+    const V one = Splat<V>(1.0), fall = Splat<V>(0.002), posZ = Splat<V>(body.position.z);
+    for (uint32_t b = 0; b < body.faceBlocks.count; b++) {
+      const SurfaceFaceBlock& face = body.faceBlocks[b];
+      FaceLanes& o = out[b];
+      for (int h = 0; h < 4; h += W) {
+        const V bnx = Load<V>(face.nx + h), bny = Load<V>(face.ny + h), bnz = Load<V>(face.nz + h);
+        const V bcx = Load<V>(face.cx + h), bcy = Load<V>(face.cy + h), bcz = Load<V>(face.cz + h);
+        // n = VecMulMat3(normal, rotation), c likewise.
+        Store(o.nx + h, bnx * m0 + bny * m3 + bnz * m6);
+        Store(o.ny + h, bnx * m1 + bny * m4 + bnz * m7);
+        Store(o.nz + h, bnx * m2 + bny * m5 + bnz * m8);
+        const V cx = bcx * m0 + bcy * m3 + bcz * m6;
+        const V cy = bcx * m1 + bcy * m4 + bcz * m7;
+        const V cz = bcx * m2 + bcy * m5 + bcz * m8;
+        Store(o.rx + h, cx - offX), Store(o.ry + h, cy - offY), Store(o.rz + h, cz - offZ);
+        const V up = one - fall * (cz + posZ);
+        Store(o.F + h, up > one ? up : one);  // fmax(1, h), NaN included; the force comes next
+      }
+    }
+  }
   const V wX = Splat<V>(body.angularVelocity.x), wY = Splat<V>(body.angularVelocity.y),
           wZ = Splat<V>(body.angularVelocity.z);
   const V velX = Splat<V>(body.velocity.x), velY = Splat<V>(body.velocity.y),
           velZ = Splat<V>(body.velocity.z);
-  const V zero = Splat<V>(0.0), one = Splat<V>(1.0), margin = Splat<V>(-1e-9), fall = Splat<V>(0.002);
-  const V posZ = Splat<V>(body.position.z), scale = Splat<V>(10.0 * body.dragScale);
+  const V zero = Splat<V>(0.0), one = Splat<V>(1.0), margin = Splat<V>(-1e-9);
+  const V scale = Splat<V>(10.0 * body.dragScale);
   M skipping;  // all ones when idle faces may be passed over
   for (int k = 0; k < W; k++) skipping[k] = skipIdle ? -1 : 0;
   for (uint32_t b = 0; b < body.faceBlocks.count; b++) {
     const SurfaceFaceBlock& face = body.faceBlocks[b];
     FaceLanes& o = out[b];
     for (int h = 0; h < 4; h += W) {
-      const V bnx = Load<V>(face.nx + h), bny = Load<V>(face.ny + h), bnz = Load<V>(face.nz + h);
-      const V bcx = Load<V>(face.cx + h), bcy = Load<V>(face.cy + h), bcz = Load<V>(face.cz + h);
+      const V nx = Load<V>(o.nx + h), ny = Load<V>(o.ny + h), nz = Load<V>(o.nz + h);
+      const V rx = Load<V>(o.rx + h), ry = Load<V>(o.ry + h), rz = Load<V>(o.rz + h);
       const V area = Load<V>(face.area + h);
-      // n = VecMulMat3(normal, rotation), c likewise.
-      const V nx = bnx * m0 + bny * m3 + bnz * m6;
-      const V ny = bnx * m1 + bny * m4 + bnz * m7;
-      const V nz = bnx * m2 + bny * m5 + bnz * m8;
-      const V cx = bcx * m0 + bcy * m3 + bcz * m6;
-      const V cy = bcx * m1 + bcy * m4 + bcz * m7;
-      const V cz = bcx * m2 + bcy * m5 + bcz * m8;
       // The air is at rest: the face meets it with its own velocity,
       // PointVelocity(c) = Cross(angularVelocity, c - centreOffset) + velocity.
-      const V rx = cx - offX, ry = cy - offY, rz = cz - offZ;
       const V vx = (wY * rz - wZ * ry) + velX;
       const V vy = (wZ * rx - wX * rz) + velY;
       const V vz = (wX * ry - wY * rx) + velZ;
@@ -100,12 +116,8 @@ TARN_LANE_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* o
       V cosine = ux * nx + uy * ny + uz * nz;
       cosine = cosine < zero ? zero : cosine;
       skip |= skipping & finiteArea & ((cosine == zero) | still);
-      const V up = one - fall * (cz + posZ);
-      const V f = up > one ? up : one;  // fmax(1, h), NaN included
-      Store(o.F + h, scale * f * s2 * cosine * area);
+      Store(o.F + h, scale * Load<V>(o.F + h) * s2 * cosine * area);
       Store(o.ux + h, ux), Store(o.uy + h, uy), Store(o.uz + h, uz);
-      Store(o.nx + h, nx), Store(o.ny + h, ny), Store(o.nz + h, nz);
-      Store(o.rx + h, rx), Store(o.ry + h, ry), Store(o.rz + h, rz);
       std::memcpy(o.skip + h, &skip, sizeof skip);
     }
   }
