@@ -139,38 +139,26 @@ namespace {
 bool Fits(const MEM& m, uint32_t w) { return m.pos <= m.size && m.size - m.pos >= w; }
 }  // namespace
 
-uint32_t MEM::Get_uint32() {
-  if (!Fits(*this, 4)) {
-    Log("__ERR__ MEM->Get_uint32: no data\n");
-    return 0;
+namespace {
+// A fixed-size value at the cursor; past the end, the method's line and the
+// neutral value.
+template <class T>
+T GetFixed(MEM& m, const char* method, const T& neutral) {
+  if (!Fits(m, sizeof(T))) {
+    Log("__ERR__ MEM->%s: no data\n", method);
+    return neutral;
   }
-  uint32_t v;
-  std::memcpy(&v, data + pos, 4);
-  pos += 4;
+  T v;
+  std::memcpy(&v, m.data + m.pos, sizeof v);
+  m.pos += sizeof v;
   return v;
 }
+static_assert(sizeof(VEC3F) == 12 && sizeof(QUATF) == 16, "the file formats' field sizes");
+}  // namespace
 
-VEC3F MEM::Get_VEC3F() {
-  if (!Fits(*this, 12)) {
-    Log("__ERR__ MEM->Get_VEC3F: no data\n");
-    return {0.0f, 0.0f, 0.0f};
-  }
-  VEC3F v;
-  std::memcpy(&v, data + pos, 12);
-  pos += 12;
-  return v;
-}
-
-QUATF MEM::Get_QUATF() {
-  if (!Fits(*this, 16)) {
-    Log("__ERR__ MEM->Get_QUATF: no data\n");
-    return {0.0f, 0.0f, 0.0f, 1.0f};
-  }
-  QUATF q;
-  std::memcpy(&q, data + pos, 16);
-  pos += 16;
-  return q;
-}
+uint32_t MEM::Get_uint32() { return GetFixed<uint32_t>(*this, "Get_uint32", 0); }
+VEC3F MEM::Get_VEC3F() { return GetFixed<VEC3F>(*this, "Get_VEC3F", {0.0f, 0.0f, 0.0f}); }
+QUATF MEM::Get_QUATF() { return GetFixed<QUATF>(*this, "Get_QUATF", {0.0f, 0.0f, 0.0f, 1.0f}); }
 
 void MEM::Get_string(String& dest) {
   uint32_t start = pos < size ? pos : size;
