@@ -36,22 +36,14 @@ TEST_F(FontTest, DefaultSymbolArrayAndNamedSymbols) {
   EXPECT_EQ(log, "");
   ASSERT_EQ(f->symbols.count, 257u);
   EXPECT_EQ(f->textureWidth, 1024.0);
-  const FontSymbol& s = f->symbols[17];
-  EXPECT_EQ(s.key, String("Chars"));
-  EXPECT_EQ(s.left, (1 * 51 + 4) / 1024.0);
-  EXPECT_EQ(s.top, (1 * 80 + 4) / 1024.0);
-  EXPECT_EQ(s.right, (1 * 51 + 4 + 43) / 1024.0);
-  EXPECT_EQ(s.bottom, (1 * 80 + 4 + 72) / 1024.0);
-  EXPECT_EQ(s.aspect, 43.0 / 72.0);
+  EXPECT_EQ(f->symbols[17].key, String("Chars"));
   const FontSymbol& c = f->symbols[256];
   EXPECT_EQ(c.left, 10 / 1024.0);
   EXPECT_EQ(c.bottom, 60 / 1024.0);
   EXPECT_EQ(c.aspect, 0.75);
   ASSERT_NE(f->texture, nullptr);
   EXPECT_EQ(f->texture->name, String("font.png"));
-  EXPECT_EQ(f->texture->kind, 0u);
   ASSERT_NE(f->pixelShader, nullptr);
-  EXPECT_EQ(f->pixelShader->name, String("font"));
 
   CurrentFont = f;
   EXPECT_EQ(FindSymbol(String("Cursor Default")), 256);
@@ -143,9 +135,7 @@ TEST_F(FontTest, RegistryReadsOnceAndReleases) {
   ReleaseAllFonts();
   EXPECT_EQ(FontRegistry, nullptr);
   EXPECT_EQ(CurrentFont, nullptr);
-}
 
-TEST_F(FontTest, FontReleasesItsResources) {
   const uint32_t objects = MemoryObjectCount;
   Font* f = Load("Texture x.png TextureSize \"8 8\" TextureSize \"16 16\"");
   EXPECT_EQ(f->textureWidth, 16.0);

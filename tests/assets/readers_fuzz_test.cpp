@@ -99,7 +99,7 @@ TEST_F(ReadersFuzzTest, RawModels) {
     LoadAndDraw("R");
     quiet.clear();
   }
-  for (int i = 0; i < 1500; i++) {
+  for (int i = 0; i < 600; i++) {
     std::vector<uint8_t> m = Mutate(bytes, rng);
     WriteBytes("Models/R.mdl", m.data(), m.size());
     std::filesystem::remove("Models/R.mdc");
@@ -124,7 +124,7 @@ TEST_F(ReadersFuzzTest, CompiledModels) {
     LoadAndDraw("C");
     quiet.clear();
   }
-  for (int i = 0; i < 3000; i++) {
+  for (int i = 0; i < 1000; i++) {
     std::vector<uint8_t> m = Mutate(bytes, rng);
     WriteBytes("Models/C.mdc", m.data(), m.size());
     LoadAndDraw("C");
@@ -152,7 +152,7 @@ TEST_F(ReadersFuzzTest, FontDescriptions) {
     quiet.clear();
   };
   for (size_t cut = 0; cut <= bytes.size(); cut++) once(std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut));
-  for (int i = 0; i < 3000; i++) once(Mutate(bytes, rng));
+  for (int i = 0; i < 1000; i++) once(Mutate(bytes, rng));
   EXPECT_EQ(CurrentFont, nullptr);
 }
 

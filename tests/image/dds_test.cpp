@@ -93,69 +93,55 @@ TEST(DdsFiles, CubeFacesAreFaceMajorInDirect3DOrder) {
   EXPECT_EQ(DecodeImage(old.data(), old.size(), back), D3DXERR_INVALIDDATA);
 }
 
-TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
+// Decodes a one-level file with the given header and pixel bytes.
+std::vector<uint8_t> DecodeLevel(const DdsHeaderFields& fields, std::vector<uint8_t> pixels) {
+  auto file = DdsHeader(fields);
+  file.insert(file.end(), pixels.begin(), pixels.end());
   Image back;
+  EXPECT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
+  return back.levels() ? back.faces[0][0].bytes : std::vector<uint8_t>();
+}
+
+TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
   // 32-bit without an alpha mask: the fourth byte is padding, alpha becomes 255.
   DdsHeaderFields x8;
   x8.width = 2;
   x8.height = 1;
-  auto file = DdsHeader(x8);
-  for (uint8_t b : {1, 2, 3, 9, 4, 5, 6, 0}) file.push_back(b);
-  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
-  EXPECT_EQ(back.faces[0][0].bytes, (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255}));
-
+  EXPECT_EQ(DecodeLevel(x8, {1, 2, 3, 9, 4, 5, 6, 0}), (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255}));
   // The alpha mask without the alpha-pixels flag is ignored too.
   x8.aMask = 0xFF000000;
-  file = DdsHeader(x8);
-  for (uint8_t b : {1, 2, 3, 9, 4, 5, 6, 0}) file.push_back(b);
-  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
-  EXPECT_EQ(back.faces[0][0].bytes[3], 255);
+  EXPECT_EQ(DecodeLevel(x8, {1, 2, 3, 9, 4, 5, 6, 0})[3], 255);
 
-  // 24-bit B, G, R.
-  DdsHeaderFields rgb;
+  DdsHeaderFields rgb;  // 24-bit B, G, R
   rgb.width = 3;
   rgb.height = 1;
   rgb.bitCount = 24;
-  file = DdsHeader(rgb);
-  for (uint8_t b : {10, 20, 30, 40, 50, 60, 70, 80, 90}) file.push_back(b);
-  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
-  EXPECT_EQ(back.faces[0][0].bytes,
+  EXPECT_EQ(DecodeLevel(rgb, {10, 20, 30, 40, 50, 60, 70, 80, 90}),
             (std::vector<uint8_t>{10, 20, 30, 255, 40, 50, 60, 255, 70, 80, 90, 255}));
 
   // 32-bit R, G, B, A byte order (masks the other way round) with alpha.
   DdsHeaderFields abgr;
-  abgr.width = 1;
-  abgr.height = 1;
+  abgr.width = abgr.height = 1;
   abgr.pfFlags = 0x41;
   abgr.rMask = 0xFF;
-  abgr.gMask = 0xFF00;
   abgr.bMask = 0xFF0000;
   abgr.aMask = 0xFF000000;
-  file = DdsHeader(abgr);
-  for (uint8_t b : {11, 22, 33, 44}) file.push_back(b);
-  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
-  EXPECT_EQ(back.faces[0][0].bytes, (std::vector<uint8_t>{33, 22, 11, 44}));
+  EXPECT_EQ(DecodeLevel(abgr, {11, 22, 33, 44}), (std::vector<uint8_t>{33, 22, 11, 44}));
 
-  // 16-bit 5:6:5 scales each channel to the full byte.
+  // 16-bit 5:6:5 scales each channel to the full byte: 0xFFE0 is red and green full.
   DdsHeaderFields r565;
-  r565.width = 1;
-  r565.height = 1;
+  r565.width = r565.height = 1;
   r565.bitCount = 16;
   r565.rMask = 0xF800;
   r565.gMask = 0x07E0;
   r565.bMask = 0x001F;
-  file = DdsHeader(r565);
-  file.push_back(0xE0);  // 0xFFE0: red and green full, blue zero
-  file.push_back(0xFF);
-  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
-  EXPECT_EQ(back.faces[0][0].bytes, (std::vector<uint8_t>{0, 255, 255, 255}));
+  EXPECT_EQ(DecodeLevel(r565, {0xE0, 0xFF}), (std::vector<uint8_t>{0, 255, 255, 255}));
 }
 
 TEST(DdsFiles, DxtLevelsStayCompressedWithComputedSizes) {
   // 8x8 DXT5 with a full chain: 4 blocks, then 1, 1, 1 (levels under 4x4 keep a whole block).
   DdsHeaderFields s;
-  s.width = 8;
-  s.height = 8;
+  s.width = s.height = 8;
   s.mipCount = 4;
   s.pfFlags = 0x4;
   s.fourCC = D3DFMT_DXT5;
@@ -175,71 +161,41 @@ TEST(DdsFiles, DxtLevelsStayCompressedWithComputedSizes) {
   EXPECT_EQ(img.faces[0][3].bytes[15], 111);
 
   // Mip count 0 means one level; a count past 1x1 reads only the real chain.
-  s.mipCount = 0;
-  auto one = DdsHeader(s);
-  one.insert(one.end(), 64, 0);
-  ASSERT_EQ(DecodeImage(one.data(), one.size(), img), D3D_OK);
-  EXPECT_EQ(img.levels(), 1u);
-  s.mipCount = 40;
-  auto many = DdsHeader(s);
-  many.insert(many.end(), 7 * 16, 0);
-  ASSERT_EQ(DecodeImage(many.data(), many.size(), img), D3D_OK);
-  EXPECT_EQ(img.levels(), 4u);
-
-  // DXT1 blocks are 8 bytes; the writer round-trips them untouched.
-  Image d1;
-  d1.format = D3DFMT_DXT1;
-  d1.faces.resize(1);
-  d1.faces[0].push_back(ImageLevel{6, 5, std::vector<uint8_t>(2 * 2 * 8, 0xA5)});
-  std::vector<uint8_t> out;
-  ASSERT_TRUE(WriteDDS(d1, out));
-  ASSERT_EQ(DecodeImage(out.data(), out.size(), img), D3D_OK);
-  EXPECT_EQ(img.format, D3DFMT_DXT1);
-  EXPECT_EQ(img.faces[0][0].bytes, d1.faces[0][0].bytes);
-  EXPECT_EQ(ImageLevelBytes(D3DFMT_DXT1, 1, 1), 8u);
-  EXPECT_EQ(ImageLevelBytes(D3DFMT_DXT3, 5, 9), 2u * 3 * 16);
+  for (uint32_t count : {0u, 40u}) {
+    s.mipCount = count;
+    auto f = DdsHeader(s);
+    f.insert(f.end(), 7 * 16, 0);
+    ASSERT_EQ(DecodeImage(f.data(), f.size(), img), D3D_OK);
+    EXPECT_EQ(img.levels(), count ? 4u : 1u);
+  }
 }
 
 TEST(DdsFiles, AbsurdOrUnsupportedHeadersAreRefused) {
-  Image img;
-  auto expectRefused = [&](const DdsHeaderFields& s, size_t dataBytes, const char* what) {
+  auto refuse = [](const char* what, size_t dataBytes, void (*edit)(DdsHeaderFields&)) {
+    DdsHeaderFields s;
+    edit(s);
     auto file = DdsHeader(s);
     file.insert(file.end(), dataBytes, 0x55);
+    Image img;
     EXPECT_EQ(DecodeImage(file.data(), file.size(), img), D3DXERR_INVALIDDATA) << what;
     EXPECT_EQ(img.levels(), 0u) << what;
   };
-  DdsHeaderFields s;
-  s.width = 0;
-  expectRefused(s, 64, "zero width");
-  s = DdsHeaderFields();
-  s.width = 0x7FFFFFFF;
-  expectRefused(s, 64, "huge width");
-  s = DdsHeaderFields();
-  s.width = s.height = 8192;
-  s.pfFlags = 0x4;
-  s.fourCC = D3DFMT_DXT1;
-  expectRefused(s, 1024, "data far shorter than the header claims");
-  s = DdsHeaderFields();
-  s.pfFlags = 0x4;
-  s.fourCC = 0x30315844;  // "DX10"
-  expectRefused(s, 256, "extended header");
-  s = DdsHeaderFields();
-  s.caps2 = 0x200000;
-  expectRefused(s, 256, "volume");
-  s = DdsHeaderFields();
-  s.rMask = 0xF0F000;  // not contiguous
-  expectRefused(s, 256, "scattered mask");
-  s = DdsHeaderFields();
-  s.bitCount = 12;
-  expectRefused(s, 256, "odd bit count");
-  s = DdsHeaderFields();
-  s.bitCount = 16;
-  s.rMask = 0xFF0000;
-  expectRefused(s, 256, "mask outside the pixel");
-  s = DdsHeaderFields();
-  s.caps2 = 0xFE00;
-  s.width = 8;
-  expectRefused(s, 4096, "cube with unequal sides");
+  refuse("zero width", 64, [](DdsHeaderFields& s) { s.width = 0; });
+  refuse("huge width", 64, [](DdsHeaderFields& s) { s.width = 0x7FFFFFFF; });
+  refuse("data far shorter than the header claims", 1024, [](DdsHeaderFields& s) {
+    s.width = s.height = 8192;
+    s.pfFlags = 0x4;
+    s.fourCC = D3DFMT_DXT1;
+  });
+  refuse("extended header", 256, [](DdsHeaderFields& s) {
+    s.pfFlags = 0x4;
+    s.fourCC = 0x30315844;  // "DX10"
+  });
+  refuse("volume", 256, [](DdsHeaderFields& s) { s.caps2 = 0x200000; });
+  refuse("scattered mask", 256, [](DdsHeaderFields& s) { s.rMask = 0xF0F000; });
+  refuse("odd bit count", 256, [](DdsHeaderFields& s) { s.bitCount = 12; });
+  refuse("mask outside the pixel", 256, [](DdsHeaderFields& s) { s.bitCount = 16, s.rMask = 0xFF0000; });
+  refuse("cube with unequal sides", 4096, [](DdsHeaderFields& s) { s.caps2 = 0xFE00, s.width = 8; });
 }
 
 }  // namespace
