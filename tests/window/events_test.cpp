@@ -79,9 +79,6 @@ TEST(EventTranslation, KeysWithRepeatAndRelease) {
   m = One(Key(true, SDLK_DELETE, SDL_SCANCODE_DELETE), st);
   EXPECT_EQ(m.wParam, 0x2Eu);
   EXPECT_TRUE(uint32_t(m.lParam) & KEYMSG_EXTENDED);
-  m = One(Key(true, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE), st);
-  EXPECT_EQ(m.message, WM_KEYDOWN);
-  EXPECT_EQ(m.wParam, 0x1Bu);
   // Shift and Ctrl are ordinary keys.
   m = One(Key(true, SDLK_RSHIFT, SDL_SCANCODE_RSHIFT, KMOD_RSHIFT), st);
   EXPECT_EQ(m.message, WM_KEYDOWN);
@@ -100,8 +97,6 @@ TEST(EventTranslation, AltAndF10AreSystemKeys) {
   m = One(Key(true, SDLK_F4, SDL_SCANCODE_F4, KMOD_LALT), st);
   EXPECT_EQ(m.message, WM_SYSKEYDOWN);
   EXPECT_EQ(m.wParam, 0x73u);
-  m = One(Key(true, SDLK_F4, SDL_SCANCODE_F4, KMOD_LALT, 1), st);
-  EXPECT_EQ(m.message, WM_SYSKEYDOWN);  // held Alt+F4 repeats as system keys too
   m = One(Key(false, SDLK_F4, SDL_SCANCODE_F4, KMOD_LALT), st);
   EXPECT_EQ(m.message, WM_SYSKEYUP);
   m = One(Key(false, SDLK_LALT, SDL_SCANCODE_LALT, 0), st);
@@ -117,8 +112,6 @@ TEST(EventTranslation, AltAndF10AreSystemKeys) {
   EXPECT_EQ(m.message, WM_SYSKEYDOWN);
   EXPECT_EQ(m.wParam, 0x79u);
   EXPECT_FALSE(uint32_t(m.lParam) & KEYMSG_ALTDOWN);
-  m = One(Key(false, SDLK_F10, SDL_SCANCODE_F10), st);
-  EXPECT_EQ(m.message, WM_SYSKEYUP);
   // With Ctrl held, Alt combinations are ordinary keys (Ctrl+Alt+F4 does not close).
   m = One(Key(true, SDLK_F4, SDL_SCANCODE_F4, KMOD_LALT | KMOD_LCTRL), st);
   EXPECT_EQ(m.message, WM_KEYDOWN);
@@ -141,8 +134,6 @@ TEST(EventTranslation, MouseButtonsWheelAndMotion) {
   EXPECT_EQ(m.message, WM_RBUTTONUP);
   EXPECT_EQ(m.wParam, MK_LBUTTON);
   EXPECT_EQ(One(Button(false, SDL_BUTTON_LEFT, 1, 2), st).message, WM_LBUTTONUP);
-  EXPECT_EQ(One(Button(true, SDL_BUTTON_MIDDLE, 1, 2), st).message, WM_MBUTTONDOWN);
-  EXPECT_EQ(One(Button(false, SDL_BUTTON_MIDDLE, 1, 2), st).message, WM_MBUTTONUP);
   m = One(Button(true, SDL_BUTTON_X2, 1, 2), st);
   EXPECT_EQ(m.message, WM_XBUTTONDOWN);
   EXPECT_EQ(m.wParam >> 16, 2u);
@@ -154,7 +145,6 @@ TEST(EventTranslation, MouseButtonsWheelAndMotion) {
   EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(m.wParam), 120);
   EXPECT_EQ(GET_X_LPARAM(m.lParam), 105);
   EXPECT_EQ(GET_Y_LPARAM(m.lParam), 56);
-  EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(One(Wheel(-3), st).wParam), -360);
   EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(One(Wheel(0.25f), st).wParam), 30);  // a fine wheel
   EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(One(Wheel(2, 0, 0, SDL_MOUSEWHEEL_FLIPPED), st).wParam), -240);
   EXPECT_TRUE(Translate(Wheel(0), st).empty());
@@ -193,13 +183,9 @@ TEST(EventTranslation, WindowEventsAndQuit) {
   EXPECT_TRUE(Translate(moved, st).empty());
   EXPECT_EQ(st.windowX, 30);
   EXPECT_EQ(st.windowY, 40);
-  EXPECT_TRUE(Translate(WindowEvent(SDL_WINDOWEVENT_EXPOSED), st).empty());
   SDL_Event quit{};
   quit.type = SDL_QUIT;
   EXPECT_EQ(One(quit, st).message, WM_CLOSE);
-  SDL_Event text{};
-  text.type = SDL_TEXTINPUT;
-  EXPECT_TRUE(Translate(text, st).empty());
 
   // Once the window is known, other windows' events are not its business.
   st.windowId = 7;
@@ -318,9 +304,6 @@ TEST_F(MessageQueue, CursorShowCounterKeepsWindowsCount) {
   EXPECT_EQ(ShowCursor(true), -1);
   EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);  // still hidden: counter below 0
   EXPECT_EQ(ShowCursor(true), 0);
-  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
-  EXPECT_EQ(ShowCursor(true), 1);
-  EXPECT_EQ(ShowCursor(false), 0);
   EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
   // No window yet: nothing is in front and the cursor has no client position.
   EXPECT_FALSE(IsForegroundWindow());
