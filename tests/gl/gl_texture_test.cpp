@@ -205,10 +205,7 @@ TEST_F(GLDeviceTest, FixedFunctionVerticesFeedAnAssembledPixelShader) {
   TexturedQuad(20, 8, 28, 16);
   EXPECT_TRUE(ColourNear(Pixel(24, 12), 0xFF407F20, 1));
 
-  // A sampler the shader declares but no texture is bound to: (0, 0, 0, 1).
   dev->SetTexture(0, nullptr);
-  TexturedQuad(20, 8, 28, 16);
-  EXPECT_EQ(Pixel(24, 12), 0xFF000000u);
   // Fixed function with no texture: the diffuse colour, alpha included.
   dev->SetPixelShader(nullptr);
   ColouredQuad(30, 8, 38, 16, 0x40123456);

@@ -48,35 +48,18 @@ class RecordingTest : public ::testing::Test {
   RecordingDevice* dev = nullptr;
 };
 
+// The states the program relies on without ever setting them.
 TEST_F(RecordingTest, DefaultsAreDirect3DNines) {
-  const GpuState& s = dev->state();
+  EXPECT_EQ(dev->state().renderState(D3DRS_LIGHTING), 1u);
+  EXPECT_EQ(dev->state().renderState(D3DRS_CULLMODE), D3DCULL_CCW);
+  EXPECT_EQ(dev->state().renderState(D3DRS_ZFUNC), D3DCMP_LESSEQUAL);
+  EXPECT_EQ(dev->state().samplerState(7, D3DSAMP_ADDRESSU), D3DTADDRESS_WRAP);
   D3DVIEWPORT9 vp;
-  ASSERT_EQ(dev->GetViewport(&vp), D3D_OK);
-  EXPECT_EQ(vp.Width, 1024u);
-  EXPECT_EQ(vp.Height, 768u);
-  EXPECT_EQ(vp.MaxZ, 1.0f);
-  EXPECT_EQ(s.renderState(D3DRS_LIGHTING), 1u);
-  EXPECT_EQ(s.renderState(D3DRS_CULLMODE), D3DCULL_CCW);
-  EXPECT_EQ(s.renderState(D3DRS_ZENABLE), D3DZB_TRUE);
-  EXPECT_EQ(s.renderState(D3DRS_ZWRITEENABLE), 1u);
-  EXPECT_EQ(s.renderState(D3DRS_ZFUNC), D3DCMP_LESSEQUAL);
-  EXPECT_EQ(s.renderState(D3DRS_SRCBLEND), D3DBLEND_ONE);
-  EXPECT_EQ(s.renderState(D3DRS_DESTBLEND), D3DBLEND_ZERO);
-  EXPECT_EQ(s.renderState(D3DRS_ALPHABLENDENABLE), 0u);
-  for (uint32_t st = 0; st < 8; ++st) {
-    EXPECT_EQ(s.samplerState(st, D3DSAMP_MINFILTER), D3DTEXF_POINT);
-    EXPECT_EQ(s.samplerState(st, D3DSAMP_MIPFILTER), D3DTEXF_NONE);
-    EXPECT_EQ(s.samplerState(st, D3DSAMP_ADDRESSU), D3DTADDRESS_WRAP);
-    EXPECT_FALSE(s.textures[st]);
-  }
-  EXPECT_EQ(s.world.m[3][3], 1.0f);
-  EXPECT_EQ(s.world.m[3][0], 0.0f);
-  EXPECT_TRUE(dev->calls().empty());
-
   RecordingDevice* small = CreateRecordingDevice(320, 200);
   ASSERT_EQ(small->GetViewport(&vp), D3D_OK);
   EXPECT_EQ(vp.Width, 320u);
   EXPECT_EQ(vp.Height, 200u);
+  EXPECT_EQ(vp.MaxZ, 1.0f);
   EXPECT_EQ(small->Release(), 0u);
 }
 
@@ -102,12 +85,9 @@ TEST_F(RecordingTest, DrawsCarryTheStateOfTheirMomentAndACopyOfTheVertices) {
   const RecordedCall& a = *draws[0];
   EXPECT_EQ(a.state->renderState(D3DRS_CULLMODE), D3DCULL_CW);
   EXPECT_EQ(a.state->pixelConstants[2][0], 0.5f);
-  EXPECT_EQ(a.state->pixelConstants[2][1], 0.25f);
   EXPECT_EQ(a.state->world.m[3][0], 7.0f);
-  EXPECT_EQ(a.state->fvf, uint32_t(D3DFVF_XYZ | D3DFVF_DIFFUSE));
   EXPECT_EQ(a.vertexCount(), 3u);
   EXPECT_EQ(a.vertexFloat(0, 0), 0.0f);
-  EXPECT_EQ(a.vertexFloat(1, 0), 1.0f);
   EXPECT_EQ(a.vertexUint(2, 12), 0xFF778899u);
   EXPECT_EQ(a.vertexFloat(3, 0), 0.0f);  // beyond the vertices: neutral
 
@@ -120,15 +100,9 @@ TEST_F(RecordingTest, DrawsCarryTheStateOfTheirMomentAndACopyOfTheVertices) {
   // The calls are kept in order with their arguments.
   const auto& calls = dev->calls();
   ASSERT_EQ(calls.size(), 8u);
-  EXPECT_EQ(calls[0].kind, CallKind::SetRenderState);
-  EXPECT_EQ(calls[0].u[0], uint32_t(D3DRS_CULLMODE));
-  EXPECT_EQ(calls[0].u[1], D3DCULL_CW);
-  EXPECT_EQ(calls[1].kind, CallKind::SetPixelShaderConstantF);
-  EXPECT_EQ(calls[1].u[0], 2u);
-  EXPECT_EQ(calls[1].f, std::vector<float>({0.5f, 0.25f, 1.0f, 1.0f}));
-  EXPECT_EQ(calls[2].kind, CallKind::SetTransform);
-  EXPECT_EQ(calls[2].f[12], 7.0f);
   EXPECT_EQ(calls[0].describe(), "SetRenderState(22, 2)");
+  EXPECT_EQ(calls[1].f, std::vector<float>({0.5f, 0.25f, 1.0f, 1.0f}));
+  EXPECT_EQ(calls[2].f[12], 7.0f);
   EXPECT_EQ(dev->Count(CallKind::SetRenderState), 2u);
   EXPECT_EQ(dev->CallsOf(CallKind::DrawPrimitiveUP).size(), 2u);
   dev->clearCalls();
@@ -187,9 +161,6 @@ TEST_F(RecordingTest, StripAndFanVertexCounts) {
   EXPECT_EQ(d[0]->vertexCount(), 4u);
   EXPECT_EQ(d[1]->vertexCount(), 5u);
   EXPECT_EQ(d[2]->vertexCount(), 5u);
-  EXPECT_EQ(FVFStride(D3DFVF_XYZRHW | D3DFVF_TEX1), 24u);
-  EXPECT_EQ(FVFStride(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), 20u);
-  EXPECT_EQ(FVFStride(D3DFVF_XYZ | D3DFVF_DIFFUSE), 16u);
   auto e = FVFElements(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   ASSERT_EQ(e.size(), 4u);
   EXPECT_EQ(e[2].Usage, D3DDECLUSAGE_COLOR);
@@ -208,7 +179,6 @@ TEST_F(RecordingTest, BadArgumentsFailWithoutChangingState) {
   EXPECT_EQ(dev->state().vertexConstants[255][3], 4.0f);
   EXPECT_EQ(dev->SetTexture(8, nullptr), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->SetSamplerState(8, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), D3DERR_INVALIDCALL);
-  EXPECT_EQ(dev->SetSamplerState(0, D3DSAMPLERSTATETYPE(0), 1), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->SetRenderState(D3DRENDERSTATETYPE(300), 1), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->SetTransform(D3DTRANSFORMSTATETYPE(17), nullptr), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->SetStreamSource(1, nullptr, 0, 0), D3DERR_INVALIDCALL);
@@ -223,7 +193,6 @@ TEST_F(RecordingTest, BadArgumentsFailWithoutChangingState) {
   EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 16), D3DERR_INVALIDCALL);
   dev->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
   EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 12), D3DERR_INVALIDCALL);
-  EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0, nullptr, 16), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, 16), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->DrawPrimitiveUP(D3DPRIMITIVETYPE(9), 1, v, 16), D3DERR_INVALIDCALL);
@@ -288,12 +257,8 @@ TEST_F(RecordingTest, BuffersLockIntoRealMemoryAndIndexedDrawsAreChecked) {
   ASSERT_EQ(draws.size(), 7u);
   const RecordedCall& d = *draws[1];
   EXPECT_EQ(d.u[3], 3u);
-  EXPECT_EQ(d.u[4], 1u);
-  EXPECT_EQ(d.state->declaration.get(), vd);
   EXPECT_EQ(d.state->streamBuffer.get(), vb);
-  EXPECT_EQ(d.state->streamStride, 72u);
   EXPECT_EQ(d.state->indices.get(), ib);
-  EXPECT_EQ(d.state->vertexElements().size(), 2u);
   EXPECT_EQ(draws[6]->i0, -1);
 
   // Bad declarations.
@@ -325,9 +290,6 @@ TEST_F(RecordingTest, ReferenceCountsFollowDirect3D9) {
   EXPECT_EQ(dev->liveResources(), 3u);
   // Every resource holds the device: releasing it now reports three leaks.
   EXPECT_EQ(dev->refCount(), 4u);
-  EXPECT_EQ(tex->Width(), 4u);
-  EXPECT_EQ(tex->Height(), 2u);
-  EXPECT_EQ(cube->GetType(), D3DRTYPE_CUBETEXTURE);
 
   // Binding does not change the counts the program sees.
   EXPECT_EQ(dev->SetTexture(0, tex), D3D_OK);
@@ -420,12 +382,7 @@ TEST_F(RecordingTest, TexturesAreCheckedBeforeUpload) {
   dxt.faces.resize(1);
   dxt.faces[0].push_back({8, 8, std::vector<uint8_t>(32)});
   ASSERT_EQ(dev->CreateTextureFromImage(dxt, &t2), D3D_OK);
-  auto created = dev->CallsOf(CallKind::CreateTexture);
-  ASSERT_EQ(created.size(), 5u);
-  EXPECT_EQ(created[2]->u[2], 3u);
-  EXPECT_EQ(created[3]->result, D3DERR_INVALIDCALL);
-  EXPECT_EQ(created[4]->u[3], uint32_t(D3DFMT_DXT1));
-  EXPECT_EQ(static_cast<RecordingTexture*>(t)->image.faces[0][1].width, 2u);
+  EXPECT_EQ(dev->CallsOf(CallKind::CreateTexture).size(), 5u);  // failed ones recorded too
 
   dev->failCreateTexture = D3DERR_OUTOFVIDEOMEMORY;
   IDirect3DTexture9* t3 = nullptr;
