@@ -87,25 +87,28 @@ std::vector<TNode> SampleNodes() {
   return {a, b, c};
 }
 
+// Every truncation near the head (sparser after), then random damage.
+void FuzzModelFile(const std::vector<uint8_t>& bytes, const char* name, const char* path, bool raw, int rounds,
+                   uint32_t seed) {
+  std::mt19937 rng(seed);
+  LogCapture quiet;
+  auto once = [&](const uint8_t* data, size_t n) {
+    WriteBytes(path, data, n);
+    if (raw) std::filesystem::remove(std::string("Models/") + name + ".mdc");
+    LoadAndDraw(name);
+    quiet.clear();
+  };
+  for (size_t cut = 0; cut <= bytes.size(); cut += (cut < 200 ? 1 : 7)) once(bytes.data(), cut);
+  for (int i = 0; i < rounds; i++) {
+    std::vector<uint8_t> m = Mutate(bytes, rng);
+    once(m.data(), m.size());
+  }
+}
+
 TEST_F(ReadersFuzzTest, RawModels) {
   MEM good = RawModelBytes(SampleNodes());
-  std::vector<uint8_t> bytes(good.data, good.data + good.size);
-  std::mt19937 rng(7);
   Device = rec;
-  LogCapture quiet;
-  for (size_t cut = 0; cut <= bytes.size(); cut += (cut < 200 ? 1 : 7)) {
-    WriteBytes("Models/R.mdl", bytes.data(), cut);
-    std::filesystem::remove("Models/R.mdc");
-    LoadAndDraw("R");
-    quiet.clear();
-  }
-  for (int i = 0; i < 600; i++) {
-    std::vector<uint8_t> m = Mutate(bytes, rng);
-    WriteBytes("Models/R.mdl", m.data(), m.size());
-    std::filesystem::remove("Models/R.mdc");
-    LoadAndDraw("R");
-    quiet.clear();
-  }
+  FuzzModelFile(std::vector<uint8_t>(good.data, good.data + good.size), "R", "Models/R.mdl", true, 600, 7);
 }
 
 TEST_F(ReadersFuzzTest, CompiledModels) {
@@ -116,20 +119,8 @@ TEST_F(ReadersFuzzTest, CompiledModels) {
   }
   std::vector<uint8_t> bytes = ReadBytes("Models/Src.mdc");
   ASSERT_GT(bytes.size(), 100u);
-  std::mt19937 rng(11);
   Device = rec;
-  LogCapture quiet;
-  for (size_t cut = 0; cut <= bytes.size(); cut += (cut < 200 ? 1 : 5)) {
-    WriteBytes("Models/C.mdc", bytes.data(), cut);
-    LoadAndDraw("C");
-    quiet.clear();
-  }
-  for (int i = 0; i < 1000; i++) {
-    std::vector<uint8_t> m = Mutate(bytes, rng);
-    WriteBytes("Models/C.mdc", m.data(), m.size());
-    LoadAndDraw("C");
-    quiet.clear();
-  }
+  FuzzModelFile(bytes, "C", "Models/C.mdc", false, 1000, 11);
 }
 
 TEST_F(ReadersFuzzTest, FontDescriptions) {
