@@ -89,26 +89,4 @@ TEST_F(UpdateFrameTest, ShortFramesCarryOverAndLongFramesCatchUp) {
   EXPECT_EQ(StepCounter, steps);
 }
 
-TEST_F(UpdateFrameTest, SameClockSameSteps) {
-  // Replaying the same clock readings reproduces the same step sequence.
-  auto run = [&]() {
-    gCounter = 0;
-    gStepDts.clear();
-    ResetFrameTimer();
-    Paused = false;
-    std::vector<uint32_t> counts;
-    const int64_t frames[] = {16667, 16666, 3000, 40000, 1999, 2001, 16667};
-    for (int64_t f : frames) {
-      Frame(f);
-      counts.push_back(StepCounter);
-    }
-    counts.push_back(uint32_t(StepAccumulator * 1e9));
-    return counts;
-  };
-  std::vector<uint32_t> first = run();
-  std::vector<uint32_t> second = run();
-  EXPECT_EQ(first, second);
-  EXPECT_EQ(first.back(), second.back());
-}
-
 }  // namespace
