@@ -162,50 +162,40 @@ TEST_F(ModelTest, SmoothingGroupsDecideWelding) {
   side.corner[0] = 1; side.corner[1] = 0; side.corner[2] = 3;
   side.tex0[0] = {1, 0, 0}; side.tex0[1] = {0, 0, 0}; side.tex0[2] = {0, 1, 0};
 
+  // Compiles the fold with the two faces' groups; the model is freed by DestroyModel.
   auto compile = [&](uint32_t s1, uint32_t s2, MDL& m) {
-    std::vector<TNode> nodes = {n};
-    nodes[0].faces = {up, side};
-    nodes[0].faces[0].smoothing = s1;
-    nodes[0].faces[1].smoothing = s2;
-    WriteRawModel("Fold", nodes);
+    TNode fold = n;
+    fold.faces = {up, side};
+    fold.faces[0].smoothing = s1;
+    fold.faces[1].smoothing = s2;
+    WriteRawModel("Fold", {fold});
     std::filesystem::remove("Models/Fold.mdc");
     m.name = String("Fold");
     m.scale = 1;
     LogCapture quiet;
     LoadModelData(&m);
   };
-  {
-    MDL m;
-    compile(1, 1, m);
-    ASSERT_EQ(m.vertices.count, 4u);  // corners 0 and 1 welded across both faces
-    const ModelVertex& v0 = m.vertices[m.triangles[0].v[0]];
-    // The normalised sum of the two face normals.
-    Vec3 up{0, 0, 1}, sideN = Normalize(Cross(Vec3{-1, 0, 0}, Vec3{-1, -1, 1}));
-    Vec3 sum = Normalize(up + sideN);
-    EXPECT_NEAR(v0.normal.x, sum.x, 1e-6);
-    EXPECT_NEAR(v0.normal.y, sum.y, 1e-6);
-    EXPECT_NEAR(v0.normal.z, sum.z, 1e-6);
-    DestroyModel(&m);
-  }
-  {
-    MDL m;
-    compile(1, 2, m);
-    EXPECT_EQ(m.vertices.count, 6u);  // split: each face keeps its own normal
-    EXPECT_FLOAT_EQ(m.vertices[m.triangles[0].v[0]].normal.z, 1.0f);
-    DestroyModel(&m);
-  }
-  {
-    MDL m;
-    compile(0, 0, m);  // no smoothing: every corner gets (0, 0, 1)
-    for (const ModelVertex& v : m.vertices) EXPECT_TRUE(v.normal.x == 0 && v.normal.y == 0 && v.normal.z == 1);
-    DestroyModel(&m);
-  }
-  {
-    MDL m;
-    compile(1, 1 | 4, m);  // sharing one group is enough
-    EXPECT_EQ(m.vertices.count, 4u);
-    DestroyModel(&m);
-  }
+  MDL m;
+  compile(1, 1, m);
+  ASSERT_EQ(m.vertices.count, 4u);  // corners 0 and 1 welded across both faces
+  // The normalised sum of the two face normals.
+  Vec3 sum = Normalize(Vec3{0, 0, 1} + Normalize(Cross(Vec3{-1, 0, 0}, Vec3{-1, -1, 1})));
+  const VEC3F& n0 = m.vertices[m.triangles[0].v[0]].normal;
+  EXPECT_TRUE(std::fabs(n0.x - sum.x) < 1e-6 && std::fabs(n0.y - sum.y) < 1e-6 && std::fabs(n0.z - sum.z) < 1e-6);
+  DestroyModel(&m);
+
+  compile(1, 2, m);
+  EXPECT_EQ(m.vertices.count, 6u);  // split: each face keeps its own normal
+  EXPECT_FLOAT_EQ(m.vertices[m.triangles[0].v[0]].normal.z, 1.0f);
+  DestroyModel(&m);
+
+  compile(0, 0, m);  // no smoothing: every corner gets (0, 0, 1)
+  for (const ModelVertex& v : m.vertices) EXPECT_TRUE(v.normal.x == 0 && v.normal.y == 0 && v.normal.z == 1);
+  DestroyModel(&m);
+
+  compile(1, 1 | 4, m);  // sharing one group is enough
+  EXPECT_EQ(m.vertices.count, 4u);
+  DestroyModel(&m);
 }
 
 TEST_F(ModelTest, LargeGridWeldsSharedCornersAndSplitsSeams) {
@@ -322,31 +312,6 @@ TEST_F(ModelTest, PrefixesCentreRenameAndAddPointNodes) {
   Vec3 p = GetNodePosition(m, String("Hub_point"));
   EXPECT_EQ(p.x, 0.5);
   EXPECT_EQ(p.y, 1.0);
-}
-
-TEST_F(ModelTest, SubsetsPerMaterialKeepEmptyOnesAndGroupTriangles) {
-  TNode n = Quad("Mat");
-  n.faces.push_back(n.faces[0]);
-  n.faces[0].material = 2;  // faces: 2, 0, 0
-  TNode none = Quad("None");
-  none.faces.clear();
-  WriteRawModel("Mat", {n, none});
-  LogCapture quiet;
-  MDL* m = LoadModel(String("Mat"), 1);
-  const ModelNode& node = m->nodes[0];
-  ASSERT_EQ(node.subsets.count, 3u);
-  EXPECT_EQ(node.subsets[0].first, 0u);
-  EXPECT_EQ(node.subsets[0].count, 2u);
-  EXPECT_EQ(node.subsets[1].first, 2u);
-  EXPECT_EQ(node.subsets[1].count, 0u);
-  EXPECT_EQ(node.subsets[2].first, 2u);
-  EXPECT_EQ(node.subsets[2].count, 1u);
-  // The material-2 face (the first read) lands last.
-  const ModelVertex& v = m->vertices[m->triangles[2].v[1]];
-  EXPECT_EQ(v.position.x, 10.0f);
-  EXPECT_EQ(v.position.y, 0.0f);
-  EXPECT_EQ(m->nodes[1].subsets.count, 0u);
-  EXPECT_TRUE(m->nodes[1].bounds.empty);
 }
 
 TEST_F(ModelTest, DegenerateTextureCoordinatesGiveUnitFrames) {
