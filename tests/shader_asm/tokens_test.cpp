@@ -80,7 +80,7 @@ TEST(ShaderAsmTokens, BadStreamsAreRefused) {
 
 // A random stream under a bounded reader: refused or a program that passes
 // every check; either way nothing breaks.
-void ExerciseTokens(std::vector<uint32_t> tokens) {
+bool ExerciseTokens(std::vector<uint32_t> tokens) {
   ShaderProgram out;
   bool ok = DeserializeShader(tokens.data(), tokens.size(), out);
   // The length-free reader, with just enough zero padding behind the stream
@@ -96,6 +96,7 @@ void ExerciseTokens(std::vector<uint32_t> tokens) {
     ShaderState s;
     InterpretShader(out, s);
   }
+  return ok;
 }
 
 TEST(ShaderAsmTokens, FuzzedStreams) {
@@ -107,7 +108,7 @@ TEST(ShaderAsmTokens, FuzzedStreams) {
     ShaderProgram p = MustAssemble(programs[i]);
     std::vector<uint32_t> good;
     SerializeShader(p, good);
-    for (int round = 0; round < 500; ++round) {
+    for (int round = 0; round < 100; ++round) {
       std::vector<uint32_t> t = good;
       int edits = 1 + int(rng() % 4);
       for (int e = 0; e < edits; ++e) {
@@ -119,10 +120,8 @@ TEST(ShaderAsmTokens, FuzzedStreams) {
           case 3: t.resize(at + 1); break;
         }
       }
-      ExerciseTokens(t);
+      accepted += ExerciseTokens(t);
       ++total;
-      ShaderProgram out;
-      accepted += DeserializeShader(t.data(), t.size(), out);
     }
   }
   // Most single-bit changes in a register field still make a valid program;
@@ -130,7 +129,7 @@ TEST(ShaderAsmTokens, FuzzedStreams) {
   EXPECT_GT(accepted, 0);
   EXPECT_LT(accepted, total);
   // Pure noise.
-  for (int round = 0; round < 500; ++round) {
+  for (int round = 0; round < 200; ++round) {
     std::vector<uint32_t> t(1 + rng() % 64);
     for (uint32_t& v : t) v = rng();
     if (round % 2) t[0] = 0xFFFE0200u;  // a plausible version
@@ -140,7 +139,7 @@ TEST(ShaderAsmTokens, FuzzedStreams) {
 
 // Random damage to source text: either it still assembles, or exactly one
 // well-formed error line names the file and a line that exists.
-void ExerciseSource(const std::string& text) {
+bool ExerciseSource(const std::string& text) {
   ShaderProgram p;
   LogCapture log;
   HRESULT hr = AssembleShaderText(text.data(), text.size(), "Fuzz.VSH", p);
@@ -154,16 +153,19 @@ void ExerciseSource(const std::string& text) {
     EXPECT_FALSE(TranslateToGLSL(p).empty());
     ShaderState s;
     InterpretShader(p, s);
-    return;
+    return true;
   }
   EXPECT_EQ(hr, D3DXERR_INVALIDDATA);
   std::vector<std::string> lines = log.lines();
-  ASSERT_EQ(lines.size(), 1u) << log.text();
-  ASSERT_EQ(log.text().back(), '\n');
-  const std::string& l = lines[0];
-  ASSERT_EQ(l.compare(0, 9, "Fuzz.VSH("), 0) << l;
+  EXPECT_EQ(lines.size(), 1u) << log.text();
+  EXPECT_EQ(log.text().back(), '\n');
+  const std::string l = lines.empty() ? "" : lines[0];
+  EXPECT_EQ(l.compare(0, 9, "Fuzz.VSH("), 0) << l;
   size_t close = l.find("): error: ");
-  ASSERT_NE(close, std::string::npos) << l;
+  if (close == std::string::npos) {
+    ADD_FAILURE() << l;
+    return false;
+  }
   int line = std::stoi(l.substr(9, close - 9));
   int lineCount = 1;
   for (char c : text) lineCount += c == '\n';
@@ -171,6 +173,7 @@ void ExerciseSource(const std::string& text) {
   EXPECT_LE(line, lineCount);
   EXPECT_GT(l.size(), close + 10) << "no problem text";
   EXPECT_LT(l.size(), 200u) << l;
+  return false;
 }
 
 TEST(ShaderAsmTokens, FuzzedSources) {
@@ -181,8 +184,8 @@ TEST(ShaderAsmTokens, FuzzedSources) {
   int accepted = 0, total = 0;
   for (int i = 0; i < n; ++i) {
     std::string good = programs[i];
-    for (size_t cut = 0; cut <= good.size(); cut += 3) ExerciseSource(good.substr(0, cut));
-    for (int round = 0; round < 500; ++round) {
+    for (size_t cut = 0; cut <= good.size(); cut += 5) ExerciseSource(good.substr(0, cut));
+    for (int round = 0; round < 100; ++round) {
       std::string t = good;
       int edits = 1 + int(rng() % 3);
       for (int e = 0; e < edits && !t.empty(); ++e) {
@@ -195,12 +198,7 @@ TEST(ShaderAsmTokens, FuzzedSources) {
         }
       }
       ++total;
-      ShaderProgram p;
-      {
-        LogCapture quiet;
-        accepted += AssembleShaderText(t.data(), t.size(), "x", p) == D3D_OK;
-      }
-      ExerciseSource(t);
+      accepted += ExerciseSource(t);
     }
   }
   EXPECT_GT(accepted, 0);
