@@ -84,11 +84,6 @@ TEST_F(FontTest, MessagesAndStops) {
   EXPECT_EQ(f->symbols.count, 2u);
   ReleaseAllFonts();
 
-  f = Load("TextureSize \"64 64\" SymbolArray A { Symbols 2", &log);
-  EXPECT_EQ(log, "ERROR: Unexpected EOF!\n");
-  EXPECT_EQ(f->symbols.count, 0u);
-  ReleaseAllFonts();
-
   f = Load("TextureSize \"64 64\" SymbolArray A { Symbols 2 } Texture", &log);
   EXPECT_EQ(log, "ERROR: Unexpected EOF!\n");
   EXPECT_EQ(f->symbols.count, 2u);  // what was read stays

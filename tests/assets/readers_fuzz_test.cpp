@@ -108,7 +108,7 @@ void FuzzModelFile(const std::vector<uint8_t>& bytes, const char* name, const ch
 TEST_F(ReadersFuzzTest, RawModels) {
   MEM good = RawModelBytes(SampleNodes());
   Device = rec;
-  FuzzModelFile(std::vector<uint8_t>(good.data, good.data + good.size), "R", "Models/R.mdl", true, 600, 7);
+  FuzzModelFile(std::vector<uint8_t>(good.data, good.data + good.size), "R", "Models/R.mdl", true, 300, 7);
 }
 
 TEST_F(ReadersFuzzTest, CompiledModels) {
@@ -120,7 +120,7 @@ TEST_F(ReadersFuzzTest, CompiledModels) {
   std::vector<uint8_t> bytes = ReadBytes("Models/Src.mdc");
   ASSERT_GT(bytes.size(), 100u);
   Device = rec;
-  FuzzModelFile(bytes, "C", "Models/C.mdc", false, 1000, 11);
+  FuzzModelFile(bytes, "C", "Models/C.mdc", false, 300, 11);
 }
 
 TEST_F(ReadersFuzzTest, FontDescriptions) {
@@ -143,7 +143,7 @@ TEST_F(ReadersFuzzTest, FontDescriptions) {
     quiet.clear();
   };
   for (size_t cut = 0; cut <= bytes.size(); cut++) once(std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut));
-  for (int i = 0; i < 1000; i++) once(Mutate(bytes, rng));
+  for (int i = 0; i < 300; i++) once(Mutate(bytes, rng));
   EXPECT_EQ(CurrentFont, nullptr);
 }
 

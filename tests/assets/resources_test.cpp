@@ -28,29 +28,19 @@ class ResourcesTest : public TempDirTest {
   RecordingDevice* rec = nullptr;
 };
 
-// A 2 x 2, 24-bit bottom-up BMP.
-void WriteBmp(const std::string& path) {
-  std::vector<uint8_t> b(54 + 16, 0);
-  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, uint32_t(b.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, 2);
-  put32(22, 2);
-  b[26] = 1;
-  b[28] = 24;
-  put32(34, 16);
-  for (size_t i = 54; i < b.size(); i++) b[i] = uint8_t(i * 37);
+// A 2 x 2, 32-bit uncompressed TGA.
+void WriteTga(const std::string& path) {
+  std::vector<uint8_t> b(18 + 16, 0x5A);
+  std::fill(b.begin(), b.begin() + 18, 0);
+  b[2] = 2, b[12] = 2, b[14] = 2, b[16] = 32;
   WriteBytes(path, b.data(), b.size());
 }
 
 TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
-  WriteBmp("Textures/Island.bmp");
+  WriteTga("Textures/Island.tga");
   LogCapture log;
-  TextureRecord* a = LoadTexture(String("Island.bmp"), false);
-  TextureRecord* b = LoadTexture(String("Island.bmp"), true);  // the kind stays 2D
+  TextureRecord* a = LoadTexture(String("Island.tga"), false);
+  TextureRecord* b = LoadTexture(String("Island.tga"), true);  // the kind stays 2D
   EXPECT_EQ(log.text(), "");
   EXPECT_EQ(a, b);
   EXPECT_EQ(a->refs, 2u);
@@ -59,15 +49,15 @@ TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
   EXPECT_EQ(a->texture->GetType(), D3DRTYPE_TEXTURE);
   EXPECT_EQ(rec->Count(CallKind::CreateTexture), 1u);  // loaded once
 
-  TextureRecord* upper = LoadTexture(String("ISLAND.bmp"), false);
+  TextureRecord* upper = LoadTexture(String("ISLAND.tga"), false);
   EXPECT_NE(upper, a);
   EXPECT_EQ(TextureList, upper);
-  EXPECT_EQ(log.text(), "Loading texture \"Textures/ISLAND.bmp\"... D3DXERR_INVALIDDATA\n");
+  EXPECT_EQ(log.text(), "Loading texture \"Textures/ISLAND.tga\"... D3DXERR_INVALIDDATA\n");
   EXPECT_EQ(upper->texture, nullptr);
 
   // A cube asked of a plain image fails; the reload pass tries once more.
   log.clear();
-  TextureRecord* cube = LoadTexture(String("Island.bmp "), true);
+  TextureRecord* cube = LoadTexture(String("Island.tga "), true);
   EXPECT_EQ(cube->kind, 1u);
   EXPECT_NE(log.text(), "");
   std::string first = log.text();

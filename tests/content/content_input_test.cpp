@@ -1,6 +1,6 @@
-// The content builder's generator and its bad inputs: a missing or damaged
-// font file and an unwritable output are reported and never crash the builder.
-// (Closure and mapping of the shapes are checked on the built models.)
+// The content builder's bad inputs: a missing or damaged font file and an
+// unwritable output are reported and never crash the builder. (The generator's
+// repeatability shows in the byte-identical rebuild of the built content.)
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -19,21 +19,6 @@
 namespace {
 
 using namespace content;
-
-TEST(ContentGenerator, IsRepeatableAndInRange) {
-  Rng a(42), b(42), c(43);
-  for (int i = 0; i < 100; ++i) {
-    uint64_t x = a.Next();
-    EXPECT_EQ(x, b.Next());
-    EXPECT_NE(x, c.Next());
-  }
-  for (double x = -3.3; x < 3.0; x += 0.37) {
-    double n = Fractal2(x, x * 0.7, 4, 5);
-    EXPECT_GE(n, 0.0);
-    EXPECT_LT(n, 1.0);
-    EXPECT_EQ(n, Fractal2(x, x * 0.7, 4, 5));
-  }
-}
 
 std::vector<unsigned char> ReadFile(const char* path) {
   std::ifstream in(path, std::ios::binary);

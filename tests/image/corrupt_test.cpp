@@ -55,13 +55,8 @@ struct Sample {
 std::vector<Sample> ValidFiles() {
   auto px = Pattern(7, 5);
   std::vector<Sample> files = {
-      {"png", EncodePng(px, 7, 5, 4)},
-      {"png rgb", EncodePng(px, 7, 5, 3)},
-      {"tga", EncodeTga(px, 7, 5, 4, false)},
-      {"tga rle", EncodeTga(px, 7, 5, 4, true)},
-      {"bmp", EncodeBmp(px, 7, 5, 3)},
-      {"bmp alpha", EncodeBmp(px, 7, 5, 4)},
-  };
+      {"png", EncodePng(px, 7, 5, 4)},         {"tga", EncodeTga(px, 7, 5, 4, false)},
+      {"tga rle", EncodeTga(px, 7, 5, 4, true)}, {"bmp", EncodeBmp(px, 7, 5, 3)}};
   Image img = MakeImage(Pattern(8, 8), 8, 8);
   BuildMipChain(img);
   std::vector<uint8_t> dds;
@@ -109,7 +104,7 @@ TEST(CorruptImages, RandomMutationsNeverCrash) {
   for (const Sample& s : files) {
     bool png = s.bytes[1] == 'P' && s.bytes[2] == 'N' && s.bytes[3] == 'G';
     int refused = 0, decoded = 0;
-    for (int round = 0; round < 400; round++) {
+    for (int round = 0; round < 250; round++) {
       std::vector<uint8_t> bad = s.bytes;
       int changes = 1 + int(rng() % 8);
       for (int c = 0; c < changes; c++) {
