@@ -92,14 +92,42 @@ class GLShaderTest : public GLDeviceTest {
   }
   void TearDown() override {
     if (dev) {
+      Unbind();
       dev->SetTexture(0, nullptr);
-      dev->SetVertexShader(nullptr);
-      dev->SetPixelShader(nullptr);
       dev->SetVertexDeclaration(nullptr);
       if (tex_) tex_->Release();
       if (decl_) decl_->Release();
     }
     GLDeviceTest::TearDown();
+  }
+
+  // Creates and binds the pair with the inputs' constants and the texture.
+  bool Bind(const std::vector<uint32_t>& vt, const std::vector<uint32_t>& pt) {
+    if (dev->CreateVertexShader(vt.data(), &vs_) != D3D_OK || dev->CreatePixelShader(pt.data(), &ps_) != D3D_OK)
+      return false;
+    dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
+    dev->SetVertexShaderConstantF(24, &kMatrix[0][0], 4);
+    dev->SetPixelShaderConstantF(0, kScale, 1);
+    dev->SetPixelShaderConstantF(1, kBias, 1);
+    dev->SetPixelShaderConstantF(4, &kMatrix[0][0], 4);
+    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev->SetTexture(0, tex_);
+    dev->SetVertexDeclaration(decl_);
+    dev->SetVertexShader(vs_);
+    dev->SetPixelShader(ps_);
+    return true;
+  }
+  bool DrawQuad() {
+    float quad[4][3] = {{-1, -1, 0.5f}, {-1, 1, 0.5f}, {1, -1, 0.5f}, {1, 1, 0.5f}};
+    return dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12) == D3D_OK;
+  }
+  void Unbind() {
+    dev->SetVertexShader(nullptr);
+    dev->SetPixelShader(nullptr);
+    if (vs_) vs_->Release();
+    if (ps_) ps_->Release();
+    vs_ = nullptr;
+    ps_ = nullptr;
   }
 
   // Draws the pair over the whole target and compares the centre pixel with
@@ -112,29 +140,11 @@ class GLShaderTest : public GLDeviceTest {
     std::vector<uint32_t> vt, pt;
     SerializeShader(vp, vt);
     SerializeShader(pp, pt);
-    IDirect3DVertexShader9* vs = nullptr;
-    IDirect3DPixelShader9* ps = nullptr;
-    ASSERT_EQ(dev->CreateVertexShader(vt.data(), &vs), D3D_OK) << TranslateToGLSL(vp);
-    ASSERT_EQ(dev->CreatePixelShader(pt.data(), &ps), D3D_OK) << TranslateToGLSL(pp);
-
-    dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
-    dev->SetVertexShaderConstantF(24, &kMatrix[0][0], 4);
-    dev->SetPixelShaderConstantF(0, kScale, 1);
-    dev->SetPixelShaderConstantF(1, kBias, 1);
-    dev->SetPixelShaderConstantF(4, &kMatrix[0][0], 4);
-    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    dev->SetTexture(0, tex_);
-    dev->SetVertexDeclaration(decl_);
-    dev->SetVertexShader(vs);
-    dev->SetPixelShader(ps);
-    float quad[4][3] = {{-1, -1, 0.5f}, {-1, 1, 0.5f}, {1, -1, 0.5f}, {1, 1, 0.5f}};
+    ASSERT_TRUE(Bind(vt, pt)) << TranslateToGLSL(vp) << TranslateToGLSL(pp);
     dev->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, 1.0f, 0);
-    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
+    ASSERT_TRUE(DrawQuad());
     uint32_t got = Pixel(kWidth / 2, kHeight / 2);
-    dev->SetVertexShader(nullptr);
-    dev->SetPixelShader(nullptr);
-    vs->Release();
-    ps->Release();
+    Unbind();
 
     ShaderState v;
     v.v[0][0] = 0.0f;
@@ -166,6 +176,8 @@ class GLShaderTest : public GLDeviceTest {
 
   IDirect3DTexture9* tex_ = nullptr;
   IDirect3DVertexDeclaration9* decl_ = nullptr;
+  IDirect3DVertexShader9* vs_ = nullptr;
+  IDirect3DPixelShader9* ps_ = nullptr;
 };
 
 // An instruction run in the vertex shader; the pixel shader shows its result.
@@ -182,28 +194,21 @@ Case P(const char* name, const std::string& body) {
 // constants, defs, masks, modifiers, samplers, interpolated texture registers.
 TEST_F(GLShaderTest, InstructionsMatchTheInterpreter) {
   const Case cases[] = {
-      V("mad", "mad r0, c20, c21, c22"),
-      V("dp4", "dp4 r0, c20, c22"),
       V("rcp .w", "rcp r0, c22"),
       V("expp", "expp r0, c21.y"),
       V("log", "log r0, c22.y"),
       V("pow", "pow r0, c20.x, c21.y"),
-      V("frc", "frc r0, c21"),
       V("crs", "crs r0.xyz, c20, c21"),
       V("nrm", "nrm r0.xyz, c20"),
       V("lrp", "lrp r0, c22, c20, c21"),
       V("sincos", "sincos r0.xy, c20.z, c30, c31"),
       V("m4x3", "m4x3 r0.xyz, c21, c24"),
-      V("m3x2", "m3x2 r0.xy, c21, c24"),
       V("m4x4 aliasing", "mov r0, c20\nm4x4 r0, r0, c24"),
-      V("dst", "dst r0, c20, c21"),
       V("lit negative", "lit r0, c20"),
       V("mova rounds", "mova a0.x, c22.x\nmov r0, c[a0.x + 21]"),
       V("vs_1_1 mov a0 floors", "mov a0.x, c22.x\nmov r0, c[a0.x + 21]", "vs_1_1"),
       V("modifiers", "add_sat r0, -c20.yzxw, c21.wzyx"),
-      V("masks", "mov r0.xz, c20\nmov r0.w, c21.y"),
       V("def", "def c40, 0.25, -0.5, 1.0f, 0.\nadd r0, c20, c40"),
-      V("replicate", "mul r0, c20.x, c21.xy"),
       // Edges where GLSL's built-ins differ from the design's rules.
       V("rsq of a negative", "rsq r0, c20.y"),
       V("log of zero", "def c41, 0, 0, 0, 0\nlog r0, c41.x"),
@@ -211,64 +216,41 @@ TEST_F(GLShaderTest, InstructionsMatchTheInterpreter) {
       V("nrm of zero", "def c41, 0, 0, 0, 0\nnrm r0, c41"),
       V("lit with a power", "def c41, 0.5, 0.5, 0, 2\nlit r0, c41"),
       V("vs_1_1 expp", "expp r0, c21.y", "vs_1_1"),
-      V("vs_1_1 frc", "frc r0, c21", "vs_1_1"),
       V("relative read past c255", "mova a0.x, c22.x\nmov r0, c[a0.x + 255]"),
       V("add in place", "mov r0, c20\nadd r0, r0.wzyx, r0"),
       P("dp2add", "dp2add r0, t0, t1, t2.w"),
-      P("mov", "mov r0, t0"),
-      P("dp3", "dp3 r0, t0, t1"),
-      P("rsq", "rsq r0, t1.x"),
       P("cmp", "cmp r0, t0, t1, t2"),
       P("sincos", "sincos r0.xy, t1.y, c30, c31"),
       P("m3x3", "m3x3 r0.xyz, t1, c4"),
       P("texld", "texld r0, t0, s0"),
-      P("texld other texel", "texld r0, t2, s0"),
       P("texldp", "texldp r0, t2, s0"),
       P("texkill kills", "texkill t1\nmov r0, t0"),
       // t3 carries the vertex side's r0: all components positive here.
       {"texkill keeps", VertexSource("abs r0, c20"), PixelSource("texkill t3\nmov r0, t0")},
       P("saturate and negate", "add_sat r0, -t0, t1"),
-      P("swizzle", "mov r0, t0.wzyx"),
   };
   for (const Case& c : cases) Check(c);
 }
 
 TEST_F(GLShaderTest, ConstantsAreUploadedOnlyWhenChanged) {
-  auto vt = AssembleTokens(VertexSource("mov r0, c20"));
-  auto pt = AssembleTokens(PixelSource("mov r0, t3"));
-  IDirect3DVertexShader9* vs = nullptr;
-  IDirect3DPixelShader9* ps = nullptr;
-  ASSERT_EQ(dev->CreateVertexShader(vt.data(), &vs), D3D_OK);
-  ASSERT_EQ(dev->CreatePixelShader(pt.data(), &ps), D3D_OK);
-  dev->SetVertexDeclaration(decl_);
-  dev->SetVertexShader(vs);
-  dev->SetPixelShader(ps);
-  dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
-  dev->SetPixelShaderConstantF(0, kScale, 1);
-  dev->SetPixelShaderConstantF(1, kBias, 1);
-  float quad[4][3] = {{-1, -1, 0.5f}, {-1, 1, 0.5f}, {1, -1, 0.5f}, {1, 1, 0.5f}};
+  ASSERT_TRUE(Bind(AssembleTokens(VertexSource("mov r0, c20")), AssembleTokens(PixelSource("mov r0, t3"))));
   dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
   uint32_t linked = GLProgramsLinked(dev);
-  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
+  ASSERT_TRUE(DrawQuad());
   uint32_t first = GLUniformUploads(dev);
   EXPECT_EQ(GLProgramsLinked(dev), linked + 1);
   // The same values again, and a draw: nothing to upload, nothing to link.
   dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
-  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
+  ASSERT_TRUE(DrawQuad());
   EXPECT_EQ(GLUniformUploads(dev), first);
   // One pixel constant changes: one upload, and the draw shows it.
   const float scale2[4] = {0.2f, 0.2f, 0.2f, 0.2f};
   dev->SetPixelShaderConstantF(0, scale2, 1);
-  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
+  ASSERT_TRUE(DrawQuad());
   EXPECT_EQ(GLUniformUploads(dev), first + 1);
   // r0 = c20 = (0.3, -0.6, 0.8, 0.5): 0.2 * r0 + 0.5.
   EXPECT_TRUE(ColourNear(Pixel(kWidth / 2, kHeight / 2), D3DCOLOR_ARGB(153, 142, 97, 168), 1));
   EXPECT_EQ(GLProgramsLinked(dev), linked + 1);
-  dev->SetVertexShader(nullptr);
-  dev->SetPixelShader(nullptr);
-  vs->Release();
-  ps->Release();
 }
 
 }  // namespace
