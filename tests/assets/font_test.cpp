@@ -1,20 +1,10 @@
 // Font description reading, symbol tables, the font registry and FindSymbol.
-#include "assets/font.h"
-#include "render/resources.h"
 #include "test_support.h"
 
 namespace {
 
-class FontTest : public TempDirTest {
+class FontTest : public AssetTest {
  protected:
-  void TearDown() override {
-    ReleaseAllFonts();
-    ReleaseAllTextures();
-    ReleaseAllPixelShaders();
-    ReleaseAllVertexShaders();
-    CurrentFont = nullptr;
-    TempDirTest::TearDown();
-  }
   Font* Load(const std::string& text, std::string* log = nullptr) {
     WriteText("Fonts/t.fnt", text);
     LogCapture capture;

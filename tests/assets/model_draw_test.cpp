@@ -3,26 +3,16 @@
 #include <cstring>
 
 #include "assets/model.h"
-#include "platform/gpu/recording.h"
 #include "test_support.h"
 
 namespace {
 
-class ModelDrawTest : public TempDirTest {
+class ModelDrawTest : public AssetTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
-    rec = CreateRecordingDevice(640, 480);
-    Device = rec;
+    AssetTest::SetUp();
+    UseDevice();
   }
-  void TearDown() override {
-    ReleaseAllModels();
-    EXPECT_EQ(rec->liveResources(), 0u);
-    Device = nullptr;
-    rec->Release();
-    TempDirTest::TearDown();
-  }
-  RecordingDevice* rec = nullptr;
 };
 
 TNode Strip(const std::string& name, uint32_t faces, uint32_t materialOf3) {

@@ -8,25 +8,15 @@
 
 namespace {
 
-class ModelTest : public TempDirTest {
- protected:
-  void TearDown() override {
-    ReleaseAllModels();
-    TempDirTest::TearDown();
-  }
-};
+class ModelTest : public AssetTest {};
 
 TNode Quad(const std::string& name) {
   // Two triangles sharing the edge 0-2 of the unit square in z = 0.
   TNode n;
   n.name = name;
   n.vertices = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
-  TFace a, b;
-  a.corner[0] = 0; a.corner[1] = 1; a.corner[2] = 2;
-  a.tex0[0] = {0, 0, 0}; a.tex0[1] = {1, 0, 0}; a.tex0[2] = {1, 1, 0};
-  b.corner[0] = 0; b.corner[1] = 2; b.corner[2] = 3;
-  b.tex0[0] = {0, 0, 0}; b.tex0[1] = {1, 1, 0}; b.tex0[2] = {0, 1, 0};
-  n.faces = {a, b};
+  n.faces = {TFace{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}},
+             TFace{0, 1, {0, 2, 3}, {{0, 0, 0}, {1, 1, 0}, {0, 1, 0}}}};
   return n;
 }
 
@@ -156,11 +146,8 @@ TEST_F(ModelTest, SmoothingGroupsDecideWelding) {
   TNode n;
   n.name = "Fold";
   n.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 1}};
-  TFace up, side;
-  up.corner[0] = 0; up.corner[1] = 1; up.corner[2] = 2;
-  up.tex0[0] = {0, 0, 0}; up.tex0[1] = {1, 0, 0}; up.tex0[2] = {0, 1, 0};
-  side.corner[0] = 1; side.corner[1] = 0; side.corner[2] = 3;
-  side.tex0[0] = {1, 0, 0}; side.tex0[1] = {0, 0, 0}; side.tex0[2] = {0, 1, 0};
+  const TFace up{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}};
+  const TFace side{0, 1, {1, 0, 3}, {{1, 0, 0}, {0, 0, 0}, {0, 1, 0}}};
 
   // Compiles the fold with the two faces' groups; the model is freed by DestroyModel.
   auto compile = [&](uint32_t s1, uint32_t s2, MDL& m) {
@@ -212,18 +199,9 @@ TEST_F(ModelTest, SmoothingMaskIsOnePassInListOrder) {
   TNode n;
   n.name = "Fan";
   n.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0.2f}, {-1, 0, 0.5f}, {0, -1, 0.7f}, {1, -1, 0.3f}};
-  TFace f[4];
   const uint32_t groups[4] = {4, 2 | 4, 1 | 2, 1};
-  for (int i = 0; i < 4; i++) {
-    f[i].smoothing = groups[i];
-    f[i].corner[0] = 0;
-    f[i].corner[1] = uint32_t(i + 1);
-    f[i].corner[2] = uint32_t(i + 2);
-    f[i].tex0[0] = {0.5f, 0.5f, 0};  // same coordinates at the shared corner
-    f[i].tex0[1] = {1, 0, 0};
-    f[i].tex0[2] = {0, 1, 0};
-  }
-  n.faces = {f[0], f[1], f[2], f[3]};
+  for (uint32_t i = 0; i < 4; i++)  // same coordinates at the shared corner
+    n.faces.push_back(TFace{0, groups[i], {0, i + 1, i + 2}, {{0.5f, 0.5f, 0}, {1, 0, 0}, {0, 1, 0}}});
   WriteRawModel("Fan", {n});
   LogCapture quiet;
   MDL* m = LoadModel(String("Fan"), 1);

@@ -4,30 +4,16 @@
 // and whatever loads must be consistent enough to draw.
 #include <random>
 
-#include "assets/font.h"
-#include "assets/model.h"
-#include "platform/gpu/recording.h"
-#include "render/resources.h"
 #include "test_support.h"
 
 namespace {
 
-class ReadersFuzzTest : public TempDirTest {
+class ReadersFuzzTest : public AssetTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
-    rec = CreateRecordingDevice(64, 64);
+    AssetTest::SetUp();
+    UseDevice(false);
   }
-  void TearDown() override {
-    Device = nullptr;
-    ReleaseAllModels();
-    ReleaseAllFonts();
-    ReleaseAllTextures();
-    ReleaseAllPixelShaders();
-    rec->Release();
-    TempDirTest::TearDown();
-  }
-  RecordingDevice* rec = nullptr;
 };
 
 std::vector<uint8_t> Mutate(std::vector<uint8_t> bytes, std::mt19937& rng) {

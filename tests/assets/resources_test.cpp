@@ -3,29 +3,16 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/gpu/recording.h"
-#include "render/resources.h"
 #include "test_support.h"
 
 namespace {
 
-class ResourcesTest : public TempDirTest {
+class ResourcesTest : public AssetTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
-    rec = CreateRecordingDevice(64, 64);
-    Device = rec;
+    AssetTest::SetUp();
+    UseDevice();
   }
-  void TearDown() override {
-    ReleaseAllTextures();
-    ReleaseAllVertexShaders();
-    ReleaseAllPixelShaders();
-    EXPECT_EQ(rec->liveResources(), 0u);
-    Device = nullptr;
-    rec->Release();
-    TempDirTest::TearDown();
-  }
-  RecordingDevice* rec = nullptr;
 };
 
 // A 2 x 2, 32-bit uncompressed TGA.

@@ -12,14 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "assets/font.h"
 #include "assets/model.h"
 #include "foundation/log.h"
 #include "foundation/mem.h"
 #include "foundation/str.h"
+#include "platform/gpu/recording.h"
+#include "render/resources.h"
 
 // Each test runs in its own empty directory holding Models/, Fonts/,
-// Textures/ and Shaders/, removed afterwards.
-class TempDirTest : public ::testing::Test {
+// Textures/ and Shaders/, removed afterwards, with every registry emptied.
+// UseDevice() adds a recording device, which must end with no live objects.
+class AssetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     old_ = std::filesystem::current_path();
@@ -29,11 +33,27 @@ class TempDirTest : public ::testing::Test {
     std::filesystem::current_path(dir_);
     for (const char* d : {"Models", "Fonts", "Textures", "Shaders"}) std::filesystem::create_directory(d);
   }
+  void UseDevice(bool current = true) {
+    rec = CreateRecordingDevice(640, 480);
+    if (current) Device = rec;
+  }
   void TearDown() override {
+    ReleaseAllModels();
+    ReleaseAllFonts();
+    ReleaseAllTextures();
+    ReleaseAllPixelShaders();
+    ReleaseAllVertexShaders();
+    CurrentFont = nullptr;
+    if (rec) {
+      EXPECT_EQ(rec->liveResources(), 0u);
+      Device = nullptr;
+      rec->Release();
+    }
     std::filesystem::current_path(old_);
     std::filesystem::remove_all(dir_);
   }
   std::filesystem::path old_, dir_;
+  RecordingDevice* rec = nullptr;
 };
 
 inline void WriteBytes(const std::string& path, const void* data, size_t n) {
@@ -123,14 +143,9 @@ inline TNode TerrainNode(uint32_t cells, uint32_t seamEvery) {
   for (uint32_t y = 0; y < cells; y++) {
     for (uint32_t x = 0; x < cells; x++) {
       uint32_t a = y * side + x, b = a + 1, c = a + side, d = c + 1;
-      TFace f1, f2;
-      f1.corner[0] = a; f1.corner[1] = b; f1.corner[2] = d;
-      f1.tex0[0] = uv(x, y, x, y); f1.tex0[1] = uv(x + 1, y, x, y); f1.tex0[2] = uv(x + 1, y + 1, x, y);
-      f2.corner[0] = a; f2.corner[1] = d; f2.corner[2] = c;
-      f2.tex0[0] = uv(x, y, x, y); f2.tex0[1] = uv(x + 1, y + 1, x, y); f2.tex0[2] = uv(x, y + 1, x, y);
-      f1.material = f2.material = (x / 8) % 2;
-      n.faces.push_back(f1);
-      n.faces.push_back(f2);
+      const uint32_t material = (x / 8) % 2;
+      n.faces.push_back(TFace{material, 1, {a, b, d}, {uv(x, y, x, y), uv(x + 1, y, x, y), uv(x + 1, y + 1, x, y)}});
+      n.faces.push_back(TFace{material, 1, {a, d, c}, {uv(x, y, x, y), uv(x + 1, y + 1, x, y), uv(x, y + 1, x, y)}});
     }
   }
   return n;
