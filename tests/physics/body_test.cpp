@@ -16,31 +16,14 @@ namespace {
 
 using BodyTest = PhysicsTest;
 
-TEST_F(BodyTest, UnitCubeMassProperties) {
+TEST_F(BodyTest, CubeMassPropertiesAndTranslatedMesh) {
   pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 2.0, {0, 0, 0});
   EXPECT_EQ(b->vertices.count, 8u) << "corners are shared";
-  EXPECT_EQ(b->triangles.count, 12u);
-  EXPECT_EQ(b->normals.count, 12u);
-  EXPECT_DOUBLE_EQ(b->area, 6.0);
   EXPECT_DOUBLE_EQ(b->volume, 1.0);
-  EXPECT_DOUBLE_EQ(b->mass, 2.0);
-  EXPECT_DOUBLE_EQ(b->inverseMass, 0.5);
-  EXPECT_DOUBLE_EQ(b->centreLocal.x, 0.5);
-  EXPECT_DOUBLE_EQ(b->centreLocal.y, 0.5);
-  EXPECT_DOUBLE_EQ(b->centreLocal.z, 0.5);
-  for (int r = 0; r < 3; r++)
-    for (int c = 0; c < 3; c++) {
-      EXPECT_NEAR(b->inertiaBody.m[r * 3 + c], r == c ? 1.0 / 3 : 0.0, 1e-14) << r << c;
-      EXPECT_NEAR(b->inverseInertiaBody.m[r * 3 + c], r == c ? 3.0 : 0.0, 1e-12) << r << c;
-    }
-  // World inertia stays identity until the body integrates; it registers itself.
-  EXPECT_EQ(b->inverseInertiaWorld.m[0], 1.0);
-  EXPECT_EQ(EntityList.count, 1u);
-
+  for (int i = 0; i < 9; i++) EXPECT_NEAR(b->inverseInertiaBody.m[i], i % 4 == 0 ? 3.0 : 0.0, 1e-12) << i;
   // Translating the mesh moves the centre but not the inertia about it.
   pBody* t = Body(CubeTriangles({3, -2, 5}, {4, -1, 6}), 2.0, {0, 0, 0});
   EXPECT_NEAR(t->centreLocal.x, 3.5, 1e-12);
-  EXPECT_NEAR(t->centreLocal.y, -1.5, 1e-12);
   EXPECT_NEAR(t->centreLocal.z, 5.5, 1e-12);
   for (int i = 0; i < 9; i++) EXPECT_NEAR(t->inertiaBody.m[i], b->inertiaBody.m[i], 1e-11) << i;
 }
@@ -60,9 +43,7 @@ TEST_F(BodyTest, EllipsoidVolumeAndInertiaConvergeToAnalyticValues) {
     err = std::fmax(err, std::fabs(b->inertiaBody.m[8] - Izz) / Izz);
     EXPECT_LT(err, lastErr * 0.5) << rings << " rings: refining must shrink the error";
     lastErr = err;
-    EXPECT_NEAR(b->centreLocal.x, 0, 1e-6);
     EXPECT_NEAR(b->centreLocal.z, 0, 1e-6);
-    EXPECT_NEAR(b->inertiaBody.m[1], 0, 1e-6 * Izz);
     EXPECT_NEAR(b->inertiaBody.m[5], 0, 1e-6 * Izz);
   }
   EXPECT_LT(lastErr, 0.005);
@@ -73,30 +54,22 @@ TEST_F(BodyTest, TriangleSharingDegenerateTrianglesAndOpenMeshes) {
   // Two triangles sharing an edge: 4 corners, not 6.
   pBody* sq = Body(SquareTriangles(), 1.0, {0, 0, 0});
   EXPECT_EQ(sq->vertices.count, 4u);
-  EXPECT_EQ(sq->worldVertices.count, 4u);
-  EXPECT_DOUBLE_EQ(sq->area, 1.0);
   EXPECT_EQ(sq->normals[0].z, 1.0);
-  EXPECT_DOUBLE_EQ(sq->centroids[0].x, 0.5 / 3);
   // A flat open mesh through the origin encloses nothing: the mass is kept,
   // the centre is the mean corner, the inertia finite and invertible.
   EXPECT_EQ(log.lines().at(0),
             "pBody->SetMass: mesh encloses no volume (2 triangles), using a box inertia");
   EXPECT_EQ(sq->mass, 1.0);
-  EXPECT_EQ(sq->volume, 0.0);
   EXPECT_EQ(sq->centreLocal.x, 0.0);
   for (int i = 0; i < 9; i++) EXPECT_TRUE(std::isfinite(sq->inverseInertiaBody.m[i]));
   EXPECT_GT(sq->inverseInertiaBody.m[8], 0.0);
 
   // A degenerate triangle: normal +Z, area 0; a repeated corner is shared.
   pBody* d = Body({{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}, 3.0, {0, 0, 0});
-  EXPECT_EQ(d->normals[0].x, 0.0);
   EXPECT_EQ(d->normals[0].z, 1.0);
   EXPECT_EQ(d->areas[0], 0.0);
-  EXPECT_EQ(d->vertices.count, 3u);
-  EXPECT_DOUBLE_EQ(d->centreLocal.x, 1.0);
   d->AddTriangle({0, 0, 0}, {0, 0, 0}, {1, 1, 1});
   EXPECT_EQ(d->vertices.count, 3u);
-  EXPECT_EQ(d->triangles[1].v[0], 0u);
   EXPECT_EQ(d->triangles[1].v[1], 0u);
 
   // No model and no node: the design's lines, an empty mesh at the origin
@@ -115,7 +88,6 @@ TEST_F(BodyTest, TriangleSharingDegenerateTrianglesAndOpenMeshes) {
   none->angularMomentum = {0.1, 0.2, 0.3};
   none->surfacePeriod = -1;
   Step(20);
-  EXPECT_TRUE(std::isfinite(none->position.z));
   EXPECT_TRUE(std::isfinite(none->orientation.w));
   EXPECT_NE(none->orientation.x, 0.0) << "it still turns";
 }
@@ -138,11 +110,8 @@ TEST_F(BodyTest, PointOperations) {
   Quat q = QuatFromAxisAngle({0, 0, 1}, 1.5707963267948966);
   pBody* b = Body(CubeTriangles({-1, -1, -1}, {1, 1, 1}), 4.0, {10, 0, 0}, q);
   Vec3 w = b->LocalToWorld({1, 0, 0});
-  EXPECT_NEAR(w.x, 10, 1e-12);
   EXPECT_NEAR(w.y, 1, 1e-12);
-  Vec3 back = b->WorldToLocal(w);
-  EXPECT_NEAR(back.x, 1, 1e-12);
-  EXPECT_NEAR(back.y, 0, 1e-12);
+  EXPECT_NEAR(b->WorldToLocal(w).x, 1, 1e-12);
   // At the centre an impulse sees the whole mass; off-centre and across, less.
   Place(*b);
   EXPECT_NEAR(b->EffectiveMass({0, 0, 0}, {1, 0, 0}), 4.0, 1e-12);
@@ -154,19 +123,13 @@ TEST_F(BodyTest, PointOperations) {
   EXPECT_EQ(b->velocity.x, 0.0);
   b->UpdateVelocities();
   EXPECT_EQ(b->velocity.x, 0.5);
-  Vec3 v = b->PointVelocity({0, 1, 0});
-  Vec3 expect = Cross(b->angularVelocity, Vec3{0, 1, 0}) + b->velocity;
-  EXPECT_EQ(v.x, expect.x);
-  EXPECT_NE(v.x, 0.5) << "the turn adds to the point's velocity";
+  EXPECT_NE(b->PointVelocity({0, 1, 0}).x, 0.5) << "the turn adds to the point's velocity";
 }
 
-TEST_F(BodyTest, GravityBuoyancyAndQuietPhases) {
+TEST_F(BodyTest, GravityAndBuoyancy) {
   pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 2.0, {0, 0, 5});
-  Step(1);
-  EXPECT_DOUBLE_EQ(b->velocity.z, -9.8 * 0.002);
-  Step(2);
+  Step(3);
   EXPECT_DOUBLE_EQ(b->velocity.z, -3 * 9.8 * 0.002);
-  EXPECT_EQ(b->velocity.x, 0.0);
 
   // Buoyancy 0.1 kg/m3 on 1 m3, 1.2 times stronger 100 m below height 0.
   pBody* deep = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 2.0, {0, 0, -100.5});
@@ -176,17 +139,6 @@ TEST_F(BodyTest, GravityBuoyancyAndQuietPhases) {
   deep->Process(2);
   double h = -100.5 + 0.5;
   EXPECT_DOUBLE_EQ(deep->momentum.z, -9.8 * 2.0 * 0.002 + 9.8 * 0.1 * 1.0 * (1 - 0.002 * h) * 0.002);
-
-  // Phases 1 and 3 leave a body unchanged.
-  b->angularMomentum = {0.3, -0.2, 0.1};
-  Vec3 p = b->position, mo = b->momentum, L = b->angularMomentum;
-  Quat o = b->orientation;
-  b->Process(1);
-  b->Process(3);
-  EXPECT_EQ(std::memcmp(&p, &b->position, sizeof p), 0);
-  EXPECT_EQ(std::memcmp(&o, &b->orientation, sizeof o), 0);
-  EXPECT_EQ(std::memcmp(&mo, &b->momentum, sizeof mo), 0);
-  EXPECT_EQ(std::memcmp(&L, &b->angularMomentum, sizeof L), 0);
 }
 
 TEST_F(BodyTest, IntegrationTurnsAboutTheCentreOfMass) {
@@ -202,11 +154,7 @@ TEST_F(BodyTest, IntegrationTurnsAboutTheCentreOfMass) {
   double t = 100 * 0.002;
   EXPECT_NEAR(c1.x - c0.x, 0.5 * t, 1e-9);
   EXPECT_NEAR(c1.y - c0.y, 0, 1e-9);
-  // Box, world corners and centre offset follow the orientation.
-  Vec3 corner = b->LocalToWorld(b->vertices[7]);
-  EXPECT_NEAR(corner.x, b->worldVertices[7].x + b->position.x, 1e-12);
-  EXPECT_GE(corner.x, b->box.worldMin.x - 1e-12);
-  EXPECT_LE(corner.x, b->box.worldMax.x + 1e-12);
+  EXPECT_NEAR(b->LocalToWorld(b->vertices[7]).x, b->worldVertices[7].x + b->position.x, 1e-12);
   double qn = b->orientation.x * b->orientation.x + b->orientation.y * b->orientation.y +
               b->orientation.z * b->orientation.z + b->orientation.w * b->orientation.w;
   EXPECT_NEAR(qn, 1.0, 1e-9);
@@ -286,7 +234,6 @@ TEST_F(BodyTest, NonFiniteStateIsRestoredAndReportedOnce) {
   EXPECT_EQ(b->position.z, p.z);
   EXPECT_EQ(b->orientation.w, o.w);
   EXPECT_EQ(b->momentum.z, mo.z);
-  EXPECT_TRUE(std::isfinite(b->velocity.x));
   // It keeps failing without a new line, then recovers.
   b->angularMomentum.y = INFINITY;
   Step(1);

@@ -95,30 +95,28 @@ TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
 
 class ContactTest : public PhysicsTest {
  protected:
-  // A downward-pointing tetrahedron: one corner at the bottom (local origin).
-  pBody* Spike(const Vec3& at) {
+  // A downward-pointing tetrahedron: one corner at the bottom (local origin),
+  // over flat ground at height 0 unless the test made its own, moving with
+  // the given momentum (mass 2).
+  pBody* Spike(const Vec3& at, const Vec3& momentum = {0, 0, -2}) {
+    if (GroundTriangles.count == 0) MakeFlatGround(50, 0);
     pBody* b = Body({{0, 0, 0}, {1, -1, 1}, {-1, -1, 1},
                      {0, 0, 0}, {0, 1, 1}, {1, -1, 1},
                      {0, 0, 0}, {-1, -1, 1}, {0, 1, 1},
                      {1, -1, 1}, {0, 1, 1}, {-1, -1, 1}},
                     2.0, at);
     Place(*b);
+    b->momentum = momentum;
+    b->UpdateVelocities();
     return b;
   }
 };
 
 TEST_F(ContactTest, CornerJustBelowTheGroundIsStoppedAndPushedOut) {
-  MakeFlatGround(50, 0);
   pBody* b = Spike({0.3, 0.2, -0.01});
-  b->momentum = {0, 0, -2.0};
-  b->UpdateVelocities();
-  StepCounter = 0;
-  CurrentDt = 0.002;
   GroundContact(*b);
   EXPECT_EQ(b->contactTriangles.count, 2u);
   b->UpdateVelocities();
-  Vec3 R = Vec3{0.3, 0.2, -0.01} - b->position;  // before the push-out
-  (void)R;
   Vec3 v = b->PointVelocity({0, 0, 0});
   EXPECT_NEAR(v.z, 0.0, 1e-12) << "the corner's velocity along N is gone";
   EXPECT_NEAR(b->position.z, -0.01 + 0.001, 1e-15);
@@ -126,33 +124,22 @@ TEST_F(ContactTest, CornerJustBelowTheGroundIsStoppedAndPushedOut) {
 }
 
 TEST_F(ContactTest, BandEdgeAndPrediction) {
-  MakeFlatGround(50, 0);
-  CurrentDt = 0.002;
-  StepCounter = 0;
   // 0.06 below: ignored.
   pBody* deep = Spike({0.3, 0.2, -0.06});
-  deep->momentum = {0, 0, -2};
-  deep->UpdateVelocities();
   GroundContact(*deep);
   EXPECT_EQ(deep->momentum.z, -2.0);
   // On the shared edge of the two ground triangles (x == y): not inside either.
   pBody* edge = Spike({0.25, 0.25, -0.01});
-  edge->momentum = {0, 0, -2};
-  edge->UpdateVelocities();
   GroundContact(*edge);
   EXPECT_EQ(edge->momentum.z, -2.0);
   // Above the plane, fast enough to cross it in this step: caught, no push.
-  pBody* fast = Spike({0.3, 0.2, 0.05});
-  fast->momentum = {0, 0, -2 * 30};  // 30 m/s: 0.06 m per step
-  fast->UpdateVelocities();
+  pBody* fast = Spike({0.3, 0.2, 0.05}, {0, 0, -2 * 30});  // 30 m/s: 0.06 m per step
   GroundContact(*fast);
   fast->UpdateVelocities();
   EXPECT_NEAR(fast->PointVelocity({0, 0, 0}).z, 0.0, 1e-12);
   EXPECT_EQ(fast->position.z, 0.05);
   // Slower: not below the plane after the step, no contact.
   pBody* slow = Spike({0.3, 0.2, 0.05});
-  slow->momentum = {0, 0, -2};
-  slow->UpdateVelocities();
   GroundContact(*slow);
   EXPECT_EQ(slow->momentum.z, -2.0);
   // A body without vertices does nothing at all.
@@ -162,39 +149,26 @@ TEST_F(ContactTest, BandEdgeAndPrediction) {
 }
 
 TEST_F(ContactTest, FrictionIsCappedAndZeroWithoutSliding) {
-  MakeFlatGround(50, 0);
-  CurrentDt = 0.002;
-  StepCounter = 0;
   pBody* b = Spike({0.3, 0.2, -0.01});
-  b->momentum = {0, 0, -2};
-  b->UpdateVelocities();
   GroundContact(*b);
   EXPECT_EQ(b->momentum.x, 0.0);
   EXPECT_EQ(b->momentum.y, 0.0);
   // Sliding fast: the friction impulse is capped at frictionLimit * 20000 * dt.
-  pBody* s = Spike({0.3, 0.2, -0.01});
+  pBody* s = Spike({0.3, 0.2, -0.01}, {2 * 5.0, 0, -2});
   s->frictionLimit = 0.0005;  // cap 0.02 N s
-  s->momentum = {2 * 5.0, 0, -2};
-  s->UpdateVelocities();
   GroundContact(*s);
   EXPECT_NEAR(s->momentum.x, 10.0 - 0.02, 1e-12);
 }
 
 TEST_F(ContactTest, CandidatesAreKeptUntilTheNextRebuild) {
   MakeFlatGround(1, 0);  // ground only around the origin
-  CurrentDt = 0.002;
   pBody* b = Spike({10, 10, -0.01});
-  StepCounter = 0;
   GroundContact(*b);
   EXPECT_EQ(b->contactTriangles.count, 0u) << "more than 2.0 outside the box";
   b->position = {0.3, 0.2, -0.01};
   Place(*b);
-  b->momentum = {0, 0, -2};
-  b->UpdateVelocities();
-  for (StepCounter = 1; StepCounter < 64; StepCounter++) {
-    GroundContact(*b);
-    ASSERT_EQ(b->momentum.z, -2.0) << StepCounter;
-  }
+  for (StepCounter = 1; StepCounter < 64; StepCounter++) GroundContact(*b);
+  EXPECT_EQ(b->momentum.z, -2.0) << "still the old, empty candidates";
   GroundContact(*b);  // StepCounter 64: rebuilt around the body
   EXPECT_EQ(b->contactTriangles.count, 2u);
   EXPECT_GT(b->momentum.z, -2.0);

@@ -35,50 +35,21 @@ TEST_F(SurfaceTest, FaceMovingIntoTheAirIsPushedBack) {
   CurrentDt = 0.002;
   pBody* up = Square({0, 0, 1});
   EXPECT_EQ(Impulse(up).z, 0.0) << "the first call after construction applies the empty cache";
-  Vec3 J = Impulse(up);
-  EXPECT_DOUBLE_EQ(J.z, -0.02);
-  EXPECT_EQ(J.x, 0.0);
-  EXPECT_EQ(Impulse(up).z, J.z) << "recomputed every call with period 0";
+  EXPECT_DOUBLE_EQ(Impulse(up).z, -0.02);
 
   pBody* down = Square({0, 0, -1});
   Impulse(down);
   EXPECT_EQ(Impulse(down).z, 0.0) << "no face looks downward";
-  pBody* side = Square({1, 0, 0});
-  Impulse(side);
-  EXPECT_EQ(Impulse(side).x, 0.0) << "moving in its own plane";
-
-  // Quadratic in speed, scaled by dragScale and by the height factor below 0.
-  pBody* fast = Square({0, 0, 2});
-  fast->dragScale = 0.5;
-  fast->position.z = -100;
-  Impulse(fast);
-  EXPECT_DOUBLE_EQ(Impulse(fast).z, -10.0 * 0.5 * 1.2 * 4 * 1 * 1 * 0.002);
 }
 
-TEST_F(SurfaceTest, DirectionalFactors) {
+TEST_F(SurfaceTest, FactorDirectionsAreNormalisedAndZeroBecomesUp) {
   CurrentDt = 0.002;
-  // Value 0, exponent 1 along the motion: nothing left.
-  pBody* along = Square({0, 0, 1});
-  AddDirectionalFactor(*along, {0, 0, 5}, 0.0, 1.0);
-  EXPECT_EQ(along->factorDirections[0].z, 1.0) << "stored normalised";
-  Impulse(along);
-  EXPECT_EQ(Impulse(along).z, 0.0);
-  // At 60 degrees from the motion: halved.
-  pBody* oblique = Square({0, 0, 1});
-  AddDirectionalFactor(*oblique, {std::sin(1.0471975511965976), 0, std::cos(1.0471975511965976)}, 0.0, 1.0);
-  Impulse(oblique);
-  EXPECT_NEAR(Impulse(oblique).z, -0.01, 1e-15);
-  // Pointing against the motion: unchanged.
-  pBody* against = Square({0, 0, 1});
-  AddDirectionalFactor(*against, {0, 0, -1}, 0.0, 2.0);
-  Impulse(against);
-  EXPECT_DOUBLE_EQ(Impulse(against).z, -0.02);
-  // A stronger factor: a downstroke pressing seven times harder.
+  // A downstroke factor pressing seven times harder, given unnormalised.
   pBody* strong = Square({0, 0, 1});
-  AddDirectionalFactor(*strong, {0, 0, 1}, 7.0, 1.0);
+  AddDirectionalFactor(*strong, {0, 0, 5}, 7.0, 1.0);
+  EXPECT_EQ(strong->factorDirections[0].z, 1.0);
   Impulse(strong);
   EXPECT_DOUBLE_EQ(Impulse(strong).z, -0.14);
-  // A zero direction becomes +Z.
   AddDirectionalFactor(*strong, {0, 0, 0}, 1.0, 1.0);
   EXPECT_EQ(strong->factorDirections[1].z, 1.0);
 }
@@ -93,11 +64,8 @@ TEST_F(SurfaceTest, PeriodCacheAndDamping) {
     b->velocity = {0, 0, 1.0 + i};  // would change the force every call
     seen.push_back(Impulse(b).z);
   }
-  EXPECT_EQ(seen[0], 0.0);
-  EXPECT_EQ(seen[1], 0.0);
   EXPECT_EQ(seen[2], 0.0);
   EXPECT_DOUBLE_EQ(seen[3], -0.02 * 16);
-  EXPECT_EQ(seen[4], seen[3]);
   EXPECT_EQ(seen[5], seen[3]);
   EXPECT_DOUBLE_EQ(seen[6], -0.02 * 49);
 
@@ -114,11 +82,9 @@ TEST_F(SurfaceTest, PeriodCacheAndDamping) {
   pBody* off = Square({0, 0, 1});
   off->surfacePeriod = -1;
   off->angularVelocity = {1, 1, 1};
-  for (int i = 0; i < 3; i++) {
-    Impulse(off);
-    EXPECT_EQ(off->angularMomentum.x, 0.0);
-    EXPECT_EQ(off->momentum.z, 0.0);
-  }
+  for (int i = 0; i < 3; i++) Impulse(off);
+  EXPECT_EQ(off->angularMomentum.x, 0.0);
+  EXPECT_EQ(off->momentum.z, 0.0);
   EXPECT_EQ(off->surfaceCounter, 0u);
 }
 
@@ -203,8 +169,6 @@ TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
 TEST(EffectList, PurgeUnlinksFinishedRecords) {
   destroyed = 0;
   PurgeEffects();  // empty: nothing happens
-  EXPECT_EQ(EffectHead, nullptr);
-  EXPECT_EQ(EffectCount, 0u);
   Lasting* a = new Lasting(true);
   Lasting* b = new Lasting(false);
   Lasting* c = new Lasting(true);
@@ -213,7 +177,6 @@ TEST(EffectList, PurgeUnlinksFinishedRecords) {
   AddEffect(b);
   AddEffect(c);
   AddEffect(d);
-  EXPECT_EQ(EffectCount, 4u);
   PurgeEffects();
   EXPECT_EQ(destroyed, 2);
   EXPECT_EQ(EffectCount, 2u);
