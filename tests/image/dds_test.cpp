@@ -77,36 +77,19 @@ std::vector<uint8_t> DecodeLevel(const DdsHeaderFields& fields, std::vector<uint
 }
 
 TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
+  // Fields: width, height, mips, pixel-format flags, fourCC, bits, R, G, B, A masks.
   // 32-bit without an alpha mask: the fourth byte is padding, alpha becomes 255.
-  DdsHeaderFields x8;
-  x8.width = 2;
-  x8.height = 1;
-  EXPECT_EQ(DecodeLevel(x8, {1, 2, 3, 9, 4, 5, 6, 0}), (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255}));
-
-  DdsHeaderFields rgb;  // 24-bit B, G, R
-  rgb.width = 3;
-  rgb.height = 1;
-  rgb.bitCount = 24;
-  EXPECT_EQ(DecodeLevel(rgb, {10, 20, 30, 40, 50, 60, 70, 80, 90}),
+  EXPECT_EQ(DecodeLevel(DdsHeaderFields{2, 1}, {1, 2, 3, 9, 4, 5, 6, 0}),
+            (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255}));
+  // 24-bit B, G, R.
+  EXPECT_EQ(DecodeLevel(DdsHeaderFields{3, 1, 1, 0x40, 0, 24}, {10, 20, 30, 40, 50, 60, 70, 80, 90}),
             (std::vector<uint8_t>{10, 20, 30, 255, 40, 50, 60, 255, 70, 80, 90, 255}));
-
   // 32-bit R, G, B, A byte order (masks the other way round) with alpha.
-  DdsHeaderFields abgr;
-  abgr.width = abgr.height = 1;
-  abgr.pfFlags = 0x41;
-  abgr.rMask = 0xFF;
-  abgr.bMask = 0xFF0000;
-  abgr.aMask = 0xFF000000;
-  EXPECT_EQ(DecodeLevel(abgr, {11, 22, 33, 44}), (std::vector<uint8_t>{33, 22, 11, 44}));
-
+  EXPECT_EQ(DecodeLevel(DdsHeaderFields{1, 1, 1, 0x41, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000}, {11, 22, 33, 44}),
+            (std::vector<uint8_t>{33, 22, 11, 44}));
   // 16-bit 5:6:5 scales each channel to the full byte: 0xFFE0 is red and green full.
-  DdsHeaderFields r565;
-  r565.width = r565.height = 1;
-  r565.bitCount = 16;
-  r565.rMask = 0xF800;
-  r565.gMask = 0x07E0;
-  r565.bMask = 0x001F;
-  EXPECT_EQ(DecodeLevel(r565, {0xE0, 0xFF}), (std::vector<uint8_t>{0, 255, 255, 255}));
+  EXPECT_EQ(DecodeLevel(DdsHeaderFields{1, 1, 1, 0x40, 0, 16, 0xF800, 0x07E0, 0x001F}, {0xE0, 0xFF}),
+            (std::vector<uint8_t>{0, 255, 255, 255}));
 }
 
 TEST(DdsFiles, DxtLevelsStayCompressedWithComputedSizes) {
