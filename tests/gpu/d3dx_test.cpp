@@ -22,10 +22,7 @@ std::string TempPath(const char* name) {
 }
 
 void WriteText(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+  WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()), text.size());
 }
 
 class D3DXTest : public ::testing::Test {
@@ -131,13 +128,6 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   while ((c = std::fgetc(f)) != EOF) out.push_back(uint8_t(c));
   std::fclose(f);
   return out;
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, size_t n) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(bytes.data(), 1, n, f);
-  std::fclose(f);
 }
 
 // The order of the faces is checked on screen by the GL cube test.

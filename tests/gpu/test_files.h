@@ -11,6 +11,13 @@ inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
 }
 
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, size_t n) {
+  FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(bytes.data(), 1, n, out);
+  std::fclose(out);
+}
+
 // A DDS file: fourCC 0 means uncompressed 32-bit ARGB. levels[face][level].
 inline void WriteDDS(const std::string& path, uint32_t w, uint32_t h, uint32_t fourCC,
                      const std::vector<std::vector<std::vector<uint8_t>>>& levels) {
@@ -40,8 +47,5 @@ inline void WriteDDS(const std::string& path, uint32_t w, uint32_t h, uint32_t f
   Put32(f, 0);
   for (const auto& face : levels)
     for (const auto& level : face) f.insert(f.end(), level.begin(), level.end());
-  FILE* out = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(out, nullptr);
-  std::fwrite(f.data(), 1, f.size(), out);
-  std::fclose(out);
+  WriteBytes(path, f, f.size());
 }

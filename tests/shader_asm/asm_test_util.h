@@ -135,7 +135,8 @@ inline const char* const* GoodPrograms(int& count) {
       "expp r7, r6.x\n"
       "add oT1, r1, r2\n"
       "mul oT2, r5, r6\n",
-      // ps_2_0 with textures, cube, kill, cmp and depth.
+      // ps_2_0 with textures, cube, kill, cmp and depth (instructions the vertex
+      // programs already use appear once more only where the pixel form differs).
       "ps_2_0\n"
       "dcl v0\n"
       "dcl v1.xyz\n"
@@ -154,23 +155,13 @@ inline const char* const* GoodPrograms(int& count) {
       "dp2add r4, t0, c5, c5.x\n"
       "lrp r5, c5.x, r0, r2\n"
       "mad_sat r6, r0, v0, v1\n"
-      "rcp r7.x, c5.y\n"
-      "rsq r7.y, c4.x\n"
-      "log r7.z, c5.x\n"
-      "exp r7.w, c5.x\n"
       "pow r8, c5.x, c3.y\n"
-      "frc r9, t1\n"
-      "min r10, r0, r1\n"
-      "max r11, r0, r1\n"
       "dp3 r3.w, r0, r1\n"
-      "dp4 r3.z, r0, r1\n"
       "nrm r4, r3\n"
       "sincos r9.xy, c4.x, c6, c7\n"
       "m3x3 r5.xyz, r0, c10\n"
       "m4x4 r6, r0, c20\n"
-      "abs r1, -r1\n"
       "crs r2.xyz, r1, r0\n"
-      "sub r0, r0, r1\n"
       "mul oC0, r0, c2\n"
       "mov oDepth, r4.z\n",
   };

