@@ -100,11 +100,9 @@ TEST_F(InputTest, KeyBytesCountToggleAndHold) {
 }
 
 TEST_F(InputTest, WheelNotchesAndFieldOfViewLimits) {
-  WindowProc(WM_MOUSEWHEEL, WheelParam(119), 0);
-  EXPECT_EQ(WheelNotches, 0);
-  EXPECT_TRUE(WheelMoved);
   WindowProc(WM_MOUSEWHEEL, WheelParam(-119), 0);
   EXPECT_EQ(WheelNotches, 0);  // truncated toward zero
+  EXPECT_TRUE(WheelMoved);
 
   // A sub-notch message still counts as a wheel movement: no change at 0 notches.
   WindowProc(WM_MOUSEWHEEL, WheelParam(60) | MK_SHIFT, 0);
@@ -115,8 +113,6 @@ TEST_F(InputTest, WheelNotchesAndFieldOfViewLimits) {
   WindowProc(WM_MOUSEWHEEL, WheelParam(120), 0);  // one notch away: narrower
   InputPass();
   EXPECT_DOUBLE_EQ(FieldOfView, 60 - 75.0 / 100 * 10);
-  InputPass();  // no new wheel message: no change
-  EXPECT_DOUBLE_EQ(FieldOfView, 52.5);
 
   FieldOfView = 120;
   WindowProc(WM_MOUSEWHEEL, WheelParam(-120), 0);
@@ -138,8 +134,6 @@ TEST_F(InputTest, PausePressesActOncePerPass) {
   Key(WM_KEYUP, VK_PAUSE);
   InputPass();
   EXPECT_FALSE(Paused);  // two presses, inverted once
-  InputPass();
-  EXPECT_FALSE(Paused);  // consumed
   Key(WM_KEYDOWN, VK_PAUSE);
   InputPass();
   EXPECT_TRUE(Paused);
@@ -151,8 +145,7 @@ TEST_F(InputTest, FreeCameraFliesAlongItsOwnAxesWithModifierFactors) {
   struct Case {
     uint32_t keys[3];
     double factor;
-  } cases[] = {{{0, 0, 0}, 1},
-               {{VK_CONTROL, 0, 0}, 0.1},
+  } cases[] = {{{VK_CONTROL, 0, 0}, 0.1},
                {{VK_SHIFT, VK_MENU, 0}, 50},
                {{VK_SHIFT, VK_MENU, VK_CONTROL}, 5}};
   for (const Case& c : cases) {
@@ -247,7 +240,7 @@ TEST_F(InputTest, RandomMessagesOnlyTouchTheKeyTableAndTheWheel) {
   const uint32_t messages[] = {WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_MOUSEWHEEL,
                                WM_LBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE, WM_XBUTTONDOWN, WM_NULL, 0x0400};
   LogCapture log;  // a random F1 builds an aircraft from no model: its lines go here
-  for (int i = 0; i < 5000; i++) {
+  for (int i = 0; i < 600; i++) {
     uint32_t message = messages[next() % (sizeof messages / sizeof messages[0])];
     uintptr_t wParam = uintptr_t(next()) << 32 | next();
     EXPECT_EQ(WindowProc(message, wParam, intptr_t(next())), 0);
@@ -255,7 +248,7 @@ TEST_F(InputTest, RandomMessagesOnlyTouchTheKeyTableAndTheWheel) {
       EXPECT_GE(WheelNotches, -273);
       EXPECT_LE(WheelNotches, 273);
     }
-    if (i % 97 == 0) {
+    if (i % 23 == 0) {
       InputPass();
       EXPECT_GE(FieldOfView, 2);
       EXPECT_LE(FieldOfView, 120);
@@ -303,6 +296,9 @@ TEST_F(InputTest, F1ResetsTheSceneAndTheAircraftKeysRunLast) {
   Tarnplane* first = CurrentAircraft;
   first->cameraMode = 2;
   FieldOfView = 30;
+  WheelNotches = 4;
+  MouseLookLock = true;
+  FreeCamera = false;
   Paused = false;
 
   PressKey(VK_F1);
@@ -312,7 +308,11 @@ TEST_F(InputTest, F1ResetsTheSceneAndTheAircraftKeysRunLast) {
   EXPECT_EQ(CurrentAircraft->cameraMode, 1);
   EXPECT_TRUE(CurrentAircraft->flapArmed);
   EXPECT_EQ(FieldOfView, 60);
+  EXPECT_EQ(WheelNotches, 0);
+  EXPECT_FALSE(MouseLookLock);
+  EXPECT_TRUE(FreeCamera);
   EXPECT_TRUE(Paused);
+  EXPECT_EQ(RunTime, 0.0);
   EXPECT_EQ(EntityList.count, 32u);
   EXPECT_EQ(KeyState[VK_F1] & 63, 0);
 
