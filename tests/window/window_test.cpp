@@ -119,8 +119,6 @@ class SmallRealWindow : public RealWindow {
 };
 
 TEST_F(RealWindow, TitleClassSizeAndContext) {
-  EXPECT_GT(area_.right - area_.left, 0);
-  EXPECT_GT(area_.bottom - area_.top, 0);
   if (!HaveTool("xprop")) GTEST_SKIP() << "xprop missing";
   std::string props = Shell("xprop -id " + std::to_string(xid_) + " WM_CLASS WM_NAME _NET_WM_NAME");
   EXPECT_NE(props.find("\"Rariroz class\""), std::string::npos) << props;
@@ -151,13 +149,11 @@ TEST_F(RealWindow, TitleClassSizeAndContext) {
   getIntegerv(0x9126 /* GL_CONTEXT_PROFILE_MASK */, &profile);
   EXPECT_GE(major * 10 + minor, 33) << getString(0x1F02 /* GL_VERSION */);
   EXPECT_TRUE(profile & 1) << "core profile";
-  int depth = 0, stencil = 0, doubleBuffer = 0;
+  int depth = 0, stencil = 0;
   SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depth);
   SDL_GL_GetAttribute(SDL_GL_STENCIL_SIZE, &stencil);
-  SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffer);
   EXPECT_GE(depth, 24);
   EXPECT_GE(stencil, 8);
-  EXPECT_EQ(doubleBuffer, 1);
   EXPECT_EQ(SDL_GL_GetSwapInterval(), 0);
   SwapWindowBuffers();
   EXPECT_TRUE(WindowIsOpen());
