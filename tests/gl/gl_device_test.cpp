@@ -94,13 +94,13 @@ TEST_F(GLDeviceTest, FixedFunctionTrianglePlacedThroughWorldViewProjection) {
 
   // Screen position of each corner, computed the Direct3D way.
   auto project = [&](float x, float y, float z, float* sx, float* sy) {
-    float p[4] = {x, y, z, 1.0f}, a[4] = {}, b[4] = {}, c[4] = {};
-    for (int j = 0; j < 4; ++j)
-      for (int i = 0; i < 4; ++i) a[j] += p[i] * world.m[i][j];
-    for (int j = 0; j < 4; ++j)
-      for (int i = 0; i < 4; ++i) b[j] += a[i] * view.m[i][j];
-    for (int j = 0; j < 4; ++j)
-      for (int i = 0; i < 4; ++i) c[j] += b[i] * proj.m[i][j];
+    float c[4] = {x, y, z, 1.0f};
+    for (const D3DMATRIX* m : {&world, &view, &proj}) {
+      float r[4] = {};
+      for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) r[j] += c[i] * m->m[i][j];
+      std::memcpy(c, r, sizeof c);
+    }
     *sx = (c[0] / c[3] + 1.0f) * 0.5f * kWidth;
     *sy = (1.0f - c[1] / c[3]) * 0.5f * kHeight;
   };

@@ -250,11 +250,10 @@ TEST(ShaderAsmInterpret, TexturesAndKill) {
       "texkill t1.w\n"         // w is never tested
       "mul oC0, r0, v0\n";
   ShaderState start;
-  float t0[4] = {0.25f, 0.5f, 0.75f, 2.0f}, t1[4] = {1.0f, 2.0f, 3.0f, -4.0f};
-  std::memcpy(start.t[0], t0, sizeof t0);
-  std::memcpy(start.t[1], t1, sizeof t1);
-  float v0[4] = {1, 0.5f, 1, 1};
-  std::memcpy(start.v[0], v0, sizeof v0);
+  const float t0[4] = {0.25f, 0.5f, 0.75f, 2.0f}, t1[4] = {1.0f, 2.0f, 3.0f, -4.0f}, v0[4] = {1, 0.5f, 1, 1};
+  std::memcpy(start.t[0], t0, 16);
+  std::memcpy(start.t[1], t1, 16);
+  std::memcpy(start.v[0], v0, 16);
   int calls = 0;
   start.sample = Sampler;
   start.sampleUser = &calls;
@@ -285,12 +284,10 @@ TEST(ShaderAsmInterpret, TexturesAndKill) {
   EXPECT_TRUE(Execute("ps_2_0\ndcl t0\ntexkill t0.xy\n", {}, masked).discarded);
 }
 
-TEST(ShaderAsmInterpret, PixelExtras) {
+TEST(ShaderAsmInterpret, Dp2addAndDepth) {
   ShaderState s = Execute(
-      "ps_2_0\n"
-      "def c10, 2, 3, 100, 100\n"
-      "def c11, 4, 5, 100, 7\n"
-      "dp2add r1, c10, c11, c11\n"     // no swizzle: reads .w, 8 + 15 + 7
+      "ps_2_0\ndef c10, 2, 3, 100, 100\ndef c11, 4, 5, 100, 7\n"
+      "dp2add r1, c10, c11, c11\n"  // no swizzle: reads .w, 8 + 15 + 7
       "mov oDepth, c2.z\n",
       kC);
   ExpectVec(s.r[1], 30, 30, 30, 30, "dp2add w");
