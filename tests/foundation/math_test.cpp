@@ -18,6 +18,12 @@ void ExpectVecNear(const Vec3& a, const Vec3& b, double tol = 1e-12) {
 // The by-value rotation (a non-const lvalue argument would pick the in-place one).
 Vec3 Rot(const Quat& q, const Vec3& v) { return Rotate(q, v); }
 
+// A point through a row-vector pose matrix (translation in the last row).
+Vec3 Apply(const Mat4& m, const Vec3& v) {
+  return {v.x * m.m[0] + v.y * m.m[4] + v.z * m.m[8] + m.m[12], v.x * m.m[1] + v.y * m.m[5] + v.z * m.m[9] + m.m[13],
+          v.x * m.m[2] + v.y * m.m[6] + v.z * m.m[10] + m.m[14]};
+}
+
 Quat RandomUnitQuat() {
   Quat q{RandomRange(-1, 1), RandomRange(-1, 1), RandomRange(-1, 1), RandomRange(-1, 1)};
   double l = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
@@ -125,14 +131,8 @@ TEST(Math, Mat4InverseAndPose) {
     Vec3 p{RandomRange(-100, 100), RandomRange(-100, 100), RandomRange(-100, 100)};
     Mat4 m = Mat4FromPose(p, q);
     // A local point goes to world as R-rotated plus p.
-    Vec3 local{1, 2, 3};
-    Vec3 rotated = Rot(q, local);
-    double row[4] = {local.x, local.y, local.z, 1};
-    double out[4] = {0, 0, 0, 0};
-    for (int j = 0; j < 4; j++)
-      for (int k = 0; k < 4; k++) out[j] += row[k] * m.m[k * 4 + j];
-    ExpectVecNear({out[0], out[1], out[2]}, rotated + p, 1e-12);
-    EXPECT_EQ(out[3], 1.0);
+    ExpectVecNear(Apply(m, {1, 2, 3}), Rot(q, Vec3{1, 2, 3}) + p, 1e-12);
+    EXPECT_EQ(m.m[3] + 2 * m.m[7] + 3 * m.m[11] + m.m[15], 1.0);  // w stays 1
     Mat4 id = Mat4Mul(Mat4Inverse(m), m);
     for (int i = 0; i < 16; i++) EXPECT_NEAR(id.m[i], (i % 5 == 0) ? 1.0 : 0.0, 1e-12) << i;
   }
@@ -144,14 +144,9 @@ TEST(Math, Mat4InverseAndPose) {
 TEST(Math, RotateateAboutPointKeepsThePointFixed) {
   Vec3 p{5, -3, 2};
   Mat4 m = Mat4RotateAboutPoint(p, {0, 0, 1}, kPi / 2);
-  auto apply = [&](Vec3 v) {
-    return Vec3{v.x * m.m[0] + v.y * m.m[4] + v.z * m.m[8] + m.m[12],
-                v.x * m.m[1] + v.y * m.m[5] + v.z * m.m[9] + m.m[13],
-                v.x * m.m[2] + v.y * m.m[6] + v.z * m.m[10] + m.m[14]};
-  };
-  ExpectVecNear(apply(p), p, 1e-12);
+  ExpectVecNear(Apply(m, p), p, 1e-12);
   // A point one metre along +X from p swings a quarter turn about p.
-  ExpectVecNear(apply(p + Vec3{1, 0, 0}), p + Rot(QuatFromAxisAngle({0, 0, 1}, kPi / 2), Vec3{1, 0, 0}), 1e-12);
+  ExpectVecNear(Apply(m, p + Vec3{1, 0, 0}), p + Rot(QuatFromAxisAngle({0, 0, 1}, kPi / 2), Vec3{1, 0, 0}), 1e-12);
 }
 
 TEST(Math, HexColour) {

@@ -25,19 +25,17 @@ TEST(Mem, ConstructionAndResize) {
   m.Resize(0);
   EXPECT_EQ(m.size, 0u);
   EXPECT_NE(m.data, nullptr);
-}
-
-TEST(Mem, ResizeWithStepReservesAndNeverShrinks) {
-  MEM m;
-  m.step = 16;
-  m.Resize(4);
-  EXPECT_EQ(m.size, 20u);
-  m.Resize(10);  // not larger than size: nothing happens
-  EXPECT_EQ(m.size, 20u);
-  m.data[19] = 7;
-  m.Resize(21);
-  EXPECT_EQ(m.size, 37u);
-  EXPECT_EQ(m.data[19], 7);
+  // With a step it reserves ahead and never shrinks.
+  MEM r;
+  r.step = 16;
+  r.Resize(4);
+  EXPECT_EQ(r.size, 20u);
+  r.Resize(10);
+  EXPECT_EQ(r.size, 20u);
+  r.data[19] = 7;
+  r.Resize(21);
+  EXPECT_EQ(r.size, 37u);
+  EXPECT_EQ(r.data[19], 7);
 }
 
 TEST(Mem, InsertPrefixesAppendsAndRejectsBadPositions) {
