@@ -6,9 +6,6 @@
 
 namespace {
 
-struct Face104 {
-  uint8_t bytes[104];
-};
 struct Vertex72 {
   double v[9];
 };
@@ -27,13 +24,6 @@ TARN_BYTEWISE_MOVABLE(Array<uint32_t>);
 namespace {
 
 TEST(Array, CapacityIsPowerOfTwoInBytes) {
-  Array<Face104> faces;
-  EXPECT_EQ(faces.capacity, 0u);
-  faces.push(Face104{});
-  EXPECT_EQ(faces.capacity, 128u);
-  faces.push(Face104{});
-  EXPECT_EQ(faces.capacity, 256u);
-
   Array<Vertex72> vertices;
   uint32_t seen[4] = {0, 0, 0, 0};
   int k = 0;
