@@ -146,9 +146,7 @@ class GLShaderTest : public GLDeviceTest {
     uint32_t got = Pixel(kWidth / 2, kHeight / 2);
     Unbind();
 
-    ShaderState v;
-    v.v[0][0] = 0.0f;
-    v.v[0][1] = 0.0f;
+    ShaderState v;  // the quad's centre: (0, 0, 0.5, 1)
     v.v[0][2] = 0.5f;
     v.v[0][3] = 1.0f;
     std::memcpy(v.c[20], kInputs, sizeof kInputs);

@@ -97,7 +97,7 @@ TEST_F(RecordingTest, DrawsCarryTheStateOfTheirMomentAndACopyOfTheVertices) {
   EXPECT_TRUE(dev->calls().empty());
 }
 
-TEST_F(RecordingTest, FormatAndDeclarationReplaceEachOther) {
+TEST_F(RecordingTest, FormatAndDeclarationReplaceEachOtherAndSetTheVertexSize) {
   static const D3DVERTEXELEMENT9 decl[] = {
       {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
   IDirect3DVertexDeclaration9* vd = nullptr;
@@ -114,9 +114,8 @@ TEST_F(RecordingTest, FormatAndDeclarationReplaceEachOther) {
   EXPECT_EQ(e[1].Usage, D3DDECLUSAGE_TEXCOORD);
   EXPECT_EQ(e[1].Offset, 12u);
   EXPECT_EQ(vd->Release(), 0u);
-}
 
-TEST_F(RecordingTest, StripAndFanVertexCounts) {
+  // Vertex counts of strips and fans.
   float v[6 * 6] = {};
   dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
   ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, 24), D3D_OK);
