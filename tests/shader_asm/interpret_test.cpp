@@ -182,7 +182,11 @@ TEST(ShaderAsmInterpret, AddressRegisterAndRelativeReads) {
       "mov r2, c[a0.z + 5]\n"         // c7: the def wins over the uploaded value
       "mov r3, c[a0.y]\n"             // c-1: outside, reads zero
       "mov r4, c[a0.x + 255]\n"       // c257: outside, reads zero
-      "mov r5, c7\n",                 // def wins for direct reads too
+      "mov r5, c7\n"                 // def wins for direct reads too
+      "mov r6, c[3 + a0.x]\n"         // the other written orders: c5
+      "mov r7, c4[2]\n"               // c6
+      "mov r8, c4[a0.x + 1].yx\n"     // c7.yxxx
+      "mov r9, -c[a0.y+3].zw\n",      // -c2.zwww
       c);
   EXPECT_EQ(s.a0[1], -1);
   EXPECT_EQ(s.a0[3], 0);
@@ -192,6 +196,10 @@ TEST(ShaderAsmInterpret, AddressRegisterAndRelativeReads) {
   ExpectVec(s.r[3], 0, 0, 0, 0, "below c0");
   ExpectVec(s.r[4], 0, 0, 0, 0, "past c255");
   ExpectVec(s.r[5], 70, 71, 72, 73, "def'd direct");
+  ExpectVec(s.r[6], 5, 50, 0, 1, "c[3 + a0.x]");
+  ExpectVec(s.r[7], 6, 60, 0, 1, "c4[2]");
+  ExpectVec(s.r[8], 71, 70, 70, 70, "c4[a0.x + 1].yx");
+  ExpectVec(s.r[9], 0, -1, -1, -1, "-c[a0.y+3].zw");
 
   // vs_1_1 mov to a0.x floors; a NaN or huge value is pinned, not undefined.
   std::vector<std::array<float, 4>> c1(20, {0, 0, 0, 0});

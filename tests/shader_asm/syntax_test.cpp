@@ -6,7 +6,6 @@
 
 namespace {
 
-using F = ShaderRegisterFile;
 
 uint8_t Swz(int x, int y, int z, int w) { return uint8_t(x | y << 2 | z << 4 | w << 6); }
 
@@ -45,31 +44,6 @@ TEST(ShaderAsmSyntax, SwizzlesMasksAndModifiers) {
   EXPECT_EQ(p.code[1].src[0].swizzle, Swz(2, 1, 0, 0));
   EXPECT_EQ(p.code[2].dst.mask, 0xA);
   EXPECT_EQ(p.code[2].src[0].swizzle, Swz(2, 0, 0, 0));
-}
-
-TEST(ShaderAsmSyntax, RelativeAndOffsetConstants) {
-  ShaderProgram p = MustAssemble(
-      "vs_2_0\n"
-      "mov r0, c[a0.x + 12]\n"
-      "mov r0, c[2 + a0.x]\n"
-      "mov r0, c4[2]\n"
-      "mov r0, c[a0.y+3].zw\n"
-      "mov r0, c4[a0.x + 2]\n"
-      "mov r0, -c255\n");
-  ASSERT_EQ(p.code.size(), 6u);
-  struct {
-    int index;
-    bool relative;
-    int component;
-  } expect[] = {{12, true, 0}, {2, true, 0}, {6, false, 0}, {3, true, 1}, {6, true, 0}, {255, false, 0}};
-  for (size_t i = 0; i < 6; ++i) {
-    EXPECT_EQ(p.code[i].src[0].file, F::Const) << i;
-    EXPECT_EQ(p.code[i].src[0].index, expect[i].index) << i;
-    EXPECT_EQ(p.code[i].src[0].relative, expect[i].relative) << i;
-    EXPECT_EQ(p.code[i].src[0].relativeComponent, expect[i].component) << i;
-  }
-  EXPECT_EQ(p.code[3].src[0].swizzle, Swz(2, 3, 3, 3));
-  EXPECT_TRUE(p.code[5].src[0].negate);
 }
 
 TEST(ShaderAsmSyntax, DefNumbers) {
