@@ -6,7 +6,6 @@
 
 namespace {
 
-
 uint8_t Swz(int x, int y, int z, int w) { return uint8_t(x | y << 2 | z << 4 | w << 6); }
 
 TEST(ShaderAsmSyntax, VersionLines) {
