@@ -133,17 +133,10 @@ TEST_F(GLDeviceTest, FixedFunctionTrianglePlacedThroughWorldViewProjection) {
 
 TEST_F(GLDeviceTest, PreTransformedQuadsLandOnExactPixels) {
   // Eight one-texel stripes.
-  Image stripes;
-  stripes.format = D3DFMT_A8R8G8B8;
-  stripes.faces.resize(1);
   const uint32_t colours[8] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00,
                                0xFF00FFFF, 0xFFFF00FF, 0xFF808080, 0xFFFFFFFF};
-  ImageLevel l0{8, 1, std::vector<uint8_t>(32)};
-  std::memcpy(l0.bytes.data(), colours, 32);
-  stripes.faces[0].push_back(l0);
-  BuildMipChain(stripes);
   IDirect3DTexture9* tex = nullptr;
-  ASSERT_EQ(dev->CreateTextureFromImage(stripes, &tex), D3D_OK);
+  ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(8, 1, colours), &tex), D3D_OK);
 
   dev->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, 1.0f, 0);
   dev->BeginScene();
@@ -269,13 +262,9 @@ TEST_F(GLDeviceTest, ViewportPlacesDrawsAndClears) {
 TEST_F(GLDeviceTest, SamplerStatesFilterAndAddress) {
   // Two texels, black and white: point sampling gives one or the other,
   // linear sampling blends them.
-  Image img;
-  img.format = D3DFMT_A8R8G8B8;
-  img.faces.resize(1);
-  img.faces[0].push_back({2, 1, {0, 0, 0, 255, 255, 255, 255, 255}});
-  BuildMipChain(img);
+  const uint32_t texels[2] = {0xFF000000, 0xFFFFFFFF};
   IDirect3DTexture9* tex = nullptr;
-  ASSERT_EQ(dev->CreateTextureFromImage(img, &tex), D3D_OK);
+  ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(2, 1, texels), &tex), D3D_OK);
   dev->SetTexture(0, tex);
   dev->Clear(D3DCLEAR_TARGET, kClear, 1.0f, 0);
   // 32 pixels across two texels; pixel 15 samples u = 15.5 / 32.

@@ -78,14 +78,7 @@ class GLShaderTest : public GLDeviceTest {
   void SetUp() override {
     GLDeviceTest::SetUp();
     if (!dev) return;
-    Image img;
-    img.format = D3DFMT_A8R8G8B8;
-    img.faces.resize(1);
-    ImageLevel l{2, 2, std::vector<uint8_t>(16)};
-    std::memcpy(l.bytes.data(), kTexels, 16);
-    img.faces[0].push_back(l);
-    BuildMipChain(img);
-    ASSERT_EQ(dev->CreateTextureFromImage(img, &tex_), D3D_OK);
+    ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(2, 2, kTexels), &tex_), D3D_OK);
     static const D3DVERTEXELEMENT9 decl[] = {
         {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
     ASSERT_EQ(dev->CreateVertexDeclaration(decl, &decl_), D3D_OK);

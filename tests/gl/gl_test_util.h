@@ -40,6 +40,17 @@ inline Image SolidImage(uint32_t size, const std::vector<uint32_t>& faceColours)
   return img;
 }
 
+// A w x h texture of packed ARGB texels, top row first, with its mip chain.
+inline Image TexelImage(uint32_t w, uint32_t h, const uint32_t* texels) {
+  Image img;
+  img.format = D3DFMT_A8R8G8B8;
+  img.faces.resize(1);
+  img.faces[0].push_back({w, h, std::vector<uint8_t>(size_t(w) * h * 4)});
+  std::memcpy(img.faces[0][0].bytes.data(), texels, size_t(w) * h * 4);
+  BuildMipChain(img);
+  return img;
+}
+
 struct RhwColourVertex {
   float x, y, z, rhw;
   uint32_t colour;
