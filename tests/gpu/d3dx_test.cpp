@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -121,13 +123,8 @@ TEST_F(D3DXTest, AssemblyErrorsNameFileAndLine) {
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::vector<uint8_t> out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  int c;
-  while ((c = std::fgetc(f)) != EOF) out.push_back(uint8_t(c));
-  std::fclose(f);
-  return out;
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 // The order of the faces is checked on screen by the GL cube test.

@@ -37,14 +37,12 @@ GLuint Compile(GLenum type, const std::string& source, std::string& log) {
   glCompileShader(s);
   GLint ok = 0;
   glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
-  if (!ok) {
-    char buf[4096] = {};
-    glGetShaderInfoLog(s, sizeof buf, nullptr, buf);
-    log = buf;
-    glDeleteShader(s);
-    return 0;
-  }
-  return s;
+  char buf[4096] = {};
+  if (ok) return s;
+  glGetShaderInfoLog(s, sizeof buf, nullptr, buf);
+  log = buf;
+  glDeleteShader(s);
+  return 0;
 }
 
 GLuint Link(GLuint vs, GLuint ps, std::string& log) {
@@ -54,14 +52,12 @@ GLuint Link(GLuint vs, GLuint ps, std::string& log) {
   glLinkProgram(p);
   GLint ok = 0;
   glGetProgramiv(p, GL_LINK_STATUS, &ok);
-  if (!ok) {
-    char buf[4096] = {};
-    glGetProgramInfoLog(p, sizeof buf, nullptr, buf);
-    log = buf;
-    glDeleteProgram(p);
-    return 0;
-  }
-  return p;
+  char buf[4096] = {};
+  if (ok) return p;
+  glGetProgramInfoLog(p, sizeof buf, nullptr, buf);
+  log = buf;
+  glDeleteProgram(p);
+  return 0;
 }
 
 class ShaderAsmGl : public ::testing::Test {
