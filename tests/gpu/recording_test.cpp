@@ -21,14 +21,9 @@ Image SolidImage(uint32_t w, uint32_t h, uint32_t argb, bool cube = false) {
   img.format = D3DFMT_A8R8G8B8;
   img.cube = cube;
   img.faces.resize(cube ? 6 : 1);
-  for (auto& face : img.faces) {
-    ImageLevel l;
-    l.width = w;
-    l.height = h;
-    l.bytes.resize(size_t(w) * h * 4);
-    for (size_t i = 0; i < size_t(w) * h; ++i) std::memcpy(&l.bytes[i * 4], &argb, 4);
-    face.push_back(l);
-  }
+  ImageLevel l{w, h, std::vector<uint8_t>(size_t(w) * h * 4)};
+  for (size_t i = 0; i < size_t(w) * h; ++i) std::memcpy(&l.bytes[i * 4], &argb, 4);
+  for (auto& face : img.faces) face.push_back(l);
   return img;
 }
 
