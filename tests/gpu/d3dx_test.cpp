@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -19,9 +18,7 @@
 
 namespace {
 
-std::string TempPath(const char* name) {
-  return std::string(TARN_BINARY_DIR) + "/tests/gpu/" + name;
-}
+std::string TempPath(const char* name) { return std::string(TARN_BINARY_DIR) + "/tests/gpu/" + name; }
 
 void WriteText(const std::string& path, const std::string& text) {
   WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()), text.size());
@@ -29,82 +26,33 @@ void WriteText(const std::string& path, const std::string& text) {
 
 class D3DXTest : public ::testing::Test {
  protected:
-  void SetUp() override { dev = CreateRecordingDevice(); }
   void TearDown() override { EXPECT_EQ(dev->Release(), 0u); }
-  RecordingDevice* dev = nullptr;
+  RecordingDevice* dev = CreateRecordingDevice();
 };
 
-TEST_F(D3DXTest, TextureFromPngGetsAFullMipChain) {
-  // What the pixels become is checked on screen by the GL texture tests.
-  unsigned char rgba[8 * 4 * 4] = {};
-  std::string path = TempPath("d3dx_solid.png");
-  ASSERT_TRUE(stbi_write_png(path.c_str(), 8, 4, 4, rgba, 8 * 4));
-
-  IDirect3DTexture9* tex = nullptr;
-  ASSERT_EQ(D3DXCreateTextureFromFileA(dev, path.c_str(), &tex), D3D_OK);
-  ASSERT_NE(tex, nullptr);
-  EXPECT_EQ(tex->LevelCount(), 4u);  // 8x4, 4x2, 2x1, 1x1
-  EXPECT_EQ(dev->Count(CallKind::CreateTexture), 1u);
-
-  // A plain image is not a cube map.
-  IDirect3DCubeTexture9* cube = nullptr;
-  EXPECT_EQ(D3DXCreateCubeTextureFromFileA(dev, path.c_str(), &cube), D3DXERR_INVALIDDATA);
-  EXPECT_EQ(cube, nullptr);
-  tex->Release();
-}
-
-TEST_F(D3DXTest, MissingAndBrokenFilesGiveInvalidDataSilently) {
-  LogCapture log;
-  IDirect3DTexture9* tex = reinterpret_cast<IDirect3DTexture9*>(1);
-  EXPECT_EQ(D3DXCreateTextureFromFileA(dev, "no/such/file.png", &tex), D3DXERR_INVALIDDATA);
-  EXPECT_EQ(tex, nullptr);
-  std::string junk = TempPath("d3dx_junk.png");
-  WriteText(junk, "\x89PNG\r\n\x1a\nthis is not really an image");
-  EXPECT_EQ(D3DXCreateTextureFromFileA(dev, junk.c_str(), &tex), D3DXERR_INVALIDDATA);
-  IDirect3DCubeTexture9* cube = nullptr;
-  EXPECT_EQ(D3DXCreateCubeTextureFromFileA(dev, "no/such/cube.dds", &cube), D3DXERR_INVALIDDATA);
-  EXPECT_EQ(D3DXCreateTextureFromFileA(nullptr, junk.c_str(), &tex), D3DERR_INVALIDCALL);
-
-  ID3DXBuffer* code = reinterpret_cast<ID3DXBuffer*>(1);
-  EXPECT_EQ(D3DXAssembleShaderFromFileA("no/such/shader.VSH", nullptr, nullptr, 0, &code, nullptr),
-            D3DXERR_INVALIDDATA);
-  EXPECT_EQ(code, nullptr);
-  EXPECT_EQ(log.text(), "");
-  EXPECT_EQ(dev->Count(CallKind::CreateTexture), 0u);
-}
-
-TEST_F(D3DXTest, AssemblesShaderFilesIntoTokenBuffers) {
-  const char* source =
-      "vs_1_1\n"
-      "dcl_position v0\n"
-      "dcl_texcoord0 v7\n"
-      "m4x4 oPos, v0, c0 ; clip position\n"
-      "mov oT0, v7\n";
+TEST_F(D3DXTest, ShaderFilesAssembleLikeTheTextAndErrorsNameFileAndLine) {
+  const char* source = "vs_1_1\ndcl_position v0\ndcl_texcoord0 v7\nm4x4 oPos, v0, c0 ; clip position\nmov oT0, v7\n";
   std::string path = TempPath("d3dx_ok.VSH");
   WriteText(path, source);
   LogCapture log;
   ID3DXBuffer* code = nullptr;
   ASSERT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, nullptr), D3D_OK);
   ASSERT_NE(code, nullptr);
-  EXPECT_EQ(log.text(), "");
-
+  ID3DXBuffer* missing = reinterpret_cast<ID3DXBuffer*>(1);
+  EXPECT_EQ(D3DXAssembleShaderFromFileA("no/such/shader.VSH", nullptr, nullptr, 0, &missing, nullptr),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(missing, nullptr);
   ShaderProgram direct;
   ASSERT_EQ(AssembleShaderText(source, std::strlen(source), "x", direct), D3D_OK);
   std::vector<uint32_t> tokens;
   SerializeShader(direct, tokens);
   ASSERT_EQ(code->GetBufferSize(), tokens.size() * 4);
   EXPECT_EQ(std::memcmp(code->GetBufferPointer(), tokens.data(), tokens.size() * 4), 0);
-
-  EXPECT_EQ(code->AddRef(), 2u);
-  EXPECT_EQ(code->Release(), 1u);
   EXPECT_EQ(code->Release(), 0u);
-}
+  EXPECT_EQ(log.text(), "");
 
-TEST_F(D3DXTest, AssemblyErrorsNameFileAndLine) {
-  std::string path = TempPath("d3dx_bad.PSH");
+  path = TempPath("d3dx_bad.PSH");
   WriteText(path, "ps_2_0\ndcl v0\nfrobnicate r0, r1\n");
-  LogCapture log;
-  ID3DXBuffer* code = nullptr;
   ID3DXBuffer* errors = nullptr;
   EXPECT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, &errors),
             D3DXERR_INVALIDDATA);
@@ -114,12 +62,6 @@ TEST_F(D3DXTest, AssemblyErrorsNameFileAndLine) {
   ASSERT_NE(errors, nullptr);
   EXPECT_EQ(std::string(static_cast<const char*>(errors->GetBufferPointer())), log.text());
   errors->Release();
-
-  // Without an error buffer the line still reaches the console.
-  log.clear();
-  EXPECT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, nullptr),
-            D3DXERR_INVALIDDATA);
-  EXPECT_EQ(log.lines().size(), 1u);
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
@@ -127,36 +69,37 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// The order of the faces is checked on screen by the GL cube test.
-TEST_F(D3DXTest, CubeFileAskedForAsAPlainTextureGivesItsFirstFace) {
-  // 1x1 faces whose first byte is the face number.
-  std::vector<std::vector<std::vector<uint8_t>>> faces(6);
-  for (int f = 0; f < 6; ++f) faces[f].push_back({uint8_t(f + 1), 0, 0, 255});
-  std::string path = TempPath("d3dx_cube.dds");
-  WriteDDS(path, 1, 1, 0, faces);
-  IDirect3DCubeTexture9* cube = nullptr;
-  ASSERT_EQ(D3DXCreateCubeTextureFromFileA(dev, path.c_str(), &cube), D3D_OK);
-  EXPECT_EQ(static_cast<RecordingCubeTexture*>(cube)->image.faces.size(), 6u);
-  IDirect3DTexture9* tex = nullptr;
-  ASSERT_EQ(D3DXCreateTextureFromFileA(dev, path.c_str(), &tex), D3D_OK);
-  EXPECT_EQ(static_cast<RecordingTexture*>(tex)->image.faces[0][0].bytes[0], 1);
-  cube->Release();
-  tex->Release();
-}
-
-// Truncated and randomly damaged copies of good texture files load or fail
-// with D3DXERR_INVALIDDATA, print nothing, and never hand the device an
+// Missing files fail; a PNG gets its full mip chain and is no cube map; a
+// cube file as a plain texture gives its first face (pixels and face order
+// are checked on screen by the GL tests). Truncated and damaged copies load
+// or fail with D3DXERR_INVALIDDATA, silently, never handing the device an
 // image it refuses. The decoders are fuzzed on their own; this is the glue.
-TEST_F(D3DXTest, DamagedTextureFilesFailCleanly) {
-  std::vector<std::vector<std::vector<uint8_t>>> faces(6, {std::vector<uint8_t>(8 * 8 * 4, 0x5A)});
+TEST_F(D3DXTest, TextureFilesLoadAndDamagedCopiesFailCleanly) {
+  std::vector<std::vector<std::vector<uint8_t>>> faces(6);
+  for (int f = 0; f < 6; ++f) faces[f].push_back(std::vector<uint8_t>(8 * 8 * 4, uint8_t(f + 1)));
   std::string cubePath = TempPath("d3dx_fuzz_src.dds");
   WriteDDS(cubePath, 8, 8, 0, faces);
-  unsigned char rgba[16 * 16 * 4];
+  unsigned char rgba[16 * 8 * 4];
   for (size_t i = 0; i < sizeof rgba; ++i) rgba[i] = uint8_t(i * 7);
   std::string pngPath = TempPath("d3dx_fuzz_src.png");
-  ASSERT_TRUE(stbi_write_png(pngPath.c_str(), 16, 16, 4, rgba, 64));
-  std::mt19937 random(1234);
+  ASSERT_TRUE(stbi_write_png(pngPath.c_str(), 16, 8, 4, rgba, 64));
   LogCapture log;
+  IDirect3DTexture9* tex = reinterpret_cast<IDirect3DTexture9*>(1);
+  IDirect3DCubeTexture9* cube = nullptr;
+  EXPECT_EQ(D3DXCreateTextureFromFileA(dev, "no/such/file.png", &tex), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(tex, nullptr);
+  EXPECT_EQ(D3DXCreateCubeTextureFromFileA(dev, "no/such/cube.dds", &cube), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(nullptr, pngPath.c_str(), &tex), D3DERR_INVALIDCALL);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(dev, pngPath.c_str(), &tex), D3D_OK);
+  EXPECT_EQ(tex->LevelCount(), 5u);  // 16x8 down to 1x1
+  tex->Release();
+  EXPECT_EQ(D3DXCreateCubeTextureFromFileA(dev, pngPath.c_str(), &cube), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(cube, nullptr);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(dev, cubePath.c_str(), &tex), D3D_OK);
+  EXPECT_EQ(static_cast<RecordingTexture*>(tex)->image.faces[0][0].bytes[0], 1);
+  tex->Release();
+
+  std::mt19937 random(1234);
   std::string damaged = TempPath("d3dx_fuzz.bin");
   int loaded = 0, refused = 0;
   for (const std::string& source : {cubePath, pngPath}) {
@@ -164,12 +107,12 @@ TEST_F(D3DXTest, DamagedTextureFilesFailCleanly) {
     ASSERT_FALSE(good.empty());
     auto tryLoad = [&](const std::vector<uint8_t>& bytes, size_t n) {
       WriteBytes(damaged, bytes, n);
-      IDirect3DTexture9* tex = nullptr;
+      tex = nullptr;
       HRESULT hr = D3DXCreateTextureFromFileA(dev, damaged.c_str(), &tex);
       EXPECT_TRUE(hr == D3D_OK || hr == D3DXERR_INVALIDDATA) << std::hex << hr;
       (hr == D3D_OK ? loaded : refused)++;
       if (tex) tex->Release();
-      IDirect3DCubeTexture9* cube = nullptr;
+      cube = nullptr;
       hr = D3DXCreateCubeTextureFromFileA(dev, damaged.c_str(), &cube);
       EXPECT_TRUE(hr == D3D_OK || hr == D3DXERR_INVALIDDATA) << std::hex << hr;
       if (cube) cube->Release();
@@ -177,8 +120,7 @@ TEST_F(D3DXTest, DamagedTextureFilesFailCleanly) {
     for (size_t n = 0; n < good.size(); n += 1 + n / 4) tryLoad(good, n);
     for (int round = 0; round < 60; ++round) {
       std::vector<uint8_t> bytes = good;
-      int flips = 1 + int(random() % 8);
-      for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] = uint8_t(random());
+      for (int i = 1 + int(random() % 8); i > 0; --i) bytes[random() % bytes.size()] = uint8_t(random());
       tryLoad(bytes, bytes.size());
     }
   }

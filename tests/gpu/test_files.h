@@ -21,30 +21,19 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
 // A DDS file: fourCC 0 means uncompressed 32-bit ARGB. levels[face][level].
 inline void WriteDDS(const std::string& path, uint32_t w, uint32_t h, uint32_t fourCC,
                      const std::vector<std::vector<std::vector<uint8_t>>>& levels) {
-  bool cube = levels.size() == 6;
+  bool cube = levels.size() == 6, dxt = fourCC != 0;
   uint32_t mips = uint32_t(levels[0].size());
   std::vector<uint8_t> f = {'D', 'D', 'S', ' '};
-  Put32(f, 124);
-  Put32(f, 0x1 | 0x2 | 0x4 | 0x1000 | 0x20000 | (fourCC ? 0x80000 : 0x8));
-  Put32(f, h);
-  Put32(f, w);
-  Put32(f, fourCC ? uint32_t(levels[0][0].size()) : w * 4);
-  Put32(f, 0);
-  Put32(f, mips);
+  for (uint32_t v : {124u, 0x1u | 0x2 | 0x4 | 0x1000 | 0x20000 | (dxt ? 0x80000 : 0x8), h, w,
+                     dxt ? uint32_t(levels[0][0].size()) : w * 4, 0u, mips})
+    Put32(f, v);
   for (int i = 0; i < 11; ++i) Put32(f, 0);
-  Put32(f, 32);  // pixel format
-  Put32(f, fourCC ? 0x4 : 0x41);
-  Put32(f, fourCC);
-  Put32(f, fourCC ? 0 : 32);
-  Put32(f, fourCC ? 0 : 0xFF0000);
-  Put32(f, fourCC ? 0 : 0xFF00);
-  Put32(f, fourCC ? 0 : 0xFF);
-  Put32(f, fourCC ? 0 : 0xFF000000);
-  Put32(f, 0x1000 | (mips > 1 ? 0x400008 : 0) | (cube ? 0x8 : 0));
-  Put32(f, cube ? 0x200 | 0xFC00 : 0);
-  Put32(f, 0);
-  Put32(f, 0);
-  Put32(f, 0);
+  // Pixel format, then the caps.
+  for (uint32_t v : {32u, dxt ? 0x4u : 0x41u, fourCC, dxt ? 0u : 32u, dxt ? 0u : 0xFF0000u,
+                     dxt ? 0u : 0xFF00u, dxt ? 0u : 0xFFu, dxt ? 0u : 0xFF000000u,
+                     0x1000u | (mips > 1 ? 0x400008u : 0u) | (cube ? 0x8u : 0u),
+                     cube ? 0x200u | 0xFC00u : 0u, 0u, 0u, 0u})
+    Put32(f, v);
   for (const auto& face : levels)
     for (const auto& level : face) f.insert(f.end(), level.begin(), level.end());
   WriteBytes(path, f, f.size());
