@@ -9,6 +9,10 @@ flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   flags=(-DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON -DTARN_BENCH=OFF)
+  # LeakSanitizer stops and scans every thread at exit, and its tracer now and
+  # then crashes on Mesa's idle worker threads. Rasterise on the calling thread
+  # and skip the shader disk cache so that a GL test ends with one thread.
+  export LP_NUM_THREADS=0 MESA_SHADER_CACHE_DISABLE=true
 fi
 
 scripts/setup.sh
