@@ -4,10 +4,6 @@
 #include <SDL.h>
 #include <epoxy/gl.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "tests/gl/gl_context.h"
 #include "tests/shader_asm/asm_test_util.h"
 
@@ -30,95 +26,56 @@ TEST(ShaderAsmGlsl, LocationsDepthAndRefusedPrograms) {
 
 // ---- With a GL context ------------------------------------------------------
 
-GLuint Compile(GLenum type, const std::string& source, std::string& log) {
-  GLuint s = glCreateShader(type);
-  const char* text = source.c_str();
-  glShaderSource(s, 1, &text, nullptr);
-  glCompileShader(s);
+// The object if its status is good, else 0 with the driver's log.
+GLuint Checked(GLuint object, bool program, std::string& log) {
   GLint ok = 0;
-  glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
   char buf[4096] = {};
-  if (ok) return s;
-  glGetShaderInfoLog(s, sizeof buf, nullptr, buf);
-  log = buf;
-  glDeleteShader(s);
-  return 0;
-}
-
-GLuint Link(GLuint vs, GLuint ps, std::string& log) {
-  GLuint p = glCreateProgram();
-  glAttachShader(p, vs);
-  glAttachShader(p, ps);
-  glLinkProgram(p);
-  GLint ok = 0;
-  glGetProgramiv(p, GL_LINK_STATUS, &ok);
-  char buf[4096] = {};
-  if (ok) return p;
-  glGetProgramInfoLog(p, sizeof buf, nullptr, buf);
-  log = buf;
-  glDeleteProgram(p);
-  return 0;
-}
-
-class ShaderAsmGl : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string why;
-    if (!GLTestContext::Get(&why)) GTEST_SKIP() << "no GL context: " << why;
+  if (program) {
+    glGetProgramiv(object, GL_LINK_STATUS, &ok);
+    if (!ok) glGetProgramInfoLog(object, sizeof buf, nullptr, buf);
+    if (!ok) glDeleteProgram(object);
+  } else {
+    glGetShaderiv(object, GL_COMPILE_STATUS, &ok);
+    if (!ok) glGetShaderInfoLog(object, sizeof buf, nullptr, buf);
+    if (!ok) glDeleteShader(object);
   }
-};
+  log = buf;
+  return ok ? object : 0;
+}
 
-// Compiles every program (name, text) and links every vertex side with every pixel side.
-void CompileAndLinkAll(const std::vector<std::pair<std::string, std::string>>& named) {
+// Every emitted shader compiles and every vertex side links with every pixel
+// side (the content's own shaders are linked by the content GL suite).
+TEST(ShaderAsmGl, EveryEmittedShaderCompilesAndPairsLink) {
+  std::string why;
+  if (!GLTestContext::Get(&why)) GTEST_SKIP() << "no GL context: " << why;
+  int n;
+  const char* const* programs = GoodPrograms(n);
+  std::vector<std::string> texts(programs, programs + n);
+  texts.push_back("ps_2_0\nmov oC0, c0\n");  // reads no varying at all
   std::vector<GLuint> vertex, pixel;
   std::string log;
-  for (const auto& [name, text] : named) {
-    ShaderProgram p = MustAssemble(text, name.c_str());
-    // A file's extension names its kind.
-    std::string ext = name.size() > 4 ? name.substr(name.size() - 4) : "";
-    if (ext == ".VSH" || ext == ".PSH") {
-      EXPECT_EQ(p.kind == ShaderKind::Vertex, ext == ".VSH") << name;
-    }
+  for (const std::string& text : texts) {
+    ShaderProgram p = MustAssemble(text);
     std::string glsl = TranslateToGLSL(p);
-    GLuint s = Compile(p.kind == ShaderKind::Vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, glsl, log);
-    ASSERT_NE(s, 0u) << name << "\n" << log << "\n" << glsl;
+    const char* source = glsl.c_str();
+    GLuint s = glCreateShader(p.kind == ShaderKind::Vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
+    glShaderSource(s, 1, &source, nullptr);
+    glCompileShader(s);
+    ASSERT_NE(Checked(s, false, log), 0u) << text << "\n" << log << "\n" << glsl;
     (p.kind == ShaderKind::Vertex ? vertex : pixel).push_back(s);
   }
   for (GLuint v : vertex)
     for (GLuint f : pixel) {
-      GLuint prog = Link(v, f, log);
+      GLuint prog = glCreateProgram();
+      glAttachShader(prog, v);
+      glAttachShader(prog, f);
+      glLinkProgram(prog);
+      prog = Checked(prog, true, log);
       EXPECT_NE(prog, 0u) << log;
       if (prog) glDeleteProgram(prog);
     }
   for (GLuint s : vertex) glDeleteShader(s);
   for (GLuint s : pixel) glDeleteShader(s);
-}
-
-TEST_F(ShaderAsmGl, EveryEmittedShaderCompilesAndPairsLink) {
-  int n;
-  const char* const* programs = GoodPrograms(n);
-  std::vector<std::pair<std::string, std::string>> named;
-  for (int i = 0; i < n; ++i) named.push_back({"Good", programs[i]});
-  named.push_back({"Minimal.PSH", "ps_2_0\nmov oC0, c0\n"});  // reads no varying at all
-  CompileAndLinkAll(named);
-}
-
-// The program's own shader sources, when the content folder has them.
-TEST_F(ShaderAsmGl, ContentShadersCompileAndLink) {
-  namespace fs = std::filesystem;
-  fs::path dir = fs::path(TARN_SOURCE_DIR) / "content" / "shaders";
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) GTEST_SKIP() << "no " << dir;
-  std::vector<std::pair<std::string, std::string>> named;
-  for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
-    std::string ext = e.path().extension().string();
-    if (ext != ".VSH" && ext != ".PSH") continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    named.push_back({e.path().filename().string(), text.str()});
-  }
-  CompileAndLinkAll(named);
 }
 
 }  // namespace
