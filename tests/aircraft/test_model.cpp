@@ -60,77 +60,60 @@ ModelNode& AddNode(MDL* m, const char* name, const Vec3& position) {
   return node;
 }
 
-uint32_t AddVertex(MDL* m, const Vec3& p) {
+void AddVertex(MDL* m, const Vec3& p) {
   ModelVertex& v = Append(m->vertices);
   std::memset(&v, 0, sizeof v);
   v.position = Narrow(p);
   v.normal = {0, 0, 1};
-  return m->vertices.count - 1;
 }
 
-void AddTriangle(MDL* m, uint32_t a, uint32_t b, uint32_t c) {
-  Triangle t{{a, b, c}};
-  m->triangles.push(t);
-}
-
-// A closed box, outward faces counter-clockwise seen from outside.
-void AddBox(MDL* m, const BoxNode& box) {
-  ModelNode& node = AddNode(m, box.name, box.position);
-  uint32_t base = m->vertices.count;
-  for (int i = 0; i < 8; i++) {
-    Vec3 p = {(i & 1) ? box.hi.x : box.lo.x, (i & 2) ? box.hi.y : box.lo.y,
-              (i & 4) ? box.hi.z : box.lo.z};
-    AddVertex(m, p);
-  }
-  static const uint32_t faces[12][3] = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6},
-                                        {0, 1, 5}, {0, 5, 4}, {2, 6, 7}, {2, 7, 3},
-                                        {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
-  Subset s{m->triangles.count, 12};
-  for (const auto& f : faces) AddTriangle(m, base + f[0], base + f[1], base + f[2]);
-  node.subsets.push(s);
-}
-
-MDL* Register(MDL* m) {
+MDL* NewModel(const char* name, float scale) {
+  MDL* m = new MDL();
+  m->name = String(name);
+  m->scale = scale;
   m->next = ModelRegistry;
   if (ModelRegistry) ModelRegistry->prev = m;
-  ModelRegistry = m;
-  return m;
+  return ModelRegistry = m;
 }
 
 }  // namespace
 
 MDL* RegisterTestAircraftModel(bool withNodes) {
-  MDL* m = new MDL();
-  m->name = String("PlaneTarn");
-  m->scale = 0.02f;
-  if (withNodes) {
-    for (const BoxNode& b : kBoxes) AddBox(m, b);
-    for (const PointNode& p : kPoints) AddNode(m, p.name, p.position);
+  MDL* m = NewModel("PlaneTarn", 0.02f);
+  // A closed box, outward faces counter-clockwise seen from outside.
+  static const uint32_t faces[12][3] = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6},
+                                        {0, 1, 5}, {0, 5, 4}, {2, 6, 7}, {2, 7, 3},
+                                        {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
+  if (!withNodes) return m;
+  for (const BoxNode& b : kBoxes) {
+    ModelNode& node = AddNode(m, b.name, b.position);
+    uint32_t base = m->vertices.count;
+    for (int i = 0; i < 8; i++)
+      AddVertex(m, {(i & 1) ? b.hi.x : b.lo.x, (i & 2) ? b.hi.y : b.lo.y, (i & 4) ? b.hi.z : b.lo.z});
+    node.subsets.push(Subset{m->triangles.count, 12});
+    for (const auto& f : faces) m->triangles.push(Triangle{{base + f[0], base + f[1], base + f[2]}});
   }
-  return Register(m);
+  for (const PointNode& p : kPoints) AddNode(m, p.name, p.position);
+  return m;
 }
 
 MDL* RegisterFlatIsland(double height, double halfSize, int cells) {
-  MDL* m = new MDL();
-  m->name = String("DivadiZarov");
-  m->scale = 0.1f;
-  ModelNode& node = AddNode(m, "Ground", {0, 0, 0});
+  MDL* m = NewModel("DivadiZarov", 0.1f);
   double step = 2 * halfSize / cells;
   for (int j = 0; j <= cells; j++)
     for (int i = 0; i <= cells; i++)
       AddVertex(m, {70 - halfSize + i * step, 70 - halfSize + j * step, height});
-  Subset s{0, 0};
-  for (int j = 0; j < cells; j++) {
-    for (int i = 0; i < cells; i++) {
-      uint32_t a = uint32_t(j * (cells + 1) + i), b = a + 1, c = a + uint32_t(cells) + 1,
-               d = c + 1;
-      AddTriangle(m, a, b, d);  // counter-clockwise seen from above
-      AddTriangle(m, a, d, c);
-      s.count += 2;
+  ModelNode& node = AddNode(m, "Ground", {0, 0, 0});
+  node.subsets.push(Subset{0, 0});
+  for (uint32_t j = 0; j < uint32_t(cells); j++)
+    for (uint32_t i = 0; i < uint32_t(cells); i++) {
+      uint32_t a = j * (cells + 1) + i, c = a + cells + 1;
+      // Two triangles a, b, d and a, d, c, counter-clockwise seen from above.
+      m->triangles.push(Triangle{{a, a + 1, c + 1}});
+      m->triangles.push(Triangle{{a, c + 1, c}});
+      node.subsets[0].count += 2;
     }
-  }
-  node.subsets.push(s);
-  return Register(m);
+  return m;
 }
 
 Vec3 TestNodePosition(const char* name) {

@@ -1,18 +1,17 @@
-// In-memory stand-ins for the content: an aircraft model with every node the
-// assembly asks for, built from boxes in the documented proportions, and a
-// flat island. Both are linked into the model registry under the names the
-// program requests, so LoadModel hands them out instead of reading files.
+// In-memory stand-ins for the content, linked into the model registry under
+// the names the program requests, so LoadModel hands them out instead of
+// reading files. Both are registered with Refs 1, held by the caller (release
+// with ReleaseModel).
 #pragma once
 #include "assets/model.h"
 
-// Registers "PlaneTarn" (Refs 1, held by the caller; release with ReleaseModel).
-// Without `withNodes` the model is registered empty.
+// "PlaneTarn": boxes in the documented proportions for every node the
+// assembly asks for; without `withNodes` the model is empty.
 MDL* RegisterTestAircraftModel(bool withNodes = true);
 
-// Registers "DivadiZarov": a flat square of half-size `halfSize` metres
-// around (70, 70) at height `height`, two counter-clockwise triangles per
-// cell of a `cells` x `cells` grid.
+// "DivadiZarov": a flat square of half-size `halfSize` metres around (70, 70)
+// at height `height`, two counter-clockwise triangles per grid cell.
 MDL* RegisterFlatIsland(double height, double halfSize = 200, int cells = 8);
 
-// Positions (model metres) the test model gives its nodes.
+// Position (model metres, as stored in single precision) of a test-model node.
 Vec3 TestNodePosition(const char* name);
