@@ -12,35 +12,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstring>
-#include <memory>
-#include <vector>
 
 #include "app/frame_timer.h"
-#include "assets/model.h"
 #include "physics/lanes.h"
-#include "physics/physics.h"
+#include "tests/physics/meshes.h"
 
 namespace {
-
-std::vector<Vec3> Ellipsoid(double a, double b, double c, int rings) {
-  const double pi = 3.141592653589793;
-  int segs = 2 * rings;
-  auto P = [&](int i, int j) {
-    double th = pi * i / rings, ph = 2 * pi * (j % segs) / segs;
-    if (i == 0) return Vec3{0, 0, c};
-    if (i == rings) return Vec3{0, 0, -c};
-    return Vec3{a * std::sin(th) * std::cos(ph), b * std::sin(th) * std::sin(ph), c * std::cos(th)};
-  };
-  std::vector<Vec3> t;
-  for (int i = 0; i < rings; i++)
-    for (int j = 0; j < segs; j++) {
-      Vec3 p00 = P(i, j), p01 = P(i, j + 1), p10 = P(i + 1, j), p11 = P(i + 1, j + 1);
-      if (i != 0) t.insert(t.end(), {p00, p10, p01});
-      if (i != rings - 1) t.insert(t.end(), {p01, p10, p11});
-    }
-  return t;
-}
 
 double TerrainHeight(double x, double y) {
   double r2 = x * x + y * y;
@@ -48,60 +25,23 @@ double TerrainHeight(double x, double y) {
 }
 
 struct Scene {
-  std::vector<std::unique_ptr<MDL>> models;
-  std::vector<std::unique_ptr<pEntity>> owned;
-  std::vector<pBody*> bodies;
+  PhysicsWorld world;
+  std::vector<pBody*>& bodies = world.bodies;
 
+  // Mesh in model coordinates, as the aircraft's proxies are: the body sits at the origin.
   pBody* Body(double a, double b, double c, int rings, double mass, Vec3 centre) {
-    std::vector<Vec3> tris = Ellipsoid(a, b, c, rings);
-    auto m = std::make_unique<MDL>();
-    m->name = "Bench";
-    ModelNode node;
-    node.name = "P";
-    node.subsets.push(Subset{0, uint32_t(tris.size() / 3)});
-    for (size_t i = 0; i < tris.size(); i++) {
-      ModelVertex v;
-      std::memset(&v, 0, sizeof v);
-      // Model coordinates, as the aircraft's proxies are: the body sits at the origin.
-      v.position = {float(tris[i].x + centre.x), float(tris[i].y + centre.y), float(tris[i].z + centre.z)};
-      m->vertices.push(v);
-    }
-    for (uint32_t i = 0; i < tris.size() / 3; i++) m->triangles.push(Triangle{{3 * i, 3 * i + 1, 3 * i + 2}});
-    m->nodes.push(node);
-    pBody* body = new pBody(m.get(), "P", mass, {0, 0, 0}, {0, 0, 0, 1});
-    models.push_back(std::move(m));
-    owned.emplace_back(body);
-    bodies.push_back(body);
-    return body;
+    return world.Body(EllipsoidTriangles(a, b, c, rings, centre), mass, {0, 0, 0});
   }
   pAxis* Hinge(pBody* a, pBody* b, Vec3 pivot, Vec3 axis, Vec3 ref, double angle) {
-    pAxis* h = new pAxis(a, b, pivot, axis, ref, -1, 1);
+    pAxis* h = world.Own(new pAxis(a, b, pivot, axis, ref, -1, 1));
     h->minAngle = h->maxAngle = angle;
-    owned.emplace_back(h);
     return h;
   }
 
   Scene() {
-    ClearEntityList();
-    StepCounter = 0;
-    PhysicsStep = 0.002;
+    ResetWorld();
     // About 100,000 ground triangles over 1 km, hills away from the origin.
-    GroundVertices.clear();
-    GroundTriangles.clear();
-    const int n = 224;
-    const double size = 1000;
-    for (int j = 0; j <= n; j++)
-      for (int i = 0; i <= n; i++) {
-        double x = -size / 2 + size * i / n, y = -size / 2 + size * j / n;
-        GroundVertices.push({x, y, TerrainHeight(x, y)});
-      }
-    for (int j = 0; j < n; j++)
-      for (int i = 0; i < n; i++) {
-        uint32_t a = j * (n + 1) + i;
-        GroundTriangles.push(Triangle{{a, a + 1, a + n + 2}});
-        GroundTriangles.push(Triangle{{a, a + n + 2, a + n + 1}});
-      }
-    GroundMeshChanged();
+    MakeGridGround(224, -500, -500, 1000, [](double x, double y) { return Vec3{x, y, TerrainHeight(x, y)}; });
 
     const double z = 1.9;  // fuselage centre: the feet touch the ground
     pBody* fuselage = Body(0.4, 2.0, 0.5, 9, 1500, {0, 0, z});
@@ -154,26 +94,19 @@ struct Scene {
     }
     for (int k = 0; k < 4; k++) {
       double sx = (k & 1) ? -0.4 : 0.4, sy = (k & 2) ? -1.5 : 1.5;
-      owned.emplace_back(new pStrape(fuselage, balloon, {sx, sy, z + 0.5}, {sx * 0.5, sy * 0.8, z + 3.8},
+      world.Own(new pStrape(fuselage, balloon, {sx, sy, z + 0.5}, {sx * 0.5, sy * 0.8, z + 3.8},
                                      {0, 1, 0}, 0.04));
     }
     pAxis* cam = Hinge(fuselage, camera, {0, 1.5, z - 0.3}, {1, 0, 0}, {0, 0, 1}, 0);
     cam->strength = 0.2;
     cam->axialLock = 0.1;
-    // Settle on the ground first.
-    for (int i = 0; i < 1000; i++) Step();
+    StepWorld(1000);  // settle on the ground first
   }
   ~Scene() {
-    while (!owned.empty()) owned.pop_back();
-    GroundVertices.clear();
-    GroundTriangles.clear();
-    GroundMeshChanged();
+    world.Clear();
+    ResetWorld();
   }
-  void Step() {
-    CurrentDt = PhysicsStep;
-    WorldStep();
-    StepCounter++;
-  }
+  void Step() { StepWorld(); }
 };
 
 void BM_WorldStep(benchmark::State& state) {

@@ -1,7 +1,5 @@
 // Rigid bodies: the mesh, the mass properties, the state operations, the
 // once-per-step forces and the integration.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -9,24 +7,12 @@
 
 #include "app/frame_timer.h"
 #include "foundation/log.h"
-#include "meshes.h"
+#include "fixture.h"
 #include "physics/lanes.h"
 
 namespace {
 
 using BodyTest = PhysicsTest;
-
-TEST_F(BodyTest, CubeMassPropertiesAndTranslatedMesh) {
-  pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 2.0, {0, 0, 0});
-  EXPECT_EQ(b->vertices.count, 8u) << "corners are shared";
-  EXPECT_DOUBLE_EQ(b->volume, 1.0);
-  for (int i = 0; i < 9; i++) EXPECT_NEAR(b->inverseInertiaBody.m[i], i % 4 == 0 ? 3.0 : 0.0, 1e-12) << i;
-  // Translating the mesh moves the centre but not the inertia about it.
-  pBody* t = Body(CubeTriangles({3, -2, 5}, {4, -1, 6}), 2.0, {0, 0, 0});
-  EXPECT_NEAR(t->centreLocal.x, 3.5, 1e-12);
-  EXPECT_NEAR(t->centreLocal.z, 5.5, 1e-12);
-  for (int i = 0; i < 9; i++) EXPECT_NEAR(t->inertiaBody.m[i], b->inertiaBody.m[i], 1e-11) << i;
-}
 
 TEST_F(BodyTest, EllipsoidVolumeAndInertiaConvergeToAnalyticValues) {
   const double a = 1.3, bb = 2.6, c = 0.9, m = 5.0;
@@ -47,83 +33,48 @@ TEST_F(BodyTest, EllipsoidVolumeAndInertiaConvergeToAnalyticValues) {
     EXPECT_NEAR(b->inertiaBody.m[5], 0, 1e-6 * Izz);
   }
   EXPECT_LT(lastErr, 0.005);
+  // Moving the mesh moves the centre but not the inertia about it.
+  pBody* b = Body(EllipsoidTriangles(a, bb, c, 8), m, {0, 0, 0});
+  pBody* t = Body(EllipsoidTriangles(a, bb, c, 8, {3, -2, 5}), m, {0, 0, 0});
+  EXPECT_NEAR(t->centreLocal.x, 3, 1e-6);
+  EXPECT_NEAR(t->centreLocal.z, 5, 1e-6);
+  for (int i = 0; i < 9; i++) EXPECT_NEAR(t->inertiaBody.m[i], b->inertiaBody.m[i], 1e-6 * Izz) << i;
 }
 
-TEST_F(BodyTest, TriangleSharingDegenerateTrianglesAndOpenMeshes) {
+// Each kind of unusable model gets its line and a body that still integrates.
+TEST_F(BodyTest, BadModelsGetTheirLineAndAUsableBody) {
+  // No model (so no volume either), no such node, indices out of range (one
+  // past the vertices, a subset running past the triangles, one wrapping 32 bits).
   LogCapture log;
-  // Two triangles sharing an edge: 4 corners, not 6.
-  pBody* sq = Body(SquareTriangles(), 1.0, {0, 0, 0});
-  EXPECT_EQ(sq->vertices.count, 4u);
-  EXPECT_EQ(sq->normals[0].z, 1.0);
-  // A flat open mesh through the origin encloses nothing: the mass is kept,
-  // the centre is the mean corner, the inertia finite and invertible.
-  EXPECT_EQ(log.lines().at(0),
-            "pBody->SetMass: mesh encloses no volume (2 triangles), using a box inertia");
-  EXPECT_EQ(sq->mass, 1.0);
-  EXPECT_EQ(sq->centreLocal.x, 0.0);
-  for (int i = 0; i < 9; i++) EXPECT_TRUE(std::isfinite(sq->inverseInertiaBody.m[i]));
-  EXPECT_GT(sq->inverseInertiaBody.m[8], 0.0);
-
-  // A degenerate triangle: normal +Z, area 0; a repeated corner is shared.
-  pBody* d = Body({{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}, 3.0, {0, 0, 0});
-  EXPECT_EQ(d->normals[0].z, 1.0);
-  EXPECT_EQ(d->areas[0], 0.0);
-  d->AddTriangle({0, 0, 0}, {0, 0, 0}, {1, 1, 1});
-  EXPECT_EQ(d->vertices.count, 3u);
-  EXPECT_EQ(d->triangles[1].v[1], 0u);
-
-  // No model and no node: the design's lines, an empty mesh at the origin
-  // that still integrates to finite values.
-  log.clear();
   pBody* none = Own(new pBody(nullptr, "X", 2.0, {1, 2, 3}, {0, 0, 0, 1}));
-  auto m = MakeModel("A Proxy", CubeTriangles({0, 0, 0}, {1, 1, 1}));
-  pBody* missing = Own(new pBody(m.get(), "A Prox", 2.0, {0, 0, 0}, {0, 0, 0, 1}));
+  auto m = MakeModel("P", CubeTriangles({0, 0, 0}, {1, 1, 1}));
+  pBody* missing = Own(new pBody(m.get(), "Q", 2.0, {0, 0, 0}, {0, 0, 0, 1}));
+  m->triangles[3].v[1] = 999;
+  m->nodes[0].subsets[0].count = 20;
+  m->nodes[0].subsets.push(Subset{0xFFFFFFF0u, 0x20});
+  pBody* corrupt = Own(new pBody(m.get(), "P", 1.0, {0, 0, 0}, {0, 0, 0, 1}));
   auto lines = log.lines();
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "ERROR! pBody->AddModel get NULL model");
   EXPECT_EQ(lines[1], "pBody->SetMass: mesh encloses no volume (0 triangles), using a box inertia");
-  EXPECT_EQ(lines[2], "ERROR! Can not find node \"A Prox\" in model \"TestModel\"");
-  EXPECT_EQ(none->centreLocal.x, 0.0);
+  EXPECT_EQ(lines[2], "ERROR! Can not find node \"Q\" in model \"TestModel\"");
+  EXPECT_EQ(lines[4], "ERROR! pBody->AddModel: node \"P\" of model \"TestModel\" has triangles out of range");
   EXPECT_EQ(missing->triangles.count, 0u);
+  EXPECT_EQ(corrupt->triangles.count, 11u);
+  EXPECT_EQ(none->centreLocal.x, 0.0);
+  EXPECT_EQ(none->mass, 2.0);
+  for (int i = 0; i < 9; i++) EXPECT_TRUE(std::isfinite(none->inverseInertiaBody.m[i]));
   none->angularMomentum = {0.1, 0.2, 0.3};
   none->surfacePeriod = -1;
   Step(20);
   EXPECT_TRUE(std::isfinite(none->orientation.w));
   EXPECT_NE(none->orientation.x, 0.0) << "it still turns";
-}
 
-TEST_F(BodyTest, CorruptModelIndicesAreSkippedWithOneLine) {
-  auto m = MakeModel("P", CubeTriangles({0, 0, 0}, {1, 1, 1}));
-  m->triangles[3].v[1] = 999;           // vertex out of range
-  m->nodes[0].subsets[0].count = 20;    // runs past the triangle array
-  m->nodes[0].subsets.push(Subset{0xFFFFFFF0u, 0x20});  // wraps 32 bits
-  LogCapture log;
-  pBody* b = Own(new pBody(m.get(), "P", 1.0, {0, 0, 0}, {0, 0, 0, 1}));
-  EXPECT_EQ(b->triangles.count, 11u);
-  ASSERT_GE(log.lines().size(), 1u);
-  EXPECT_EQ(log.lines()[0],
-            "ERROR! pBody->AddModel: node \"P\" of model \"TestModel\" has triangles out of range");
-}
-
-TEST_F(BodyTest, PointOperations) {
-  // Turned 90 degrees about Z, at (10, 0, 0).
-  Quat q = QuatFromAxisAngle({0, 0, 1}, 1.5707963267948966);
-  pBody* b = Body(CubeTriangles({-1, -1, -1}, {1, 1, 1}), 4.0, {10, 0, 0}, q);
-  Vec3 w = b->LocalToWorld({1, 0, 0});
-  EXPECT_NEAR(w.y, 1, 1e-12);
-  EXPECT_NEAR(b->WorldToLocal(w).x, 1, 1e-12);
-  // At the centre an impulse sees the whole mass; off-centre and across, less.
-  Place(*b);
-  EXPECT_NEAR(b->EffectiveMass({0, 0, 0}, {1, 0, 0}), 4.0, 1e-12);
-  EXPECT_LT(b->EffectiveMass({0, 1, 0}, {1, 0, 0}), 4.0);
-  // An impulse at an arm adds the angular momentum r x J, velocities untouched.
-  b->ApplyImpulse({0, 1, 0}, {2, 0, 0});
-  EXPECT_EQ(b->momentum.x, 2.0);
-  EXPECT_EQ(b->angularMomentum.z, -2.0);
-  EXPECT_EQ(b->velocity.x, 0.0);
-  b->UpdateVelocities();
-  EXPECT_EQ(b->velocity.x, 0.5);
-  EXPECT_NE(b->PointVelocity({0, 1, 0}).x, 0.5) << "the turn adds to the point's velocity";
+  // A zero or negative mass would divide by zero: it becomes 1 with a line.
+  log.clear();
+  none->SetMass(0);
+  EXPECT_EQ(log.lines().at(0), "pBody->SetMass: mass 0 is not a positive number, using 1");
+  EXPECT_EQ(none->inverseMass, 1.0);
 }
 
 TEST_F(BodyTest, GravityAndBuoyancy) {
@@ -134,7 +85,7 @@ TEST_F(BodyTest, GravityAndBuoyancy) {
   // Buoyancy 0.1 kg/m3 on 1 m3, 1.2 times stronger 100 m below height 0.
   pBody* deep = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 2.0, {0, 0, -100.5});
   deep->buoyancy = 0.1;
-  Place(*deep);
+  deep->UpdatePlacement();
   CurrentDt = 0.002;
   deep->Process(2);
   double h = -100.5 + 0.5;
@@ -199,13 +150,9 @@ TEST_F(BodyTest, WorldVertexBoundsFollowTheCorners) {
       state.insert(state.end(), d, d + n / sizeof(double));
     };
     add(b->worldVertices.data, b->worldVertices.count * sizeof(Vec3));
-    add(&b->rotation, sizeof(Mat3));
-    add(&b->inertiaWorld, sizeof(Mat3));
-    add(&b->inverseInertiaWorld, sizeof(Mat3));
-    add(&b->box.worldMin, sizeof(Vec3));
-    add(&b->box.worldMax, sizeof(Vec3));
-    add(&b->box.orientation, sizeof(Quat));
-    add(&b->centreOffset, sizeof(Vec3));
+    add(&b->rotation, sizeof(Mat3)), add(&b->inertiaWorld, sizeof(Mat3));
+    add(&b->inverseInertiaWorld, sizeof(Mat3)), add(&b->centreOffset, sizeof(Vec3));
+    add(&b->box.worldMin, sizeof(Vec3)), add(&b->box.worldMax, sizeof(Vec3)), add(&b->box.orientation, sizeof(Quat));
     return state;
   };
   for (int trial = 0; trial < 20; trial++) {
@@ -244,12 +191,6 @@ TEST_F(BodyTest, NonFiniteStateIsRestoredAndReportedOnce) {
   b->momentum.z = NAN;
   Step(1);
   EXPECT_EQ(log.lines().size(), 2u) << "a new episode is reported again";
-
-  // A zero or negative mass would divide by zero: it becomes 1 with a line.
-  log.clear();
-  b->SetMass(0);
-  EXPECT_EQ(log.lines().at(0), "pBody->SetMass: mass 0 is not a positive number, using 1");
-  EXPECT_EQ(b->inverseMass, 1.0);
 }
 
 }  // namespace

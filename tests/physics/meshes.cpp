@@ -13,52 +13,44 @@ TriangleList CubeTriangles(const Vec3& lo, const Vec3& hi) {
   const int q[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
                        {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
   TriangleList t;
-  for (auto& f : q) {
-    t.insert(t.end(), {c[f[0]], c[f[1]], c[f[2]]});
-    t.insert(t.end(), {c[f[0]], c[f[2]], c[f[3]]});
-  }
+  for (auto& f : q) t.insert(t.end(), {c[f[0]], c[f[1]], c[f[2]], c[f[0]], c[f[2]], c[f[3]]});
   return t;
 }
 
-TriangleList EllipsoidTriangles(double a, double b, double c, int rings) {
+TriangleList EllipsoidTriangles(double a, double b, double c, int rings, const Vec3& centre) {
   const double pi = 3.141592653589793;
   int segs = 2 * rings;
   auto P = [&](int i, int j) {
     double th = pi * i / rings, ph = 2 * pi * (j % segs) / segs;
-    if (i == 0) return Vec3{0, 0, c};
-    if (i == rings) return Vec3{0, 0, -c};
-    return Vec3{a * std::sin(th) * std::cos(ph), b * std::sin(th) * std::sin(ph), c * std::cos(th)};
+    Vec3 p = i == 0       ? Vec3{0, 0, c}
+             : i == rings ? Vec3{0, 0, -c}
+                          : Vec3{a * std::sin(th) * std::cos(ph), b * std::sin(th) * std::sin(ph), c * std::cos(th)};
+    return Vec3{p.x + centre.x, p.y + centre.y, p.z + centre.z};
   };
   TriangleList t;
-  for (int i = 0; i < rings; i++) {
+  for (int i = 0; i < rings; i++)
     for (int j = 0; j < segs; j++) {
       Vec3 p00 = P(i, j), p01 = P(i, j + 1), p10 = P(i + 1, j), p11 = P(i + 1, j + 1);
       if (i != 0) t.insert(t.end(), {p00, p10, p01});
       if (i != rings - 1) t.insert(t.end(), {p01, p10, p11});
     }
-  }
   return t;
 }
 
 TriangleList SquareTriangles() {
-  return {{-0.5, -0.5, 0}, {0.5, -0.5, 0}, {0.5, 0.5, 0},
-          {-0.5, -0.5, 0}, {0.5, 0.5, 0},  {-0.5, 0.5, 0}};
+  return {{-0.5, -0.5, 0}, {0.5, -0.5, 0}, {0.5, 0.5, 0}, {-0.5, -0.5, 0}, {0.5, 0.5, 0}, {-0.5, 0.5, 0}};
 }
 
 std::unique_ptr<MDL> MakeModel(const char* nodeName, const TriangleList& tris) {
   auto m = std::make_unique<MDL>();
   m->name = "TestModel";
-  ModelNode node;
+  ModelNode node{};
   node.name = nodeName;
-  node.position = {0, 0, 0};
-  node.rotation = {0, 0, 0, 1};
-  node.nodeScale = {1, 1, 1};
-  BoxReset(node.bounds);
   node.subsets.push(Subset{0, uint32_t(tris.size() / 3)});
-  for (size_t i = 0; i < tris.size(); i++) {
+  for (const Vec3& p : tris) {
     ModelVertex v;
     std::memset(&v, 0, sizeof v);
-    v.position = {float(tris[i].x), float(tris[i].y), float(tris[i].z)};
+    v.position = {float(p.x), float(p.y), float(p.z)};
     m->vertices.push(v);
   }
   for (uint32_t i = 0; i < tris.size() / 3; i++) m->triangles.push(Triangle{{3 * i, 3 * i + 1, 3 * i + 2}});
@@ -66,37 +58,7 @@ std::unique_ptr<MDL> MakeModel(const char* nodeName, const TriangleList& tris) {
   return m;
 }
 
-void MakeFlatGround(double size, double z) {
-  GroundVertices.clear();
-  GroundTriangles.clear();
-  GroundVertices.push({-size, -size, z});
-  GroundVertices.push({size, -size, z});
-  GroundVertices.push({size, size, z});
-  GroundVertices.push({-size, size, z});
-  GroundTriangles.push(Triangle{{0, 1, 2}});
-  GroundTriangles.push(Triangle{{0, 2, 3}});
-  GroundMeshChanged();
-}
-
-void Place(pBody& b) { b.UpdatePlacement(); }
-
-uint64_t HashBodies(const std::vector<pBody*>& bodies) {
-  // FNV-1a over the bytes of the integrated state.
-  uint64_t h = 1469598103934665603ull;
-  auto mix = [&](const void* p, size_t n) {
-    const uint8_t* b = static_cast<const uint8_t*>(p);
-    for (size_t i = 0; i < n; i++) h = (h ^ b[i]) * 1099511628211ull;
-  };
-  for (const pBody* b : bodies) {
-    mix(&b->position, sizeof b->position);
-    mix(&b->orientation, sizeof b->orientation);
-    mix(&b->momentum, sizeof b->momentum);
-    mix(&b->angularMomentum, sizeof b->angularMomentum);
-  }
-  return h;
-}
-
-void PhysicsTest::SetUp() {
+void ResetWorld() {
   ClearEntityList();
   GroundVertices.clear();
   GroundTriangles.clear();
@@ -107,31 +69,31 @@ void PhysicsTest::SetUp() {
   StepCounter = 0;
 }
 
-void PhysicsTest::TearDown() {
-  while (!owned_.empty()) owned_.pop_back();  // newest first, as an owner would
-  EXPECT_EQ(EntityList.count, 0u) << "every owned entity leaves the list";
-  ClearEntityList();
-  GroundVertices.clear();
-  GroundTriangles.clear();
-  GroundMeshChanged();
-  WorldStepAircraftHook = nullptr;
-}
-
-pBody* PhysicsTest::Body(const TriangleList& tris, double mass, const Vec3& position,
-                         const Quat& orientation, bool quiet) {
-  models_.push_back(MakeModel("Mesh Proxy", tris));
-  pBody* b = Own(new pBody(models_.back().get(), "Mesh Proxy", mass, position, orientation));
-  if (quiet) {
-    b->surfacePeriod = -1;
-    b->buoyancy = 0;
-  }
-  return b;
-}
-
-void PhysicsTest::Step(int n) {
+void StepWorld(int n) {
   for (int i = 0; i < n; i++) {
     CurrentDt = PhysicsStep;
     WorldStep();
     StepCounter++;
   }
+}
+
+uint64_t HashBodies(const std::vector<pBody*>& bodies) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&](const void* p, size_t n) {
+    for (size_t i = 0; i < n; i++) h = (h ^ static_cast<const uint8_t*>(p)[i]) * 1099511628211ull;
+  };
+  for (const pBody* b : bodies) {
+    mix(&b->position, sizeof b->position);
+    mix(&b->orientation, sizeof b->orientation);
+    mix(&b->momentum, sizeof b->momentum);
+    mix(&b->angularMomentum, sizeof b->angularMomentum);
+  }
+  return h;
+}
+
+pBody* PhysicsWorld::Body(const TriangleList& tris, double mass, const Vec3& position, const Quat& orientation) {
+  models.push_back(MakeModel("Mesh Proxy", tris));
+  pBody* b = Own(new pBody(models.back().get(), "Mesh Proxy", mass, position, orientation));
+  bodies.push_back(b);
+  return b;
 }
