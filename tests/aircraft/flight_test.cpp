@@ -131,11 +131,15 @@ TEST_F(FlightRunTest, FramesFollowTheScriptClockAndStartStandingOnTheGround) {
   for (int i = 0; i < 4; i++) EXPECT_GT(first[kStrap1 + i], 3.0);
   EXPECT_EQ(CurrentAircraft, nullptr);  // the run cleans up after itself
 
-  // 7 ms frames (not a whole rate per second) keep their time exactly enough.
+  // 7 ms frames (not a whole number of steps) carry the rest of a step over;
+  // one-second frames are caught up completely.
   r = Fly("0 press Pause\n0.7 end\n", 0.007);
   ASSERT_EQ(r.rows.size(), 100u);
   EXPECT_NEAR(r.rows.back()[kTime], 0.7, 1e-9);
   EXPECT_NEAR(r.rows.back()[kSimTime], 0.7 - 0.007, 0.0021);
+  r = Fly("0 press Pause\n3 end\n", 1.0);
+  ASSERT_EQ(r.rows.size(), 3u);
+  EXPECT_NEAR(r.rows.back()[kSimTime], 2.0, 0.0021);
 }
 
 TEST_F(FlightRunTest, ReplaysExactlyAndTheKeysReachTheAircraft) {
