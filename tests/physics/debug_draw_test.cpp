@@ -1,4 +1,4 @@
-// The bodies', hinges' and straps' pictures on the recording device.
+// The debug view of bodies, hinges and straps on the recording device.
 #include "fixture.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
@@ -21,7 +21,7 @@ class DebugDrawTest : public PhysicsTest {
   RecordingDevice* rec = nullptr;
 };
 
-TEST_F(DebugDrawTest, DebugViewOfABody) {
+TEST_F(DebugDrawTest, BodyMeshShadowAndBoxAndNothingWithoutADeviceOrBody) {
   pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {5, 6, 7},
                   QuatFromAxisAngle({0, 0, 1}, 1.5707963267948966));
   b->UpdatePlacement();
@@ -59,38 +59,12 @@ TEST_F(DebugDrawTest, DebugViewOfABody) {
   b->DrawDetail(1.0);
   Device = rec;
   EXPECT_EQ(rec->calls().size(), 0u);
-}
-
-TEST_F(DebugDrawTest, StrapColourShowsItsStretch) {
-  pBody* a = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 0});
-  pBody* b = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {2, 0, 0});
-  pStrape* s = Own(new pStrape(a, b, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1));
-  struct Case {
-    double x;
-    uint32_t colour;
-  } cases[] = {{2.05, PackColour(0, 1, 0, 1)}, {2.2, PackColour(1, 0, 0, 1)},
-               {1.8, PackColour(0, 0, 1, 1)}};
-  for (const Case& c : cases) {
-    b->position.x = c.x;
-    rec->clearCalls();
-    s->Draw();
-    auto draws = rec->Draws();
-    ASSERT_EQ(draws.size(), 1u);
-    EXPECT_EQ(draws[0]->vertexUint(0, 12), c.colour) << c.x;
-    EXPECT_EQ(draws[0]->vertexFloat(1, 0), float(c.x));
-  }
-  // A hinge draws its point's two crosses, its axis and references, and the
-  // line between its anchors; a strap or hinge without both bodies draws nothing.
-  pAxis* h = Own(new pAxis(a, b, {1, 0, 0}, {0, 0, 1}, {1, 0, 0}, -1, 1));
-  rec->clearCalls();
-  h->Draw();
-  EXPECT_EQ(rec->Draws().size(), 3u + 3u + 4u + 1u);
-  pStrape* loose = Own(new pStrape(a, nullptr, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1));
+  // A strap or hinge without both bodies draws nothing.
+  pStrape* loose = Own(new pStrape(b, nullptr, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1));
   pAxis* lone = Own(new pAxis(nullptr, b, {1, 0, 0}, {0, 0, 1}, {1, 0, 0}, -1, 1));
-  rec->clearCalls();
   loose->Draw();
   lone->Draw();
-  EXPECT_EQ(rec->Draws().size(), 0u);
+  EXPECT_EQ(rec->calls().size(), 0u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Hinges: the angle across steps, the servo, the point constraint's velocity
-// pass and hinges that cannot act.
+// Joints: the hinge's angle across steps, its servo, the point constraint's
+// velocity pass, the strap's tension-only pull, and joints that cannot act.
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -9,7 +9,7 @@
 
 namespace {
 
-class AxisTest : public PhysicsTest {
+class JointTest : public PhysicsTest {
  protected:
   // Two unit cubes stacked on the Z axis, hinged between them about Z.
   void Stack(double minAngle, double maxAngle) {
@@ -18,6 +18,11 @@ class AxisTest : public PhysicsTest {
     A->UpdatePlacement();
     B->UpdatePlacement();
     H = Own(new pAxis(A, B, {0, 0, 10.5}, {0, 0, 3}, {1, 0, 0}, minAngle, maxAngle));
+  }
+  // Two 1 kg unit cubes centred at (0, 0, 10) and (2, 0, 10), for a strap.
+  void Pair() {
+    A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
+    B = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {2, 0, 10});
   }
   void Turn(pBody* b, double angle) {
     b->orientation = QuatFromAxisAngle({0, 0, 1}, angle);
@@ -30,7 +35,7 @@ class AxisTest : public PhysicsTest {
 
 // A hinge keeps what it derives from the orientations for the rest of a world
 // step; what it leaves behind and what it sees next must still be current.
-TEST_F(AxisTest, AngleFollowsTheBodiesAcrossStepsAndHandPlacement) {
+TEST_F(JointTest, HingeAngleFollowsTheBodiesAcrossStepsAndHandPlacement) {
   Stack(-1, 1);
   H->motorTorque = 3;
   for (int i = 0; i < 20; i++) {
@@ -58,7 +63,7 @@ TEST_F(AxisTest, AngleFollowsTheBodiesAcrossStepsAndHandPlacement) {
   EXPECT_NEAR(H->angle, 0.25, 1e-12);
 }
 
-TEST_F(AxisTest, ServoReachesItsAngleWithoutOvershoot) {
+TEST_F(JointTest, HingeServoReachesItsAngleWithoutOvershoot) {
   Stack(0.3, 0.3);
   std::vector<double> angles;
   for (int i = 0; i < 60; i++) {
@@ -80,7 +85,7 @@ TEST_F(AxisTest, ServoReachesItsAngleWithoutOvershoot) {
 
 // The velocity pass works on copies of the two bodies' momenta; it must give
 // the bits of the body operations it stands for, applied one after another.
-TEST_F(AxisTest, PointVelocityPassEqualsTheBodyOperations) {
+TEST_F(JointTest, HingePointVelocityPassEqualsTheBodyOperations) {
   std::mt19937 rng(5);
   std::uniform_real_distribution<double> r(-1, 1);
   auto randomState = [&](pBody* b, pBody* copy) {
@@ -124,8 +129,8 @@ TEST_F(AxisTest, PointVelocityPassEqualsTheBodyOperations) {
 
 // Joined to itself, a hinge's impulses land on one body one after the other
 // and cancel: the body keeps its momenta (to rounding). Missing a body, a
-// hinge registers but never acts.
-TEST_F(AxisTest, HingeWithoutTwoDistinctBodiesExertsNothing) {
+// hinge or strap registers but never acts.
+TEST_F(JointTest, JointsWithoutTwoDistinctBodiesExertNothing) {
   A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
   A->angularMomentum = {0.1, 0.2, 0.3};
   A->momentum = {1, 0, 0};
@@ -136,14 +141,42 @@ TEST_F(AxisTest, HingeWithoutTwoDistinctBodiesExertsNothing) {
   H->springRate = 20;
   const Vec3 L = A->angularMomentum, P = A->momentum;
   pAxis* lone = Own(new pAxis(A, nullptr, {0, 0, 10.5}, {0, 0, 1}, {1, 0, 0}, -1, 1));
+  pStrape* loose = Own(new pStrape(A, nullptr, {0, 0, 10}, {2, 0, 10}, {0, 0, 1}, 1.0));
   EXPECT_EQ(lone->point, nullptr);
-  EXPECT_EQ(EntityList[EntityList.count - 1], lone);
-  for (int phase : {1, 3, 1}) {
+  ASSERT_EQ(EntityList.count, 4u);
+  EXPECT_TRUE(EntityList[2] == lone && EntityList[3] == loose);
+  for (int phase : {1, 2, 3, 4, 1}) {
     H->Process(phase);
     lone->Process(phase);
+    loose->Process(phase);
     EXPECT_LT(Length(A->angularMomentum - L), 1e-12) << "phase " << phase;
     EXPECT_LT(Length(A->momentum - P), 1e-12) << "phase " << phase;
   }
+}
+
+// The pull is worked out once per world step; moved between steps, by the
+// integration or by hand, the strap must see where its ends are now.
+TEST_F(JointTest, StrapPullFollowsEndsMovedBetweenSteps) {
+  Pair();
+  Own(new pStrape(A, B, {0, 0, 10}, {2, 0, 10}, {0, 0, 1}, 1.0));
+  Step();
+  EXPECT_NEAR(B->momentum.x, 0.0, 1e-15) << "slack: gravity only";
+  B->position.x = 2.2;
+  B->UpdatePlacement();
+  Step();
+  const double first = B->momentum.x;
+  EXPECT_LT(first, 0.0) << "stretched by hand: pulled back";
+  // Four sub-steps, four equal pulls of 0.2 * K * 10 (K = 0.5 for two free
+  // 1 kg bodies pulled through their centres).
+  EXPECT_NEAR(first, -4 * 0.2 * 0.5 * 10, 1e-9);
+  EXPECT_NEAR(A->momentum.x + B->momentum.x, 0.0, 1e-15) << "equal and opposite";
+  A->momentum = B->momentum = {0, 0, 0};
+  A->UpdateVelocities();
+  B->UpdateVelocities();
+  B->position.x = 2.0;
+  B->UpdatePlacement();
+  Step();
+  EXPECT_NEAR(B->momentum.x, 0.0, 1e-12) << "slack again: the stretched pull is not kept";
 }
 
 }  // namespace
