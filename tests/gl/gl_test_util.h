@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/gl/gl_device.h"
-#include "platform/gpu/device.h"
+#include "platform/gpu/device_base.h"
 #include "platform/image/image.h"
 #include "platform/shader_asm/shader_asm.h"
 #include "tests/gl/gl_context.h"
@@ -22,24 +22,6 @@ inline std::vector<uint32_t> AssembleTokens(const std::string& text) {
   return tokens;
 }
 
-// One face per entry of faceColours (six for a cube), every level solid.
-inline Image SolidImage(uint32_t size, const std::vector<uint32_t>& faceColours) {
-  Image img;
-  img.format = D3DFMT_A8R8G8B8;
-  img.cube = faceColours.size() == 6;
-  for (uint32_t c : faceColours) {
-    std::vector<ImageLevel> levels;
-    for (uint32_t s = size;; s /= 2) {
-      ImageLevel l{s, s, std::vector<uint8_t>(size_t(s) * s * 4)};
-      for (size_t i = 0; i < size_t(s) * s; ++i) std::memcpy(&l.bytes[i * 4], &c, 4);
-      levels.push_back(std::move(l));
-      if (s == 1) break;
-    }
-    img.faces.push_back(std::move(levels));
-  }
-  return img;
-}
-
 // A w x h texture of packed ARGB texels, top row first, with its mip chain.
 inline Image TexelImage(uint32_t w, uint32_t h, const uint32_t* texels) {
   Image img;
@@ -50,6 +32,9 @@ inline Image TexelImage(uint32_t w, uint32_t h, const uint32_t* texels) {
   BuildMipChain(img);
   return img;
 }
+
+// What the tests clear the back buffer to: no drawing colour.
+constexpr uint32_t kClear = 0xFF102030;
 
 struct RhwColourVertex {
   float x, y, z, rhw;
@@ -67,7 +52,7 @@ class GLDeviceTest : public ::testing::Test {
     std::string why;
     if (!GLTestContext::Get(&why)) GTEST_SKIP() << "no OpenGL 3.3 context: " << why;
     errorsBefore_ = GLErrorCount();
-    ASSERT_EQ(CreateGLDevice(width_, height_, &dev), D3D_OK);
+    ASSERT_EQ(CreateGLDevice(kWidth, kHeight, &dev), D3D_OK);
     // As the frame set-up leaves the device: no lighting, clockwise culled.
     dev->SetRenderState(D3DRS_LIGHTING, 0);
     dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
@@ -81,15 +66,14 @@ class GLDeviceTest : public ::testing::Test {
   void Read() {
     uint32_t w = 0, h = 0;
     ASSERT_TRUE(ReadGLBackBuffer(dev, pixels_, &w, &h));
-    ASSERT_EQ(int(w), width_);
-    ASSERT_EQ(int(h), height_);
+    ASSERT_TRUE(int(w) == kWidth && int(h) == kHeight) << w << "x" << h;
   }
   // Reads the back buffer again and returns pixel (x, y), y from the top.
   uint32_t Pixel(int x, int y) {
     Read();
     return PixelCached(x, y);
   }
-  uint32_t PixelCached(int x, int y) const { return pixels_[size_t(y) * width_ + x]; }
+  uint32_t PixelCached(int x, int y) const { return pixels_[size_t(y) * kWidth + x]; }
 
   // A screen quad with corners in the order the text drawing emits them,
   // which appears counter-clockwise on screen.
@@ -112,7 +96,6 @@ class GLDeviceTest : public ::testing::Test {
   }
 
   IDirect3DDevice9* dev = nullptr;
-  int width_ = kWidth, height_ = kHeight;
   std::vector<uint32_t> pixels_;
 
  private:
