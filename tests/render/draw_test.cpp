@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
+#include <vector>
 
 #include "app/frame_timer.h"
 #include "platform/gpu/recording.h"
@@ -25,16 +25,17 @@ class DrawTest : public ::testing::Test {
   }
   const float* V(int r) const { return rec->state().vertexConstants[r]; }
   const float* P(int r) const { return rec->state().pixelConstants[r]; }
-  // Register r + i must hold column i of m.
+  // Register r + i must hold column i of m; a device matrix, m itself.
   void ExpectColumns(const float (*regs)[4], const Mat4& m, const char* what) {
     for (int i = 0; i < 4; i++)
       for (int k = 0; k < 4; k++) EXPECT_EQ(regs[i][k], float(m.m[k * 4 + i])) << what << " c" << i << "." << k;
   }
+  void ExpectMatrix(const D3DMATRIX& d, const Mat4& m, const char* what) {
+    for (int r = 0; r < 4; r++)
+      for (int c = 0; c < 4; c++) EXPECT_EQ(d.m[r][c], float(m.m[r * 4 + c])) << what << " " << r << "," << c;
+  }
   void ExpectVec(const float* r, float x, float y, float z, float w, const char* what) {
-    EXPECT_EQ(r[0], x) << what;
-    EXPECT_EQ(r[1], y) << what;
-    EXPECT_EQ(r[2], z) << what;
-    EXPECT_EQ(r[3], w) << what;
+    EXPECT_EQ(std::vector<float>(r, r + 4), (std::vector<float>{x, y, z, w})) << what;
   }
   RecordingDevice* rec = nullptr;
 };
@@ -53,10 +54,8 @@ TEST_F(DrawTest, SetupFrameWritesEveryRegisterAndState) {
   SetWorldTransform(8, {100, 0, 0}, {0, 0, 0, 1});
   SetupFrame(0.1, 100000);
 
-  EXPECT_EQ(ScreenCentreX, 512);
-  EXPECT_EQ(ScreenCentreY, 384);
-  EXPECT_EQ(ScreenRight, 1023);
-  EXPECT_EQ(ScreenBottom, 767);
+  EXPECT_EQ(std::vector<int32_t>({ScreenCentreX, ScreenCentreY, ScreenRight, ScreenBottom}),
+            (std::vector<int32_t>{512, 384, 1023, 767}));
 
   const double t = std::tan(75 * 3.141592653589793 / 360), Q = 100000 / (100000 - 0.1);
   Mat4 proj = {{768.0 / (1024.0 * t), 0, 0, 0, 0, 0, Q, 1, 0, 1 / t, 0, 0, 0, 0, -0.1 * Q, 0}};
@@ -81,17 +80,11 @@ TEST_F(DrawTest, SetupFrameWritesEveryRegisterAndState) {
   ExpectColumns(&s.pixelConstants[10], view, "pixel view");
 
   // Device transforms: projection, view, world = translation(-camera).
-  const D3DMATRIX& P0 = s.transform(D3DTS_PROJECTION);
-  const D3DMATRIX& V0 = s.transform(D3DTS_VIEW);
-  const D3DMATRIX& W0 = s.transform(D3DTS_WORLD);
-  for (int r = 0; r < 4; r++)
-    for (int c = 0; c < 4; c++) {
-      EXPECT_EQ(P0.m[r][c], float(proj.m[r * 4 + c]));
-      EXPECT_EQ(V0.m[r][c], float(view.m[r * 4 + c]));
-    }
-  EXPECT_EQ(W0.m[3][0], -12.5f);
-  EXPECT_EQ(W0.m[3][1], 3.25f);
-  EXPECT_EQ(W0.m[3][2], -7.0f);
+  ExpectMatrix(s.transform(D3DTS_PROJECTION), proj, "device projection");
+  ExpectMatrix(s.transform(D3DTS_VIEW), view, "device view");
+  Mat4 world = Mat4Identity();
+  world.m[12] = -12.5, world.m[13] = 3.25, world.m[14] = -7;
+  ExpectMatrix(s.transform(D3DTS_WORLD), world, "device world");
 
   EXPECT_EQ(s.renderState(D3DRS_CULLMODE), uint32_t(D3DCULL_CW));
   EXPECT_EQ(s.renderState(D3DRS_ZWRITEENABLE), 1u);
@@ -103,31 +96,21 @@ TEST_F(DrawTest, WorldTransformsStayPreciseFarFromTheOrigin) {
   // A body 1 m in front of the camera and turned: only the difference reaches floats.
   Quat q = QuatFromAxisAngle({0, 0, 1}, 0.5);
   SetWorldTransform(8, {1e6 + 0.123456789, -1e6 + 1, 1e6 - 0.000123}, q);
-  const D3DMATRIX& W = rec->state().transform(D3DTS_WORLD);
-  EXPECT_EQ(W.m[3][0], float(0.123456789));
-  EXPECT_EQ(W.m[3][1], 1.0f);
-  EXPECT_EQ(W.m[3][2], float(-0.000123));
   Mat4 R = QuatToMat4(q);
-  for (int r = 0; r < 3; r++)
-    for (int c = 0; c < 3; c++) EXPECT_EQ(W.m[r][c], float(R.m[r * 4 + c]));
-  // Vertex registers 8..11 hold the columns.
-  EXPECT_EQ(V(8)[3], float(0.123456789));
-  EXPECT_EQ(V(8)[1], float(R.m[4]));
+  R.m[12] = 0.123456789, R.m[13] = 1, R.m[14] = -0.000123;
+  ExpectMatrix(rec->state().transform(D3DTS_WORLD), R, "world");
+  ExpectColumns(&rec->state().vertexConstants[8], R, "vertex world");
 
   // Another register (the strap draw's second matrix) leaves c8..c11 alone.
-  float before = V(8)[3];
   SetWorldTransform(15, {1e6 + 2, -1e6, 1e6}, {0, 0, 0, 1});
   EXPECT_EQ(V(15)[3], 2.0f);
-  EXPECT_EQ(V(8)[3], before);
+  EXPECT_EQ(V(8)[3], float(0.123456789));
 
   // An absolute matrix: the camera is subtracted in double after it.
   Mat4 m = Mat4FromPose({1e6 + 0.25, -1e6 - 0.5, 1e6 + 4}, q);
   SetWorldMatrix(8, m);
-  const D3DMATRIX& W2 = rec->state().transform(D3DTS_WORLD);
-  EXPECT_EQ(W2.m[3][0], 0.25f);
-  EXPECT_EQ(W2.m[3][1], -0.5f);
-  EXPECT_EQ(W2.m[3][2], 4.0f);
-
+  R.m[12] = 0.25, R.m[13] = -0.5, R.m[14] = 4;
+  ExpectMatrix(rec->state().transform(D3DTS_WORLD), R, "absolute");
 }
 
 TEST_F(DrawTest, ColourPackingTruncates) {
@@ -160,7 +143,9 @@ TEST_F(DrawTest, ScreenQuadsEmitCornersZeroOneThreeTwo) {
   EXPECT_EQ(c->u[0], uint32_t(D3DPT_TRIANGLESTRIP));
   EXPECT_EQ(c->u[1], 2u);
   EXPECT_EQ(c->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
-  const float xs[4] = {10, 110, 10, 110}, ys[4] = {20, 20, 70, 70};
+  const RecordedCall* t = draws[1];
+  EXPECT_EQ(t->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_TEX1));
+  const float xs[4] = {10, 110, 10, 110}, ys[4] = {20, 20, 70, 70}, us[4] = {0, 1, 0, 1}, vs[4] = {0, 0, 1, 1};
   const uint32_t colours[4] = {PackColour(1, 0, 0, 1), PackColour(0, 1, 0, 1),
                                PackColour(1, 1, 1, 0.5f), PackColour(0, 0, 1, 1)};
   for (uint32_t i = 0; i < 4; i++) {
@@ -168,11 +153,6 @@ TEST_F(DrawTest, ScreenQuadsEmitCornersZeroOneThreeTwo) {
     EXPECT_EQ(c->vertexFloat(i, 4), ys[i]) << i;
     EXPECT_EQ(c->vertexFloat(i, 12), 1.0f);
     EXPECT_EQ(c->vertexUint(i, 16), colours[i]) << i;
-  }
-  const RecordedCall* t = draws[1];
-  EXPECT_EQ(t->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_TEX1));
-  const float us[4] = {0, 1, 0, 1}, vs[4] = {0, 0, 1, 1};
-  for (uint32_t i = 0; i < 4; i++) {
     EXPECT_EQ(t->vertexFloat(i, 16), us[i]) << i;
     EXPECT_EQ(t->vertexFloat(i, 20), vs[i]) << i;
   }
@@ -224,9 +204,7 @@ TEST(DrawWithoutDevice, EverythingIsSkipped) {
   SetVertexConstantMatrix(0, Mat4Identity());
   DrawColouredTriangle({0, 0, 0}, 1, 1, 1, 1, {1, 0, 0}, 1, 1, 1, 1, {0, 1, 0}, 1, 1, 1, 1);
   DrawLine({0, 0, 0}, 1, 1, 1, 1, {1, 0, 0}, 1, 1, 1, 1);
-  Box b;
-  BoxReset(b);
-  DrawBoxEdges(b, 1, 1, 1, 1);
+  DrawBoxEdges(Box{}, 1, 1, 1, 1);
   DrawScreenQuadColoured(0, 0, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1);
   DrawScreenQuadTextured(0, 0, 0, 0, 1, 0, 1, 0, 1, 1, 1, 1, 0, 1, 0, 1);
   EXPECT_EQ(ScreenCentreX, 77) << "no viewport to read";
