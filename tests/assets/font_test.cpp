@@ -14,23 +14,25 @@ class FontTest : public AssetTest {
   }
 };
 
-TEST_F(FontTest, DefaultSymbolArrayAndNamedSymbols) {
+TEST_F(FontTest, SymbolArraysNamedSymbolsAndFindSymbol) {
   std::string log;
   Font* f = Load(
-      "// the head-up font\n"
-      "Texture \"font.png\"\n"
-      "TextureSize \"1024 1024\"\n"
-      "SymbolArray Chars { }\n"
-      "/* cursors */ Symbol \"Cursor Default\" { Pos \"10 20\" Size=\"30,40\" }\n",
+      "// the head-up font\nTexture \"font.png\"\nTextureSize \"1024 512\"\nSymbolArray Chars { }\n"
+      "/* cursors */ Symbol \"Cursor Default\" { Pos \"10 20\" Size=\"30,40\" }\n"
+      "SymbolArray Text { RowStart 32 Symbols 96 RowLen 16 Size \"10 20\" Step \"12 22\" StartPos \"1 2\" }\n",
       &log);
   EXPECT_EQ(log, "");
-  ASSERT_EQ(f->symbols.count, 257u);
+  ASSERT_EQ(f->symbols.count, 256u + 1u + 96u);  // the default array has 256 symbols
   EXPECT_EQ(f->textureWidth, 1024.0);
   EXPECT_EQ(f->symbols[17].key, String("Chars"));
   const FontSymbol& c = f->symbols[256];
   EXPECT_EQ(c.left, 10 / 1024.0);
-  EXPECT_EQ(c.bottom, 60 / 1024.0);
+  EXPECT_EQ(c.bottom, 60 / 512.0);
   EXPECT_EQ(c.aspect, 0.75);
+  const FontSymbol& t = f->symbols[257 + 17];  // cell 49: row 3, column 1
+  EXPECT_EQ(t.left, (1 * 12 + 1) / 1024.0);
+  EXPECT_EQ(t.top, (3 * 22 + 2) / 512.0);
+  EXPECT_EQ(t.right, (1 * 12 + 1 + 10) / 1024.0);
   ASSERT_NE(f->texture, nullptr);
   EXPECT_EQ(f->texture->name, String("font.png"));
   ASSERT_NE(f->pixelShader, nullptr);
@@ -43,62 +45,41 @@ TEST_F(FontTest, DefaultSymbolArrayAndNamedSymbols) {
   EXPECT_EQ(FindSymbol(String("Chars")), -1);
 }
 
-TEST_F(FontTest, ArrayEntriesPlaceTheGrid) {
-  Font* f = Load(
-      "TextureSize \"512 256\"\n"
-      "SymbolArray Text { RowStart 32 Symbols 96 RowLen 16 Size \"10 20\" Step \"12 22\" StartPos \"1 2\" }\n");
-  ASSERT_EQ(f->symbols.count, 96u);
-  EXPECT_EQ(f->symbols[0].left, 1 / 512.0);               // row 2, column 0
-  EXPECT_EQ(f->symbols[0].top, (2 * 22 + 2) / 256.0);
-  EXPECT_EQ(f->symbols[17].left, (1 * 12 + 1) / 512.0);  // cell 49: row 3, column 1
-  EXPECT_EQ(f->symbols[17].top, (3 * 22 + 2) / 256.0);
-  EXPECT_EQ(f->symbols[17].right, (1 * 12 + 1 + 10) / 512.0);
-}
-
+// Each bad description with its exact lines and the symbols that remain.
 TEST_F(FontTest, MessagesAndStops) {
-  std::string log;
-  Font* f = Load("Texture a.png Texture b.png Bogus TextureSize \"64 64\" Symbol S { Pos \"1 1\" }", &log);
-  EXPECT_EQ(log, "FNT: Only one texture supported!\nWrong word: \"Bogus\"\n");
-  EXPECT_EQ(f->texture->name, String("a.png"));
-  EXPECT_EQ(f->symbols.count, 1u);
+  const struct {
+    const char* text;
+    const char* log;
+    uint32_t symbols;
+  } cases[] = {
+      {"Texture a.png Texture b.png Bogus TextureSize \"64 64\" Symbol S { Pos \"1 1\" }",
+       "FNT: Only one texture supported!\nWrong word: \"Bogus\"\n", 1},
+      {"TextureSize \"64 64\" SymbolArray Letters [ Symbols 3 } Symbol X { }", "ERROR: \"{\" not found!\n", 0},
+      // A misspelt keyword, then its value read as a keyword too.
+      {"TextureSize \"64 64\" SymbolArray A { Symbol 3 RowLen 4 Symbols 2 }",
+       "Wrong word: \"Symbol\"\nWrong word: \"3\"\n", 2},
+      {"TextureSize \"64 64\" SymbolArray A { Symbols 2 } Texture", "ERROR: Unexpected EOF!\n", 2},  // read stays
+      // A failed conversion prints its own line and ends reading.
+      {"TextureSize \"64 64\" SymbolArray A { Symbols 2x } Symbol B { }", "String->toint error! \"2x\", 1\n", 0},
+      {"TextureSize \"64 64\" SymbolArray A { RowLen 0 } SymbolArray B { Symbols -3 } SymbolArray C { Symbols 2 }",
+       "FNT: SymbolArray \"A\" refused, RowLen must not be 0\n"
+       "FNT: SymbolArray \"B\" refused, Symbols -3 out of range\n",
+       2},
+      {"TextureSize \"64\" Symbol B { }", "FNT: TextureSize \"64\" refused, a size must not be 0\n", 1},
+  };
+  for (const auto& c : cases) {
+    std::string log;
+    Font* f = Load(c.text, &log);
+    EXPECT_EQ(log, c.log) << c.text;
+    EXPECT_EQ(f->symbols.count, c.symbols) << c.text;
+    ReleaseAllFonts();
+  }
+  EXPECT_EQ(Load(cases[0].text)->texture->name, String("a.png"));  // the first texture stays
   ReleaseAllFonts();
-
-  f = Load("TextureSize \"64 64\" SymbolArray Letters [ Symbols 3 } Symbol X { }", &log);
-  EXPECT_EQ(log, "ERROR: \"{\" not found!\n");
-  EXPECT_EQ(f->symbols.count, 0u);
-  ReleaseAllFonts();
-
-  // A misspelt keyword, then its value read as a keyword too.
-  f = Load("TextureSize \"64 64\" SymbolArray A { Symbol 3 RowLen 4 Symbols 2 }", &log);
-  EXPECT_EQ(log, "Wrong word: \"Symbol\"\nWrong word: \"3\"\n");
-  EXPECT_EQ(f->symbols.count, 2u);
-  ReleaseAllFonts();
-
-  f = Load("TextureSize \"64 64\" SymbolArray A { Symbols 2 } Texture", &log);
-  EXPECT_EQ(log, "ERROR: Unexpected EOF!\n");
-  EXPECT_EQ(f->symbols.count, 2u);  // what was read stays
-  ReleaseAllFonts();
-
-  // A failed conversion prints its own line and ends reading.
-  f = Load("TextureSize \"64 64\" SymbolArray A { Symbols 2x } Symbol B { }", &log);
-  EXPECT_EQ(log, "String->toint error! \"2x\", 1\n");
-  EXPECT_EQ(f->symbols.count, 0u);
-  ReleaseAllFonts();
-
-  f = Load("TextureSize \"64\" Symbol B { }", &log);  // one number: (64, 0)
-  EXPECT_EQ(log, "FNT: TextureSize \"64\" refused, a size must not be 0\n");
+  // A refused size (one number: (64, 0)) leaves the font without a size or shader.
+  Font* f = Load(cases[6].text);
   EXPECT_EQ(f->textureWidth, 0.0);
   EXPECT_EQ(f->pixelShader, nullptr);
-  ReleaseAllFonts();
-
-  f = Load("TextureSize \"64 64\" SymbolArray A { RowLen 0 } SymbolArray B { Symbols -3 } "
-           "SymbolArray C { Symbols 2 }",
-           &log);
-  EXPECT_EQ(log,
-            "FNT: SymbolArray \"A\" refused, RowLen must not be 0\n"
-            "FNT: SymbolArray \"B\" refused, Symbols -3 out of range\n");
-  EXPECT_EQ(f->symbols.count, 2u);
-  EXPECT_EQ(f->symbols[0].key, String("C"));
 }
 
 TEST_F(FontTest, RegistryReadsOnceAndReleases) {

@@ -1,6 +1,6 @@
-// FormatNumber: the edge cases, and random doubles against the C library's
-// exact "%.6f" (glibc prints the exact binary value, rounded half to even).
-#include <cfloat>
+// FormatNumber: random doubles (huge, tiny, ties) against the C library's
+// exact "%.6f" (glibc prints the exact binary value, rounded half to even),
+// and the values it prints in its own way.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,22 +15,17 @@ namespace {
 
 std::string F(double v) { return FormatNumber(v).c_str(); }
 
-TEST(FormatNumberTest, EdgeCases) {
+// What the C library would print differently: signed zeros, infinities and
+// NaNs; the string's size counts its terminator.
+TEST(FormatNumberTest, ZerosInfinitiesAndNaNs) {
   EXPECT_EQ(F(0.0), "0");
   EXPECT_EQ(F(-0.0), "0");
-  EXPECT_EQ(F(0.0078125), "0.007812");  // exact tie, 2 is even
-  EXPECT_EQ(F(-0.9999996), "-1");
   EXPECT_EQ(F(-1e-7), "-0");
-  std::string big = F(1e300);
-  EXPECT_EQ(big.size(), 301u);
-  EXPECT_EQ(big.substr(0, 17), "10000000000000000");  // 1e300 is not exactly a power of ten
   EXPECT_EQ(F(-std::numeric_limits<double>::denorm_min()), "-0");
-  EXPECT_EQ(F(DBL_MAX).size(), 309u);
   EXPECT_EQ(F(INFINITY), "#INF");
   EXPECT_EQ(F(-INFINITY), "-#INF");
   EXPECT_EQ(F(std::nan("")), "#NAN");
   EXPECT_EQ(F(-std::nan("")), "-#NAN");
-  EXPECT_EQ(F(0.0000005), "0");  // the double nearest 5e-7 lies just below the tie
   EXPECT_EQ(FormatNumber(7).size, 2u);
 }
 

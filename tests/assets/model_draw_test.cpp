@@ -13,35 +13,30 @@ class ModelDrawTest : public AssetTest {
     AssetTest::SetUp();
     UseDevice();
   }
+  MDL* Load(const char* name) {
+    LogCapture quiet;
+    return LoadModel(String(name), 1);
+  }
 };
 
+// A strip of faces in no smoothing group; every third face, from the first,
+// in material materialOf3, the others in material 0.
 TNode Strip(const std::string& name, uint32_t faces, uint32_t materialOf3) {
   TNode n;
   n.name = name;
   for (uint32_t i = 0; i < faces + 2; i++) n.vertices.push_back({float(i), float(i % 2), 0});
-  for (uint32_t i = 0; i < faces; i++) {
-    TFace f;
-    f.corner[0] = i;
-    f.corner[1] = i + 1;
-    f.corner[2] = i + 2;
-    f.smoothing = 0;
-    f.material = (i % 3 == 0) ? materialOf3 : 0;
-    n.faces.push_back(f);
-  }
+  for (uint32_t i = 0; i < faces; i++)
+    n.faces.push_back(TFace{(i % 3 == 0) ? materialOf3 : 0, 0, {i, i + 1, i + 2}});
   return n;
 }
 
 TEST_F(ModelDrawTest, DeviceObjectsHoldTheGeometry) {
   WriteRawModel("Obj", {Strip("A", 5, 1), Strip("B", 3, 0)});
-  LogCapture quiet;
-  MDL* m = LoadModel(String("Obj"), 1);
-  ASSERT_NE(m->vertexBuffer, nullptr);
-  ASSERT_NE(m->indexBuffer, nullptr);
-  ASSERT_NE(m->vertexDeclaration, nullptr);
+  MDL* m = Load("Obj");
+  ASSERT_TRUE(m->vertexBuffer && m->indexBuffer && m->vertexDeclaration);
   auto ib = rec->CallsOf(CallKind::CreateIndexBuffer);
   ASSERT_EQ(ib.size(), 1u);
   EXPECT_EQ(ib[0]->u[2], uint32_t(D3DFMT_INDEX32));
-
   void* data = nullptr;
   ASSERT_EQ(m->vertexBuffer->Lock(0, 0, &data, 0), D3D_OK);
   EXPECT_EQ(std::memcmp(data, m->vertices.data, 72 * m->vertices.count), 0);
@@ -73,11 +68,9 @@ TEST_F(ModelDrawTest, DrawCallsUseExactRangesAndStride) {
   // A: 7 faces, materials 2,0,0,2,0,0,2 -> subsets (0,4) (4,0) (4,3);
   // B: 3 faces in material 0 -> (7,3); two nodes named "A".
   WriteRawModel("Draw", {Strip("A", 7, 2), Strip("B", 3, 0), Strip("A", 2, 0), Strip("Nil", 0, 0)});
-  LogCapture quiet;
-  MDL* m = LoadModel(String("Draw"), 1);
+  MDL* m = Load("Draw");
   ASSERT_EQ(m->nodes[0].subsets.count, 3u);
   rec->clearCalls();
-
   DrawModel(m);
   DrawNode(m, String("A"));
   DrawNode(m, String("B"));
@@ -87,15 +80,13 @@ TEST_F(ModelDrawTest, DrawCallsUseExactRangesAndStride) {
   DrawNodeSubset(m, String("A"), 1);  // an empty subset still draws, 0 triangles
   DrawNodeSubset(m, String("A"), 3);  // beyond every node's subsets
   auto draws = rec->Draws();
-  struct Expect {
-    uint32_t start, count;
-  } expect[] = {{0, 12}, {0, 7}, {30, 2}, {21, 3}, {12, 3}, {12, 0}};
+  const uint32_t expect[][2] = {{0, 12}, {0, 7}, {30, 2}, {21, 3}, {12, 3}, {12, 0}};  // first index, triangles
   ASSERT_EQ(draws.size(), 6u) << rec->Describe();
   for (size_t i = 0; i < draws.size(); i++) {
     const RecordedCall& d = *draws[i];
     EXPECT_EQ(d.u[2], m->vertices.count);
-    EXPECT_EQ(d.u[3], expect[i].start) << i;
-    EXPECT_EQ(d.u[4], expect[i].count) << i;
+    EXPECT_EQ(d.u[3], expect[i][0]) << i;
+    EXPECT_EQ(d.u[4], expect[i][1]) << i;
     EXPECT_EQ(d.state->streamStride, 72u);
     EXPECT_EQ(d.state->streamBuffer.get(), m->vertexBuffer);
     EXPECT_EQ(d.state->indices.get(), m->indexBuffer);
@@ -129,10 +120,8 @@ TEST_F(ModelDrawTest, CreationFailuresAndEmptyModels) {
   EXPECT_EQ(late->vertexBuffer, nullptr);
   Device = rec;
   LoadModelData(late);
-  EXPECT_NE(late->vertexBuffer, nullptr);
-  EXPECT_NE(late->vertexDeclaration, nullptr);
+  EXPECT_TRUE(late->vertexBuffer && late->vertexDeclaration);
 
-  log.clear();
   MDL* none = LoadModel(String("None"), 1);
   rec->clearCalls();
   DrawModel(none);

@@ -2,6 +2,7 @@
 // raw models, compiled models and font descriptions. Nothing may crash,
 // hang or touch memory out of bounds (the sanitizer build checks the last),
 // and whatever loads must be consistent enough to draw.
+#include <functional>
 #include <random>
 
 #include "test_support.h"
@@ -17,9 +18,7 @@ class ReadersFuzzTest : public AssetTest {
 };
 
 std::vector<uint8_t> Mutate(std::vector<uint8_t> bytes, std::mt19937& rng) {
-  if (bytes.empty()) return bytes;
-  uint32_t edits = 1 + rng() % 8;
-  for (uint32_t i = 0; i < edits; i++) {
+  for (uint32_t i = 0, edits = 1 + rng() % 8; i < edits; i++) {
     size_t at = rng() % bytes.size();
     switch (rng() % 4) {
       case 0: bytes[at] = uint8_t(rng()); break;
@@ -34,8 +33,25 @@ std::vector<uint8_t> Mutate(std::vector<uint8_t> bytes, std::mt19937& rng) {
   return bytes;
 }
 
-// What a loaded model must satisfy before anything draws it.
-void ExpectConsistent(MDL* m) {
+// Every truncation near the head (sparser after), then random damage; each
+// copy is written to path and handed to load. Logged lines are dropped.
+void Fuzz(const std::vector<uint8_t>& good, const std::string& path, uint32_t seed, const std::function<void()>& load) {
+  ASSERT_FALSE(good.empty());
+  std::mt19937 rng(seed);
+  LogCapture quiet;
+  auto once = [&](const std::vector<uint8_t>& bytes) {
+    WriteBytes(path, bytes.data(), bytes.size());
+    load();
+    quiet.clear();
+  };
+  for (size_t cut = 0; cut <= good.size(); cut += (cut < 400 ? 1 : 7)) once({good.begin(), good.begin() + long(cut)});
+  for (int i = 0; i < 300; i++) once(Mutate(good, rng));
+}
+
+// Loads, checks what a loaded model must satisfy before anything draws it,
+// draws every node and subset 0, and releases.
+void LoadAndDraw(const char* name) {
+  MDL* m = LoadModel(String(name), 0.5f);
   for (const Triangle& t : m->triangles)
     for (uint32_t v : t.v) ASSERT_LT(v, m->vertices.count);
   for (const ModelNode& n : m->nodes) {
@@ -48,11 +64,6 @@ void ExpectConsistent(MDL* m) {
       ASSERT_LE(n.subsets[0].first + total, m->triangles.count);
     }
   }
-}
-
-void LoadAndDraw(const char* name) {
-  MDL* m = LoadModel(String(name), 0.5f);
-  ExpectConsistent(m);
   DrawModel(m);
   for (const ModelNode& n : m->nodes) {
     DrawNode(m, n.name);
@@ -73,28 +84,12 @@ std::vector<TNode> SampleNodes() {
   return {a, b, c};
 }
 
-// Every truncation near the head (sparser after), then random damage.
-void FuzzModelFile(const std::vector<uint8_t>& bytes, const char* name, const char* path, bool raw, int rounds,
-                   uint32_t seed) {
-  std::mt19937 rng(seed);
-  LogCapture quiet;
-  auto once = [&](const uint8_t* data, size_t n) {
-    WriteBytes(path, data, n);
-    if (raw) std::filesystem::remove(std::string("Models/") + name + ".mdc");
-    LoadAndDraw(name);
-    quiet.clear();
-  };
-  for (size_t cut = 0; cut <= bytes.size(); cut += (cut < 200 ? 1 : 7)) once(bytes.data(), cut);
-  for (int i = 0; i < rounds; i++) {
-    std::vector<uint8_t> m = Mutate(bytes, rng);
-    once(m.data(), m.size());
-  }
-}
-
 TEST_F(ReadersFuzzTest, RawModels) {
-  MEM good = RawModelBytes(SampleNodes());
   Device = rec;
-  FuzzModelFile(std::vector<uint8_t>(good.data, good.data + good.size), "R", "Models/R.mdl", true, 300, 7);
+  Fuzz(RawModelBytes(SampleNodes()), "Models/R.mdl", 7, [] {
+    std::filesystem::remove("Models/R.mdc");  // compiled on every load
+    LoadAndDraw("R");
+  });
 }
 
 TEST_F(ReadersFuzzTest, CompiledModels) {
@@ -103,10 +98,8 @@ TEST_F(ReadersFuzzTest, CompiledModels) {
     LogCapture quiet;
     ReleaseModel(LoadModel(String("Src"), 0.5f));
   }
-  std::vector<uint8_t> bytes = ReadBytes("Models/Src.mdc");
-  ASSERT_GT(bytes.size(), 100u);
   Device = rec;
-  FuzzModelFile(bytes, "C", "Models/C.mdc", false, 300, 11);
+  Fuzz(ReadBytes("Models/Src.mdc"), "Models/C.mdc", 11, [] { LoadAndDraw("C"); });
 }
 
 TEST_F(ReadersFuzzTest, FontDescriptions) {
@@ -115,21 +108,13 @@ TEST_F(ReadersFuzzTest, FontDescriptions) {
       "SymbolArray Chars { Symbols 256 RowLen 16 RowStart 0 Size \"43 72\" Step \"51 80\" StartPos \"4 4\" }\n"
       "/* named */\nSymbol \"Cursor Default\" { Pos \"4 900\" Size \"32 32\" }\n"
       "Symbol \"Cursor Cross\" { Pos \"40 900\" Size \"32 32\" }\n";
-  std::vector<uint8_t> bytes(good.begin(), good.end());
-  std::mt19937 rng(3);
-  LogCapture quiet;
-  auto once = [&](const std::vector<uint8_t>& b) {
-    WriteBytes("Fonts/f.fnt", b.data(), b.size());
-    Font* f = LoadFont(String("f"));
-    CurrentFont = f;
+  Fuzz({good.begin(), good.end()}, "Fonts/f.fnt", 3, [] {
+    CurrentFont = LoadFont(String("f"));
     FindSymbol(String("Cursor Default"));
     ReleaseAllFonts();
     ReleaseAllTextures();
     ReleaseAllPixelShaders();
-    quiet.clear();
-  };
-  for (size_t cut = 0; cut <= bytes.size(); cut++) once(std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut));
-  for (int i = 0; i < 300; i++) once(Mutate(bytes, rng));
+  });
   EXPECT_EQ(CurrentFont, nullptr);
 }
 

@@ -1,6 +1,5 @@
 // Texture and shader registries on the recording device: load-or-get, the
 // paths and failure lines, kinds, release one and release all.
-#include <cstring>
 #include <vector>
 
 #include "test_support.h"
@@ -15,16 +14,11 @@ class ResourcesTest : public AssetTest {
   }
 };
 
-// A 2 x 2, 32-bit uncompressed TGA.
-void WriteTga(const std::string& path) {
-  std::vector<uint8_t> b(18 + 16, 0x5A);
-  std::fill(b.begin(), b.begin() + 18, 0);
-  b[2] = 2, b[12] = 2, b[14] = 2, b[16] = 32;
-  WriteBytes(path, b.data(), b.size());
-}
-
 TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
-  WriteTga("Textures/Island.tga");
+  std::vector<uint8_t> tga(18 + 16, 0x5A);  // 2 x 2, 32-bit uncompressed
+  std::fill(tga.begin(), tga.begin() + 18, 0);
+  tga[2] = 2, tga[12] = 2, tga[14] = 2, tga[16] = 32;
+  WriteBytes("Textures/Island.tga", tga.data(), tga.size());
   LogCapture log;
   TextureRecord* a = LoadTexture(String("Island.tga"), false);
   TextureRecord* b = LoadTexture(String("Island.tga"), true);  // the kind stays 2D
@@ -46,8 +40,8 @@ TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
   log.clear();
   TextureRecord* cube = LoadTexture(String("Island.tga "), true);
   EXPECT_EQ(cube->kind, 1u);
-  EXPECT_NE(log.text(), "");
-  std::string first = log.text();
+  const std::string first = log.text();
+  EXPECT_NE(first, "");
   log.clear();
   LoadTextureData(cube);
   EXPECT_EQ(log.text(), first);
@@ -102,17 +96,14 @@ TEST_F(ResourcesTest, ShadersAssembleCreateAndReportFailures) {
   ReleaseAllVertexShaders();
   EXPECT_EQ(PixelShaderList, nullptr);
   EXPECT_EQ(VertexShaderList, nullptr);
-}
 
-TEST_F(ResourcesTest, WithoutDeviceRecordsStayEmpty) {
+  // Without a device the records stay empty, silently.
   Device = nullptr;
-  LogCapture log;
+  log.clear();
   TextureRecord* t = LoadTexture(String("SkyCube.dds"), true);
-  VertexShaderRecord* v = LoadVertexShader(String("Sky"));
+  VertexShaderRecord* sky = LoadVertexShader(String("Sky"));
   EXPECT_EQ(log.text(), "");
-  EXPECT_EQ(t->texture, nullptr);
-  EXPECT_EQ(t->kind, 1u);
-  EXPECT_EQ(v->shader, nullptr);
+  EXPECT_TRUE(t->texture == nullptr && t->kind == 1u && sky->shader == nullptr);
   Device = rec;
 }
 

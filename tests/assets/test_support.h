@@ -1,14 +1,15 @@
 // Shared helpers of the asset tests: a fresh working directory per test with
-// the content folders, writing raw and compiled model files with the buffer
-// appends, and reading files back.
+// the content folders, writing raw model files with the buffer appends, and
+// reading and writing files.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -57,24 +58,12 @@ class AssetTest : public ::testing::Test {
 };
 
 inline void WriteBytes(const std::string& path, const void* data, size_t n) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  if (n) std::fwrite(data, 1, n, f);
-  std::fclose(f);
+  std::ofstream(path, std::ios::binary).write(static_cast<const char*>(data), std::streamsize(n));
 }
-inline void WriteText(const std::string& path, const std::string& text) {
-  WriteBytes(path, text.data(), text.size());
-}
-inline void WriteMem(const std::string& path, const MEM& m) { WriteBytes(path, m.data, m.size); }
+inline void WriteText(const std::string& path, const std::string& text) { WriteBytes(path, text.data(), text.size()); }
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::vector<uint8_t> out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  uint8_t buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  std::fclose(f);
-  return out;
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A raw model as the exporter would write it.
@@ -93,7 +82,7 @@ struct TNode {
   std::vector<TFace> faces;
 };
 
-inline MEM RawModelBytes(const std::vector<TNode>& nodes) {
+inline std::vector<uint8_t> RawModelBytes(const std::vector<TNode>& nodes) {
   MEM m;
   m.Put_uint32(kRawModelMagic);
   m.Put_uint32(uint32_t(nodes.size()));
@@ -114,38 +103,32 @@ inline MEM RawModelBytes(const std::vector<TNode>& nodes) {
       for (const VEC3F& t : f.tex1) m.Put_VEC3F(t);
     }
   }
-  return m;
+  return std::vector<uint8_t>(m.data, m.data + m.size);
 }
 
 inline void WriteRawModel(const std::string& name, const std::vector<TNode>& nodes) {
-  WriteMem("Models/" + name + ".mdl", RawModelBytes(nodes));
+  std::vector<uint8_t> bytes = RawModelBytes(nodes);
+  WriteBytes("Models/" + name + ".mdl", bytes.data(), bytes.size());
 }
 
 // A terrain grid of cells x cells quads (two triangles each) in smoothing
-// group 1, with texture coordinates that restart every seamEvery cells so
-// the texture seams split vertices.
+// group 1, with texture coordinates relative to tiles of seamEvery cells so
+// the texture seams split vertices; materials alternate every 8 columns.
 inline TNode TerrainNode(uint32_t cells, uint32_t seamEvery) {
   TNode n;
   n.name = "Terrain";
   const uint32_t side = cells + 1;
-  for (uint32_t y = 0; y < side; y++) {
-    for (uint32_t x = 0; x < side; x++) {
-      float h = float(std::sin(x * 0.37) * 3.0 + std::cos(y * 0.23) * 2.0);
-      n.vertices.push_back({float(x), float(y), h});
-    }
-  }
-  auto uv = [&](uint32_t x, uint32_t y, uint32_t cx, uint32_t cy) {
-    // Coordinates relative to the tile of the cell (cx, cy).
-    float u = float(x - (cx / seamEvery) * seamEvery) / seamEvery;
-    float v = float(y - (cy / seamEvery) * seamEvery) / seamEvery;
-    return VEC3F{u, v, 0};
-  };
+  for (uint32_t y = 0; y < side; y++)
+    for (uint32_t x = 0; x < side; x++)
+      n.vertices.push_back({float(x), float(y), float(std::sin(x * 0.37) * 3.0 + std::cos(y * 0.23) * 2.0)});
   for (uint32_t y = 0; y < cells; y++) {
     for (uint32_t x = 0; x < cells; x++) {
+      const float x0 = float(x - x % seamEvery), y0 = float(y - y % seamEvery), s = float(seamEvery);
+      auto uv = [&](uint32_t cx, uint32_t cy) { return VEC3F{(cx - x0) / s, (cy - y0) / s, 0}; };
       uint32_t a = y * side + x, b = a + 1, c = a + side, d = c + 1;
       const uint32_t material = (x / 8) % 2;
-      n.faces.push_back(TFace{material, 1, {a, b, d}, {uv(x, y, x, y), uv(x + 1, y, x, y), uv(x + 1, y + 1, x, y)}});
-      n.faces.push_back(TFace{material, 1, {a, d, c}, {uv(x, y, x, y), uv(x + 1, y + 1, x, y), uv(x, y + 1, x, y)}});
+      n.faces.push_back(TFace{material, 1, {a, b, d}, {uv(x, y), uv(x + 1, y), uv(x + 1, y + 1)}});
+      n.faces.push_back(TFace{material, 1, {a, d, c}, {uv(x, y), uv(x + 1, y + 1), uv(x, y + 1)}});
     }
   }
   return n;
