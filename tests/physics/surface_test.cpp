@@ -1,5 +1,5 @@
-// Surface pressure forces, directional factors, the cache period, the
-// angular damping and the effect list.
+// Surface pressure forces, directional factors, the cache period and the
+// angular damping.
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -65,15 +65,6 @@ TEST_F(SurfaceTest, FactorsPeriodCacheAndDamping) {
   EXPECT_DOUBLE_EQ(b->angularMomentum.z - b->surfaceAngularImpulse.z, -0.2);
 }
 
-int destroyed = 0;
-class Lasting : public pAD_Effect {
- public:
-  explicit Lasting(bool f) : finished(f) {}
-  bool IsFinished() override { return finished; }
-  ~Lasting() override { destroyed++; }
-  bool finished;
-};
-
 // The surface force works on several faces at once and passes over faces that
 // add nothing. Its sums must be those of the plain face-by-face formula, bit
 // for bit, on two lanes and on four.
@@ -127,23 +118,6 @@ TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
   }
   PhysicsLaneWidth = widthBefore;
   EXPECT_GT(Length(b->surfaceImpulse), 0.0) << "the trials exerted forces";
-}
-
-TEST(EffectList, PurgeUnlinksFinishedRecords) {
-  destroyed = 0;
-  PurgeEffects();  // empty: nothing happens
-  Lasting* e[4];
-  for (int i = 0; i < 4; i++) AddEffect(e[i] = new Lasting(i % 2 == 0));
-  PurgeEffects();
-  EXPECT_EQ(destroyed, 2);
-  EXPECT_EQ(EffectCount, 2u);
-  EXPECT_TRUE(EffectHead == e[1] && EffectTail == e[3]);
-  EXPECT_TRUE(e[1]->prev == nullptr && e[1]->next == e[3] && e[3]->prev == e[1] && e[3]->next == nullptr);
-  e[1]->finished = e[3]->finished = true;
-  PurgeEffects();
-  EXPECT_EQ(destroyed, 4);
-  EXPECT_EQ(EffectCount, 0u);
-  EXPECT_TRUE(EffectHead == nullptr && EffectTail == nullptr);
 }
 
 }  // namespace
