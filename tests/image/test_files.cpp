@@ -1,9 +1,5 @@
 #include "tests/image/test_files.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -46,29 +42,14 @@ std::vector<Rgba> Pattern(uint32_t w, uint32_t h) {
   return px;
 }
 
-std::vector<uint8_t> EncodePng(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int comp) {
+std::vector<uint8_t> Encode(Encoding e, const std::vector<Rgba>& px, uint32_t w, uint32_t h, int comp) {
+  if (e == Encoding::Jpg) comp = 3;
   std::vector<uint8_t> out, c = Channels(px, comp);
-  stbi_write_png_to_func(Append, &out, int(w), int(h), comp, c.data(), int(w) * comp);
-  return out;
-}
-
-std::vector<uint8_t> EncodeTga(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int comp, bool rle) {
-  std::vector<uint8_t> out, c = Channels(px, comp);
-  stbi_write_tga_with_rle = rle ? 1 : 0;
-  stbi_write_tga_to_func(Append, &out, int(w), int(h), comp, c.data());
-  stbi_write_tga_with_rle = 1;
-  return out;
-}
-
-std::vector<uint8_t> EncodeBmp(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int comp) {
-  std::vector<uint8_t> out, c = Channels(px, comp);
-  stbi_write_bmp_to_func(Append, &out, int(w), int(h), comp, c.data());
-  return out;
-}
-
-std::vector<uint8_t> EncodeJpg(const std::vector<Rgba>& px, uint32_t w, uint32_t h, int quality) {
-  std::vector<uint8_t> out, c = Channels(px, 3);
-  stbi_write_jpg_to_func(Append, &out, int(w), int(h), 3, c.data(), quality);
+  stbi_write_tga_with_rle = e == Encoding::TgaRle ? 1 : 0;
+  if (e == Encoding::Png) stbi_write_png_to_func(Append, &out, int(w), int(h), comp, c.data(), int(w) * comp);
+  if (e == Encoding::Tga || e == Encoding::TgaRle) stbi_write_tga_to_func(Append, &out, int(w), int(h), comp, c.data());
+  if (e == Encoding::Bmp) stbi_write_bmp_to_func(Append, &out, int(w), int(h), comp, c.data());
+  if (e == Encoding::Jpg) stbi_write_jpg_to_func(Append, &out, int(w), int(h), 3, c.data(), 90);
   return out;
 }
 
@@ -113,16 +94,4 @@ Image MakeImage(const std::vector<Rgba>& px, uint32_t w, uint32_t h) {
 Rgba PixelAt(const ImageLevel& level, uint32_t x, uint32_t y) {
   const uint8_t* p = level.bytes.data() + (size_t(y) * level.width + x) * 4;
   return Rgba{p[2], p[1], p[0], p[3]};
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
-std::string TempPath(const std::string& name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir && *dir ? dir : "/tmp") + "/tarn_image_" + std::to_string(getpid()) + "_" + name;
 }
