@@ -14,25 +14,19 @@ namespace {
 TEST(ImageDecode, LosslessFormatsGiveBgraTopRowFirst) {
   const uint32_t w = 5, h = 3;  // odd sizes catch row padding and stride mistakes
   auto px = Pattern(w, h);
-  const struct {
-    Encoding encoding;
-    int comp;
-  } files[] = {{Encoding::Png, 4}, {Encoding::Png, 3}, {Encoding::Tga, 3},
-               {Encoding::TgaRle, 4}, {Encoding::Bmp, 4}, {Encoding::Bmp, 3}};
-  for (const auto& f : files) {
-    SCOPED_TRACE(testing::Message() << "encoding " << int(f.encoding) << ", " << f.comp << " channels");
-    auto bytes = Encode(f.encoding, px, w, h, f.comp);
+  const std::pair<Encoding, int> files[] = {{Encoding::Png, 4}, {Encoding::Png, 3}, {Encoding::Tga, 3},
+                                            {Encoding::TgaRle, 4}, {Encoding::Bmp, 4}, {Encoding::Bmp, 3}};
+  for (auto [encoding, comp] : files) {
+    SCOPED_TRACE(testing::Message() << "encoding " << int(encoding) << ", " << comp << " channels");
+    auto bytes = Encode(encoding, px, w, h, comp);
     Image img;
     ASSERT_EQ(DecodeImage(bytes.data(), bytes.size(), img), D3D_OK);
-    ASSERT_EQ(img.format, D3DFMT_A8R8G8B8);
-    ASSERT_FALSE(img.cube);
-    ASSERT_EQ(img.faces.size(), 1u);
-    ASSERT_EQ(img.levels(), 1u);
+    ASSERT_TRUE(img.format == D3DFMT_A8R8G8B8 && !img.cube && img.faces.size() == 1 && img.levels() == 1);
     ASSERT_EQ(img.faces[0][0].width, w);
     ASSERT_EQ(img.faces[0][0].bytes.size(), size_t(w) * h * 4);
     for (uint32_t i = 0; i < w * h; i++) {
       Rgba want = px[i];
-      if (f.comp == 3) want.a = 255;
+      if (comp == 3) want.a = 255;
       ASSERT_EQ(PixelAt(img.faces[0][0], i % w, i / w), want) << "pixel " << i;
     }
   }

@@ -19,16 +19,10 @@ void Append(void* context, void* data, int size) {
 std::vector<uint8_t> Channels(const std::vector<Rgba>& px, int comp) {
   std::vector<uint8_t> v;
   for (const Rgba& p : px) {
-    v.push_back(p.r);
-    v.push_back(p.g);
-    v.push_back(p.b);
+    v.insert(v.end(), {p.r, p.g, p.b});
     if (comp == 4) v.push_back(p.a);
   }
   return v;
-}
-
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  for (int i = 0; i < 4; i++) v[at + i] = uint8_t(x >> (8 * i));
 }
 
 }  // namespace
@@ -55,39 +49,21 @@ std::vector<uint8_t> Encode(Encoding e, const std::vector<Rgba>& px, uint32_t w,
 
 std::vector<uint8_t> DdsHeader(const DdsHeaderFields& s) {
   std::vector<uint8_t> v(128, 0);
-  Put32(v, 0, 0x20534444);
-  Put32(v, 4, 124);
-  Put32(v, 8, 0x1 | 0x2 | 0x4 | 0x1000 | (s.mipCount > 1 ? 0x20000 : 0));
-  Put32(v, 12, s.height);
-  Put32(v, 16, s.width);
-  Put32(v, 28, s.mipCount);
-  Put32(v, 76, 32);
-  Put32(v, 80, s.pfFlags);
-  Put32(v, 84, s.fourCC);
-  Put32(v, 88, s.bitCount);
-  Put32(v, 92, s.rMask);
-  Put32(v, 96, s.gMask);
-  Put32(v, 100, s.bMask);
-  Put32(v, 104, s.aMask);
-  Put32(v, 108, 0x1000);
-  Put32(v, 112, s.caps2);
+  const uint32_t fields[][2] = {
+      {0, 0x20534444}, {4, 124}, {8, 0x1007u | (s.mipCount > 1 ? 0x20000u : 0u)},
+      {12, s.height},  {16, s.width}, {28, s.mipCount}, {76, 32}, {80, s.pfFlags}, {84, s.fourCC},
+      {88, s.bitCount}, {92, s.rMask}, {96, s.gMask}, {100, s.bMask}, {104, s.aMask}, {108, 0x1000},
+      {112, s.caps2}};
+  for (const auto& f : fields)
+    for (int i = 0; i < 4; i++) v[f[0] + i] = uint8_t(f[1] >> (8 * i));
   return v;
 }
 
 Image MakeImage(const std::vector<Rgba>& px, uint32_t w, uint32_t h) {
   Image img;
   img.format = D3DFMT_A8R8G8B8;
-  img.faces.resize(1);
-  img.faces[0].resize(1);
-  ImageLevel& l = img.faces[0][0];
-  l.width = w;
-  l.height = h;
-  for (const Rgba& p : px) {
-    l.bytes.push_back(p.b);
-    l.bytes.push_back(p.g);
-    l.bytes.push_back(p.r);
-    l.bytes.push_back(p.a);
-  }
+  img.faces.assign(1, {ImageLevel{w, h, {}}});
+  for (const Rgba& p : px) img.faces[0][0].bytes.insert(img.faces[0][0].bytes.end(), {p.b, p.g, p.r, p.a});
   return img;
 }
 
