@@ -3,7 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,9 +26,8 @@ inline std::vector<uint32_t> AssembleTokens(const std::string& text) {
 inline Image TexelImage(uint32_t w, uint32_t h, const uint32_t* texels) {
   Image img;
   img.format = D3DFMT_A8R8G8B8;
-  img.faces.resize(1);
-  img.faces[0].push_back({w, h, std::vector<uint8_t>(size_t(w) * h * 4)});
-  std::memcpy(img.faces[0][0].bytes.data(), texels, size_t(w) * h * 4);
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(texels);
+  img.faces = {{ImageLevel{w, h, std::vector<uint8_t>(bytes, bytes + size_t(w) * h * 4)}}};
   BuildMipChain(img);
   return img;
 }
@@ -39,9 +38,6 @@ constexpr uint32_t kClear = 0xFF102030;
 struct RhwColourVertex {
   float x, y, z, rhw;
   uint32_t colour;
-};
-struct RhwTexVertex {
-  float x, y, z, rhw, u, v;
 };
 
 class GLDeviceTest : public ::testing::Test {
@@ -69,30 +65,22 @@ class GLDeviceTest : public ::testing::Test {
     ASSERT_TRUE(int(w) == kWidth && int(h) == kHeight) << w << "x" << h;
   }
   // Reads the back buffer again and returns pixel (x, y), y from the top.
-  uint32_t Pixel(int x, int y) {
-    Read();
-    return PixelCached(x, y);
-  }
+  uint32_t Pixel(int x, int y) { return Read(), PixelCached(x, y); }
   uint32_t PixelCached(int x, int y) const { return pixels_[size_t(y) * kWidth + x]; }
 
   // A screen quad with corners in the order the text drawing emits them,
   // which appears counter-clockwise on screen.
   void ColouredQuad(float x0, float y0, float x1, float y1, uint32_t colour, float z = 0.0f) {
-    RhwColourVertex v[4] = {{x0, y0, z, 1, colour},
-                            {x0, y1, z, 1, colour},
-                            {x1, y0, z, 1, colour},
+    RhwColourVertex v[4] = {{x0, y0, z, 1, colour}, {x0, y1, z, 1, colour}, {x1, y0, z, 1, colour},
                             {x1, y1, z, 1, colour}};
     dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
     ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwColourVertex)), D3D_OK);
   }
   void TexturedQuad(float x0, float y0, float x1, float y1, float u0 = 0, float v0 = 0,
                     float u1 = 1, float v1 = 1) {
-    RhwTexVertex v[4] = {{x0, y0, 0, 1, u0, v0},
-                         {x0, y1, 0, 1, u0, v1},
-                         {x1, y0, 0, 1, u1, v0},
-                         {x1, y1, 0, 1, u1, v1}};
+    float v[4][6] = {{x0, y0, 0, 1, u0, v0}, {x0, y1, 0, 1, u0, v1}, {x1, y0, 0, 1, u1, v0}, {x1, y1, 0, 1, u1, v1}};
     dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
-    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwTexVertex)), D3D_OK);
+    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof v[0]), D3D_OK);
   }
 
   IDirect3DDevice9* dev = nullptr;
@@ -104,13 +92,9 @@ class GLDeviceTest : public ::testing::Test {
 
 // Channel-wise closeness of two packed colours.
 inline ::testing::AssertionResult ColourNear(uint32_t got, uint32_t want, int tolerance) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    int a = int((got >> shift) & 0xFF), b = int((want >> shift) & 0xFF);
-    if (a - b > tolerance || b - a > tolerance) {
-      char buf[96];
-      std::snprintf(buf, sizeof buf, "got 0x%08X, want 0x%08X (+-%d)", got, want, tolerance);
-      return ::testing::AssertionFailure() << buf;
-    }
-  }
+  for (int shift = 0; shift < 32; shift += 8)
+    if (std::abs(int(got >> shift & 0xFF) - int(want >> shift & 0xFF)) > tolerance)
+      return ::testing::AssertionFailure() << std::hex << "got 0x" << got << ", want 0x" << want << " (+-"
+                                           << std::dec << tolerance << ")";
   return ::testing::AssertionSuccess();
 }

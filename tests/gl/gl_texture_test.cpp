@@ -86,9 +86,7 @@ TEST_F(GLDeviceTest, CubeMapSampledAlongEachAxisGivesThatFace) {
     for (int i = 0; i < 6; ++i) {
       float x0 = 4.0f + 10.0f * float(i), d[3] = {};
       d[i / 2] = i % 2 ? -1.0f : 1.0f;
-      struct {
-        float x, y, z, rhw, dir[3];
-      } q[4];
+      struct { float x, y, z, rhw, dir[3]; } q[4];
       for (int k = 0; k < 4; ++k) q[k] = {k < 2 ? x0 : x0 + 6, k % 2 ? 10.0f : 4.0f, 0, 1, {d[0], d[1], d[2]}};
       ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
     }
@@ -127,12 +125,9 @@ TEST_F(GLDeviceTest, FixedFunctionVerticesFeedAnAssembledPixelShader) {
   dev->SetPixelShader(shader);
   const float c2[4] = {1.0f, 0.5f, 1.0f, 1.0f};
   dev->SetPixelShaderConstantF(2, c2, 1);
-  struct {
-    float x, y, z, rhw;
-    uint32_t c;
-    float u, v;
-  } q[4];
-  for (int k = 0; k < 4; ++k) q[k] = {k < 2 ? 8.0f : 16.0f, k % 2 ? 16.0f : 8.0f, 0, 1, 0xFFFFFF80, float(k / 2), float(k % 2)};
+  struct { float x, y, z, rhw; uint32_t c; float u, v; } q[4];
+  for (int k = 0; k < 4; ++k)
+    q[k] = {k < 2 ? 8.0f : 16.0f, k % 2 ? 16.0f : 8.0f, 0, 1, 0xFFFFFF80, float(k / 2), float(k % 2)};
   dev->Clear(D3DCLEAR_TARGET, kClear, 1.0f, 0);
   dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
