@@ -1,48 +1,34 @@
 #include "foundation/str.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "foundation/log.h"
 
 namespace {
 
-std::vector<std::string> Tokens(const char* text) {
+// The tokens of `text` (or its words with `words`), each followed by '|'.
+std::string Split(const char* text, bool words = false) {
   MEM buffer;
   buffer.Put_bytes(text, uint32_t(std::strlen(text)));
   buffer.pos = 0;
-  std::vector<std::string> out;
-  for (int guard = 0; guard < 100; guard++) {
-    String t = NextToken(buffer);
+  String all(text), t;
+  std::string out;
+  for (uint32_t pos = 0; out.size() < 1000; out += std::string(t.c_str()) + "|") {
+    t = words ? NextWord(all, pos) : NextToken(buffer);
     if (t.length() == 0) break;
-    out.push_back(t.c_str());
   }
   return out;
 }
 
-std::vector<std::string> Words(const String& s) {
-  std::vector<std::string> out;
-  uint32_t pos = 0;
-  for (int guard = 0; guard < 100; guard++) {
-    String w = NextWord(s, pos);
-    out.push_back(w.c_str());
-    if (w.length() == 0) break;
-  }
-  return out;
-}
-
-TEST(Str, CopiesCompareAndAssignTheirOwnText) {
-  String a("abc"), b(a);
+TEST(Str, SelfAssignmentAndOverlongSubstringsStayTerminated) {
+  String a("abc"), b(a), c("longer text");
   b.data[1] = 'B';
   EXPECT_TRUE(a != b);
   EXPECT_TRUE(String("abc") != String("abcd"));
-  String c("longer text");
   c = "x";
   c = c.c_str();  // assigning its own text
   EXPECT_STREQ(c.c_str(), "x");
@@ -54,29 +40,24 @@ TEST(Str, CopiesCompareAndAssignTheirOwnText) {
   EXPECT_STREQ(Substring(String("/c body"), 5).c_str(), "body");  // size less the "/c "
 }
 
-TEST(Str, NextWordSplitsAtSeparatorsAndStopsAtTheEnd) {
-  EXPECT_EQ(Words(String("  alpha=beta,")), (std::vector<std::string>{"alpha", "beta", ""}));
-  EXPECT_EQ(Words(String("a\tb\r\nc")), (std::vector<std::string>{"a", "b", "c", ""}));
+TEST(Str, WordsSplitAtSeparatorsTokensSkipCommentsAndKeepQuotes) {
+  EXPECT_EQ(Split("  alpha=beta,\tb\r\nc", true), "alpha|beta|b|c|");
   String s("one two");
   uint32_t pos = 0;
   NextWord(s, pos);
   EXPECT_EQ(pos, 4u);  // just past the separator that ended the word
   pos = 1000;
   EXPECT_EQ(NextWord(s, pos).size, 1u);
-}
 
-TEST(Str, NextTokenHandlesCommentsAndQuotes) {
-  EXPECT_EQ(Tokens("Size 12 // note\nStep 3"), (std::vector<std::string>{"Size", "12", "Step", "3"}));
-  EXPECT_EQ(Tokens("\"two words\" x"), (std::vector<std::string>{"two words", "x"}));
-  EXPECT_EQ(Tokens("ab/*x*/cd"), (std::vector<std::string>{"abcd"}));
-  EXPECT_EQ(Tokens("a/b x=1,y"), (std::vector<std::string>{"a/b", "x", "1", "y"}));
+  EXPECT_EQ(Split("Size 12 // note\nStep 3"), "Size|12|Step|3|");
+  EXPECT_EQ(Split("\"two words\" ab/*x*/cd a/b x=1,y"), "two words|abcd|a/b|x|1|y|");
   // Unterminated comment and quote: what was gathered, then the end.
-  EXPECT_EQ(Tokens("ab/* never closed"), (std::vector<std::string>{"ab"}));
-  EXPECT_EQ(Tokens("ab// no line feed"), (std::vector<std::string>{"ab"}));
-  EXPECT_EQ(Tokens("\"open quote"), (std::vector<std::string>{"open quote"}));
+  EXPECT_EQ(Split("ab/* never closed"), "ab|");
+  EXPECT_EQ(Split("ab// no line feed"), "ab|");
+  EXPECT_EQ(Split("\"open quote"), "open quote|");
+  EXPECT_EQ(Split("a/*/"), "a|");
   // An empty quoted string reads as the end of the input.
-  EXPECT_EQ(Tokens("\"\" after"), (std::vector<std::string>{}));
-  EXPECT_EQ(Tokens("a/*/"), (std::vector<std::string>{"a"}));
+  EXPECT_EQ(Split("\"\" after"), "");
 }
 
 TEST(Str, NumbersParseTheDesignsWayAndReportBadText) {
