@@ -12,10 +12,8 @@ namespace {
 // vertex c24..c27 and pixel c4..c7. The pixel side maps results from
 // -5..5 onto 0..1: oC0 = r0 * c0 + c1 = r0 * 0.1 + 0.5.
 const float kInputs[3][4] = {{0.3f, -0.6f, 0.8f, 0.5f}, {-0.2f, 0.7f, 0.4f, -0.9f}, {0.9f, 0.1f, -0.5f, 0.25f}};
-const float kMatrix[4][4] = {{0.5f, -0.25f, 1.0f, 0.1f},
-                             {0.2f, 0.8f, -0.6f, 0.3f},
-                             {-0.7f, 0.4f, 0.9f, -0.2f},
-                             {0.15f, 0.35f, -0.45f, 0.6f}};
+const float kMatrix[4][4] = {
+    {0.5f, -0.25f, 1.0f, 0.1f}, {0.2f, 0.8f, -0.6f, 0.3f}, {-0.7f, 0.4f, 0.9f, -0.2f}, {0.15f, 0.35f, -0.45f, 0.6f}};
 const float kScaleBias[2][4] = {{0.1f, 0.1f, 0.1f, 0.1f}, {0.5f, 0.5f, 0.5f, 0.5f}};
 
 std::string VertexSource(const std::string& body, const char* version = "vs_2_0") {
@@ -37,6 +35,8 @@ void SampleTexels(void*, int sampler, SamplerKind, const float coord[4], float o
   for (int i = 0; i < 4; ++i) out[i] = float(c >> (i == 3 ? 24 : 16 - 8 * i) & 0xFF) / 255.0f;
 }
 
+// The texture, the declaration and the inputs' constants are set once:
+// every pair linked afterwards must pick them up.
 class GLShaderTest : public GLDeviceTest {
  protected:
   void SetUp() override {
@@ -46,10 +46,17 @@ class GLShaderTest : public GLDeviceTest {
     static const D3DVERTEXELEMENT9 decl[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
                                              D3DDECL_END()};
     ASSERT_EQ(dev->CreateVertexDeclaration(decl, &decl_), D3D_OK);
+    dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
+    dev->SetVertexShaderConstantF(24, &kMatrix[0][0], 4);
+    dev->SetPixelShaderConstantF(0, &kScaleBias[0][0], 2);
+    dev->SetPixelShaderConstantF(4, &kMatrix[0][0], 4);
+    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev->SetTexture(0, tex_);
+    dev->SetVertexDeclaration(decl_);
   }
   void TearDown() override {
     if (dev) {
-      Unbind();
+      Bind({}, {});
       dev->SetTexture(0, nullptr);
       dev->SetVertexDeclaration(nullptr);
       if (tex_) tex_->Release();
@@ -58,17 +65,17 @@ class GLShaderTest : public GLDeviceTest {
     GLDeviceTest::TearDown();
   }
 
-  // Creates and binds the pair with the inputs' constants and the texture.
+  // Releases the bound pair and binds the new one (none when empty).
   bool Bind(const std::vector<uint32_t>& vt, const std::vector<uint32_t>& pt) {
+    dev->SetVertexShader(nullptr);
+    dev->SetPixelShader(nullptr);
+    if (vs_) vs_->Release();
+    if (ps_) ps_->Release();
+    vs_ = nullptr;
+    ps_ = nullptr;
+    if (vt.empty()) return true;
     if (dev->CreateVertexShader(vt.data(), &vs_) != D3D_OK || dev->CreatePixelShader(pt.data(), &ps_) != D3D_OK)
       return false;
-    dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
-    dev->SetVertexShaderConstantF(24, &kMatrix[0][0], 4);
-    dev->SetPixelShaderConstantF(0, &kScaleBias[0][0], 2);
-    dev->SetPixelShaderConstantF(4, &kMatrix[0][0], 4);
-    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    dev->SetTexture(0, tex_);
-    dev->SetVertexDeclaration(decl_);
     dev->SetVertexShader(vs_);
     dev->SetPixelShader(ps_);
     return true;
@@ -78,14 +85,6 @@ class GLShaderTest : public GLDeviceTest {
     float quad[4][3] = {{-1, -1, 0.5f}, {-1, 1, 0.5f}, {1, -1, 0.5f}, {1, 1, 0.5f}};
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 12), D3D_OK);
     return Pixel(kWidth / 2, kHeight / 2);
-  }
-  void Unbind() {
-    dev->SetVertexShader(nullptr);
-    dev->SetPixelShader(nullptr);
-    if (vs_) vs_->Release();
-    if (ps_) ps_->Release();
-    vs_ = nullptr;
-    ps_ = nullptr;
   }
 
   // Draws the pair and compares the centre pixel with the interpreter's result.
@@ -100,7 +99,6 @@ class GLShaderTest : public GLDeviceTest {
     ASSERT_TRUE(Bind(vt, pt)) << TranslateToGLSL(vp) << TranslateToGLSL(pp);
     dev->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, 1.0f, 0);
     uint32_t got = Draw();
-    Unbind();
 
     ShaderState v;  // the quad's centre: (0, 0, 0.5, 1)
     v.v[0][2] = 0.5f;

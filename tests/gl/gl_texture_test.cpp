@@ -13,9 +13,10 @@ std::string TempPath(const char* name) { return std::string(TARN_BINARY_DIR) + "
 
 TEST_F(GLDeviceTest, DdsAndPngFilesShowTheSameImage) {
   // 8x8: four 4x4 blocks, each with its top half in one colour and its
-  // bottom half in another; all colours exact in 5:6:5.
-  const uint32_t top[4] = {0xFFFF0000, 0xFF0000FF, 0xFF00FF00, 0xFFFFFFFF};
-  const uint32_t bottom[4] = {0xFFFFFF00, 0xFF00FFFF, 0xFFFF00FF, 0xFF000000};
+  // bottom half in another; all colours exact in 5:6:5, the top one the
+  // greater there.
+  const uint32_t top[4] = {0xFFFF0000, 0xFFFFFF00, 0xFFFF00FF, 0xFFFFFFFF};
+  const uint32_t bottom[4] = {0xFF0000FF, 0xFF00FF00, 0xFF00FFFF, 0xFF000000};
   uint32_t argb[64];
   uint8_t rgba[64 * 4];
   for (int i = 0; i < 64; ++i) {
@@ -26,15 +27,9 @@ TEST_F(GLDeviceTest, DdsAndPngFilesShowTheSameImage) {
   auto to565 = [](uint32_t c) { return uint16_t((c >> 8 & 0xF800) | (c >> 5 & 0x07E0) | (c >> 3 & 0x1F)); };
   std::vector<uint8_t> dxt1;
   for (int b = 0; b < 4; ++b) {
-    // colour0 > colour1 selects the four-colour mode; index 0 = colour0, 1 = colour1.
-    uint16_t c0 = to565(top[b]), c1 = to565(bottom[b]);
-    uint32_t bits = 0x55550000;  // rows 0-1 index 0, rows 2-3 index 1
-    if (c0 <= c1) {
-      std::swap(c0, c1);
-      bits = c0 == c1 ? 0 : 0x00005555;
-    }
-    Put32(dxt1, uint32_t(c1) << 16 | c0);
-    Put32(dxt1, bits);
+    // colour0 > colour1 selects the four-colour mode; rows 0-1 index 0 (colour0), rows 2-3 index 1.
+    Put32(dxt1, uint32_t(to565(bottom[b])) << 16 | to565(top[b]));
+    Put32(dxt1, 0x55550000);
   }
   std::string png = TempPath("same.png"), dds = TempPath("same.dds"), dxt = TempPath("same_dxt1.dds");
   ASSERT_TRUE(stbi_write_png(png.c_str(), 8, 8, 4, rgba, 32));
@@ -59,8 +54,8 @@ TEST_F(GLDeviceTest, DdsAndPngFilesShowTheSameImage) {
 }
 
 // Each axis as a cube texture coordinate gives the face Direct3D puts there
-// (+X, -X, +Y, -Y, +Z, -Z in file order), through fixed function on stage 0
-// and through an assembled pixel shader on stage 7 as the sky reads it.
+// (+X, -X, +Y, -Y, +Z, -Z in file order), read by an assembled pixel shader
+// on stage 7 as the sky reads it.
 TEST_F(GLDeviceTest, CubeMapSampledAlongEachAxisGivesThatFace) {
   const uint32_t faceColours[6] = {0xFFFF0000, 0xFF00FFFF, 0xFF00FF00, 0xFFFF00FF, 0xFF0000FF, 0xFFFFFF00};
   std::vector<std::vector<std::vector<uint8_t>>> faces(6);
@@ -94,10 +89,6 @@ TEST_F(GLDeviceTest, CubeMapSampledAlongEachAxisGivesThatFace) {
     for (int i = 0; i < 6; ++i)
       EXPECT_EQ(PixelCached(7 + 10 * i, 7), bound ? faceColours[i] : 0xFF000000u) << "face " << i;
   };
-  for (auto s : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER, D3DSAMP_MIPFILTER}) dev->SetSamplerState(0, s, D3DTEXF_LINEAR);
-  dev->SetTexture(0, cube);
-  drawAxes(true);
-  dev->SetTexture(0, nullptr);
   auto ps = AssembleTokens("ps_2_0\ndcl t0.xyz\ndcl_cube s7\ntexld r0, t0, s7\nmov oC0, r0\n");
   IDirect3DPixelShader9* shader = nullptr;
   ASSERT_EQ(dev->CreatePixelShader(ps.data(), &shader), D3D_OK);
@@ -111,8 +102,9 @@ TEST_F(GLDeviceTest, CubeMapSampledAlongEachAxisGivesThatFace) {
   for (IUnknown* r : std::initializer_list<IUnknown*>{shader, cube, vd}) EXPECT_EQ(r->Release(), 0u);
 }
 
-// The text path: pre-transformed vertices with diffuse and texture
-// coordinates, no vertex shader, the "font" kind of pixel shader.
+// The text path: pre-transformed vertices with texture coordinates and no
+// diffuse colour (v0 reads white), no vertex shader, the "font" kind of
+// pixel shader with the text colour in c2.
 TEST_F(GLDeviceTest, FixedFunctionVerticesFeedAnAssembledPixelShader) {
   auto ps = AssembleTokens("ps_2_0\ndcl v0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmul r0, r0, v0\n"
                            "mul r0, r0, c2\nmov oC0, r0\n");
@@ -125,15 +117,9 @@ TEST_F(GLDeviceTest, FixedFunctionVerticesFeedAnAssembledPixelShader) {
   dev->SetPixelShader(shader);
   const float c2[4] = {1.0f, 0.5f, 1.0f, 1.0f};
   dev->SetPixelShaderConstantF(2, c2, 1);
-  struct { float x, y, z, rhw; uint32_t c; float u, v; } q[4];
-  for (int k = 0; k < 4; ++k)
-    q[k] = {k < 2 ? 8.0f : 16.0f, k % 2 ? 16.0f : 8.0f, 0, 1, 0xFFFFFF80, float(k / 2), float(k % 2)};
   dev->Clear(D3DCLEAR_TARGET, kClear, 1.0f, 0);
-  dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-  ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
-  // texture (0x80, 0xFF, 0x40) x diffuse (1, 1, 0.5) x c2 (1, 0.5, 1).
-  EXPECT_TRUE(ColourNear(Pixel(12, 12), 0xFF807F20, 1));
-  TexturedQuad(20, 8, 28, 16);  // without a diffuse colour v0 is white
+  TexturedQuad(20, 8, 28, 16);
+  // texture (0x80, 0xFF, 0x40) x white x c2 (1, 0.5, 1).
   EXPECT_TRUE(ColourNear(Pixel(24, 12), 0xFF807F40, 1));
   dev->SetTexture(0, nullptr);
   dev->SetPixelShader(nullptr);
