@@ -8,26 +8,19 @@
 namespace {
 
 TEST(DdsFiles, RoundTripsWithMipsAndCubeFacesInDirect3DOrder) {
-  Image img = MakeImage(Pattern(8, 4), 8, 4);
+  Image img = MakeImage(Pattern(8, 4), 8, 4), back;
   BuildMipChain(img);
-  ASSERT_EQ(img.levels(), 4u);
   std::vector<uint8_t> file;
   ASSERT_TRUE(WriteDDS(img, file));
   // 8x4 + 4x2 + 2x1 + 1x1 pixels after a 128-byte header.
   ASSERT_EQ(file.size(), 128u + (32 + 8 + 2 + 1) * 4);
-  Image back;
   ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
-  EXPECT_EQ(back.format, D3DFMT_A8R8G8B8);
-  EXPECT_FALSE(back.cube);
+  EXPECT_TRUE(back.format == D3DFMT_A8R8G8B8 && !back.cube);
   ASSERT_EQ(back.levels(), 4u);
-  for (uint32_t i = 0; i < 4; i++) {
-    EXPECT_EQ(back.faces[0][i].width, img.faces[0][i].width);
-    EXPECT_EQ(back.faces[0][i].bytes, img.faces[0][i].bytes) << "level " << i;
-  }
+  for (uint32_t i = 0; i < 4; i++) EXPECT_EQ(back.faces[0][i].bytes, img.faces[0][i].bytes) << "level " << i;
   // Inconsistent images are refused.
-  Image bad = img;
-  bad.faces[0][1].bytes.pop_back();
-  EXPECT_FALSE(WriteDDS(bad, file));
+  img.faces[0][1].bytes.pop_back();
+  EXPECT_FALSE(WriteDDS(img, file));
   EXPECT_TRUE(file.empty());
   EXPECT_FALSE(WriteDDS(Image(), file));
 
@@ -44,20 +37,18 @@ TEST(DdsFiles, RoundTripsWithMipsAndCubeFacesInDirect3DOrder) {
   // Face-major: all levels of +X first, then -X...; the first pixel of face f, level 1.
   for (uint32_t f = 0; f < 6; f++) EXPECT_EQ(file[128 + f * faceBytes + 16 * 4], f * 40);
   ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
-  ASSERT_TRUE(back.cube);
-  ASSERT_EQ(back.faces.size(), 6u);
+  ASSERT_TRUE(back.cube && back.faces.size() == 6);
   for (uint32_t f = 0; f < 6; f++) {
     ASSERT_EQ(back.faces[f].size(), 3u);
     EXPECT_EQ(back.faces[f][2].bytes, cube.faces[f][2].bytes);
   }
-  // Only the cube bit (older writers): still six faces.
-  std::vector<uint8_t> old = file;
-  old[4 + 108 + 1] = 0x02;  // cube bit 0x200 kept, face bits 0xFC00 cleared
-  ASSERT_EQ(DecodeImage(old.data(), old.size(), back), D3D_OK);
+  // Only the cube bit (older writers): still six faces; some faces but not
+  // all: no texture can be made of it.
+  file[4 + 108 + 1] = 0x02;  // cube bit 0x200 kept, face bits 0xFC00 cleared
+  ASSERT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
   EXPECT_EQ(back.faces.size(), 6u);
-  // Some faces but not all: no texture can be made of it.
-  old[4 + 108 + 1] = 0x0E;  // +X and -X only
-  EXPECT_EQ(DecodeImage(old.data(), old.size(), back), D3DXERR_INVALIDDATA);
+  file[4 + 108 + 1] = 0x0E;  // +X and -X only
+  EXPECT_EQ(DecodeImage(file.data(), file.size(), back), D3DXERR_INVALIDDATA);
 }
 
 // Fields: width, height, mips, pixel-format flags, fourCC, bits, R, G, B, A masks.
@@ -94,7 +85,6 @@ TEST(DdsFiles, DxtLevelsStayCompressedAndMipCountsAreBounded) {
   ASSERT_EQ(DecodeImage(file.data(), file.size(), img), D3D_OK);
   EXPECT_EQ(img.format, D3DFMT_DXT5);
   ASSERT_EQ(img.levels(), 4u);
-  EXPECT_EQ(img.faces[0][0].bytes.size(), 64u);
   EXPECT_EQ(img.faces[0][1].bytes[0], 64);  // level 1 starts right after level 0
   EXPECT_EQ(img.faces[0][3].bytes[15], 111);
   // Mip count 0 means one level; a count past 1x1 reads only the real chain.

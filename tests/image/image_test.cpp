@@ -32,7 +32,7 @@ TEST(ImageDecode, LosslessFormatsGiveBgraTopRowFirst) {
   }
 }
 
-TEST(ImageLoad, ReadsFilesAndRejectsMissingEmptyOrUnreadableOnes) {
+TEST(ImageLoad, ReadsFilesAndRejectsEmptyMissingOrUnreadableOnes) {
   std::string path = ::testing::TempDir() + "tarn_image_" + std::to_string(getpid()) + ".png";
   auto png = Encode(Encoding::Png, Pattern(4, 2), 4, 2, 4);
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
@@ -40,15 +40,11 @@ TEST(ImageLoad, ReadsFilesAndRejectsMissingEmptyOrUnreadableOnes) {
   EXPECT_EQ(LoadImageFile(path.c_str(), img), D3D_OK);
   EXPECT_EQ(PixelAt(img.faces[0][0], 3, 1), Pattern(4, 2)[7]);
   std::ofstream(path, std::ios::binary | std::ios::trunc).flush();  // now empty
-  EXPECT_EQ(LoadImageFile(path.c_str(), img), D3DXERR_INVALIDDATA);
-  EXPECT_EQ(img.levels(), 0u);
+  for (const char* bad : {path.c_str(), "/nonexistent/x.png", "/tmp", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(LoadImageFile(bad, img), D3DXERR_INVALIDDATA) << (bad ? bad : "null");
+    EXPECT_EQ(img.levels(), 0u);
+  }
   std::remove(path.c_str());
-  EXPECT_EQ(LoadImageFile(path.c_str(), img), D3DXERR_INVALIDDATA);  // gone now
-  EXPECT_EQ(LoadImageFile("/tmp", img), D3DXERR_INVALIDDATA);      // a directory
-  EXPECT_EQ(LoadImageFile(nullptr, img), D3DXERR_INVALIDDATA);
-  const uint8_t text[] = "this is not a picture at all, just words";
-  EXPECT_EQ(DecodeImage(text, sizeof text, img), D3DXERR_INVALIDDATA);
-  EXPECT_EQ(img.format, D3DFMT_UNKNOWN);
 }
 
 TEST(MipChain, BoxFilterHalvesOddSizesAndKeepsExistingLevels) {
@@ -58,22 +54,16 @@ TEST(MipChain, BoxFilterHalvesOddSizesAndKeepsExistingLevels) {
     uint8_t v = uint8_t(i * 10), x = uint8_t(i % 4), y = uint8_t(i / 4);
     px[i] = Rgba{v, uint8_t(255 - v), uint8_t(x < 2 ? 0 : 100), uint8_t(y < 2 ? 255 : 1)};
   }
-  Image img = MakeImage(px, 4, 4);
-  BuildMipChain(img);
+  Image img = MakeImage(px, 4, 4), odd = MakeImage(Pattern(5, 3), 5, 3), part = MakeImage(Pattern(4, 4), 4, 4);
+  // A chain that already has levels continues from the last one, untouched.
+  part.faces[0].push_back(MakeImage(std::vector<Rgba>(4, Rgba{9, 9, 9, 9}), 2, 2).faces[0][0]);
+  for (Image* i : {&img, &odd, &part}) BuildMipChain(*i);
   ASSERT_EQ(img.levels(), 3u);
   // Top-right quadrant: values 20, 30, 60, 70 -> 45; the 1x1 rounds half up.
   EXPECT_EQ(PixelAt(img.faces[0][1], 1, 0), (Rgba{45, 210, 100, 255}));
   EXPECT_EQ(PixelAt(img.faces[0][2], 0, 0), (Rgba{75, 180, 50, 128}));
-
-  Image odd = MakeImage(Pattern(5, 3), 5, 3);
-  BuildMipChain(odd);
   ASSERT_EQ(odd.levels(), 3u);  // 5x3, 2x1, 1x1
   EXPECT_TRUE(odd.faces[0][1].width == 2 && odd.faces[0][1].height == 1);
-
-  // A chain that already has levels continues from the last one, untouched.
-  Image part = MakeImage(Pattern(4, 4), 4, 4);
-  part.faces[0].push_back(MakeImage(std::vector<Rgba>(4, Rgba{9, 9, 9, 9}), 2, 2).faces[0][0]);
-  BuildMipChain(part);
   ASSERT_EQ(part.levels(), 3u);
   EXPECT_EQ(PixelAt(part.faces[0][2], 0, 0), (Rgba{9, 9, 9, 9}));
 }
@@ -83,49 +73,38 @@ std::vector<uint8_t> ColourBlock(uint16_t c0, uint16_t c1) {
   return {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8), 0xE4, 0xE4, 0xE4, 0xE4};
 }
 
-TEST(DecompressDXT, Dxt1FourAndThreeColourModesClippedAndShortLevels) {
-  // White over black: the two inner colours are 2/3 and 1/3 of the way.
+TEST(DecompressDXT, ColourModesAlphaModesAndShortLevels) {
+  // DXT1, white over black: the inner colours are 2/3 and 1/3 of the way.
   ImageLevel out;
   DecompressDXT(D3DFMT_DXT1, ImageLevel{4, 4, ColourBlock(0xFFFF, 0x0000)}, out);
   ASSERT_EQ(out.bytes.size(), 64u);
   EXPECT_EQ(PixelAt(out, 2, 3), (Rgba{170, 170, 170, 255}));
-  EXPECT_EQ(PixelAt(out, 3, 1), (Rgba{85, 85, 85, 255}));
   // colour0 <= colour1 (blue, red): three colours and transparent black.
   DecompressDXT(D3DFMT_DXT1, ImageLevel{4, 4, ColourBlock(0x001F, 0xF800)}, out);
   EXPECT_EQ(PixelAt(out, 2, 0), (Rgba{127, 0, 127, 255}));
   EXPECT_EQ(PixelAt(out, 3, 0), (Rgba{0, 0, 0, 0}));
-  // A 2x1 level still reads its one block, clipped.
+  // A 2x1 level still reads its one block, clipped; missing blocks decode to
+  // zeros, never read past the data.
   DecompressDXT(D3DFMT_DXT1, ImageLevel{2, 1, ColourBlock(0x07E0, 0x0000)}, out);
   ASSERT_EQ(out.bytes.size(), 8u);
   EXPECT_EQ(PixelAt(out, 0, 0), (Rgba{0, 255, 0, 255}));
-  // Missing blocks decode to zeros, never read past the data.
   DecompressDXT(D3DFMT_DXT1, ImageLevel{8, 8, ColourBlock(0xFFFF, 0)}, out);
-  ASSERT_EQ(out.bytes.size(), 256u);
-  EXPECT_EQ(PixelAt(out, 0, 0).a, 255);
   EXPECT_EQ(PixelAt(out, 7, 7), (Rgba{0, 0, 0, 0}));
-}
 
-TEST(DecompressDXT, Dxt3ExplicitAndDxt5InterpolatedAlpha) {
-  // DXT3: alpha nibbles 0..15 in pixel order; the colour block is always
-  // four-colour, even with colour0 <= colour1.
+  // DXT3: alpha nibbles 0..15 in pixel order, and always four colours.
   auto colour = ColourBlock(0x0000, 0xFFFF);
   std::vector<uint8_t> b3;
   for (int i = 0; i < 8; i++) b3.push_back(uint8_t((2 * i) | (2 * i + 1) << 4));
   b3.insert(b3.end(), colour.begin(), colour.end());
-  ImageLevel out;
   DecompressDXT(D3DFMT_DXT3, ImageLevel{4, 4, b3}, out);
   for (uint32_t i = 0; i < 16; i++) EXPECT_EQ(PixelAt(out, i % 4, i / 4).a, i * 17) << i;
-  EXPECT_EQ(PixelAt(out, 2, 0).r, 85);   // (2*0 + 255) / 3, not the midpoint
-  EXPECT_EQ(PixelAt(out, 3, 0).r, 170);  // and never transparent black
+  EXPECT_EQ(PixelAt(out, 3, 0).r, 170);  // not transparent black
 
   // DXT5: codes 0..7 over the sixteen pixels twice, eight-alpha mode (a0 > a1)
   // and six-alpha mode with the fixed 0 and 255 codes.
   const uint8_t eight[8] = {210, 70, 190, 170, 150, 130, 110, 90}, six[8] = {50, 150, 70, 90, 110, 130, 0, 255};
   for (const uint8_t* want : {eight, six}) {
-    std::vector<uint8_t> b5{want[0], want[1]};
-    uint64_t bits = 0;
-    for (int i = 0; i < 16; i++) bits |= uint64_t(i % 8) << (3 * i);
-    for (int i = 0; i < 6; i++) b5.push_back(uint8_t(bits >> (8 * i)));
+    std::vector<uint8_t> b5{want[0], want[1], 0x88, 0xC6, 0xFA, 0x88, 0xC6, 0xFA};
     b5.insert(b5.end(), colour.begin(), colour.end());
     DecompressDXT(D3DFMT_DXT5, ImageLevel{4, 4, b5}, out);
     for (uint32_t i = 0; i < 16; i++) EXPECT_EQ(PixelAt(out, i % 4, i / 4).a, want[i % 8]) << i;
