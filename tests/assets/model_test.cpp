@@ -16,17 +16,6 @@ class ModelTest : public AssetTest {
   }
 };
 
-TNode Quad(const std::string& name, VEC3F position = {0, 0, 0}) {
-  // Two triangles sharing the edge 0-2 of the square 0..10 in z = 0.
-  TNode n;
-  n.name = name;
-  n.position = position;
-  n.vertices = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
-  n.faces = {TFace{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}},
-             TFace{0, 1, {0, 2, 3}, {{0, 0, 0}, {1, 1, 0}, {0, 1, 0}}}};
-  return n;
-}
-
 Vec3 V(const VEC3F& v) { return {v.x, v.y, v.z}; }
 
 TEST_F(ModelTest, RawModelLoadsScalesCompilesAndSaves) {
@@ -62,11 +51,14 @@ TEST_F(ModelTest, RawModelLoadsScalesCompilesAndSaves) {
 }
 
 TEST_F(ModelTest, CompiledRoundTripIsBitForBitAndPreferred) {
-  TNode b = Quad("/c Wheel", {3, 4, 5});
+  TNode a = Quad("Flat", {1, 2, 3}), b = Quad("/c Wheel", {3, 4, 5}), c = Quad("Empty");
+  a.faces[0].smoothing = 0;
+  a.faces[1].tex1[2] = {0.5f, 0.25f, 0};
   b.faces[1].material = 2;
-  TNode c = Quad("Empty");
+  b.rotation = {0, 0.6f, 0, 0.8f};
+  b.nodeScale = {-1, 2, 1};
   c.faces.clear();
-  WriteRawModel("Round", {TerrainNode(12, 4), b, c});
+  WriteRawModel("Round", {a, b, c});
   MDL* first = Load("Round", 0.1f);
   // Load the ".mdc" just written as a second, detached model.
   MDL copy;
@@ -150,11 +142,11 @@ TEST_F(ModelTest, SmoothingGroupsAndTextureSeamsDecideWelding) {
   for (const ModelVertex& v : Load("Flat")->vertices)
     EXPECT_TRUE(v.normal.x == 0 && v.normal.y == 0 && v.normal.z == 1);
 
-  // 8 x 8 cells, seams every 4 cells: each 4 x 4 tile has 5 x 5 own vertices.
-  WriteRawModel("Grid", {TerrainNode(8, 4)});
-  MDL* grid = Load("Grid");
-  EXPECT_EQ(grid->vertices.count, 4u * 25u);
-  EXPECT_EQ(grid->triangles.count, 128u);
+  // Other texture coordinates at one shared corner split it.
+  TNode seam = Quad("Seam");
+  seam.faces[1].tex0[0] = {0.5f, 0.5f, 0};
+  WriteRawModel("Seam", {seam});
+  EXPECT_EQ(Load("Seam")->vertices.count, 5u);
 }
 
 TEST_F(ModelTest, SmoothingMaskIsOnePassInListOrder) {

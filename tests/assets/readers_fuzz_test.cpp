@@ -72,14 +72,12 @@ void LoadAndDraw(const char* name) {
   ReleaseModel(m);
 }
 
+// Two materials, smoothing groups, a mirrored point node and an empty node.
 std::vector<TNode> SampleNodes() {
-  TNode a = TerrainNode(3, 2);
-  TNode b = a;
-  b.name = "/s Hub";
+  TNode a = Quad("Plate"), b = Quad("/s Hub", {1, 2, 3}), c;
+  a.faces[1].material = 3;
   b.nodeScale = {-1, 1, 1};
-  b.faces[1].material = 3;
-  b.faces[2].smoothing = 6;
-  TNode c;
+  b.faces[0].smoothing = 6;
   c.name = "Empty";
   return {a, b, c};
 }

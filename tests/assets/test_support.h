@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -111,26 +110,16 @@ inline void WriteRawModel(const std::string& name, const std::vector<TNode>& nod
   WriteBytes("Models/" + name + ".mdl", bytes.data(), bytes.size());
 }
 
-// A terrain grid of cells x cells quads (two triangles each) in smoothing
-// group 1, with texture coordinates relative to tiles of seamEvery cells so
-// the texture seams split vertices; materials alternate every 8 columns.
-inline TNode TerrainNode(uint32_t cells, uint32_t seamEvery) {
+// Two triangles sharing the edge 0-2 of the square 0..10 in z = 0, both in
+// material 0 and smoothing group 1, with the same texture coordinates at the
+// shared corners.
+inline TNode Quad(const std::string& name, VEC3F position = {0, 0, 0}) {
   TNode n;
-  n.name = "Terrain";
-  const uint32_t side = cells + 1;
-  for (uint32_t y = 0; y < side; y++)
-    for (uint32_t x = 0; x < side; x++)
-      n.vertices.push_back({float(x), float(y), float(std::sin(x * 0.37) * 3.0 + std::cos(y * 0.23) * 2.0)});
-  for (uint32_t y = 0; y < cells; y++) {
-    for (uint32_t x = 0; x < cells; x++) {
-      const float x0 = float(x - x % seamEvery), y0 = float(y - y % seamEvery), s = float(seamEvery);
-      auto uv = [&](uint32_t cx, uint32_t cy) { return VEC3F{(cx - x0) / s, (cy - y0) / s, 0}; };
-      uint32_t a = y * side + x, b = a + 1, c = a + side, d = c + 1;
-      const uint32_t material = (x / 8) % 2;
-      n.faces.push_back(TFace{material, 1, {a, b, d}, {uv(x, y), uv(x + 1, y), uv(x + 1, y + 1)}});
-      n.faces.push_back(TFace{material, 1, {a, d, c}, {uv(x, y), uv(x + 1, y + 1), uv(x, y + 1)}});
-    }
-  }
+  n.name = name;
+  n.position = position;
+  n.vertices = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
+  n.faces = {TFace{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}},
+             TFace{0, 1, {0, 2, 3}, {{0, 0, 0}, {1, 1, 0}, {0, 1, 0}}}};
   return n;
 }
 
