@@ -49,10 +49,8 @@ TEST_F(GLDeviceTest, PreTransformedQuadsLandOnExactPixels) {
   // Eight one-texel stripes.
   const uint32_t colours[8] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00,
                                0xFF00FFFF, 0xFFFF00FF, 0xFF808080, 0xFFFFFFFF};
-  IDirect3DTexture9* tex = nullptr;
-  ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(8, 1, colours), &tex), D3D_OK);
   dev->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, 1.0f, 0);
-  dev->SetTexture(0, tex);
+  BindTexels(8, 1, colours);
   // Direct3D 9's texel-to-pixel rule: texel centres sit on pixel centres
   // when the quad's edges lie half a pixel before the first pixel.
   TexturedQuad(10 - 0.5f, 5 - 0.5f, 18 - 0.5f, 9 - 0.5f);
@@ -67,9 +65,6 @@ TEST_F(GLDeviceTest, PreTransformedQuadsLandOnExactPixels) {
     for (int x = 18; x < 26; ++x)
       EXPECT_EQ(PixelCached(x, y), x >= 20 && x < 24 && y >= 20 && y < 22 ? 0xFF00FF00u : kClear)
           << x << "," << y;
-
-  dev->SetTexture(0, nullptr);
-  tex->Release();
 }
 
 TEST_F(GLDeviceTest, CullingAndDepthAsDirect3D9) {
@@ -112,9 +107,7 @@ TEST_F(GLDeviceTest, CullingAndDepthAsDirect3D9) {
 // As the frame set-up leaves every stage: linear filters, mip maps, wrapping.
 TEST_F(GLDeviceTest, LinearFilteringWrapsAndMipMaps) {
   const uint32_t texels[2] = {0xFF000000, 0xFFFFFFFF};  // black and white
-  IDirect3DTexture9* tex = nullptr;
-  ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(2, 1, texels), &tex), D3D_OK);
-  dev->SetTexture(0, tex);
+  BindTexels(2, 1, texels);
   for (auto s : {D3DSAMP_MAGFILTER, D3DSAMP_MINFILTER, D3DSAMP_MIPFILTER}) dev->SetSamplerState(0, s, D3DTEXF_LINEAR);
   // 32 pixels across the two texels.
   TexturedQuad(-0.5f, -0.5f, 31.5f, 0.5f);
@@ -127,8 +120,6 @@ TEST_F(GLDeviceTest, LinearFilteringWrapsAndMipMaps) {
   // Minified 16 times with a mip filter: the 1x1 level, the average.
   TexturedQuad(-0.5f, 3.5f, 0.5f, 4.5f, 0.0f, 0.0f, 16.0f, 1.0f);
   EXPECT_TRUE(ColourNear(Pixel(0, 4), 0xFF7F7F7F, 2));
-  dev->SetTexture(0, nullptr);
-  tex->Release();
 }
 
 TEST_F(GLDeviceTest, AlphaBlendingWithSourceAlpha) {

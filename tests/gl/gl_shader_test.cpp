@@ -42,7 +42,7 @@ class GLShaderTest : public GLDeviceTest {
   void SetUp() override {
     GLDeviceTest::SetUp();
     if (!dev) return;
-    ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(2, 2, kTexels), &tex_), D3D_OK);
+    BindTexels(2, 2, kTexels);
     static const D3DVERTEXELEMENT9 decl[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
                                              D3DDECL_END()};
     ASSERT_EQ(dev->CreateVertexDeclaration(decl, &decl_), D3D_OK);
@@ -51,15 +51,12 @@ class GLShaderTest : public GLDeviceTest {
     dev->SetPixelShaderConstantF(0, &kScaleBias[0][0], 2);
     dev->SetPixelShaderConstantF(4, &kMatrix[0][0], 4);
     dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    dev->SetTexture(0, tex_);
     dev->SetVertexDeclaration(decl_);
   }
   void TearDown() override {
     if (dev) {
       Bind({}, {});
-      dev->SetTexture(0, nullptr);
       dev->SetVertexDeclaration(nullptr);
-      if (tex_) tex_->Release();
       if (decl_) decl_->Release();
     }
     GLDeviceTest::TearDown();
@@ -119,7 +116,6 @@ class GLShaderTest : public GLDeviceTest {
     EXPECT_TRUE(ColourNear(got, want, 2)) << "\n" << vs << ps;
   }
 
-  IDirect3DTexture9* tex_ = nullptr;
   IDirect3DVertexDeclaration9* decl_ = nullptr;
   IDirect3DVertexShader9* vs_ = nullptr;
   IDirect3DPixelShader9* ps_ = nullptr;

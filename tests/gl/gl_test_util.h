@@ -55,6 +55,7 @@ class GLDeviceTest : public ::testing::Test {
   }
   void TearDown() override {
     if (!dev) return;
+    dev->SetTexture(0, nullptr);
     EXPECT_EQ(dev->Release(), 0u) << "resources leaked";
     EXPECT_EQ(GLErrorCount(), errorsBefore_) << "OpenGL reported errors";
   }
@@ -67,6 +68,14 @@ class GLDeviceTest : public ::testing::Test {
   // Reads the back buffer again and returns pixel (x, y), y from the top.
   uint32_t Pixel(int x, int y) { return Read(), PixelCached(x, y); }
   uint32_t PixelCached(int x, int y) const { return pixels_[size_t(y) * kWidth + x]; }
+
+  // Binds a texture of w x h texels to stage 0; the device keeps it while bound.
+  void BindTexels(uint32_t w, uint32_t h, const uint32_t* texels) {
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(w, h, texels), &tex), D3D_OK);
+    dev->SetTexture(0, tex);
+    tex->Release();
+  }
 
   // A screen quad with corners in the order the text drawing emits them,
   // which appears counter-clockwise on screen.

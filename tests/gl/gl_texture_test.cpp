@@ -111,9 +111,7 @@ TEST_F(GLDeviceTest, FixedFunctionVerticesFeedAnAssembledPixelShader) {
   IDirect3DPixelShader9* shader = nullptr;
   ASSERT_EQ(dev->CreatePixelShader(ps.data(), &shader), D3D_OK);
   const uint32_t texel = 0xFF80FF40;
-  IDirect3DTexture9* tex = nullptr;
-  ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(1, 1, &texel), &tex), D3D_OK);
-  dev->SetTexture(0, tex);
+  BindTexels(1, 1, &texel);
   dev->SetPixelShader(shader);
   const float c2[4] = {1.0f, 0.5f, 1.0f, 1.0f};
   dev->SetPixelShaderConstantF(2, c2, 1);
@@ -121,10 +119,8 @@ TEST_F(GLDeviceTest, FixedFunctionVerticesFeedAnAssembledPixelShader) {
   TexturedQuad(20, 8, 28, 16);
   // texture (0x80, 0xFF, 0x40) x white x c2 (1, 0.5, 1).
   EXPECT_TRUE(ColourNear(Pixel(24, 12), 0xFF807F40, 1));
-  dev->SetTexture(0, nullptr);
   dev->SetPixelShader(nullptr);
   EXPECT_EQ(shader->Release(), 0u);
-  EXPECT_EQ(tex->Release(), 0u);
 }
 
 }  // namespace
