@@ -76,14 +76,15 @@ TEST_F(ModelTest, CompiledRoundTripIsBitForBitAndPreferred) {
   for (uint32_t i = 0; i < copy.nodes.count; i++) {
     const ModelNode &x = copy.nodes[i], &y = first->nodes[i];
     EXPECT_EQ(x.name, y.name);
-    EXPECT_TRUE(SameBits(&x.position, &y.position, sizeof x.position));
-    EXPECT_TRUE(SameBits(&x.rotation, &y.rotation, sizeof x.rotation));
-    EXPECT_TRUE(SameBits(&x.nodeScale, &y.nodeScale, sizeof x.nodeScale));
+    EXPECT_TRUE(SameBits(&x.position, &y.position, sizeof x.position) &&
+                SameBits(&x.rotation, &y.rotation, sizeof x.rotation) &&
+                SameBits(&x.nodeScale, &y.nodeScale, sizeof x.nodeScale))
+        << i;
     ASSERT_EQ(x.subsets.count, y.subsets.count);
     EXPECT_TRUE(SameBits(x.subsets.data, y.subsets.data, sizeof(Subset) * x.subsets.count));
-    EXPECT_EQ(x.bounds.empty, y.bounds.empty);
-    EXPECT_TRUE(SameBits(&x.bounds.localMin, &y.bounds.localMin, sizeof(Vec3)));
-    EXPECT_TRUE(SameBits(&x.bounds.localMax, &y.bounds.localMax, sizeof(Vec3)));
+    EXPECT_TRUE(x.bounds.empty == y.bounds.empty && SameBits(&x.bounds.localMin, &y.bounds.localMin, sizeof(Vec3)) &&
+                SameBits(&x.bounds.localMax, &y.bounds.localMax, sizeof(Vec3)))
+        << i;
   }
   DestroyModel(&copy);
 
