@@ -149,11 +149,9 @@ TEST_F(GLDeviceTest, IndexedDrawsAndResourcesCreatedAfterOthersWereReleased) {
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
     IDirect3DVertexDeclaration9* vd = nullptr;
-    IDirect3DTexture9* tex = nullptr;
     ASSERT_EQ(dev->CreateVertexBuffer(8 * stride, 0, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
     ASSERT_EQ(dev->CreateIndexBuffer(sizeof idx, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib), D3D_OK);
     ASSERT_EQ(dev->CreateVertexDeclaration(decl, &vd), D3D_OK);
-    ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(1, 1, &colour), &tex), D3D_OK);
     void* p = nullptr;
     ASSERT_EQ(ib->Lock(0, 0, &p, 0), D3D_OK);
     std::memcpy(p, idx, sizeof idx);
@@ -174,15 +172,15 @@ TEST_F(GLDeviceTest, IndexedDrawsAndResourcesCreatedAfterOthersWereReleased) {
     EXPECT_EQ(Pixel(48, 16), colour);
     // Past the indices: refused, nothing drawn, no GL error.
     EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 8, 9, 2), D3DERR_INVALIDCALL);
-    // The texture, through a fixed-function quad.
-    dev->SetTexture(0, tex);
+    // A texture, through a fixed-function quad; unbinding frees it.
+    BindTexels(1, 1, &colour);
     TexturedQuad(0, 0, 8, 8);
     EXPECT_EQ(Pixel(4, 4), colour);
     dev->SetTexture(0, nullptr);
     dev->SetStreamSource(0, nullptr, 0, 0);
     dev->SetIndices(nullptr);
     dev->SetVertexDeclaration(nullptr);
-    for (IUnknown* r : std::initializer_list<IUnknown*>{vb, ib, vd, tex}) EXPECT_EQ(r->Release(), 0u);
+    for (IUnknown* r : std::initializer_list<IUnknown*>{vb, ib, vd}) EXPECT_EQ(r->Release(), 0u);
   }
 }
 

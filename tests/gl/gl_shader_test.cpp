@@ -35,7 +35,7 @@ void SampleTexels(void*, int sampler, SamplerKind, const float coord[4], float o
   for (int i = 0; i < 4; ++i) out[i] = float(c >> (i == 3 ? 24 : 16 - 8 * i) & 0xFF) / 255.0f;
 }
 
-// The texture, the declaration and the inputs' constants are set once:
+// The texture, the vertex format and the inputs' constants are set once:
 // every pair linked afterwards must pick them up.
 class GLShaderTest : public GLDeviceTest {
  protected:
@@ -43,22 +43,15 @@ class GLShaderTest : public GLDeviceTest {
     GLDeviceTest::SetUp();
     if (!dev) return;
     BindTexels(2, 2, kTexels);
-    static const D3DVERTEXELEMENT9 decl[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                             D3DDECL_END()};
-    ASSERT_EQ(dev->CreateVertexDeclaration(decl, &decl_), D3D_OK);
     dev->SetVertexShaderConstantF(20, &kInputs[0][0], 3);
     dev->SetVertexShaderConstantF(24, &kMatrix[0][0], 4);
     dev->SetPixelShaderConstantF(0, &kScaleBias[0][0], 2);
     dev->SetPixelShaderConstantF(4, &kMatrix[0][0], 4);
     dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    dev->SetVertexDeclaration(decl_);
+    dev->SetFVF(D3DFVF_XYZ);
   }
   void TearDown() override {
-    if (dev) {
-      Bind({}, {});
-      dev->SetVertexDeclaration(nullptr);
-      if (decl_) decl_->Release();
-    }
+    if (dev) Bind({}, {});
     GLDeviceTest::TearDown();
   }
 
@@ -116,7 +109,6 @@ class GLShaderTest : public GLDeviceTest {
     EXPECT_TRUE(ColourNear(got, want, 2)) << "\n" << vs << ps;
   }
 
-  IDirect3DVertexDeclaration9* decl_ = nullptr;
   IDirect3DVertexShader9* vs_ = nullptr;
   IDirect3DPixelShader9* ps_ = nullptr;
 };

@@ -22,23 +22,10 @@ inline std::vector<uint32_t> AssembleTokens(const std::string& text) {
   return tokens;
 }
 
-// A w x h texture of packed ARGB texels, top row first, with its mip chain.
-inline Image TexelImage(uint32_t w, uint32_t h, const uint32_t* texels) {
-  Image img;
-  img.format = D3DFMT_A8R8G8B8;
-  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(texels);
-  img.faces = {{ImageLevel{w, h, std::vector<uint8_t>(bytes, bytes + size_t(w) * h * 4)}}};
-  BuildMipChain(img);
-  return img;
-}
-
 // What the tests clear the back buffer to: no drawing colour.
 constexpr uint32_t kClear = 0xFF102030;
 
-struct RhwColourVertex {
-  float x, y, z, rhw;
-  uint32_t colour;
-};
+struct RhwColourVertex { float x, y, z, rhw; uint32_t colour; };
 
 class GLDeviceTest : public ::testing::Test {
  protected:
@@ -69,10 +56,16 @@ class GLDeviceTest : public ::testing::Test {
   uint32_t Pixel(int x, int y) { return Read(), PixelCached(x, y); }
   uint32_t PixelCached(int x, int y) const { return pixels_[size_t(y) * kWidth + x]; }
 
-  // Binds a texture of w x h texels to stage 0; the device keeps it while bound.
+  // Binds a texture of w x h packed ARGB texels (top row first, with its mip
+  // chain) to stage 0; the device keeps it while bound.
   void BindTexels(uint32_t w, uint32_t h, const uint32_t* texels) {
+    Image img;
+    img.format = D3DFMT_A8R8G8B8;
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(texels);
+    img.faces = {{ImageLevel{w, h, std::vector<uint8_t>(bytes, bytes + size_t(w) * h * 4)}}};
+    BuildMipChain(img);
     IDirect3DTexture9* tex = nullptr;
-    ASSERT_EQ(dev->CreateTextureFromImage(TexelImage(w, h, texels), &tex), D3D_OK);
+    ASSERT_EQ(dev->CreateTextureFromImage(img, &tex), D3D_OK);
     dev->SetTexture(0, tex);
     tex->Release();
   }
