@@ -21,17 +21,18 @@ namespace {
 
 using namespace flight;
 
-std::vector<ScriptEvent> Parse(const std::string& text) {
+// Parses a script that must parse (error null) or must not (the error returned).
+std::vector<ScriptEvent> Parse(const std::string& text, std::string* error = nullptr) {
   std::vector<ScriptEvent> events;
-  std::string error;
-  EXPECT_TRUE(ParseScript(text, events, error)) << error;
+  std::string e;
+  EXPECT_EQ(ParseScript(text, events, e), error == nullptr) << text << ": " << e;
+  if (error) *error = e;
   return events;
 }
 
 std::string ParseError(const std::string& text) {
-  std::vector<ScriptEvent> events;
   std::string error;
-  EXPECT_FALSE(ParseScript(text, events, error)) << text;
+  Parse(text, &error);
   return error;
 }
 
