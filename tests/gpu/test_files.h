@@ -11,10 +11,10 @@ inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
 }
 
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, size_t n) {
+inline void WriteBytes(const std::string& path, const void* bytes, size_t n) {
   FILE* out = std::fopen(path.c_str(), "wb");
   ASSERT_NE(out, nullptr);
-  std::fwrite(bytes.data(), 1, n, out);
+  std::fwrite(bytes, 1, n, out);
   std::fclose(out);
 }
 
@@ -36,5 +36,5 @@ inline void WriteDDS(const std::string& path, uint32_t w, uint32_t h, uint32_t f
     Put32(f, v);
   for (const auto& face : levels)
     for (const auto& level : face) f.insert(f.end(), level.begin(), level.end());
-  WriteBytes(path, f, f.size());
+  WriteBytes(path, f.data(), f.size());
 }
