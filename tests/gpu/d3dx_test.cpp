@@ -62,11 +62,9 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// Missing files fail; a PNG gets its full mip chain and is no cube map; a
-// cube file as a plain texture gives its first face (pixels and face order
-// are checked on screen by the GL tests). Truncated and damaged copies load
-// or fail with D3DXERR_INVALIDDATA, silently, never handing the device an
-// image it refuses. The decoders are fuzzed on their own; this is the glue.
+// Missing files fail; a PNG gets its full mip chain and is no cube map; a cube file as a plain texture
+// gives its first face. Truncated and damaged copies load or fail with D3DXERR_INVALIDDATA, silently,
+// never handing the device an image it refuses. The decoders are fuzzed on their own; this is the glue.
 TEST_F(D3DXTest, TextureFilesLoadAndDamagedCopiesFailCleanly) {
   std::vector<std::vector<std::vector<uint8_t>>> faces(6);
   for (int f = 0; f < 6; ++f) faces[f].push_back(std::vector<uint8_t>(8 * 8 * 4, uint8_t(f + 1)));
