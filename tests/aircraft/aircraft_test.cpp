@@ -235,7 +235,6 @@ TEST_F(AircraftTest, BeatDrivesWingsSymmetricallyRollSplitsThemSpaceTogglesTheTa
   }
   // A phase landing exactly on 1 stays 1 for that step.
   a->beatPhase = 0.75;
-  a->beatRate = 2.0;
   CurrentDt = 0.125;
   UpdateWingBeat();
   EXPECT_EQ(a->beatPhase, 1.0);
