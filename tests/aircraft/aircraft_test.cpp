@@ -2,6 +2,7 @@
 // in-memory model (no files, no device).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -35,12 +36,6 @@ Vec3 StartPoint(const char* node, double below = 0) {
   return {70 - p.y, 70 + p.x, 2 + p.z - below};
 }
 
-uint32_t CountEntity(const pEntity* e) {
-  uint32_t n = 0;
-  for (pEntity* x : EntityList) n += x == e ? 1 : 0;
-  return n;
-}
-
 void ReleaseResources() {
   ReleaseAllTextures();
   ReleaseAllVertexShaders();
@@ -71,7 +66,7 @@ class AircraftTest : public ::testing::Test {
 TEST_F(AircraftTest, AssemblyRegistersEveryPartOnceAndDestroyingReleasesThemAll) {
   ASSERT_EQ(a->parts.count, 32u);
   EXPECT_EQ(EntityList.count, 32u);
-  for (uint32_t i = 0; i < 32; i++) EXPECT_EQ(CountEntity(a->parts[i]), 1u) << "parts[" << i << "]";
+  for (pEntity* e : a->parts) EXPECT_EQ(std::count(EntityList.begin(), EntityList.end(), e), 1);
   EXPECT_EQ(a->parts[31], a->cameraHinge);
   // The fuselage: its proxy once and the ballast three times, then 1500 kg.
   EXPECT_EQ(a->fuselage->mass, 1500.0);
@@ -267,13 +262,11 @@ TEST_F(AircraftTest, CameraModesPlaceTheCamera) {
   UpdateAircraftCamera();
   ExpectNear(CameraPosition, a->fuselage->position - forward * 25, 1e-12);
 
-  // C: free mode; C again: back in the cockpit, the look reset to straight ahead.
-  Press('C');
-  HandleAircraftKeys();
-  UpdateAircraftCamera();
-  EXPECT_TRUE(FreeCamera);
-  Press('C');
-  HandleAircraftKeys();
+  // C twice (free mode, then the cockpit): the look reset to straight ahead.
+  for (int i = 0; i < 2; i++) {
+    Press('C');
+    HandleAircraftKeys();
+  }
   EXPECT_EQ(a->cameraMode, 1);
   EXPECT_EQ(LookOrientation.w, 1.0);
 

@@ -36,7 +36,7 @@ std::string ParseError(const std::string& text) {
   return error;
 }
 
-TEST(FlightScript, ReadsEventsInTimeOrderWithCommentsAndKeyNames) {
+TEST(FlightScript, ReadsEventsInTimeOrderAndNamesTheLineOfAMalformedOne) {
   std::vector<ScriptEvent> e = Parse("# take-off\n0 press Pause\n\n1.5 down Up   # climb\n"
                                      "0.5 press e\n  3 up Up\r\n1.5 press Space\n60 end");
   ASSERT_EQ(e.size(), 6u);
@@ -48,9 +48,6 @@ TEST(FlightScript, ReadsEventsInTimeOrderWithCommentsAndKeyNames) {
   EXPECT_EQ(e[4].line, 6);  // the indented line with a CR
   EXPECT_EQ(e[5].action, Action::End);
   EXPECT_EQ(KeyCodeByName("F13"), 0u);
-}
-
-TEST(FlightScript, NamesTheLineOfAMalformedEvent) {
   EXPECT_EQ(ParseError("0 press Pause\nx press E\n"), "line 2: \"x\" is not a time in seconds");
   EXPECT_EQ(ParseError("\n\n-1 press E"), "line 3: the time must be a finite number >= 0");
   EXPECT_EQ(ParseError("nan press E"), "line 1: the time must be a finite number >= 0");
@@ -160,9 +157,6 @@ TEST_F(FlightRunTest, EscapeStopsF1ResetsAndPausesAgain) {
   ASSERT_EQ(r.rows.size(), 90u);
   EXPECT_EQ(r.rows.back()[kSimTime], 0.0);  // paused since the reset
   EXPECT_EQ(r.rows.back()[kFlapping], 0.0);
-  // Pause in the reset's frame resumes.
-  r = Fly("0 press Pause\n1 press F1\n1 press Pause\n1.5 end\n");
-  EXPECT_GT(r.rows.back()[kSimTime], 0.4);
   // Without an end the run stops a frame after the last event.
   EXPECT_EQ(Fly("0 press Pause\n0.5 press E\n").rows.size(), 31u);
 }
