@@ -67,7 +67,7 @@ TEST_F(GLDeviceTest, PreTransformedQuadsLandOnExactPixels) {
           << x << "," << y;
 }
 
-TEST_F(GLDeviceTest, CullingAndDepthAsDirect3D9) {
+TEST_F(GLDeviceTest, CullingDepthAndBlendingAsDirect3D9) {
   // The frame set-up's D3DCULL_CW drops what appears clockwise on screen:
   // the same quad mirrored.
   dev->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, 1.0f, 0);
@@ -102,6 +102,17 @@ TEST_F(GLDeviceTest, CullingAndDepthAsDirect3D9) {
     dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, t, sizeof t[0]);
     EXPECT_EQ(Pixel(32, 34), z == 0.05f ? 0xFFFF0000u : kClear) << z;
   }
+
+  // Blending with the source alpha, as text and the aircraft's parts draw.
+  dev->Clear(D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+  dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  ColouredQuad(0, 0, 8, 8, 0x80FF0000);
+  EXPECT_TRUE(ColourNear(Pixel(4, 4) & 0x00FFFFFF, 0x0080007F, 2));
+  dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+  ColouredQuad(0, 0, 8, 8, 0x80FF0000);
+  EXPECT_EQ(Pixel(4, 4), 0x80FF0000u);
 }
 
 // As the frame set-up leaves every stage: linear filters, mip maps, wrapping.
@@ -120,18 +131,6 @@ TEST_F(GLDeviceTest, LinearFilteringWrapsAndMipMaps) {
   // Minified 16 times with a mip filter: the 1x1 level, the average.
   TexturedQuad(-0.5f, 3.5f, 0.5f, 4.5f, 0.0f, 0.0f, 16.0f, 1.0f);
   EXPECT_TRUE(ColourNear(Pixel(0, 4), 0xFF7F7F7F, 2));
-}
-
-TEST_F(GLDeviceTest, AlphaBlendingWithSourceAlpha) {
-  dev->Clear(D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
-  dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-  dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  ColouredQuad(0, 0, 8, 8, 0x80FF0000);
-  EXPECT_TRUE(ColourNear(Pixel(4, 4) & 0x00FFFFFF, 0x0080007F, 2));
-  dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
-  ColouredQuad(0, 0, 8, 8, 0x80FF0000);
-  EXPECT_EQ(Pixel(4, 4), 0x80FF0000u);
 }
 
 // Two quads in one buffer, drawn by their start index as the models draw

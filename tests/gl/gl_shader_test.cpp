@@ -50,25 +50,17 @@ class GLShaderTest : public GLDeviceTest {
     dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     dev->SetFVF(D3DFVF_XYZ);
   }
-  void TearDown() override {
-    if (dev) Bind({}, {});
-    GLDeviceTest::TearDown();
-  }
 
-  // Releases the bound pair and binds the new one (none when empty).
+  // Binds the pair; the device keeps the shaders while they are bound.
   bool Bind(const std::vector<uint32_t>& vt, const std::vector<uint32_t>& pt) {
-    dev->SetVertexShader(nullptr);
-    dev->SetPixelShader(nullptr);
-    if (vs_) vs_->Release();
-    if (ps_) ps_->Release();
-    vs_ = nullptr;
-    ps_ = nullptr;
-    if (vt.empty()) return true;
-    if (dev->CreateVertexShader(vt.data(), &vs_) != D3D_OK || dev->CreatePixelShader(pt.data(), &ps_) != D3D_OK)
-      return false;
-    dev->SetVertexShader(vs_);
-    dev->SetPixelShader(ps_);
-    return true;
+    IDirect3DVertexShader9* vs = nullptr;
+    IDirect3DPixelShader9* ps = nullptr;
+    bool ok = dev->CreateVertexShader(vt.data(), &vs) == D3D_OK && dev->CreatePixelShader(pt.data(), &ps) == D3D_OK;
+    dev->SetVertexShader(vs);
+    dev->SetPixelShader(ps);
+    if (vs) vs->Release();
+    if (ps) ps->Release();
+    return ok;
   }
   // A quad over the whole target; returns the centre pixel.
   uint32_t Draw() {
@@ -108,9 +100,6 @@ class GLShaderTest : public GLDeviceTest {
     if (!p.discarded) want = D3DCOLOR_ARGB(ch[3], ch[0], ch[1], ch[2]);
     EXPECT_TRUE(ColourNear(got, want, 2)) << "\n" << vs << ps;
   }
-
-  IDirect3DVertexShader9* vs_ = nullptr;
-  IDirect3DPixelShader9* ps_ = nullptr;
 };
 
 // The instructions whose GL form differs most from a one-line GLSL

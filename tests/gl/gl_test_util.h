@@ -42,7 +42,9 @@ class GLDeviceTest : public ::testing::Test {
   }
   void TearDown() override {
     if (!dev) return;
-    dev->SetTexture(0, nullptr);
+    dev->SetTexture(0, nullptr);  // what the tests left bound
+    dev->SetVertexShader(nullptr);
+    dev->SetPixelShader(nullptr);
     EXPECT_EQ(dev->Release(), 0u) << "resources leaked";
     EXPECT_EQ(GLErrorCount(), errorsBefore_) << "OpenGL reported errors";
   }

@@ -41,6 +41,7 @@ TEST_F(GLDeviceTest, DdsAndPngFilesShowTheSameImage) {
   for (int i = 0; i < 3; ++i) {
     ASSERT_EQ(D3DXCreateTextureFromFileA(dev, (i == 0 ? png : i == 1 ? dds : dxt).c_str(), &t[i]), D3D_OK);
     dev->SetTexture(0, t[i]);
+    t[i]->Release();  // the device keeps it while bound
     float x = 4.0f + 12.0f * float(i);
     TexturedQuad(x - 0.5f, 4 - 0.5f, x + 8 - 0.5f, 12 - 0.5f);
   }
@@ -49,8 +50,6 @@ TEST_F(GLDeviceTest, DdsAndPngFilesShowTheSameImage) {
     for (int y = 0; y < 8; ++y)
       for (int x = 0; x < 8; ++x)
         EXPECT_EQ(PixelCached(4 + 12 * i + x, 4 + y), argb[y * 8 + x]) << "file " << i << " texel " << x << "," << y;
-  dev->SetTexture(0, nullptr);
-  for (auto* tex : t) tex->Release();
 }
 
 // Each axis as a cube texture coordinate gives the face Direct3D puts there
@@ -93,13 +92,13 @@ TEST_F(GLDeviceTest, CubeMapSampledAlongEachAxisGivesThatFace) {
   IDirect3DPixelShader9* shader = nullptr;
   ASSERT_EQ(dev->CreatePixelShader(ps.data(), &shader), D3D_OK);
   dev->SetPixelShader(shader);
+  shader->Release();
   dev->SetTexture(7, cube);
   drawAxes(true);
   dev->SetTexture(7, nullptr);
   drawAxes(false);  // unbound, the declared cube sampler reads (0, 0, 0, 1)
-  dev->SetPixelShader(nullptr);
   dev->SetVertexDeclaration(nullptr);
-  for (IUnknown* r : std::initializer_list<IUnknown*>{shader, cube, vd}) EXPECT_EQ(r->Release(), 0u);
+  for (IUnknown* r : std::initializer_list<IUnknown*>{cube, vd}) EXPECT_EQ(r->Release(), 0u);
 }
 
 // The text path: pre-transformed vertices with texture coordinates and no
@@ -113,14 +112,13 @@ TEST_F(GLDeviceTest, FixedFunctionVerticesFeedAnAssembledPixelShader) {
   const uint32_t texel = 0xFF80FF40;
   BindTexels(1, 1, &texel);
   dev->SetPixelShader(shader);
+  shader->Release();
   const float c2[4] = {1.0f, 0.5f, 1.0f, 1.0f};
   dev->SetPixelShaderConstantF(2, c2, 1);
   dev->Clear(D3DCLEAR_TARGET, kClear, 1.0f, 0);
   TexturedQuad(20, 8, 28, 16);
   // texture (0x80, 0xFF, 0x40) x white x c2 (1, 0.5, 1).
   EXPECT_TRUE(ColourNear(Pixel(24, 12), 0xFF807F40, 1));
-  dev->SetPixelShader(nullptr);
-  EXPECT_EQ(shader->Release(), 0u);
 }
 
 }  // namespace
