@@ -1,5 +1,5 @@
-// The DDS reader and writer: uncompressed layouts, DXT kept compressed, mip
-// chains, cube face order, and headers that must be refused.
+// The DDS reader and writer: mip chains, cube face order, uncompressed
+// layouts, DXT kept compressed, and headers that must be refused.
 #include <gtest/gtest.h>
 
 #include "platform/image/image.h"
@@ -51,72 +51,44 @@ TEST(DdsFiles, RoundTripsWithMipsAndCubeFacesInDirect3DOrder) {
   EXPECT_EQ(DecodeImage(file.data(), file.size(), back), D3DXERR_INVALIDDATA);
 }
 
-// Fields: width, height, mips, pixel-format flags, fourCC, bits, R, G, B, A masks.
-// Decodes a one-level file with the given header and pixel bytes.
-std::vector<uint8_t> DecodeLevel(const DdsHeaderFields& fields, std::vector<uint8_t> pixels) {
-  auto file = DdsHeader(fields);
-  file.insert(file.end(), pixels.begin(), pixels.end());
-  Image back;
-  EXPECT_EQ(DecodeImage(file.data(), file.size(), back), D3D_OK);
-  return back.levels() ? back.faces[0][0].bytes : std::vector<uint8_t>();
+std::vector<uint8_t> Bytes(size_t n, uint8_t from = 0, uint8_t step = 1) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; i++) v[i] = uint8_t(from + i * step);
+  return v;
 }
 
-TEST(DdsFiles, UncompressedLayoutsBecomeBgra) {
-  // 32-bit without an alpha mask: the fourth byte is padding, alpha becomes 255.
-  EXPECT_EQ(DecodeLevel(DdsHeaderFields{2, 1}, {1, 2, 3, 9, 4, 5, 6, 0}),
-            (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255}));
-  // 24-bit B, G, R.
-  EXPECT_EQ(DecodeLevel(DdsHeaderFields{3, 1, 1, 0x40, 0, 24}, {10, 20, 30, 40, 50, 60, 70, 80, 90}),
-            (std::vector<uint8_t>{10, 20, 30, 255, 40, 50, 60, 255, 70, 80, 90, 255}));
-  // 32-bit R, G, B, A byte order (masks the other way round) with alpha.
-  EXPECT_EQ(DecodeLevel(DdsHeaderFields{1, 1, 1, 0x41, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000}, {11, 22, 33, 44}),
-            (std::vector<uint8_t>{33, 22, 11, 44}));
-  // 16-bit 5:6:5 scales each channel to the full byte: 0xFFE0 is red and green full.
-  EXPECT_EQ(DecodeLevel(DdsHeaderFields{1, 1, 1, 0x40, 0, 16, 0xF800, 0x07E0, 0x001F}, {0xE0, 0xFF}),
-            (std::vector<uint8_t>{0, 255, 255, 255}));
-}
-
-TEST(DdsFiles, DxtLevelsStayCompressedAndMipCountsAreBounded) {
-  // 8x8 DXT5 with a full chain: 4 blocks, then 1, 1, 1 (levels under 4x4 keep a whole block).
-  DdsHeaderFields s{8, 8, 4, 0x4, D3DFMT_DXT5, 0};
-  auto file = DdsHeader(s);
-  for (int i = 0; i < 7 * 16; i++) file.push_back(uint8_t(i));
-  Image img;
-  ASSERT_EQ(DecodeImage(file.data(), file.size(), img), D3D_OK);
-  EXPECT_EQ(img.format, D3DFMT_DXT5);
-  ASSERT_EQ(img.levels(), 4u);
-  EXPECT_EQ(img.faces[0][1].bytes[0], 64);  // level 1 starts right after level 0
-  EXPECT_EQ(img.faces[0][3].bytes[15], 111);
-  // Mip count 0 means one level; a count past 1x1 reads only the real chain.
-  for (uint32_t count : {0u, 40u}) {
-    s.mipCount = count;
-    file = DdsHeader(s);
-    file.insert(file.end(), 7 * 16, 0);
-    ASSERT_EQ(DecodeImage(file.data(), file.size(), img), D3D_OK);
-    EXPECT_EQ(img.levels(), count ? 4u : 1u);
-  }
-}
-
-TEST(DdsFiles, AbsurdOrUnsupportedHeadersAreRefused) {
-  // Fields: width, height, mips, pixel-format flags, fourCC, bits, R, G, B, A masks, caps2.
+TEST(DdsFiles, HeadersChooseLayoutAndLevelsOrAreRefused) {
   const struct {
     const char* what;
-    DdsHeaderFields fields;
-    size_t dataBytes;
-  } refused[] = {
-      {"huge width", {0x7FFFFFFF}, 64},
-      {"data far shorter than the header claims", {8192, 8192, 1, 0x4, D3DFMT_DXT1, 0}, 1024},
-      {"extended header", {4, 4, 1, 0x4, 0x30315844 /* "DX10" */}, 256},
-      {"volume", {4, 4, 1, 0x40, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0, 0x200000}, 256},
-      {"scattered mask", {4, 4, 1, 0x40, 0, 32, 0xF0F000}, 256},
-      {"cube with unequal sides", {8, 4, 1, 0x40, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0, 0xFE00}, 4096},
+    DdsHeaderFields fields;  // width, height, mips, pixel-format flags, fourCC, bits, R, G, B, A masks, caps2
+    std::vector<uint8_t> data;
+    uint32_t levels;                 // 0: refused
+    std::vector<uint8_t> lastLevel;  // its bytes: BGRA, or DXT blocks as stored
+  } cases[] = {
+      {"32-bit without an alpha mask: padding, alpha 255", {2, 1}, {1, 2, 3, 9, 4, 5, 6, 0}, 1,
+       {1, 2, 3, 255, 4, 5, 6, 255}},
+      {"24-bit B, G, R", {2, 1, 1, 0x40, 0, 24}, {10, 20, 30, 40, 50, 60}, 1, {10, 20, 30, 255, 40, 50, 60, 255}},
+      {"32-bit R, G, B, A order", {1, 1, 1, 0x41, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000}, {11, 22, 33, 44}, 1,
+       {33, 22, 11, 44}},
+      {"5:6:5 scaled to full bytes", {1, 1, 1, 0x40, 0, 16, 0xF800, 0x07E0, 0x001F}, {0xE0, 0xFF}, 1, {0, 255, 255, 255}},
+      // 8x8 DXT5: 4 blocks, then 1, 1, 1 (levels under 4x4 keep a whole block).
+      {"DXT5, mip count 0: one level", {8, 8, 0, 0x4, D3DFMT_DXT5, 0}, Bytes(112), 1, Bytes(64)},
+      {"DXT5, mip count past 1x1: the real chain", {8, 8, 40, 0x4, D3DFMT_DXT5, 0}, Bytes(112), 4, Bytes(16, 96)},
+      {"huge width", {0x7FFFFFFF}, Bytes(64, 0x55, 0), 0, {}},
+      {"data far shorter than the header claims", {8192, 8192, 1, 0x4, D3DFMT_DXT1, 0}, Bytes(1024), 0, {}},
+      {"extended header", {4, 4, 1, 0x4, 0x30315844 /* "DX10" */}, Bytes(256), 0, {}},
+      {"volume", {4, 4, 1, 0x40, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0, 0x200000}, Bytes(256), 0, {}},
+      {"scattered mask", {4, 4, 1, 0x40, 0, 32, 0xF0F000}, Bytes(256), 0, {}},
+      {"cube with unequal sides", {8, 4, 1, 0x40, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0, 0xFE00}, Bytes(4096), 0, {}},
   };
-  for (const auto& r : refused) {
-    auto file = DdsHeader(r.fields);
-    file.insert(file.end(), r.dataBytes, 0x55);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto file = DdsHeader(c.fields);
+    file.insert(file.end(), c.data.begin(), c.data.end());
     Image img;
-    EXPECT_EQ(DecodeImage(file.data(), file.size(), img), D3DXERR_INVALIDDATA) << r.what;
-    EXPECT_EQ(img.levels(), 0u) << r.what;
+    EXPECT_EQ(DecodeImage(file.data(), file.size(), img), c.levels ? D3D_OK : D3DXERR_INVALIDDATA);
+    ASSERT_EQ(img.levels(), c.levels);
+    EXPECT_EQ(c.levels ? img.faces[0].back().bytes : std::vector<uint8_t>(), c.lastLevel);
   }
 }
 
