@@ -52,9 +52,8 @@ TEST_F(GLDeviceTest, DdsAndPngFilesShowTheSameImage) {
         EXPECT_EQ(PixelCached(4 + 12 * i + x, 4 + y), argb[y * 8 + x]) << "file " << i << " texel " << x << "," << y;
 }
 
-// Each axis as a cube texture coordinate gives the face Direct3D puts there
-// (+X, -X, +Y, -Y, +Z, -Z in file order), read by an assembled pixel shader
-// on stage 7 as the sky reads it.
+// Each axis as a cube texture coordinate gives the face Direct3D puts there:
+// +X, -X, +Y, -Y, +Z, -Z in file order.
 TEST_F(GLDeviceTest, CubeMapSampledAlongEachAxisGivesThatFace) {
   const uint32_t faceColours[6] = {0xFFFF0000, 0xFF00FFFF, 0xFF00FF00, 0xFFFF00FF, 0xFF0000FF, 0xFFFFFF00};
   std::vector<std::vector<std::vector<uint8_t>>> faces(6);
@@ -68,37 +67,30 @@ TEST_F(GLDeviceTest, CubeMapSampledAlongEachAxisGivesThatFace) {
   IDirect3DCubeTexture9* cube = nullptr;
   ASSERT_EQ(D3DXCreateCubeTextureFromFileA(dev, path.c_str(), &cube), D3D_OK);
   EXPECT_EQ(cube->LevelCount(), 3u);
-  static const D3DVERTEXELEMENT9 decl[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0},
-                                           {0, 16, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                           D3DDECL_END()};
-  IDirect3DVertexDeclaration9* vd = nullptr;
-  ASSERT_EQ(dev->CreateVertexDeclaration(decl, &vd), D3D_OK);
-  // Quad i at (4 + 10 i, 4), texture coordinate 0 the axis direction.
+  // A pixel shader reading the cube on stage 7 as the sky does, along the
+  // direction in c0; quad i at (4 + 10 i, 4) looks along axis i.
+  auto ps = AssembleTokens("ps_2_0\ndcl_cube s7\nmov r1, c0\ntexld r0, r1, s7\nmov oC0, r0\n");
+  IDirect3DPixelShader9* shader = nullptr;
+  ASSERT_EQ(dev->CreatePixelShader(ps.data(), &shader), D3D_OK);
+  dev->SetPixelShader(shader);
+  shader->Release();
   auto drawAxes = [&](bool bound) {
     dev->Clear(D3DCLEAR_TARGET, kClear, 1.0f, 0);
-    dev->SetVertexDeclaration(vd);
     for (int i = 0; i < 6; ++i) {
-      float x0 = 4.0f + 10.0f * float(i), d[3] = {};
+      float d[4] = {};
       d[i / 2] = i % 2 ? -1.0f : 1.0f;
-      struct { float x, y, z, rhw, dir[3]; } q[4];
-      for (int k = 0; k < 4; ++k) q[k] = {k < 2 ? x0 : x0 + 6, k % 2 ? 10.0f : 4.0f, 0, 1, {d[0], d[1], d[2]}};
-      ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
+      dev->SetPixelShaderConstantF(0, d, 1);
+      TexturedQuad(4.0f + 10.0f * float(i), 4, 10.0f + 10.0f * float(i), 10);
     }
     Read();
     for (int i = 0; i < 6; ++i)
       EXPECT_EQ(PixelCached(7 + 10 * i, 7), bound ? faceColours[i] : 0xFF000000u) << "face " << i;
   };
-  auto ps = AssembleTokens("ps_2_0\ndcl t0.xyz\ndcl_cube s7\ntexld r0, t0, s7\nmov oC0, r0\n");
-  IDirect3DPixelShader9* shader = nullptr;
-  ASSERT_EQ(dev->CreatePixelShader(ps.data(), &shader), D3D_OK);
-  dev->SetPixelShader(shader);
-  shader->Release();
   dev->SetTexture(7, cube);
   drawAxes(true);
   dev->SetTexture(7, nullptr);
   drawAxes(false);  // unbound, the declared cube sampler reads (0, 0, 0, 1)
-  dev->SetVertexDeclaration(nullptr);
-  for (IUnknown* r : std::initializer_list<IUnknown*>{cube, vd}) EXPECT_EQ(r->Release(), 0u);
+  EXPECT_EQ(cube->Release(), 0u);
 }
 
 // The text path: pre-transformed vertices with texture coordinates and no
