@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr uint32_t kTexturedFVF = D3DFVF_XYZRHW | D3DFVF_TEX1;
-constexpr uint32_t kColouredFVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
-
 class TextTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -34,7 +31,6 @@ class TextTest : public ::testing::Test {
     ASSERT_EQ(Device->CreateTextureFromImage(image, &tex), D3D_OK);
     atlas.texture = tex;
     font.texture = &atlas;
-    font.textureWidth = 1000;
     font.textureHeight = 500;
     BuildSymbols(300);
     CurrentFont = &font;
@@ -46,34 +42,32 @@ class TextTest : public ::testing::Test {
     Device = nullptr;
     rec->Release();
   }
-  // Symbols 0 .. count-1, the first 256 the character cells. Symbol k: u from
-  // k/1000 to (k+1)/1000, v from 0.1 to 0.2, aspect 0.5 + k/1000.
-  void BuildSymbols(uint32_t count) {
+  // Symbols 0 .. count-1 (the first 256 character cells, then `extra`).
+  // Symbol k: u from k/1000 to (k+1)/1000, v from 0.1 to 0.2, aspect 0.5 + k/1000.
+  void BuildSymbols(uint32_t count, std::vector<const char*> extra = {}) {
     font.symbols.clear();
-    for (uint32_t k = 0; k < count; k++) AddSymbol(k < 256 ? "Characters" : "Extra", k);
-  }
-  void AddSymbol(const char* key, uint32_t k) {
-    FontSymbol s;
-    s.key = String(key);
-    s.left = k / 1000.0;
-    s.right = (k + 1) / 1000.0;
-    s.top = 0.1;
-    s.bottom = 0.2;
-    s.aspect = Aspect(k);
-    font.symbols.push(s);
+    for (uint32_t k = 0; k < count + extra.size(); k++) {
+      FontSymbol s;
+      s.key = String(k < count ? "Characters" : extra[k - count]);
+      s.left = k / 1000.0;
+      s.right = (k + 1) / 1000.0;
+      s.top = 0.1;
+      s.bottom = 0.2;
+      s.aspect = Aspect(k);
+      font.symbols.push(s);
+    }
   }
   static double Aspect(uint32_t k) { return 0.5 + k / 1000.0; }
 
-  // Corners in strip order undone: (x, y), (x, y + h), (x + w, y + h), (x + w, y);
-  // texture corners (left, top), (left, bottom), (right, bottom), (right, top).
+  // Symbol k drawn at (x, y), h high: corners (x, y), (x, y + h), (x + w, y + h),
+  // (x + w, y) with texture corners (left, top), (left, bottom), (right, bottom), (right, top).
   void ExpectSymbolQuad(const RecordedCall* d, uint32_t k, double x, double y, double h) {
-    ASSERT_EQ(d->kind, CallKind::DrawPrimitiveUP);
-    EXPECT_EQ(d->u[0], uint32_t(D3DPT_TRIANGLESTRIP));
-    EXPECT_EQ(d->state->fvf, kTexturedFVF);
-    Quad q = ReadQuad(d);
-    float w = float(Aspect(k) * h);
+    Quad q;
+    ASSERT_TRUE(ReadQuad(d, q));
+    EXPECT_EQ(d->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_TEX1));
+    double w = Aspect(k) * h, l = k / 1000.0, r = (k + 1) / 1000.0;
     const double xs[4] = {x, x, x + w, x + w}, ys[4] = {y, y + h, y + h, y};
-    const double us[4] = {k / 1000.0, k / 1000.0, (k + 1) / 1000.0, (k + 1) / 1000.0}, vs[4] = {0.1, 0.2, 0.2, 0.1};
+    const double us[4] = {l, l, r, r}, vs[4] = {0.1, 0.2, 0.2, 0.1};
     for (int i = 0; i < 4; i++) {
       EXPECT_FLOAT_EQ(q.x[i], float(xs[i])) << i;
       EXPECT_FLOAT_EQ(q.y[i], float(ys[i])) << i;
@@ -83,11 +77,11 @@ class TextTest : public ::testing::Test {
   }
   // A red untextured square inset by 2 pixels from the cell (x, y, size).
   void ExpectMarker(const RecordedCall* d, double x, double y, double size) {
-    ASSERT_EQ(d->kind, CallKind::DrawPrimitiveUP);
-    EXPECT_EQ(d->state->fvf, kColouredFVF);
+    Quad q;
+    ASSERT_TRUE(ReadQuad(d, q));
+    EXPECT_EQ(d->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
     EXPECT_EQ(d->state->textures[0].get(), nullptr);
     EXPECT_EQ(d->state->pixelShader.get(), nullptr);
-    Quad q = ReadQuad(d);
     const double xs[4] = {x + 2, x + 2, x + size - 2, x + size - 2}, ys[4] = {y + 2, y + size - 2, y + size - 2, y + 2};
     for (int i = 0; i < 4; i++) {
       EXPECT_FLOAT_EQ(q.x[i], float(xs[i])) << i;
@@ -101,57 +95,49 @@ class TextTest : public ::testing::Test {
   Font font;
 };
 
-TEST_F(TextTest, LineFeedReturnsThePenAndPenAdvancesBySymbolWidth) {
-  DrawText(10, 20, 16, String("AB\nC"));
-  auto draws = rec->Draws();
-  ASSERT_EQ(draws.size(), 3u) << rec->Describe();
-  ExpectSymbolQuad(draws[0], 'A', 10, 20, 16);
-  ExpectSymbolQuad(draws[1], 'B', 10 + Aspect('A') * 16, 20, 16);
-  ExpectSymbolQuad(draws[2], 'C', 10, 36, 16);  // back to x, one height down
-  // Blending on with the font bound while drawing; off after. DrawText leaves
-  // the colour alone: register c2 is the caller's.
-  EXPECT_EQ(draws[0]->state->renderState(D3DRS_ALPHABLENDENABLE), 1u);
-  EXPECT_EQ(draws[0]->state->textures[0].get(), atlas.texture);
-  EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u);
-  EXPECT_EQ(rec->Count(CallKind::SetPixelShaderConstantF), 0u);
-}
-
-TEST_F(TextTest, ColourAndSymbolEscapesAndEscapedCharacters) {
+TEST_F(TextTest, LayoutLineFeedsEscapesAndEscapedCharacters) {
   SetPixelConstantVector(0, 0, 0, 1);
   rec->clearCalls();
   LogCapture log;
-  DrawText(0, 0, 10, String("A\\CF08FB\\S0042\\\\\\n\\S0x01"));
-  auto draws = rec->Draws();
-  ASSERT_EQ(draws.size(), 6u) << rec->Describe();
-  EXPECT_FLOAT_EQ(draws[0]->state->pixelConstants[2][0], 0.0f);  // A: the caller's black
-  // \C sets register c2 from three hex digits and takes no room: B follows A.
-  const float* c = draws[1]->state->pixelConstants[2];
+  DrawText(10, 20, 16, String("AB\nC\\CF08FD\\S0042\\\\\\n\\S0x01"));
+  auto d = rec->Draws();
+  ASSERT_EQ(d.size(), 8u) << rec->Describe();
+  ExpectSymbolQuad(d[0], 'A', 10, 20, 16);
+  ExpectSymbolQuad(d[1], 'B', 10 + Aspect('A') * 16, 20, 16);
+  ExpectSymbolQuad(d[2], 'C', 10, 36, 16);  // back to x, one height down
+  // Blending on with the font bound while drawing, off after. The colour is
+  // the caller's until \C sets register c2 from four hex digits (RGBA); the escape
+  // takes no room.
+  EXPECT_EQ(d[0]->state->renderState(D3DRS_ALPHABLENDENABLE), 1u);
+  EXPECT_EQ(d[0]->state->textures[0].get(), atlas.texture);
+  EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u);
+  EXPECT_FLOAT_EQ(d[2]->state->pixelConstants[2][0], 0.0f);
+  const float* c = d[3]->state->pixelConstants[2];
   EXPECT_FLOAT_EQ(c[0], 1.0f);
   EXPECT_FLOAT_EQ(c[1], 0.0f);
   EXPECT_FLOAT_EQ(c[2], 8.0f / 15);
   EXPECT_FLOAT_EQ(c[3], 1.0f);
-  double x = Aspect('A') * 10;
-  ExpectSymbolQuad(draws[1], 'B', x, 0, 10);
-  x += Aspect('B') * 10;
-  ExpectSymbolQuad(draws[2], 42, x, 0, 10);  // \S: four decimal digits name a symbol
-  x += Aspect(42) * 10;
-  ExpectSymbolQuad(draws[3], '\\', x, 0, 10);  // a doubled backslash draws a backslash
-  x += Aspect('\\') * 10;
-  ExpectSymbolQuad(draws[4], 'n', x, 0, 10);  // backslash + other: that character, no line feed
-  x += Aspect('n') * 10;
-  ExpectSymbolQuad(draws[5], 0, x, 0, 10);  // a malformed index draws symbol 0
+  // Then \S with four decimal digits names a symbol, a doubled backslash
+  // draws a backslash, backslash + other draws that character (no line feed),
+  // and a malformed index draws symbol 0 and says so.
+  const uint32_t symbols[5] = {'D', 42, '\\', 'n', 0};
+  double x = 10 + Aspect('C') * 16;
+  for (int i = 0; i < 5; i++) {
+    ExpectSymbolQuad(d[3 + i], symbols[i], x, 36, 16);
+    x += Aspect(symbols[i]) * 16;
+  }
   EXPECT_EQ(log.text(), "String->toint error! \"0x01\", 1\n");
 }
 
 TEST_F(TextTest, MissingSymbolsDrawRedMarkersHeightWideWithoutReadingPastTheTable) {
   DrawText(5, 7, 20, String("\\S0300A\\S9999"));
-  auto draws = rec->Draws();
-  ASSERT_EQ(draws.size(), 3u) << rec->Describe();
-  ExpectMarker(draws[0], 5, 7, 20);
+  auto d = rec->Draws();
+  ASSERT_EQ(d.size(), 3u) << rec->Describe();
+  ExpectMarker(d[0], 5, 7, 20);
   // The pen moved on by the height; the font's texture is bound again.
-  ExpectSymbolQuad(draws[1], 'A', 25, 7, 20);
-  EXPECT_EQ(draws[1]->state->textures[0].get(), atlas.texture);
-  ExpectMarker(draws[2], 25 + Aspect('A') * 20, 7, 20);
+  ExpectSymbolQuad(d[1], 'A', 25, 7, 20);
+  EXPECT_EQ(d[1]->state->textures[0].get(), atlas.texture);
+  ExpectMarker(d[2], 25 + Aspect('A') * 20, 7, 20);
 
   // Characters 128..255 read as unsigned: in a 100-symbol font codes 100..255
   // are markers, and none may read outside the table.
@@ -163,7 +149,7 @@ TEST_F(TextTest, MissingSymbolsDrawRedMarkersHeightWideWithoutReadingPastTheTabl
   DrawText(0, 0, 8, String(all.c_str()));
   ASSERT_EQ(rec->Draws().size(), all.size());
   uint32_t markers = 0;
-  for (const RecordedCall* d : rec->Draws()) markers += d->state->fvf == kColouredFVF ? 1 : 0;
+  for (const RecordedCall* m : rec->Draws()) markers += m->state->fvf == (D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
   EXPECT_EQ(markers, 156u);
 
   // No font: markers; no device: nothing.
@@ -171,6 +157,7 @@ TEST_F(TextTest, MissingSymbolsDrawRedMarkersHeightWideWithoutReadingPastTheTabl
   rec->clearCalls();
   DrawText(0, 0, 10, String("AB"));
   ASSERT_EQ(rec->Draws().size(), 2u);
+  ExpectMarker(rec->Draws()[0], 0, 0, 10);
   ExpectMarker(rec->Draws()[1], 10, 0, 10);
   Device = nullptr;
   DrawText(0, 0, 10, String("AB"));
@@ -181,19 +168,16 @@ TEST_F(TextTest, MissingSymbolsDrawRedMarkersHeightWideWithoutReadingPastTheTabl
 
 TEST_F(TextTest, EscapeCutShortEndsTheText) {
   LogCapture log;
-  for (const char* t : {"A\\", "A\\C", "A\\C12", "A\\CFFF", "A\\S", "A\\S004"}) {
+  for (const char* t : {"A\\", "A\\C", "A\\C12", "A\\CFFF", "A\\S", "A\\S004", "\\S0007"}) {
     rec->clearCalls();
     DrawText(0, 0, 10, String(t));
-    EXPECT_EQ(rec->Draws().size(), 1u) << t << "\n" << rec->Describe();
+    ASSERT_EQ(rec->Draws().size(), 1u) << t << "\n" << rec->Describe();
+    // Exactly four characters after the escape are enough.
+    ExpectSymbolQuad(rec->Draws()[0], t[0] == 'A' ? 'A' : 7, 0, 0, 10);
     EXPECT_EQ(rec->Count(CallKind::SetPixelShaderConstantF), 0u) << t;
     EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u) << t;
   }
   EXPECT_EQ(log.text(), "");  // nothing beyond the text is read or converted
-  // Exactly four characters after the escape are enough.
-  rec->clearCalls();
-  DrawText(0, 0, 10, String("\\S0007"));
-  ASSERT_EQ(rec->Draws().size(), 1u);
-  ExpectSymbolQuad(rec->Draws()[0], 7, 0, 0, 10);
 }
 
 TEST_F(TextTest, RandomEscapesNeverReadPastTheText) {
@@ -201,20 +185,17 @@ TEST_F(TextTest, RandomEscapesNeverReadPastTheText) {
   // size (a sanitizer build sees any read beyond it).
   const char alphabet[] = "\\CS0123456789ABCDEFx\n-";
   uint32_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 1103515245u + 12345u;
-    return (seed >> 16) & 0x7FFF;
-  };
+  auto next = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16) & 0x7FFF; };
   LogCapture log;
   for (int round = 0; round < 300; round++) {
-    std::string t;
-    uint32_t length = next() % 12;
-    for (uint32_t i = 0; i < length; i++) t.push_back(alphabet[next() % (sizeof alphabet - 1)]);
+    std::string t(next() % 12, ' ');
+    for (char& c : t) c = alphabet[next() % (sizeof alphabet - 1)];
     rec->clearCalls();
     DrawText(3, 4, 12, String(t.c_str()));
     EXPECT_LE(rec->Draws().size(), t.size()) << t;
+    Quad q;
     for (const RecordedCall* d : rec->Draws()) {
-      Quad q = ReadQuad(d);
+      ASSERT_TRUE(ReadQuad(d, q));
       EXPECT_GE(q.x[0], 3.0f) << t;
       EXPECT_GE(q.y[0], 4.0f) << t;
     }
@@ -224,37 +205,30 @@ TEST_F(TextTest, RandomEscapesNeverReadPastTheText) {
 
 TEST_F(TextTest, CursorOutlineThenWhiteCentredOverEverythingSizedByButtons) {
   // The cursor symbols follow the 256 character cells.
-  BuildSymbols(256);
-  AddSymbol("Cursor Cross", 256);
-  AddSymbol("Cursor Default", 257);
+  BuildSymbols(256, {"Cursor Cross", "Cursor Default"});
   MouseX = 300;
   MouseY = 200;
   MouseLookLock = false;
   CursorKind = 0;
-  // No button 35 pixels; mouse look (right button) 30; the left button wins.
-  const struct {
-    uint32_t keys[2];
-    double size;
-  } cases[] = {{{0, 0}, 35}, {{VK_RBUTTON, 0}, 30}, {{VK_RBUTTON, VK_LBUTTON}, 40}};
+  // No button 35 pixels; mouse look (the right button) 30; the left button wins.
+  const std::pair<uint32_t, double> cases[] = {{0, 35}, {VK_RBUTTON, 30}, {VK_LBUTTON, 40}};
+  const double dx[5] = {0.5, 0, -0.5, 0, 0}, dy[5] = {0, 0.5, 0, -0.5, 0};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.size);
-    for (uint32_t k : c.keys)
-      if (k) PressKey(k);
+    SCOPED_TRACE(c.second);
+    if (c.first) PressKey(c.first);
     rec->clearCalls();
     DrawCursor();
-    auto draws = rec->Draws();
-    ASSERT_EQ(draws.size(), 5u) << rec->Describe();
-    // Four dark copies half a pixel right, down, left and up, then the white one.
-    double w = Aspect(257) * c.size;
-    const double dx[5] = {0.5, 0, -0.5, 0, 0}, dy[5] = {0, 0.5, 0, -0.5, 0};
+    auto d = rec->Draws();
+    ASSERT_EQ(d.size(), 5u) << rec->Describe();
+    // Four dark copies half a pixel right, down, left and up, then the white
+    // one, with the depth test off; it is back on afterwards, blending off.
+    double w = Aspect(257) * c.second;
     for (int i = 0; i < 5; i++) {
       // cos and sin of pi/2 etc. are not exact zeros; the float quad hides that.
-      ExpectSymbolQuad(draws[i], 257, 300 + dx[i] - w / 2, 200 + dy[i] - c.size / 2, c.size);
-      const float* colour = draws[i]->state->pixelConstants[2];
-      for (int k = 0; k < 4; k++) EXPECT_FLOAT_EQ(colour[k], i < 4 && k < 3 ? 0.0f : 1.0f);
-      EXPECT_EQ(draws[i]->state->renderState(D3DRS_ZENABLE), uint32_t(D3DZB_FALSE));
+      ExpectSymbolQuad(d[i], 257, 300 + dx[i] - w / 2, 200 + dy[i] - c.second / 2, c.second);
+      for (int k = 0; k < 4; k++) EXPECT_FLOAT_EQ(d[i]->state->pixelConstants[2][k], i < 4 && k < 3 ? 0.0f : 1.0f);
+      EXPECT_EQ(d[i]->state->renderState(D3DRS_ZENABLE), uint32_t(D3DZB_FALSE));
     }
-    // The depth test is back on afterwards, blending off.
     EXPECT_EQ(rec->state().renderState(D3DRS_ZENABLE), uint32_t(D3DZB_TRUE));
     EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u);
   }
@@ -266,8 +240,7 @@ TEST_F(TextTest, CursorOutlineThenWhiteCentredOverEverythingSizedByButtons) {
   rec->clearCalls();
   DrawCursor();
   ASSERT_EQ(rec->Draws().size(), 5u);
-  for (const RecordedCall* d : rec->Draws()) EXPECT_EQ(d->state->fvf, kColouredFVF);
-  ExpectMarker(rec->Draws()[4], 300 - 17.5, 200 - 17.5, 35);
+  for (int i = 0; i < 5; i++) ExpectMarker(rec->Draws()[i], 300 + dx[i] - 17.5, 200 + dy[i] - 17.5, 35);
 }
 
 }  // namespace
