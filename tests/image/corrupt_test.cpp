@@ -24,22 +24,15 @@ void ExpectConsistent(const Image& img) {
 // Recomputes every PNG chunk's CRC so mutations reach the decoder itself
 // instead of stopping at the checksum.
 void FixPngCrcs(std::vector<uint8_t>& b) {
-  auto be32 = [&](size_t at) {
-    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
-  };
-  size_t at = 8;
-  while (at + 12 <= b.size()) {
-    size_t length = be32(at);
+  for (size_t at = 8, length; at + 12 <= b.size(); at += 12 + length) {
+    length = size_t(b[at]) << 24 | size_t(b[at + 1]) << 16 | size_t(b[at + 2]) << 8 | b[at + 3];
     if (length > b.size() - at - 12) return;
     uint32_t c = 0xFFFFFFFFu;
     for (size_t i = at + 4; i < at + 8 + length; i++) {
       c ^= b[i];
       for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
     }
-    c ^= 0xFFFFFFFFu;
-    size_t crcAt = at + 8 + length;
-    for (int i = 0; i < 4; i++) b[crcAt + i] = uint8_t(c >> (24 - 8 * i));
-    at += 12 + length;
+    for (int i = 0; i < 4; i++) b[at + 8 + length + i] = uint8_t(~c >> (24 - 8 * i));
   }
 }
 
@@ -75,8 +68,11 @@ std::vector<Sample> ValidFiles() {
   return files;
 }
 
-TEST(CorruptImages, EveryTruncationIsRefused) {
-  for (const Sample& s : ValidFiles()) {
+TEST(CorruptImages, EveryTruncationIsRefusedAndRandomMutationsNeverCrash) {
+  std::mt19937 rng(20260612);
+  auto files = ValidFiles();
+  files.push_back({"jpg", Encode(Encoding::Jpg, Pattern(9, 7), 9, 7, 3)});
+  for (const Sample& s : files) {
     Image img;
     ASSERT_EQ(DecodeImage(s.bytes.data(), s.bytes.size(), img), D3D_OK) << s.name;
     ExpectConsistent(img);
@@ -84,37 +80,26 @@ TEST(CorruptImages, EveryTruncationIsRefused) {
       // A private copy of exactly n bytes, so reading past it is caught.
       std::vector<uint8_t> cut(s.bytes.begin(), s.bytes.begin() + n);
       HRESULT hr = DecodeImage(n ? cut.data() : nullptr, n, img);
-      ASSERT_EQ(hr, D3DXERR_INVALIDDATA) << s.name << " cut to " << n << " of " << s.bytes.size();
-      ASSERT_EQ(img.levels(), 0u);
+      ASSERT_TRUE(hr == D3DXERR_INVALIDDATA && img.levels() == 0) << s.name << " cut to " << n;
     }
-  }
-}
-
-TEST(CorruptImages, RandomMutationsNeverCrash) {
-  std::mt19937 rng(20260612);
-  auto files = ValidFiles();
-  files.push_back({"jpg", Encode(Encoding::Jpg, Pattern(9, 7), 9, 7, 3)});
-  for (const Sample& s : files) {
     bool png = s.bytes[1] == 'P' && s.bytes[2] == 'N' && s.bytes[3] == 'G';
-    int refused = 0, decoded = 0;
+    int refused = 0;
     for (int round = 0; round < 250; round++) {
       std::vector<uint8_t> bad = s.bytes;
       for (int c = int(rng() % 8); c >= 0; c--) {
-        size_t at = rng() % bad.size();
         // Half the time hit the header, where sizes and offsets live.
-        if (rng() % 2) at = rng() % std::min<size_t>(bad.size(), 130);
+        size_t range = rng() % 2 ? std::min<size_t>(bad.size(), 130) : bad.size();
+        size_t at = rng() % range;
         bad[at] = uint8_t(rng());
       }
       if (png && round % 2) FixPngCrcs(bad);
       if (round % 5 == 0) bad.resize(rng() % bad.size());  // and truncate some too
-      Image img;
       HRESULT hr = DecodeImage(bad.data(), bad.size(), img);
-      (hr == D3D_OK ? decoded : refused)++;
+      refused += hr != D3D_OK;
       if (hr == D3D_OK) ExpectConsistent(img);
       else ASSERT_TRUE(hr == D3DXERR_INVALIDDATA && img.levels() == 0) << s.name << " round " << round;
     }
     EXPECT_GT(refused, 0) << s.name;  // the mutations did reach something that checks
-    RecordProperty(s.name, decoded);
   }
 }
 
