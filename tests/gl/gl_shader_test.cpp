@@ -1,7 +1,6 @@
 // Assembled shaders on the GL device against the shader_asm interpreter: for
-// each instruction, one draw through a vertex and pixel shader pair, the
-// pixel read back and compared with what the interpreter computes for the
-// same programs and constants.
+// each instruction one draw through a vertex and pixel shader pair, the pixel
+// read back and compared with what the interpreter computes.
 #include <cmath>
 
 #include "tests/gl/gl_test_util.h"

@@ -56,7 +56,7 @@ class GLDeviceTest : public ::testing::Test {
   }
   // Reads the back buffer again and returns pixel (x, y), y from the top.
   uint32_t Pixel(int x, int y) { return Read(), PixelCached(x, y); }
-  uint32_t PixelCached(int x, int y) const { return pixels_[size_t(y) * kWidth + x]; }
+  uint32_t PixelCached(int x, int y) const { return pixels_.at(size_t(y) * kWidth + x); }
 
   // Binds a texture of w x h packed ARGB texels (top row first, with its mip
   // chain) to stage 0; the device keeps it while bound.
