@@ -7,15 +7,11 @@ struct XyzColourVertex { float x, y, z; uint32_t colour; };
 TEST_F(GLDeviceTest, FixedFunctionTrianglePlacedThroughWorldViewProjection) {
   // The frame set-up's projection: view Y is depth, Z is up; 90 degrees.
   const float n = 0.1f, f = 100.0f, q = f / (f - n);
-  D3DMATRIX proj{}, view{}, world = IdentityMatrix();
-  proj.m[0][0] = proj.m[1][3] = proj.m[2][1] = 1.0f;
-  proj.m[1][2] = q;
-  proj.m[3][2] = -n * q;
+  const D3DMATRIX proj = {{{1, 0, 0, 0}, {0, 0, q, 1}, {0, 1, 0, 0}, {0, 0, -n * q, 0}}};
   // The camera turned a quarter about Z: view space X = world Y, view Y = -world X.
-  view.m[0][1] = -1.0f;
-  view.m[1][0] = view.m[2][2] = view.m[3][3] = 1.0f;
-  world.m[3][0] = -2.0f;  // two metres along world -X: in front of the camera
-  world.m[3][1] = 0.5f;   // and half a metre to the right
+  const D3DMATRIX view = {{{0, -1, 0, 0}, {1, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  // Two metres along world -X (in front of the camera), half a metre to the right.
+  const D3DMATRIX world = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {-2, 0.5f, 0, 1}}};
   dev->SetTransform(D3DTS_PROJECTION, &proj);
   dev->SetTransform(D3DTS_VIEW, &view);
   dev->SetTransform(D3DTS_WORLD, &world);
