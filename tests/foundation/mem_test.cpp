@@ -10,21 +10,18 @@
 namespace {
 
 TEST(Mem, ResizeZeroesOnlyNewBytesAndAStepReservesAhead) {
-  MEM m;
+  MEM m, r;
   m.Resize(10);
   for (uint32_t i = 0; i < 10; i++) m.data[i] = uint8_t(i + 1);
   m.Resize(4);
   m.Resize(6);  // growing again zeroes the new bytes, not the old contents
-  EXPECT_EQ(m.data[3], 4);
-  EXPECT_EQ(m.data[5], 0);
-  MEM r;
+  EXPECT_TRUE(m.data[3] == 4 && m.data[5] == 0);
   r.step = 16;
-  r.Resize(4);
-  EXPECT_EQ(r.size, 20u);
-  r.Resize(10);  // never shrinks
-  EXPECT_EQ(r.size, 20u);
-  r.Resize(21);
-  EXPECT_EQ(r.size, 37u);
+  const uint32_t sizes[][2] = {{4, 20}, {10, 20}, {21, 37}};  // requested, reserved: never shrinks
+  for (const auto& s : sizes) {
+    r.Resize(s[0]);
+    EXPECT_EQ(r.size, s[1]);
+  }
 }
 
 TEST(Mem, InsertPrefixesAppendsAndRejectsBadPositions) {
