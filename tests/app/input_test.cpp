@@ -113,20 +113,12 @@ TEST_F(InputTest, WheelNotchesAndFieldOfViewLimits) {
 }
 
 TEST_F(InputTest, FreeCameraFliesAlongItsOwnAxesWithModifierFactors) {
-  // 100 m/s at 10 ms a frame; Shift x5, Alt x10, Ctrl x0.1.
-  const struct {
-    uint32_t keys[3];
-    double factor;
-  } cases[] = {{{VK_CONTROL, 0, 0}, 0.1}, {{VK_SHIFT, VK_MENU, 0}, 50}, {{VK_SHIFT, VK_MENU, VK_CONTROL}, 5}};
-  for (const auto& c : cases) {
-    for (auto& b : KeyState) b = 0;
-    CameraPosition = Vec3{0, 0, 0};
-    for (uint32_t k : c.keys)
-      if (k) PressKey(k);
-    PressKey('W');
-    InputPass();
-    EXPECT_NEAR(CameraPosition.y, 0.01 * 100 * c.factor, 1e-12) << c.factor;
-  }
+  // 100 m/s at 10 ms a frame; Shift x5, Alt x10, Ctrl x0.1 (together x5,
+  // and any one of them missing shows).
+  for (uint32_t k : {uint32_t(VK_SHIFT), uint32_t(VK_MENU), uint32_t(VK_CONTROL), uint32_t('W')}) PressKey(k);
+  InputPass();
+  EXPECT_NEAR(CameraPosition.y, 0.01 * 100 * 5, 1e-12);
+  EXPECT_NEAR(CameraPosition.x, 0, 1e-12);
   // Directions are the camera's own: turned a quarter to the left, forward
   // (W) is -X, right (D) is +Y, down (F) is -Z; looking straight up, up (R) is -Y.
   const Quat left = QuatFromAxisAngle(Vec3{0, 0, 1}, M_PI / 2), up = QuatFromAxisAngle(Vec3{1, 0, 0}, M_PI / 2);
@@ -209,11 +201,12 @@ TEST_F(InputTest, RandomMessagesOnlyTouchTheKeyTableAndTheWheel) {
   }
 }
 
-TEST_F(InputTest, AltF4ClosesThroughCloseDestroyAndQuitEscapeOnlyOnKeyDown) {
+TEST_F(InputTest, AltF4ClosesThroughCloseDestroyAndQuit) {
   MSG m;
+  // Escape released or with Alt held, and F4 alone, post nothing.
   Key(WM_KEYUP, VK_ESCAPE);
   Key(WM_SYSKEYDOWN, VK_ESCAPE);
-  Key(WM_KEYDOWN, VK_F4);  // F4 alone does nothing
+  Key(WM_KEYDOWN, VK_F4);
   EXPECT_FALSE(PeekWindowMessage(m));
   Key(WM_SYSKEYDOWN, VK_F4);
   EXPECT_TRUE(KeyHeld(VK_F4));

@@ -31,7 +31,6 @@ class TextTest : public ::testing::Test {
     ASSERT_EQ(Device->CreateTextureFromImage(image, &tex), D3D_OK);
     atlas.texture = tex;
     font.texture = &atlas;
-    font.textureHeight = 500;
     BuildSymbols(300);
     CurrentFont = &font;
     rec->clearCalls();
