@@ -97,22 +97,12 @@ MDL* RegisterTestAircraftModel(bool withNodes) {
   return m;
 }
 
-MDL* RegisterFlatIsland(double height, double halfSize, int cells) {
+MDL* RegisterFlatIsland(double height) {
   MDL* m = NewModel("DivadiZarov", 0.1f);
-  double step = 2 * halfSize / cells;
-  for (int j = 0; j <= cells; j++)
-    for (int i = 0; i <= cells; i++)
-      AddVertex(m, {70 - halfSize + i * step, 70 - halfSize + j * step, height});
-  ModelNode& node = AddNode(m, "Ground", {0, 0, 0});
-  node.subsets.push(Subset{0, 0});
-  for (uint32_t j = 0; j < uint32_t(cells); j++)
-    for (uint32_t i = 0; i < uint32_t(cells); i++) {
-      uint32_t a = j * (cells + 1) + i, c = a + cells + 1;
-      // Two triangles a, b, d and a, d, c, counter-clockwise seen from above.
-      m->triangles.push(Triangle{{a, a + 1, c + 1}});
-      m->triangles.push(Triangle{{a, c + 1, c}});
-      node.subsets[0].count += 2;
-    }
+  for (int i = 0; i < 4; i++) AddVertex(m, {(i & 1) ? 270.0 : -130.0, (i & 2) ? 270.0 : -130.0, height});
+  AddNode(m, "Ground", {0, 0, 0}).subsets.push(Subset{0, 2});
+  m->triangles.push(Triangle{{0, 1, 3}});  // counter-clockwise seen from above
+  m->triangles.push(Triangle{{0, 3, 2}});
   return m;
 }
 

@@ -9,9 +9,9 @@
 // assembly asks for; without `withNodes` the model is empty.
 MDL* RegisterTestAircraftModel(bool withNodes = true);
 
-// "DivadiZarov": a flat square of half-size `halfSize` metres around (70, 70)
-// at height `height`, two counter-clockwise triangles per grid cell.
-MDL* RegisterFlatIsland(double height, double halfSize = 200, int cells = 8);
+// "DivadiZarov": a flat square 400 m across around (70, 70) at height
+// `height` metres, two counter-clockwise triangles.
+MDL* RegisterFlatIsland(double height);
 
 // Position (model metres, as stored in single precision) of a test-model node.
 Vec3 TestNodePosition(const char* name);
