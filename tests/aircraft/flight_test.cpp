@@ -149,18 +149,6 @@ TEST_F(FlightRunTest, ReplaysExactlyAndTheKeysReachTheAircraft) {
   EXPECT_GT(a.rows.back()[kBeatRate], 1.9);
 }
 
-TEST_F(FlightRunTest, EscapeStopsF1ResetsAndPausesAgain) {
-  RunResult r = Fly("0 press Pause\n1 press Escape\n5 end\n");
-  EXPECT_TRUE(r.escaped);
-  EXPECT_EQ(r.rows.size(), 60u);
-  r = Fly("0 press Pause\n0.5 press E\n0.5 press Z\n1 press F1\n1.5 end\n");
-  ASSERT_EQ(r.rows.size(), 90u);
-  EXPECT_EQ(r.rows.back()[kSimTime], 0.0);  // paused since the reset
-  EXPECT_EQ(r.rows.back()[kFlapping], 0.0);
-  // Without an end the run stops a frame after the last event.
-  EXPECT_EQ(Fly("0 press Pause\n0.5 press E\n").rows.size(), 31u);
-}
-
 TEST_F(FlightRunTest, DeleteCutsTheStrapsAndTheCsvShowsThemEmpty) {
   RunResult r = Fly("0 press Pause\n0.2 down Delete\n0.5 end\n");
   EXPECT_FALSE(r.broken);
