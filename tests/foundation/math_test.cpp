@@ -70,9 +70,7 @@ TEST(Math, RotateIsBitIdenticalToRowVectorMatrices) {
     EXPECT_EQ(byQuat.y, byMat3.y);
     EXPECT_EQ(byQuat.z, byMat3.z);
     Mat4 m4 = QuatToMat4(q);
-    EXPECT_EQ(m4.m[5], QuatToMat3(q).m[4]);
-    EXPECT_EQ(m4.m[12], 0.0);
-    EXPECT_EQ(m4.m[15], 1.0);
+    EXPECT_TRUE(m4.m[5] == QuatToMat3(q).m[4] && m4.m[12] == 0.0 && m4.m[15] == 1.0);
   }
 }
 
