@@ -32,14 +32,11 @@ TEST(ImageDecode, LosslessFormatsGiveBgraTopRowFirst) {
   }
 }
 
-TEST(ImageLoad, ReadsFilesAndRejectsEmptyMissingOrUnreadableOnes) {
+// Loading a good file is covered by the texture loader's tests; here the refusals.
+TEST(ImageLoad, RejectsEmptyMissingAndUnreadableFiles) {
   std::string path = ::testing::TempDir() + "tarn_image_" + std::to_string(getpid()) + ".png";
-  auto png = Encode(Encoding::Png, Pattern(4, 2), 4, 2, 4);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
-  Image img;
-  EXPECT_EQ(LoadImageFile(path.c_str(), img), D3D_OK);
-  EXPECT_EQ(PixelAt(img.faces[0][0], 3, 1), Pattern(4, 2)[7]);
-  std::ofstream(path, std::ios::binary | std::ios::trunc).flush();  // now empty
+  std::ofstream(path).flush();  // empty
+  Image img = MakeImage(Pattern(2, 2), 2, 2);
   for (const char* bad : {path.c_str(), "/nonexistent/x.png", "/tmp", static_cast<const char*>(nullptr)}) {
     EXPECT_EQ(LoadImageFile(bad, img), D3DXERR_INVALIDDATA) << (bad ? bad : "null");
     EXPECT_EQ(img.levels(), 0u);

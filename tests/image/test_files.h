@@ -21,10 +21,8 @@ std::vector<uint8_t> Encode(Encoding e, const std::vector<Rgba>& px, uint32_t w,
 
 // A DDS header (128 bytes, magic included) with the given pixel format.
 struct DdsHeaderFields {
-  uint32_t width = 4, height = 4, mipCount = 1;
-  uint32_t pfFlags = 0x40, fourCC = 0, bitCount = 32;
-  uint32_t rMask = 0xFF0000, gMask = 0xFF00, bMask = 0xFF, aMask = 0;
-  uint32_t caps2 = 0;
+  uint32_t width = 4, height = 4, mipCount = 1, pfFlags = 0x40, fourCC = 0, bitCount = 32;
+  uint32_t rMask = 0xFF0000, gMask = 0xFF00, bMask = 0xFF, aMask = 0, caps2 = 0;
 };
 std::vector<uint8_t> DdsHeader(const DdsHeaderFields& fields);
 
