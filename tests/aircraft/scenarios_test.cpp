@@ -3,11 +3,10 @@
 // the targets the aircraft must meet.
 // Each run leaves its telemetry in <build>/scenarios/<name>.csv and .svg.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -60,7 +59,7 @@ class Scenario : public ::testing::Test {
       result = flight::Run(events, RunOptions());
     }
     std::string out = TARN_BINARY_DIR "/scenarios";
-    mkdir(out.c_str(), 0755);
+    std::filesystem::create_directories(out);
     WriteCsv(out + "/" + name + ".csv", result.rows);
     WriteSvg(out + "/" + name + ".svg", result.rows);
     std::printf("%s: %s\n", name.c_str(), Summary(result).c_str());
