@@ -131,26 +131,22 @@ TEST(Str, RandomTextNeverCrashesTheReaders) {
   EXPECT_LT(failed, 450) << "and good ones";
 }
 
-// Save and load round trip, and each console line of the file helpers once.
-TEST(Files, RoundTripAndEveryFailureLine) {
+// Saving replaces a file, and each console line of the file helpers once.
+TEST(Files, SaveReplacesAndEveryFailureLineAppears) {
   char tmpl[] = "/tmp/tarn_files_XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   std::string dir = tmpl, name = dir + "/data.bin", empty = dir + "/empty";
   MEM out, in;
-  out.Put_uint32(0xDEADBEEFu);
-  out.Put_string("text");
+  out.Put_string("longer text");
   SaveFile(name.c_str(), out);
+  out.Resize(0);
+  out.Put_string("ab");
+  SaveFile(name.c_str(), out);  // replaces the file rather than appending
   EXPECT_TRUE(FileExists(name.c_str()));
-  in.Put_string("stale");
   LogCapture log;
   LoadFile(name.c_str(), in);
-  ASSERT_EQ(in.size, out.size);
-  EXPECT_EQ(std::memcmp(in.data, out.data, in.size), 0);
-  MEM shorter;
-  shorter.Put_string("ab");
-  SaveFile(name.c_str(), shorter);  // replaces the file rather than appending
-  LoadFile(name.c_str(), in);
-  EXPECT_EQ(in.size, 3u);
+  ASSERT_EQ(in.size, 3u);
+  EXPECT_STREQ(reinterpret_cast<char*>(in.data), "ab");
   EXPECT_EQ(log.text(), "");
 
   SaveFile(empty.c_str(), MEM());
