@@ -101,12 +101,17 @@ class GLShaderTest : public GLDeviceTest {
   }
 };
 
-// The instructions whose GL form differs most from a one-line GLSL
-// expression, and the register forms the device has to wire up: relative
-// constants, defs, masks, modifiers, samplers, interpolated texture registers.
+// Every instruction, and the register forms the device has to wire up:
+// relative constants, defs, masks, modifiers, samplers, interpolated texture
+// registers.
 TEST_F(GLShaderTest, InstructionsMatchTheInterpreter) {
   // Run in the vertex shader; the pixel shader shows the result.
   const char* vertexCases[][2] = {
+      {"sub", "sub r0, c20, c22"}, {"mul", "mul r0, c20, c21"}, {"mad", "mad r0, c20, c21, c22"},
+      {"dp3", "dp3 r0, c20, c21"}, {"dp4", "dp4 r0, c20, c22"}, {"rsq", "rsq r0, c21.x"}, {"exp", "exp r0, c20.y"},
+      {"logp", "logp r0, c20.z"}, {"min", "min r0, c20, c21"}, {"max", "max r0, c20, c21"},
+      {"slt", "slt r0, c20, c21"}, {"sge", "sge r0, c20, c21"}, {"frc", "frc r0, c21"}, {"abs", "abs r0, c21"},
+      {"m3x4", "m3x4 r0, c22, c24"}, {"m3x2", "m3x2 r0.xy, c21, c24"}, {"dst", "dst r0, c20, c21"},
       {"rcp .w", "rcp r0, c22"}, {"expp", "expp r0, c21.y"}, {"log", "log r0, c22.y"},
       {"pow", "pow r0, c20.x, c21.y"}, {"crs", "crs r0.xyz, c20, c21"}, {"nrm", "nrm r0.xyz, c20"},
       {"lrp", "lrp r0, c22, c20, c21"}, {"sincos", "sincos r0.xy, c20.z, c30, c31"},

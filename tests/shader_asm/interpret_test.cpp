@@ -1,6 +1,6 @@
-// The CPU interpreter against values worked out by hand, for the instructions
-// and forms the GL device is checked against it with: these values are what a
-// correct GL translation must produce.
+// The CPU interpreter against values worked out by hand, for every instruction
+// and the forms the GL device is checked against it with: these values are what
+// a correct GL translation must produce.
 #include <array>
 #include <cfloat>
 #include <cmath>
@@ -50,6 +50,17 @@ TEST(ShaderAsmInterpret, InstructionResults) {
       {"vs_2_0", "mov r0.yw, -c0.wzyx", {0, -3, 0, -1}},
       {"vs_2_0", "mov r0, c0.xy", {1, 2, 2, 2}},  // a short swizzle repeats its last
       {"vs_2_0", "MOV_SAT_PP R0.rgb, C2.bgr", {0.5f, 0, 0, 0}},
+      // Arithmetic, one instruction per component; dot products.
+      {"vs_2_0", "add r0.x, c0, c1\nsub r0.y, c0, c1.x\nmul r0.z, c0, c1\nmad r0.w, c0, c1, -c0", {6, -3, 21, 28}},
+      {"vs_2_0", "dp3 r0.xy, c0, c1\ndp4 r0.zw, c0, c1", {38, 38, 70, 70}},
+      // Comparisons and per-component functions.
+      {"vs_1_1", "slt r0, c0, c2.w", {1, 0, 0, 0}},
+      {"vs_1_1", "sge r0, c0, c2.w", {0, 1, 1, 1}},
+      {"vs_1_1", "min r0, c0, c2.w", {1, 2, 2, 2}},
+      {"vs_1_1", "max r0, c0, c2.w", {2, 2, 3, 4}},
+      {"vs_1_1", "def c11, 1.25, -1.25, 0, 3\nfrc r0, c11", {0.25f, 0.75f, 0, 0}},
+      {"vs_2_0", "nop\nabs r0, c2", {4, 0, 0.5f, 2}},
+      {"vs_1_1", "def c11, 9, 2, 3, 9\ndef c12, 9, 5, 9, 7\ndst r0, c11, c12", {1, 10, 3, 7}},
       {"vs_2_0", "mov_sat r0, c2", {0, 0, 0.5f, 1}},
       {"vs_1_1", "def c11, 1.0f, +2e1, .25F, 3.5e-1f\nmov r0, c11", {1, 20, 0.25f, 0.35f}},
       {"vs_1_1", "def c255, 1e38, -1e-38, -0, 16777217\nmov r0, c255", {1e38f, -1e-38f, 0, 16777216}},
@@ -57,12 +68,14 @@ TEST(ShaderAsmInterpret, InstructionResults) {
       {"vs_2_0", "rcp r0.x, c0.y\nrcp r0.y, c3.x\nrcp r0.z, c0\nrcp r0.w, -c3.x", {0.5f, kInf, 0.25f, kInf}},
       {"vs_2_0", "rsq r0.x, c2.x\nrsq r0.y, c3.x", {0.5f, kInf, 0, 0}},  // |-4|
       {"vs_2_0", "expp r0, c0.z", {8, 8, 8, 8}},
+      {"vs_2_0", "exp r0, c2.x", {0.0625f, 0.0625f, 0.0625f, 0.0625f}},
       {"vs_2_0", "log r0, c1.z", {std::log2(7.0f), std::log2(7.0f), std::log2(7.0f), std::log2(7.0f)}, 1e-6f},
       {"vs_2_0", "log r0.y, -c2.w\nlog r0.z, c3.x\nlogp r0.w, c0.w", {0, 1, -FLT_MAX, 2}},
       {"vs_2_0", "pow r0.x, c2.x, c2.z\npow r0.y, c3.x, c3.x\npow r0.z, c3.x, c0.x\npow r0.w, c3.x, c2.x",
        {2, 1, 0, kInf}},  // |-4|^0.5, 0^0, 0^1, 0^-4
       // vs_1_1's expp is the four-part form: (2^floor, fraction, 2^x, 1).
       {"vs_1_1", "def c11, 2.5, 0, 0, 0\nexpp r0, c11.x", {4, 0.5f, std::exp2(2.5f), 1}},
+      {"vs_1_1", "def c11, 2.5, 0, 0, 0\nlogp r0, c11.x", {1.3219281f, 1.3219281f, 1.3219281f, 1.3219281f}, 1e-6f},
       // Selections: -0 counts as >= 0, and an infinity on the
       // side cmp does not take does not leak into the result.
       {"ps_2_0", "cmp r0, c8, c9, -c9", {10, -20, 30, 40}},
@@ -79,8 +92,12 @@ TEST(ShaderAsmInterpret, InstructionResults) {
       // Matrix macros, and destinations that alias a source.
       {"vs_1_1", "m4x4 r0, c0, c4", {41, 84, 129, 10}},
       {"vs_1_1", "mov r0, c1\nm4x3 r0.xyz, c0, c4", {41, 84, 129, 8}},
+      {"vs_1_1", "m3x4 r0, c0, c4", {1, 4, 9, 6}},
+      {"vs_1_1", "mov r0, c1\nm3x3 r0.xyz, c0, c4", {1, 4, 9, 8}},
+      {"vs_1_1", "mov r0, c1\nm3x2 r0.xy, c0, c4", {1, 4, 7, 8}},
       {"vs_1_1", "mov r0, c0\nm4x4 r0, r0, c4", {41, 84, 129, 10}},
       {"vs_2_0", "mov r0, c0\nadd r0, r0.wzyx, r0", {5, 5, 5, 5}},
+      {"vs_2_0", "crs r0.xyz, c0, c1\ncrs r0.xyz, r0, c0", {32, 8, -16, 0}},
       // lit clamps the power to 127.9961.
       {"vs_1_1", "def c11, 0.5, 0.25, 0, 2\nlit r0, c11", {1, 0.5f, 0.0625f, 1}, 1e-6f},
       {"vs_1_1", "def c11, -0.5, 0.25, 0, 2\nlit r0, c11", {1, 0, 0, 1}},
