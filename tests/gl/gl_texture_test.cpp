@@ -3,25 +3,31 @@
 #include "tests/gl/gl_test_util.h"
 #include "tests/gpu/test_files.h"
 
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include "stb_image_write.h"
+
 namespace {
 
 std::string TempPath(const char* name) { return std::string(TARN_BINARY_DIR) + "/tests/gl/" + name; }
 
-// Uncompressed and DXT1 files reach GL by different uploads; both must show
-// the texels top row first. (The PNG and DDS decoders' own output is checked
-// by the image tests.)
-TEST_F(GLDeviceTest, DdsFilesShowTheirTexelsTopRowFirst) {
+// One image as a PNG, an uncompressed DDS and a DXT1 DDS: the three loads
+// (a decoder flipping rows, a different upload per format) must show the same
+// texels, top row first.
+TEST_F(GLDeviceTest, PngAndDdsFilesShowTheSameImage) {
   // 8x8: four 4x4 blocks, each with its top half in one colour and its
   // bottom half in another; all colours exact in 5:6:5, the top one the
   // greater there.
   const uint32_t top[4] = {0xFFFF0000, 0xFFFFFF00, 0xFFFF00FF, 0xFFFFFFFF};
   const uint32_t bottom[4] = {0xFF0000FF, 0xFF00FF00, 0xFF00FFFF, 0xFF000000};
   uint32_t argb[64];
+  uint8_t rgba[64 * 4];
   for (int i = 0; i < 64; ++i) {
     // Through a pointer: GCC 12 with -fsanitize=undefined indexes `(c ? a : b)[k]`
     // of two arrays one element off.
     const uint32_t* half = (i / 8) % 4 < 2 ? top : bottom;
     argb[i] = half[(i / 32) * 2 + (i % 8) / 4];
+    for (int k = 0; k < 4; ++k) rgba[i * 4 + k] = uint8_t(argb[i] >> (k == 3 ? 24 : 16 - 8 * k));
   }
   auto to565 = [](uint32_t c) { return uint16_t((c >> 8 & 0xF800) | (c >> 5 & 0x07E0) | (c >> 3 & 0x1F)); };
   std::vector<uint8_t> dxt1;
@@ -30,21 +36,22 @@ TEST_F(GLDeviceTest, DdsFilesShowTheirTexelsTopRowFirst) {
     Put32(dxt1, uint32_t(to565(bottom[b])) << 16 | to565(top[b]));
     Put32(dxt1, 0x55550000);
   }
-  std::string dds = TempPath("same.dds"), dxt = TempPath("same_dxt1.dds");
-  WriteDDS(dds, 8, 8, 0, {{std::vector<uint8_t>((uint8_t*)argb, (uint8_t*)argb + sizeof argb)}});
-  WriteDDS(dxt, 8, 8, 0x31545844, {{dxt1}});
+  const std::string paths[3] = {TempPath("same.png"), TempPath("same.dds"), TempPath("same_dxt1.dds")};
+  ASSERT_TRUE(stbi_write_png(paths[0].c_str(), 8, 8, 4, rgba, 32));
+  WriteDDS(paths[1], 8, 8, 0, {{std::vector<uint8_t>((uint8_t*)argb, (uint8_t*)argb + sizeof argb)}});
+  WriteDDS(paths[2], 8, 8, 0x31545844, {{dxt1}});
 
   dev->Clear(D3DCLEAR_TARGET, kClear, 1.0f, 0);
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < 3; ++i) {
     IDirect3DTexture9* t = nullptr;
-    ASSERT_EQ(D3DXCreateTextureFromFileA(dev, (i == 0 ? dds : dxt).c_str(), &t), D3D_OK);
+    ASSERT_EQ(D3DXCreateTextureFromFileA(dev, paths[i].c_str(), &t), D3D_OK);
     dev->SetTexture(0, t);
     t->Release();  // the device keeps it while bound
     float x = 4.0f + 12.0f * float(i);
     TexturedQuad(x - 0.5f, 4 - 0.5f, x + 8 - 0.5f, 12 - 0.5f);
   }
   Read();
-  for (int i = 0; i < 2; ++i)
+  for (int i = 0; i < 3; ++i)
     for (int y = 0; y < 8; ++y)
       for (int x = 0; x < 8; ++x)
         EXPECT_EQ(PixelCached(4 + 12 * i + x, 4 + y), argb[y * 8 + x]) << "file " << i << " texel " << x << "," << y;
