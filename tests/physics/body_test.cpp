@@ -14,6 +14,20 @@ namespace {
 
 using BodyTest = PhysicsTest;
 
+TEST_F(BodyTest, UnitCubeMassProperties) {
+  pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 2.0, {0, 0, 0});
+  EXPECT_EQ(b->vertices.count, 8u) << "corners are shared";
+  EXPECT_DOUBLE_EQ(b->area, 6.0);
+  EXPECT_DOUBLE_EQ(b->volume, 1.0);
+  EXPECT_DOUBLE_EQ(b->inverseMass, 0.5);
+  for (double c : {b->centreLocal.x, b->centreLocal.y, b->centreLocal.z}) EXPECT_DOUBLE_EQ(c, 0.5);
+  // m / 6 on the diagonal about the centre, nothing off it.
+  for (int i = 0; i < 9; i++) {
+    EXPECT_NEAR(b->inertiaBody.m[i], i % 4 == 0 ? 1.0 / 3 : 0.0, 1e-14) << i;
+    EXPECT_NEAR(b->inverseInertiaBody.m[i], i % 4 == 0 ? 3.0 : 0.0, 1e-12) << i;
+  }
+}
+
 TEST_F(BodyTest, EllipsoidVolumeAndInertiaConvergeToAnalyticValues) {
   const double a = 1.3, bb = 2.6, c = 0.9, m = 5.0;
   const double pi = 3.141592653589793;

@@ -1,6 +1,8 @@
-// Joints: the hinge's angle across steps, its servo, the point constraint's
-// velocity pass, the strap's tension-only pull, and joints that cannot act.
+// Joints: the hinge's angle across steps, its servo, free turning, its
+// velocity and position passes, the point constraint's velocity pass, the
+// strap's tension-only pull, and joints that cannot act.
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -27,6 +29,11 @@ class JointTest : public PhysicsTest {
   void Turn(pBody* b, double angle) {
     b->orientation = QuatFromAxisAngle({0, 0, 1}, angle);
     b->UpdatePlacement();
+  }
+  // B's spin about Z relative to A's, from the momenta (rad/s).
+  double RelativeSpin() {
+    return VecMulMat3(B->angularMomentum, B->inverseInertiaWorld).z -
+           VecMulMat3(A->angularMomentum, A->inverseInertiaWorld).z;
   }
   pBody* A = nullptr;
   pBody* B = nullptr;
@@ -81,6 +88,120 @@ TEST_F(JointTest, HingeServoReachesItsAngleWithoutOvershoot) {
   // The pivot stays joined while both bodies fall.
   Vec3 gap = B->LocalToWorld(H->point->anchorB) - A->LocalToWorld(H->point->anchorA);
   EXPECT_LT(Length(gap), 1e-9);
+}
+
+TEST_F(JointTest, FreeHingeConservesThePairsAngularMomentum) {
+  // Side by side along X, hinged at the touching edge about Z.
+  A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
+  B = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 3.0, {1, 0, 10});
+  H = Own(new pAxis(A, B, {0.5, 0, 10}, {0, 0, 1}, {1, 0, 0}, 0, 0));
+  H->limited = false;
+  B->angularMomentum = {0.2, -0.1, 0.5};  // off the axis too: the hinge takes that up
+  B->momentum = {0, 0.3, 0};
+  auto total = [&] {
+    Vec3 cA = A->position + A->centreOffset, cB = B->position + B->centreOffset;
+    Vec3 C = (cA * A->mass + cB * B->mass) / (A->mass + B->mass);
+    return A->angularMomentum + B->angularMomentum + Cross(cA - C, A->momentum) + Cross(cB - C, B->momentum);
+  };
+  const Vec3 L0 = total();
+  double spin0 = 0;
+  for (int i = 0; i < 2000; i++) {
+    Step();
+    if (i == 0) spin0 = RelativeSpin();
+  }
+  EXPECT_LT(Length(total() - L0), 1e-6 * std::fabs(L0.z));
+  EXPECT_NE(spin0, 0.0) << "the pair turns about the hinge";
+  H->MeasureAngle();
+  EXPECT_GT(std::fabs(H->angle), 0.1) << "it turned freely";
+  // Pivot and off-axis rotation held.
+  EXPECT_LT(Length(B->LocalToWorld(H->point->anchorB) - A->LocalToWorld(H->point->anchorA)), 1e-3);
+  const double* zA = &A->rotation.m[6];
+  const double* zB = &B->rotation.m[6];
+  EXPECT_GT(zA[0] * zB[0] + zA[1] * zB[1] + zA[2] * zB[2], 0.99999) << "both Z axes stay together";
+}
+
+// One sub-step of the velocity pass on a unit cube pair (inertia 1/6) whose
+// upper cube spins about the hinge axis relative to the lower one.
+TEST_F(JointTest, HingeVelocityPassBlocksFreesBrakesAndDrives) {
+  Stack(-0.5, 0.5);
+  CurrentDt = 0.00025;
+  struct Row {
+    double angle;
+    bool limited;
+    double friction, axialLock, spin, left;
+    const char* what;
+  } rows[] = {
+      {0, false, 8000, 0, 1, 0, "friction of at least |w| / dt stops the spin"},
+      {0, false, 400, 0, 1, 0.9, "smaller friction takes friction * dt"},
+      {0, false, 400, 0, -1, -0.9, "friction opposes either sense"},
+      {0.6, true, 0, 0, -1, 0, "past the upper limit turning back: blocked"},
+      {0.6, true, 0, 0, 1, 1, "past the upper limit turning out: free"},
+      {-0.6, true, 0, 0, 1, 0, "past the lower limit turning back: blocked"},
+      {-0.6, true, 0, 0, -1, -1, "past the lower limit turning out: free"},
+      {0.6, false, 0, 0, -1, -1, "not limited: free"},
+      {0.6, true, 0, 0.25, 1, 0.75, "the axial lock takes its fraction"},
+  };
+  for (const Row& r : rows) {
+    Turn(B, r.angle);
+    H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
+    H->limited = r.limited, H->friction = r.friction, H->axialLock = r.axialLock;
+    A->angularMomentum = {0, 0, 0};
+    B->angularMomentum = {0, 0, r.spin / 6};
+    H->Process(1);
+    EXPECT_NEAR(H->axialRate, r.spin, 1e-12) << r.what;
+    EXPECT_NEAR(RelativeSpin(), r.left, 1e-12) << r.what;
+  }
+  // Motor and spring change only the momenta, equal and opposite.
+  H->friction = H->axialLock = 0;
+  Turn(B, 0.2);
+  H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
+  A->angularMomentum = B->angularMomentum = {0, 0, 0};
+  A->UpdateVelocities();
+  B->UpdateVelocities();
+  H->motorTorque = 3.0;
+  H->springRate = 10.0;
+  H->targetAngle = 0.05;
+  H->Process(1);
+  EXPECT_NEAR(A->angularMomentum.z, 3.0 * 0.00025 + 10.0 * 0.15 * 0.00025, 1e-12);
+  EXPECT_NEAR(B->angularMomentum.z, -A->angularMomentum.z, 1e-15);
+  EXPECT_EQ(A->angularVelocity.z, 0.0) << "velocities follow at the next update";
+}
+
+TEST_F(JointTest, HingePositionPassWrapsAndBreaks) {
+  Stack(0, 0);
+  // Three quarters of a turn off the target is corrected the short way.
+  Turn(B, 1.5 * 3.141592653589793);
+  H->Process(3);
+  EXPECT_GT(RelativeSpin(), 0.0) << "B turns on toward a full turn, not back";
+
+  H->breakable = true;
+  auto strainedBy = [&](double angle, double gap) {
+    Turn(B, angle);
+    B->position = {gap, 0, 11};
+    B->UpdatePlacement();
+    A->angularMomentum = B->angularMomentum = A->momentum = B->momentum = {0, 0, 0};
+    H->broken = false;
+    H->Process(3);
+    return H->broken;
+  };
+  // The random factor lies in [0.8, 1.2]: 0.11 rad and a 0.2 m gap always
+  // break, 0.05 rad never does.
+  for (unsigned seed = 1; seed <= 50; seed++) {
+    srand(seed);
+    EXPECT_TRUE(strainedBy(0.11, 0)) << "seed " << seed;
+    EXPECT_FALSE(strainedBy(0.05, 0)) << "seed " << seed;
+    EXPECT_TRUE(strainedBy(0, 0.2)) << "seed " << seed;
+  }
+  // Once broken, nothing at all happens.
+  strainedBy(0.11, 0);
+  ASSERT_TRUE(H->broken);
+  A->angularMomentum = {0, 0, 0};
+  H->Process(3);
+  H->Process(1);
+  EXPECT_EQ(A->angularMomentum.z, 0.0);
+  // Not breakable: never breaks, however strained.
+  H->breakable = false;
+  EXPECT_FALSE(strainedBy(2.0, 0.5));
 }
 
 // The velocity pass works on copies of the two bodies' momenta; it must give
@@ -170,13 +291,17 @@ TEST_F(JointTest, StrapPullFollowsEndsMovedBetweenSteps) {
   // 1 kg bodies pulled through their centres).
   EXPECT_NEAR(first, -4 * 0.2 * 0.5 * 10, 1e-9);
   EXPECT_NEAR(A->momentum.x + B->momentum.x, 0.0, 1e-15) << "equal and opposite";
-  A->momentum = B->momentum = {0, 0, 0};
-  A->UpdateVelocities();
-  B->UpdateVelocities();
-  B->position.x = 2.0;
-  B->UpdatePlacement();
-  Step();
-  EXPECT_NEAR(B->momentum.x, 0.0, 1e-12) << "slack again: the stretched pull is not kept";
+  // At and below its rest length it exerts nothing: the stretched pull is not kept.
+  for (double x : {2.0, 1.5}) {
+    A->momentum = B->momentum = {0, 0, 0};
+    A->UpdateVelocities();
+    B->UpdateVelocities();
+    B->position.x = x;
+    B->UpdatePlacement();
+    Step();
+    EXPECT_NEAR(B->momentum.x, 0.0, 1e-12) << x;
+    EXPECT_NEAR(A->momentum.x, 0.0, 1e-12) << x;
+  }
 }
 
 }  // namespace
