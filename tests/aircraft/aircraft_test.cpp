@@ -63,11 +63,27 @@ class AircraftTest : public ::testing::Test {
   Tarnplane* a = nullptr;
 };
 
-TEST_F(AircraftTest, AssemblyRegistersEveryPartOnceAndDestroyingReleasesThemAll) {
-  ASSERT_EQ(a->parts.count, 32u);
-  EXPECT_EQ(EntityList.count, 32u);
-  for (pEntity* e : a->parts) EXPECT_EQ(std::count(EntityList.begin(), EntityList.end(), e), 1);
-  EXPECT_EQ(a->parts[31], a->cameraHinge);
+TEST_F(AircraftTest, AssemblyOrdersItsPartsAndDestroyingReleasesThemAll) {
+  // parts: bodies, joints, straps, camera hinge in their groups' orders;
+  // EntityList in construction order.
+  const std::vector<pEntity*> parts = {
+      a->fuselage, a->rightLeg[0], a->rightLeg[1], a->rightLeg[2], a->leftLeg[0], a->leftLeg[1],
+      a->leftLeg[2], a->leftWing, a->rightWing, a->leftWing2, a->rightWing2, a->tail, a->tail2,
+      a->balloon, a->cameraBody, a->tailHinge, a->tail2Hinge, a->leftWing2Hinge, a->leftWingHinge,
+      a->rightWing2Hinge, a->rightWingHinge, a->rightLegHinge[0], a->rightLegHinge[1],
+      a->rightLegHinge[2], a->leftLegHinge[0], a->leftLegHinge[1], a->leftLegHinge[2],
+      a->balloonStrap[0], a->balloonStrap[1], a->balloonStrap[2], a->balloonStrap[3], a->cameraHinge};
+  const std::vector<pEntity*> registered = {
+      a->fuselage, a->balloon, a->leftWing, a->leftWing2, a->rightWing, a->rightWing2, a->tail,
+      a->tail2, a->rightLeg[0], a->rightLeg[1], a->rightLeg[2], a->leftLeg[0], a->leftLeg[1],
+      a->leftLeg[2], a->cameraBody, a->tailHinge, a->tail2Hinge, a->leftWing2Hinge,
+      a->rightWing2Hinge, a->leftWingHinge, a->rightWingHinge, a->rightLegHinge[0],
+      a->rightLegHinge[1], a->rightLegHinge[2], a->leftLegHinge[0], a->leftLegHinge[1],
+      a->leftLegHinge[2], a->balloonStrap[0], a->balloonStrap[1], a->balloonStrap[2],
+      a->balloonStrap[3], a->cameraHinge};
+  EXPECT_EQ(std::count(parts.begin(), parts.end(), nullptr), 0);
+  EXPECT_EQ(std::vector<pEntity*>(a->parts.begin(), a->parts.end()), parts);
+  EXPECT_EQ(std::vector<pEntity*>(EntityList.begin(), EntityList.end()), registered);
   // The fuselage: its proxy once and the ballast three times, then 1500 kg.
   EXPECT_EQ(a->fuselage->mass, 1500.0);
   EXPECT_EQ(a->fuselage->triangles.count, 12u + 3 * 12u);
@@ -98,20 +114,49 @@ TEST_F(AircraftTest, AssemblyRegistersEveryPartOnceAndDestroyingReleasesThemAll)
   UpdateAircraftCamera();
 }
 
-TEST_F(AircraftTest, JointsAndStrapsJoinTheirBodiesAtTheirNodes) {
-  auto joint = [&](pAxis* h, pBody* bodyA, pBody* bodyB, const char* node, const Vec3& axis) {
-    SCOPED_TRACE(node);
-    EXPECT_TRUE(h->bodyA == bodyA && h->bodyB == bodyB);
-    ExpectNear(h->axis, axis, 1e-15);  // in bodyA's frame, which is the model frame here
-    ExpectNear(bodyA->LocalToWorld(h->anchorA), StartPoint(node), 1e-12);
-    ExpectNear(bodyB->LocalToWorld(h->anchorB), StartPoint(node), 1e-12);
+TEST_F(AircraftTest, JointsStartAtZeroAsServosAndStrapsJoinTheirBodiesAtTheirNodes) {
+  // Every hinge starts at angle 0, held as a servo (both limits at one angle):
+  // 0 for tails and wings, 10, -25 and 15 degrees at hip, knee and ankle.
+  const double hip = 0.17453292519943295, knee = -0.4363323129985824, ankle = 0.2617993877991494;
+  const struct {
+    pAxis* hinge;
+    pBody *bodyA, *bodyB;
+    const char* node;
+    Vec3 axis;  // in bodyA's frame, which is the model frame here
+    double servo;
+    int level;
+  } joints[] = {
+      {a->tailHinge, a->fuselage, a->tail, "Tail Proxy", {1, 0, 0}, 0, 3},
+      {a->tail2Hinge, a->fuselage, a->tail2, "Tail2 Proxy", {0, 0, 1}, 0, 3},
+      {a->leftWing2Hinge, a->fuselage, a->leftWing2, "Left Wing2 Proxy", {0, -1, 0}, 0, 0},
+      {a->rightWing2Hinge, a->fuselage, a->rightWing2, "Right Wing2 Proxy", {0, 1, 0}, 0, 0},
+      {a->leftWingHinge, a->leftWing2, a->leftWing, "Left Wing Proxy", {1, 0, 0}, 0, 3},
+      {a->rightWingHinge, a->rightWing2, a->rightWing, "Right Wing Proxy", {1, 0, 0}, 0, 3},
+      {a->rightLegHinge[0], a->fuselage, a->rightLeg[0], "RLeg1 Proxy", {1, 0, 0}, hip, 3},
+      {a->rightLegHinge[1], a->rightLeg[0], a->rightLeg[1], "RLeg2 Proxy", {1, 0, 0}, knee, 3},
+      {a->rightLegHinge[2], a->rightLeg[1], a->rightLeg[2], "RLeg3 Proxy", {1, 0, 0}, ankle, 3},
+      {a->leftLegHinge[0], a->fuselage, a->leftLeg[0], "LLeg1 Proxy", {1, 0, 0}, hip, 3},
+      {a->leftLegHinge[1], a->leftLeg[0], a->leftLeg[1], "LLeg2 Proxy", {1, 0, 0}, knee, 3},
+      {a->leftLegHinge[2], a->leftLeg[1], a->leftLeg[2], "LLeg3 Proxy", {1, 0, 0}, ankle, 3},
   };
-  joint(a->leftWing2Hinge, a->fuselage, a->leftWing2, "Left Wing2 Proxy", {0, -1, 0});
-  joint(a->rightWing2Hinge, a->fuselage, a->rightWing2, "Right Wing2 Proxy", {0, 1, 0});
-  joint(a->leftWingHinge, a->leftWing2, a->leftWing, "Left Wing Proxy", {1, 0, 0});
-  joint(a->leftLegHinge[2], a->leftLeg[1], a->leftLeg[2], "LLeg3 Proxy", {1, 0, 0});
-  // The camera hinge pivots 1 m below its node.
-  ExpectNear(a->fuselage->LocalToWorld(a->cameraHinge->anchorA), StartPoint("CameraPoint", 1), 1e-12);
+  for (const auto& j : joints) {
+    SCOPED_TRACE(j.node);
+    pAxis* h = j.hinge;
+    EXPECT_TRUE(h->bodyA == j.bodyA && h->bodyB == j.bodyB);
+    EXPECT_EQ(h->angle, 0.0);
+    EXPECT_TRUE(h->minAngle == j.servo && h->maxAngle == j.servo) << h->minAngle << " " << h->maxAngle;
+    EXPECT_EQ(h->level, j.level);
+    EXPECT_TRUE(h->strength == 1.0 && h->axialLock == 0.0);
+    ExpectNear(h->axis, j.axis, 1e-15);
+    ExpectNear(j.bodyA->LocalToWorld(h->anchorA), StartPoint(j.node), 1e-12);
+    ExpectNear(j.bodyB->LocalToWorld(h->anchorB), StartPoint(j.node), 1e-12);
+  }
+  // The camera hinge: a soft servo at 0, a little axial lock, pivot 1 m below its node.
+  pAxis* cam = a->cameraHinge;
+  EXPECT_TRUE(cam->bodyA == a->fuselage && cam->bodyB == a->cameraBody);
+  EXPECT_TRUE(cam->angle == 0 && cam->minAngle == 0 && cam->maxAngle == 0 && cam->level == 3);
+  EXPECT_TRUE(cam->strength == 0.2 && cam->axialLock == 0.1);
+  ExpectNear(a->fuselage->LocalToWorld(cam->anchorA), StartPoint("CameraPoint", 1), 1e-12);
 
   for (int i = 0; i < 4; i++) {
     pStrape* s = a->balloonStrap[i];
@@ -182,6 +227,37 @@ TEST_F(AircraftTest, FlapKeysArmBeatAndChooseTheStroke) {
       ExpectNear(wing->factorDirections[0], {0, 0, key == 'V' ? 1.0 : -1.0}, 0);
     }
   }
+}
+
+TEST_F(AircraftTest, UpAndDownTogetherReturnPitchToZeroDeleteCutsTheStrapsOnce) {
+  CurrentDt = 0.1;  // inputs move toward their targets at 2 per second
+  PressKey(VK_UP);
+  for (int i = 0; i < 6; i++) HandleAircraftKeys();
+  EXPECT_EQ(a->pitchInput, 1.0);
+  PressKey(VK_DOWN);
+  HandleAircraftKeys();
+  EXPECT_NEAR(a->pitchInput, 0.8, 1e-15);
+  for (int i = 0; i < 5; i++) HandleAircraftKeys();
+  EXPECT_EQ(a->pitchInput, 0.0);
+  ReleaseKey(VK_UP);
+  HandleAircraftKeys();
+  EXPECT_NEAR(a->pitchInput, -0.2, 1e-15);
+
+  // Delete held, held on, pressed again: the straps go once, the other parts
+  // keep their order.
+  std::vector<pEntity*> kept(a->parts.begin(), a->parts.begin() + 27);
+  kept.push_back(a->cameraHinge);
+  for (int frame = 0; frame < 3; frame++) {
+    if (frame == 2) ReleaseKey(VK_DELETE);
+    PressKey(VK_DELETE);
+    HandleAircraftKeys();
+    for (pStrape* s : a->balloonStrap) EXPECT_EQ(s, nullptr);
+    EXPECT_EQ(std::vector<pEntity*>(a->parts.begin(), a->parts.end()), kept) << frame;
+    EXPECT_EQ(EntityList.count, 28u);
+  }
+  CurrentDt = PhysicsStep;  // the world steps on without them
+  for (int i = 0; i < 10; i++) WorldStep();
+  EXPECT_TRUE(std::isfinite(a->balloon->position.z));
 }
 
 TEST_F(AircraftTest, UnpoweredBeatComesToRestInItsWindowPoweredRunsUpTo2Hz) {
@@ -259,11 +335,18 @@ TEST_F(AircraftTest, CameraModesPlaceTheCamera) {
   UpdateAircraftCamera();
   ExpectNear(CameraPosition, a->fuselage->position - forward * 25, 1e-12);
 
-  // C twice (free mode, then the cockpit): the look reset to straight ahead.
-  for (int i = 0; i < 2; i++) {
-    Press('C');
-    HandleAircraftKeys();
-  }
+  // C again: free mode, the camera stays where it is.
+  Press('C');
+  HandleAircraftKeys();
+  EXPECT_EQ(a->cameraMode, 0);
+  Vec3 free = CameraPosition;
+  UpdateAircraftCamera();
+  EXPECT_TRUE(FreeCamera);
+  ExpectNear(CameraPosition, free, 0);
+
+  // A third C: back in the cockpit, the look reset to straight ahead.
+  Press('C');
+  HandleAircraftKeys();
   EXPECT_EQ(a->cameraMode, 1);
   EXPECT_EQ(LookOrientation.w, 1.0);
 

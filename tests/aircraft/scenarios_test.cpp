@@ -86,6 +86,23 @@ double Distance(const Row& p, int a, const Row& q, int b) {
   return std::sqrt(std::pow(q[b] - p[a], 2) + std::pow(q[b + 1] - p[a + 1], 2) + std::pow(q[b + 2] - p[a + 2], 2));
 }
 
+TEST_F(Scenario, RestSettlesOnTheFeetAndTheBeatStopsInItsWindow) {
+  std::vector<Row> rows = Fly("rest");
+  ASSERT_FALSE(rows.empty());
+  const Row &settled = At(rows, 5), &last = rows.back();
+  double drift = 0, highestFoot = 0;
+  ForRows(rows, 5.0, 30.0, [&](const Row& r) {
+    drift = std::max(drift, Distance(settled, kX, r, kX));
+    highestFoot = std::max(highestFoot, r[kHeight]);
+  });
+  EXPECT_NEAR(last[kTime], 30.0, 1e-9);
+  EXPECT_LT(drift, 0.3);
+  EXPECT_LT(highestFoot, 0.1);
+  EXPECT_EQ(last[kBeatRate], 0.0);
+  EXPECT_GT(last[kBeatPhase], 0.28);
+  EXPECT_LT(last[kBeatPhase], 0.32);
+}
+
 TEST_F(Scenario, TakeOffClimbsWithLevelBeatMeanAttitude) {
   std::vector<Row> rows = Fly("takeoff");
   ASSERT_FALSE(rows.empty());
@@ -108,18 +125,31 @@ TEST_F(Scenario, TakeOffClimbsWithLevelBeatMeanAttitude) {
   EXPECT_LE(worst, 30.0);
 }
 
-TEST_F(Scenario, LeftAndRightTurnOppositeWaysInForwardFlight) {
+TEST_F(Scenario, CruiseFliesForwardAboveTheGround) {
+  std::vector<Row> rows = Fly("cruise");
+  ASSERT_FALSE(rows.empty());
+  // Up held from 5 s: over the last 20 s at least 3 m/s along the fuselage,
+  // 100 m from the start, and once off the ground it never touches down.
+  double sumSpeed = 0, lowest = 1e9;
+  int n = 0;
+  bool airborne = false;
+  ForRows(rows, 40.0, 60.0, [&](const Row& r) { sumSpeed += r[kSpeed], n++; });
+  ForRows(rows, 1.0, 60.0, [&](const Row& r) {
+    airborne = airborne || r[kHeight] > 1.0;
+    if (airborne) lowest = std::min(lowest, r[kHeight]);
+  });
+  EXPECT_NEAR(rows.back()[kTime], 60.0, 1e-9);
+  EXPECT_GE(sumSpeed / n, 3.0);
+  EXPECT_GE(std::hypot(rows.back()[kX] - rows[0][kX], rows.back()[kY] - rows[0][kY]), 100.0);
+  EXPECT_TRUE(airborne);
+  EXPECT_GT(lowest, 0.0);
+}
+
+TEST_F(Scenario, LeftAndRightTurnOppositeWays) {
   std::vector<Row> left = Fly("turn_left"), right = Fly("turn_right");
   ASSERT_TRUE(!left.empty() && !right.empty());
-  // Up held from 5 s: before the turn it flies forward, and never touches down.
-  double sumSpeed = 0, lowest = 1e9, heading[2] = {0, 0};
-  int n = 0;
-  ForRows(left, 10.0, 20.0, [&](const Row& r) { sumSpeed += r[kSpeed], n++; });
-  ForRows(left, 10.0, 35.0, [&](const Row& r) { lowest = std::min(lowest, r[kHeight]); });
-  EXPECT_GE(sumSpeed / n, 3.0);
-  EXPECT_GE(std::hypot(At(left, 20)[kX] - left[0][kX], At(left, 20)[kY] - left[0][kY]), 50.0);
-  EXPECT_GT(lowest, 0.0);
   // Heading change from 20 s to 35 s, unwrapped frame by frame (degrees).
+  double heading[2] = {0, 0};
   for (int i = 0; i < 2; i++)
     for (size_t f = 20 * 60; f < 35 * 60; f++) {
       double d = (i ? right : left).at(f)[kHeading] - (i ? right : left)[f - 1][kHeading];
