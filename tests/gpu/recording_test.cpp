@@ -136,16 +136,29 @@ TEST_F(RecordingTest, BuffersLockIntoRealMemoryAndIndexedDrawsAreChecked) {
 
 TEST_F(RecordingTest, ReferenceCountsFollowDirect3D9) {
   IDirect3DTexture9* tex = nullptr;
+  IDirect3DCubeTexture9* cube = nullptr;
+  IDirect3DVertexBuffer9* vb = nullptr;
+  IDirect3DPixelShader9* ps = nullptr;
   ASSERT_EQ(dev->CreateTextureFromImage(SolidImage(4, 2), &tex), D3D_OK);
-  EXPECT_EQ(dev->refCount(), 2u);  // every resource holds the device
+  ASSERT_EQ(dev->CreateCubeTextureFromImage(SolidImage(2, 2, true), &cube), D3D_OK);
+  ASSERT_EQ(dev->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
+  ASSERT_EQ(dev->CreatePixelShader(Assemble("ps_2_0\nmov oC0, c0\n").data(), &ps), D3D_OK);
+  EXPECT_EQ(dev->liveResources(), 4u);
+  EXPECT_EQ(dev->refCount(), 5u);  // every resource holds the device
   // Binding does not change the counts the program sees.
   EXPECT_EQ(dev->SetTexture(0, tex), D3D_OK);
+  EXPECT_EQ(dev->SetTexture(7, cube), D3D_OK);
+  EXPECT_EQ(tex->AddRef(), 2u);
+  EXPECT_EQ(tex->Release(), 1u);
   EXPECT_EQ(tex->Release(), 0u);
   // Still bound: the device keeps it usable, but it no longer counts.
-  EXPECT_EQ(dev->liveResources(), 0u);
-  EXPECT_EQ(dev->refCount(), 1u);
+  EXPECT_EQ(dev->liveResources(), 3u);
+  EXPECT_EQ(dev->refCount(), 4u);
   EXPECT_EQ(dev->state().textures[0].get()->Width(), 4u);
   EXPECT_EQ(dev->SetTexture(0, nullptr), D3D_OK);  // frees it
+  for (IUnknown* r : std::initializer_list<IUnknown*>{cube, vb, ps}) EXPECT_EQ(r->Release(), 0u);
+  EXPECT_EQ(dev->liveResources(), 0u);
+  EXPECT_EQ(dev->refCount(), 1u);
   // A leak shows in the device's own Release.
   RecordingDevice* other = CreateRecordingDevice();
   IDirect3DVertexBuffer9* leak = nullptr;
