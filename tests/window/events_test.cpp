@@ -54,6 +54,9 @@ TEST(KeyTable, LettersDigitsNamedKeysLayoutsAndUnknownKeys) {
   // with F12 in SDL; both sides of a modifier give the one shared code; comma,
   // period and Delete read as raw numbers would be VK_SNAPSHOT, VK_DELETE, VK_F16.
   const std::pair<SDL_Keycode, uint32_t> named[] = {
+      {SDLK_LEFT, 0x25},  {SDLK_UP, 0x26},    {SDLK_RIGHT, 0x27},    {SDLK_DOWN, 0x28},   {SDLK_SPACE, 0x20},
+      {SDLK_ESCAPE, 0x1B}, {SDLK_RETURN, 0x0D}, {SDLK_TAB, 0x09},    {SDLK_BACKSPACE, 0x08}, {SDLK_INSERT, 0x2D},
+      {SDLK_HOME, 0x24},  {SDLK_END, 0x23},   {SDLK_PAGEUP, 0x21},   {SDLK_PAGEDOWN, 0x22}, {SDLK_F1, 0x70},
       {SDLK_F12, 0x7B},   {SDLK_F13, 0x7C},   {SDLK_KP_ENTER, 0x0D}, {SDLK_LSHIFT, 0x10}, {SDLK_RSHIFT, 0x10},
       {SDLK_LCTRL, 0x11}, {SDLK_RCTRL, 0x11}, {SDLK_LALT, 0x12},     {SDLK_RALT, 0x12},   {SDLK_PAUSE, 0x13},
       {SDLK_COMMA, 0xBC}, {SDLK_PERIOD, 0xBE}, {SDLK_DELETE, 0x2E},  {SDLK_KP_1, 0x61}};
