@@ -15,7 +15,9 @@ TEST(Mem, ResizeZeroesOnlyNewBytesAndAStepReservesAhead) {
   for (uint32_t i = 0; i < 10; i++) m.data[i] = uint8_t(i + 1);
   m.Resize(4);
   m.Resize(6);  // growing again zeroes the new bytes, not the old contents
-  EXPECT_TRUE(m.data[3] == 4 && m.data[5] == 0);
+  EXPECT_TRUE(m.size == 6 && m.data[3] == 4 && m.data[5] == 0);
+  m.Resize(0);
+  EXPECT_TRUE(m.size == 0 && m.data != nullptr) << "an empty buffer is still a buffer";
   r.step = 16;
   const uint32_t sizes[][2] = {{4, 20}, {10, 20}, {21, 37}};  // requested, reserved: never shrinks
   for (const auto& s : sizes) {
