@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "assets/format_number.h"
 #include "test_support.h"
@@ -15,9 +16,18 @@ namespace {
 
 std::string F(double v) { return FormatNumber(v).c_str(); }
 
-// What the C library would print differently: signed zeros, infinities and
-// NaNs; the string's size counts its terminator.
-TEST(FormatNumberTest, ZerosInfinitiesAndNaNs) {
+// Short values, ties to the even digit, a carry into the integer part, a
+// full-length integer, and what the C library would print differently:
+// signed zeros, infinities and NaNs; the string's size counts its terminator.
+TEST(FormatNumberTest, EdgeValues) {
+  const std::pair<double, const char*> cases[] = {
+      {5, "5"}, {-2.5, "-2.5"}, {0.1, "0.1"}, {1.0 / 3, "0.333333"}, {2.0 / 3, "0.666667"},
+      {0.0078125, "0.007812"}, {0.0234375, "0.023438"}, {0.9999996, "1"}, {1e-7, "0"},
+      {std::numeric_limits<double>::denorm_min(), "0"}};
+  for (const auto& c : cases) EXPECT_EQ(F(c.first), c.second) << c.first;
+  const std::string big = F(1e300);
+  EXPECT_EQ(big.size(), 301u);
+  EXPECT_EQ(big.find_first_not_of("0123456789"), std::string::npos);
   EXPECT_EQ(F(0.0), "0");
   EXPECT_EQ(F(-0.0), "0");
   EXPECT_EQ(F(-1e-7), "-0");

@@ -100,11 +100,21 @@ TEST_F(ModelDrawTest, CreationFailuresAndEmptyModels) {
   LoadModelData(late);
   EXPECT_TRUE(late->vertexBuffer && late->vertexDeclaration);
 
+  // A raw model without nodes compiles and saves empty; it and a missing
+  // model get no device objects and draw nothing.
+  WriteRawModel("Bare", {});
+  log.clear();
+  MDL* bare = LoadModel(String("Bare"), 1);
+  EXPECT_EQ(log.lines().at(0), "Loading RAW model \"Models/Bare.mdl\", Nodes: 0");
+  EXPECT_FALSE(ReadBytes("Models/Bare.mdc").empty());
   MDL* none = LoadModel(String("None"), 1);
   rec->clearCalls();
-  DrawModel(none);
-  DrawNode(none, String("A"));
-  DrawNodeSubset(none, String("A"), 0);
+  for (MDL* e : {bare, none}) {
+    EXPECT_TRUE(e->nodes.count == 0 && e->vertexBuffer == nullptr && e->indexBuffer == nullptr);
+    DrawModel(e);
+    DrawNode(e, String("A"));
+    DrawNodeSubset(e, String("A"), 0);
+  }
   EXPECT_EQ(rec->calls().size(), 0u);
 }
 

@@ -1,7 +1,12 @@
 // Model files and compilation: reading raw and compiled models, the compiled
-// round trip, welding, smoothing, mirroring, prefixes, bad indices and the
-// model registry.
+// round trip, welding (the hashed search against a plain linear one),
+// smoothing, mirroring, prefixes, bad indices and the model registry.
+#include <array>
 #include <cmath>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "assets/model.h"
 #include "test_support.h"
@@ -338,6 +343,167 @@ TEST_F(ModelTest, RegistrySharesCountsAndReleases) {
   ReleaseAllModels();
   EXPECT_EQ(ModelRegistry, nullptr);
   EXPECT_EQ(MemoryObjectCount, objects);  // every name, node and buffer freed
+}
+
+// The compilation written plainly, with the linear first-match weld search
+// over the node's vertices: the compiler's hashed search must agree bit for bit.
+struct LinearModel {
+  std::vector<ModelVertex> vertices;
+  std::vector<Triangle> triangles;
+  std::vector<std::vector<Subset>> subsets;
+};
+
+std::array<float, 12> WeldKey(const ModelVertex& v) {
+  return {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z,
+          v.tex0.x,     v.tex0.y,     v.tex0.z,     v.tex1.x,   v.tex1.y,   v.tex1.z};
+}
+
+VEC3F Unit(const VEC3F& v) {
+  Vec3 n = Normalize(V(v));
+  return {float(n.x), float(n.y), float(n.z)};
+}
+
+LinearModel LinearCompile(const Array<RawNode>& nodes) {
+  LinearModel out;
+  for (const RawNode& raw : nodes) {
+    const std::string name = raw.name.c_str();
+    const bool centred = name.rfind("/c ", 0) == 0 || name.rfind("/s ", 0) == 0;
+    std::vector<Subset> subsets;
+    for (const RawFace& f : raw.faces)
+      if (f.material >= subsets.size()) subsets.resize(f.material + 1, Subset{0, 0});
+    uint32_t next = uint32_t(out.triangles.size());
+    for (uint32_t m = 0; m < subsets.size(); m++) {
+      subsets[m].first = next;
+      for (const RawFace& f : raw.faces) next += f.material == m;
+    }
+    out.triangles.resize(next);
+    const size_t start = out.vertices.size();
+    for (const RawFace& f : raw.faces) {
+      const VEC3F &K = raw.vertices[f.corner[0]].position, &L = raw.vertices[f.corner[1]].position,
+                  &M = raw.vertices[f.corner[2]].position;
+      const float uK = f.tex0[0].x, vK = f.tex0[0].y, uL = f.tex0[1].x, vL = f.tex0[1].y, uM = f.tex0[2].x,
+                  vM = f.tex0[2].y;
+      const float r = 1.0f / ((uL - uM) * (vK - vM) - (uM - uK) * (vM - vL));
+      VEC3F T = {r * ((vK - vM) * (L.x - M.x) + (vM - vL) * (K.x - M.x)),
+                 r * ((vK - vM) * (L.y - M.y) + (vM - vL) * (K.y - M.y)),
+                 r * ((vK - vM) * (L.z - M.z) + (vM - vL) * (K.z - M.z))};
+      VEC3F B = {r * ((uM - uK) * (L.x - M.x) + (uL - uM) * (K.x - M.x)),
+                 r * ((uM - uK) * (L.y - M.y) + (uL - uM) * (K.y - M.y)),
+                 r * ((uM - uK) * (L.z - M.z) + (uL - uM) * (K.z - M.z))};
+      bool finite = true;
+      for (float x : {T.x, T.y, T.z, B.x, B.y, B.z}) finite = finite && std::isfinite(x);
+      if (!finite) {
+        T = {1, 0, 0};
+        B = {0, 1, 0};
+      }
+      Triangle tri;
+      for (int k = 0; k < 3; k++) {
+        const RawVertex& v = raw.vertices[f.corner[k]];
+        ModelVertex c{};
+        c.position = v.position;
+        if (centred)
+          c.position = {v.position.x - raw.position.x, v.position.y - raw.position.y, v.position.z - raw.position.z};
+        uint32_t mask = f.smoothing;
+        for (uint32_t g : v.faceList)
+          if (raw.faces[g].smoothing & mask) mask |= raw.faces[g].smoothing;
+        for (uint32_t g : v.faceList)
+          if (raw.faces[g].smoothing & mask) {
+            const VEC3F& n = raw.faces[g].normal;
+            c.normal = {c.normal.x + n.x, c.normal.y + n.y, c.normal.z + n.z};
+          }
+        c.tangent = T;
+        c.binormal = B;
+        c.tex0 = {f.tex0[k].x, 1 - f.tex0[k].y, f.tex0[k].z};
+        c.tex1 = {f.tex1[k].x, 1 - f.tex1[k].y, f.tex1[k].z};
+        size_t i = start;
+        while (i < out.vertices.size() && WeldKey(out.vertices[i]) != WeldKey(c)) i++;
+        if (i == out.vertices.size()) {
+          out.vertices.push_back(c);
+        } else {
+          ModelVertex& w = out.vertices[i];
+          w.tangent = {w.tangent.x + T.x, w.tangent.y + T.y, w.tangent.z + T.z};
+          w.binormal = {w.binormal.x + B.x, w.binormal.y + B.y, w.binormal.z + B.z};
+        }
+        tri.v[k] = uint32_t(i);
+      }
+      Subset& s = subsets[f.material];
+      out.triangles[s.first + s.count++] = tri;
+    }
+    for (size_t i = start; i < out.vertices.size(); i++) {
+      ModelVertex& w = out.vertices[i];
+      w.normal = Unit(w.normal), w.tangent = Unit(w.tangent), w.binormal = Unit(w.binormal);
+    }
+    out.subsets.push_back(subsets);
+  }
+  return out;
+}
+
+// Nodes built to weld often: few distinct positions (-0 among them) and
+// texture coordinates, overlapping smoothing groups, centred nodes.
+Array<RawNode> RandomNodes(std::mt19937& rng) {
+  const char* names[] = {"Plain", "/c Centred", "/d Door", "/s Hub"};
+  const float coords[] = {0.0f, -0.0f, 1.0f, 2.5f, -3.0f}, uv[] = {0.0f, 0.5f, 1.0f};
+  const uint32_t groups[] = {0, 1, 2, 3, 4, 6, 1, 1};
+  Array<RawNode> nodes;
+  for (uint32_t count = 1 + rng() % 4; nodes.count < count;) {
+    nodes.resize(nodes.count + 1);
+    RawNode& n = *new (&nodes[nodes.count - 1]) RawNode();
+    n.name = names[rng() % 4];
+    n.position = {float(rng() % 5) * 0.5f, float(rng() % 3), -1.0f};
+    n.rotation = {0, 0, 0, 1};
+    n.nodeScale = {1, 1, 1};
+    for (uint32_t i = 0, vertices = 4 + rng() % 40; i < vertices; i++) {
+      RawVertex v;
+      v.position = {coords[rng() % 5], coords[rng() % 5], coords[rng() % 5]};
+      n.vertices.push(v);
+    }
+    for (uint32_t i = 0, faces = rng() % 300; i < faces; i++) {
+      RawFace f{};
+      f.material = rng() % 4;
+      f.smoothing = groups[rng() % 8];
+      for (int k = 0; k < 3; k++) {
+        f.corner[k] = rng() % n.vertices.count;
+        f.tex0[k] = {uv[rng() % 3], uv[rng() % 3], 0};
+        f.tex1[k] = {uv[rng() % 2], 0, 0};
+      }
+      const Vec3 p0 = V(n.vertices[f.corner[0]].position);
+      const Vec3 nn =
+          Normalize(Cross(V(n.vertices[f.corner[1]].position) - p0, V(n.vertices[f.corner[2]].position) - p0));
+      f.normal = {float(nn.x), float(nn.y), float(nn.z)};
+      for (int k = 0; k < 3; k++) n.vertices[f.corner[k]].faceList.push(n.faces.count);
+      n.faces.push(f);
+    }
+  }
+  return nodes;
+}
+
+TEST(ModelWeldTest, HashedWeldMatchesLinearFirstMatchOnRandomNodes) {
+  std::mt19937 rng(20261206);
+  size_t corners = 0, welded = 0;
+  for (int round = 0; round < 60; round++) {
+    Array<RawNode> raw = RandomNodes(rng);
+    LinearModel ref = LinearCompile(raw);
+    MDL model;
+    {
+      LogCapture quiet;
+      CompileRawModel(&model, raw);
+    }
+    ASSERT_EQ(model.vertices.count, ref.vertices.size()) << "round " << round;
+    ASSERT_EQ(model.triangles.count, ref.triangles.size()) << "round " << round;
+    EXPECT_TRUE(SameBits(model.vertices.data, ref.vertices.data(), ref.vertices.size() * sizeof(ModelVertex)))
+        << "round " << round;
+    EXPECT_TRUE(SameBits(model.triangles.data, ref.triangles.data(), ref.triangles.size() * sizeof(Triangle)))
+        << "round " << round;
+    for (uint32_t i = 0; i < ref.subsets.size(); i++) {
+      ASSERT_EQ(model.nodes[i].subsets.count, ref.subsets[i].size());
+      EXPECT_TRUE(
+          SameBits(model.nodes[i].subsets.data, ref.subsets[i].data(), ref.subsets[i].size() * sizeof(Subset)));
+    }
+    corners += 3 * ref.triangles.size();
+    welded += 3 * ref.triangles.size() - ref.vertices.size();
+    DestroyModel(&model);
+  }
+  EXPECT_GT(welded, corners / 4);  // the search often finds a match
 }
 
 }  // namespace
