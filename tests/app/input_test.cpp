@@ -1,7 +1,7 @@
 // The window procedure and the input pass on synthetic messages: key bytes,
 // wheel, free flight, mouse-look latch, reset, closing, the two diagnostics
 // and random messages. No window and no device: the window layer's queue
-// works without either. (Pause and Escape show in the end-to-end run.)
+// works without either. (Escape shows in the end-to-end run.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -112,13 +112,39 @@ TEST_F(InputTest, WheelNotchesAndFieldOfViewLimits) {
   }
 }
 
-TEST_F(InputTest, FreeCameraFliesAlongItsOwnAxesWithModifierFactors) {
-  // 100 m/s at 10 ms a frame; Shift x5, Alt x10, Ctrl x0.1 (together x5,
-  // and any one of them missing shows).
-  for (uint32_t k : {uint32_t(VK_SHIFT), uint32_t(VK_MENU), uint32_t(VK_CONTROL), uint32_t('W')}) PressKey(k);
+TEST_F(InputTest, PausePressesToggleOncePerPass) {
+  // Two presses before a pass invert once; a key held on presses nothing more.
+  for (int i = 0; i < 2; i++) {
+    Key(WM_KEYDOWN, VK_PAUSE);
+    Key(WM_KEYUP, VK_PAUSE);
+  }
   InputPass();
-  EXPECT_NEAR(CameraPosition.y, 0.01 * 100 * 5, 1e-12);
-  EXPECT_NEAR(CameraPosition.x, 0, 1e-12);
+  EXPECT_FALSE(Paused);
+  InputPass();
+  EXPECT_FALSE(Paused);
+  Key(WM_KEYDOWN, VK_PAUSE);
+  InputPass();
+  EXPECT_TRUE(Paused);
+  InputPass();
+  EXPECT_TRUE(Paused);
+}
+
+TEST_F(InputTest, FreeCameraFliesAlongItsOwnAxesWithModifierFactors) {
+  // 100 m/s at 10 ms a frame; Shift x5, Alt x10, Ctrl x0.1, and they multiply.
+  const struct {
+    uint32_t keys[3];
+    double factor;
+  } speeds[] = {{{0, 0, 0}, 1},          {{VK_SHIFT, 0, 0}, 5},         {{VK_MENU, 0, 0}, 10},
+                {{VK_CONTROL, 0, 0}, 0.1}, {{VK_SHIFT, VK_MENU, 0}, 50}, {{VK_SHIFT, VK_MENU, VK_CONTROL}, 5}};
+  for (const auto& c : speeds) {
+    for (auto& b : KeyState) b = 0;
+    for (uint32_t k : {c.keys[0], c.keys[1], c.keys[2], uint32_t('W')})
+      if (k) PressKey(k);
+    CameraPosition = Vec3{0, 0, 0};
+    InputPass();
+    EXPECT_NEAR(CameraPosition.y, 0.01 * 100 * c.factor, 1e-12) << c.factor;
+    EXPECT_NEAR(CameraPosition.x, 0, 1e-12);
+  }
   // Directions are the camera's own: turned a quarter to the left, forward
   // (W) is -X, right (D) is +Y, down (F) is -Z; looking straight up, up (R) is -Y.
   const Quat left = QuatFromAxisAngle(Vec3{0, 0, 1}, M_PI / 2), up = QuatFromAxisAngle(Vec3{1, 0, 0}, M_PI / 2);

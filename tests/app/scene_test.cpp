@@ -150,11 +150,25 @@ class SceneTest : public ::testing::Test {
   MDL* model = nullptr;
 };
 
-TEST_F(SceneTest, FrameDrawsSkyFirstAndTextOnAResetStateAfterTheAircraft) {
+TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTextOnAResetState) {
   DrawFrame();
   auto draws = rec->Draws();
   ASSERT_GE(draws.size(), 2u);
-  EXPECT_EQ(draws[0]->u[4], SkyModel->triangles.count);  // the sky first
+  // The sky first, with its shaders and the cube on stage 7, in the identity
+  // world the frame set-up left (so it surrounds the eye); then the island at
+  // the origin, its texture on stage 0 and the cube still on 7.
+  const GpuState &sky = *draws[0]->state, &island = *draws[1]->state;
+  EXPECT_EQ(draws[0]->u[4], SkyModel->triangles.count);
+  EXPECT_TRUE(sky.pixelShader.get() == SkyPixelShader->shader && sky.vertexShader.get() == SkyVertexShader->shader);
+  EXPECT_EQ(sky.textures[7].get(), texture_skycube->texture);
+  for (int i = 0; i < 4; i++)
+    for (int j = 0; j < 4; j++) EXPECT_EQ(sky.vertexConstants[8 + i][j], i == j ? 1.0f : 0.0f);
+  EXPECT_EQ(draws[1]->u[4], IslandModel->triangles.count);
+  EXPECT_TRUE(island.pixelShader.get() == IslandPixelShader->shader &&
+              island.vertexShader.get() == IslandVertexShader->shader);
+  EXPECT_TRUE(island.textures[0].get() == texture_island->texture &&
+              island.textures[7].get() == texture_skycube->texture);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(island.vertexConstants[8 + i][3], float(-(&CameraPosition.x)[i]));
   // After the aircraft the shaders and the font stage are unset before the
   // heading text, drawn in black at the top-left corner with the font's shader.
   const auto& calls = rec->calls();
