@@ -1,7 +1,8 @@
 // The content builder's output read back through the simulator's readers
-// (rebuilds, subsets, proxies, strap weights, ground under the feet, cursor
-// cells), and its bad inputs reported without a crash. Loading, drawing,
-// resting and flying show in the GL, scene, flight and end-to-end suites.
+// (rebuilds, every requested node and subset, proxies, mass against
+// buoyancy, strap weights, ground under the feet, the font), and its bad
+// inputs reported without a crash. Loading, drawing, resting and flying show
+// in the GL, scene, flight and end-to-end suites.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,13 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "aircraft/aircraft.h"
 #include "assets/font.h"
 #include "assets/model.h"
 #include "content/builders.h"
 #include "content/random.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
+#include "physics/body.h"
 #include "platform/image/image.h"
+#include "render/resources.h"
 
 namespace fs = std::filesystem;
 
@@ -128,11 +133,27 @@ TEST_F(ContentTest, TwoBuildsAreByteIdentical) {
     ++files;
   }
   fs::remove_all(second);
-  EXPECT_EQ(files, 17u);  // 3 models, 6 textures, 8 shaders... and the font description
+  EXPECT_EQ(files, 17u);  // 3 models, 5 textures, 8 shaders and the font description
 }
 
-TEST_F(ContentTest, AircraftSubsetsStrapWeightsAndFiniteVertices) {
+TEST_F(ContentTest, AircraftNodesSubsetsStrapWeightsAndFiniteVertices) {
   MDL* m = Load("PlaneTarn", 0.02f);
+  // The drawn pieces (the proxies are checked below), then the position and
+  // axis nodes, which print a line when missing.
+  for (const char* name : {"Tail", "Tail2", "LLeg1", "LLeg2", "LLeg3", "RLeg1", "RLeg2", "RLeg3", "Cockpit1",
+                           "Ballon", "Joke"}) {
+    const ModelNode* n = FindNode(m, name);
+    ASSERT_NE(n, nullptr) << name;
+    EXPECT_GT(NodeTriangles(*n).second, NodeTriangles(*n).first) << name;
+  }
+  {
+    LogCapture log;
+    for (int i = 1; i <= 4; ++i)
+      for (const char* end : {"a", "b"}) GetNodePosition(m, String(("StrapesPoint" + std::to_string(i) + end).c_str()));
+    GetAxis(m, String("Joke"));
+    EXPECT_EQ(log.text(), "");
+  }
+  EXPECT_GT(Load("InvBox", 0.1f)->triangles.count, 0u);
   std::map<std::string, std::vector<uint32_t>> subsets = {
       {"Fuselage", {0, 1, 2, 3, 8}}, {"Left Wing", {0, 5, 6, 7}}, {"Right Wing", {0, 5, 6, 7}},
       {"Left Wing2", {0, 5}},        {"Right Wing2", {0, 5}},     {"Strapes", {0, 4}}};
@@ -201,6 +222,30 @@ TEST_F(ContentTest, ProxiesAreClosedOnTheirSidesAndMirrorSymmetric) {
   }
 }
 
+TEST_F(ContentTest, MachineIsALittleHeavierThanItsBuoyancy) {
+  // The assembled aircraft's bodies, with the masses and media densities it
+  // gives them and the volumes of their meshes.
+  Tarnplane* plane;
+  {
+    LogCapture quiet;
+    plane = new Tarnplane();
+  }
+  double mass = 0, lift = 0;
+  for (pEntity* e : plane->parts)
+    if (const pBody* b = dynamic_cast<const pBody*>(e)) {
+      mass += b->mass;
+      lift += b->buoyancy * b->volume;
+    }
+  std::printf("balloon volume %.3f m3; mass %.1f kg against %.1f kg of buoyancy (ratio %.3f)\n",
+              plane->balloon->volume, mass, lift, lift / mass);
+  EXPECT_LT(lift, mass);         // stands on its legs at rest
+  EXPECT_GT(lift, 0.75 * mass);  // and flaps itself up
+  delete plane;
+  ReleaseAllTextures();
+  ReleaseAllVertexShaders();
+  ReleaseAllPixelShaders();
+}
+
 TEST_F(ContentTest, IslandFacesUpAndLiesJustUnderTheFeet) {
   // The foot corners of the start pose: model (x, y, z) lands at world (70 - y, 70 + x, 2 + z).
   MDL* plane = Load("PlaneTarn", 0.02f);
@@ -232,9 +277,11 @@ TEST_F(ContentTest, IslandFacesUpAndLiesJustUnderTheFeet) {
   for (size_t f = 0; f < feet.size(); ++f) EXPECT_NEAR(feet[f].z - ground[f], 0.055, 0.045) << "corner " << f;
 }
 
-TEST_F(ContentTest, FontDescriptionPlacesTheCursorCellsWhereTheAtlasHasThem) {
-  LogCapture quiet;
+TEST_F(ContentTest, FontReadsCleanlyAndPlacesTheCursorCellsWhereTheAtlasHasThem) {
+  LogCapture log;
   Font* font = LoadFont(String("basic"));
+  EXPECT_EQ(log.text(), "");  // no "Wrong word", no refused entry
+  EXPECT_GE(font->symbols.count, 264u);
   Font* previous = CurrentFont;
   CurrentFont = font;
   EXPECT_DOUBLE_EQ(font->textureWidth, content::kFontAtlasWidth);
