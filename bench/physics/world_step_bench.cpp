@@ -95,7 +95,7 @@ struct Scene {
     for (int k = 0; k < 4; k++) {
       double sx = (k & 1) ? -0.4 : 0.4, sy = (k & 2) ? -1.5 : 1.5;
       world.Own(new pStrape(fuselage, balloon, {sx, sy, z + 0.5}, {sx * 0.5, sy * 0.8, z + 3.8},
-                                     {0, 1, 0}, 0.04));
+                            {0, 1, 0}, 0.04));
     }
     pAxis* cam = Hinge(fuselage, camera, {0, 1.5, z - 0.3}, {1, 0, 0}, {0, 0, 1}, 0);
     cam->strength = 0.2;
