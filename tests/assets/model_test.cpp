@@ -1,6 +1,7 @@
 // Model files and compilation: reading raw and compiled models, the compiled
 // round trip, welding (the hashed search against a plain linear one),
 // smoothing, mirroring, prefixes, bad indices and the model registry.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <new>
@@ -345,95 +346,76 @@ TEST_F(ModelTest, RegistrySharesCountsAndReleases) {
   EXPECT_EQ(MemoryObjectCount, objects);  // every name, node and buffer freed
 }
 
-// The compilation written plainly, with the linear first-match weld search
-// over the node's vertices: the compiler's hashed search must agree bit for bit.
+// The compilation written plainly, a vertex as its 18 floats (position,
+// normal, tangent, binormal, tex0, tex1), welding by a linear first-match
+// search over the node's vertices: the compiler's hashed search must agree.
+using Flat = std::array<float, 18>;
 struct LinearModel {
-  std::vector<ModelVertex> vertices;
+  std::vector<Flat> vertices;
   std::vector<Triangle> triangles;
   std::vector<std::vector<Subset>> subsets;
 };
 
-std::array<float, 12> WeldKey(const ModelVertex& v) {
-  return {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z,
-          v.tex0.x,     v.tex0.y,     v.tex0.z,     v.tex1.x,   v.tex1.y,   v.tex1.z};
-}
-
-VEC3F Unit(const VEC3F& v) {
-  Vec3 n = Normalize(V(v));
-  return {float(n.x), float(n.y), float(n.z)};
-}
+std::array<float, 3> A(const VEC3F& v) { return {v.x, v.y, v.z}; }
 
 LinearModel LinearCompile(const Array<RawNode>& nodes) {
   LinearModel out;
   for (const RawNode& raw : nodes) {
     const std::string name = raw.name.c_str();
     const bool centred = name.rfind("/c ", 0) == 0 || name.rfind("/s ", 0) == 0;
-    std::vector<Subset> subsets;
-    for (const RawFace& f : raw.faces)
-      if (f.material >= subsets.size()) subsets.resize(f.material + 1, Subset{0, 0});
-    uint32_t next = uint32_t(out.triangles.size());
-    for (uint32_t m = 0; m < subsets.size(); m++) {
-      subsets[m].first = next;
-      for (const RawFace& f : raw.faces) next += f.material == m;
-    }
-    out.triangles.resize(next);
+    const std::array<float, 3> o = centred ? A(raw.position) : std::array<float, 3>{0, 0, 0};
     const size_t start = out.vertices.size();
+    std::vector<std::vector<Triangle>> byMaterial;
     for (const RawFace& f : raw.faces) {
-      const VEC3F &K = raw.vertices[f.corner[0]].position, &L = raw.vertices[f.corner[1]].position,
-                  &M = raw.vertices[f.corner[2]].position;
-      const float uK = f.tex0[0].x, vK = f.tex0[0].y, uL = f.tex0[1].x, vL = f.tex0[1].y, uM = f.tex0[2].x,
-                  vM = f.tex0[2].y;
-      const float r = 1.0f / ((uL - uM) * (vK - vM) - (uM - uK) * (vM - vL));
-      VEC3F T = {r * ((vK - vM) * (L.x - M.x) + (vM - vL) * (K.x - M.x)),
-                 r * ((vK - vM) * (L.y - M.y) + (vM - vL) * (K.y - M.y)),
-                 r * ((vK - vM) * (L.z - M.z) + (vM - vL) * (K.z - M.z))};
-      VEC3F B = {r * ((uM - uK) * (L.x - M.x) + (uL - uM) * (K.x - M.x)),
-                 r * ((uM - uK) * (L.y - M.y) + (uL - uM) * (K.y - M.y)),
-                 r * ((uM - uK) * (L.z - M.z) + (uL - uM) * (K.z - M.z))};
-      bool finite = true;
-      for (float x : {T.x, T.y, T.z, B.x, B.y, B.z}) finite = finite && std::isfinite(x);
-      if (!finite) {
-        T = {1, 0, 0};
-        B = {0, 1, 0};
+      const std::array<float, 3> K = A(raw.vertices[f.corner[0]].position), L = A(raw.vertices[f.corner[1]].position),
+                                 M = A(raw.vertices[f.corner[2]].position);
+      const float a = f.tex0[0].y - f.tex0[2].y, b = f.tex0[2].y - f.tex0[1].y, c = f.tex0[2].x - f.tex0[0].x,
+                  d = f.tex0[1].x - f.tex0[2].x, r = 1.0f / (d * a - c * b);
+      std::array<float, 6> tb;  // face tangent and binormal
+      for (int j = 0; j < 3; j++) {
+        tb[j] = r * (a * (L[j] - M[j]) + b * (K[j] - M[j]));
+        tb[3 + j] = r * (c * (L[j] - M[j]) + d * (K[j] - M[j]));
       }
+      if (!std::all_of(tb.begin(), tb.end(), [](float x) { return std::isfinite(x); })) tb = {1, 0, 0, 0, 1, 0};
       Triangle tri;
       for (int k = 0; k < 3; k++) {
         const RawVertex& v = raw.vertices[f.corner[k]];
-        ModelVertex c{};
-        c.position = v.position;
-        if (centred)
-          c.position = {v.position.x - raw.position.x, v.position.y - raw.position.y, v.position.z - raw.position.z};
+        Flat w = {v.position.x - o[0], v.position.y - o[1], v.position.z - o[2], 0, 0, 0, tb[0], tb[1], tb[2],
+                  tb[3], tb[4], tb[5], f.tex0[k].x, 1 - f.tex0[k].y, f.tex0[k].z, f.tex1[k].x, 1 - f.tex1[k].y,
+                  f.tex1[k].z};
         uint32_t mask = f.smoothing;
         for (uint32_t g : v.faceList)
           if (raw.faces[g].smoothing & mask) mask |= raw.faces[g].smoothing;
         for (uint32_t g : v.faceList)
-          if (raw.faces[g].smoothing & mask) {
-            const VEC3F& n = raw.faces[g].normal;
-            c.normal = {c.normal.x + n.x, c.normal.y + n.y, c.normal.z + n.z};
-          }
-        c.tangent = T;
-        c.binormal = B;
-        c.tex0 = {f.tex0[k].x, 1 - f.tex0[k].y, f.tex0[k].z};
-        c.tex1 = {f.tex1[k].x, 1 - f.tex1[k].y, f.tex1[k].z};
+          if (raw.faces[g].smoothing & mask)
+            for (int j = 0; j < 3; j++) w[3 + j] += A(raw.faces[g].normal)[j];
         size_t i = start;
-        while (i < out.vertices.size() && WeldKey(out.vertices[i]) != WeldKey(c)) i++;
-        if (i == out.vertices.size()) {
-          out.vertices.push_back(c);
-        } else {
-          ModelVertex& w = out.vertices[i];
-          w.tangent = {w.tangent.x + T.x, w.tangent.y + T.y, w.tangent.z + T.z};
-          w.binormal = {w.binormal.x + B.x, w.binormal.y + B.y, w.binormal.z + B.z};
-        }
+        auto differs = [&](const Flat& x) {
+          for (int j : {0, 1, 2, 3, 4, 5, 12, 13, 14, 15, 16, 17})
+            if (x[j] != w[j]) return true;
+          return false;
+        };
+        while (i < out.vertices.size() && differs(out.vertices[i])) i++;
+        if (i < out.vertices.size())
+          for (int j = 6; j < 12; j++) out.vertices[i][j] += w[j];  // tangent and binormal sums
+        else
+          out.vertices.push_back(w);
         tri.v[k] = uint32_t(i);
       }
-      Subset& s = subsets[f.material];
-      out.triangles[s.first + s.count++] = tri;
+      if (f.material >= byMaterial.size()) byMaterial.resize(f.material + 1);
+      byMaterial[f.material].push_back(tri);
     }
-    for (size_t i = start; i < out.vertices.size(); i++) {
-      ModelVertex& w = out.vertices[i];
-      w.normal = Unit(w.normal), w.tangent = Unit(w.tangent), w.binormal = Unit(w.binormal);
+    out.subsets.emplace_back();
+    for (const std::vector<Triangle>& list : byMaterial) {
+      out.subsets.back().push_back(Subset{uint32_t(out.triangles.size()), uint32_t(list.size())});
+      out.triangles.insert(out.triangles.end(), list.begin(), list.end());
     }
-    out.subsets.push_back(subsets);
+    for (size_t i = start; i < out.vertices.size(); i++)
+      for (int j = 3; j < 12; j += 3) {
+        Flat& w = out.vertices[i];
+        const Vec3 n = Normalize(Vec3{w[j], w[j + 1], w[j + 2]});
+        w[j] = float(n.x), w[j + 1] = float(n.y), w[j + 2] = float(n.z);
+      }
   }
   return out;
 }
@@ -450,27 +432,20 @@ Array<RawNode> RandomNodes(std::mt19937& rng) {
     RawNode& n = *new (&nodes[nodes.count - 1]) RawNode();
     n.name = names[rng() % 4];
     n.position = {float(rng() % 5) * 0.5f, float(rng() % 3), -1.0f};
-    n.rotation = {0, 0, 0, 1};
-    n.nodeScale = {1, 1, 1};
-    for (uint32_t i = 0, vertices = 4 + rng() % 40; i < vertices; i++) {
-      RawVertex v;
-      v.position = {coords[rng() % 5], coords[rng() % 5], coords[rng() % 5]};
-      n.vertices.push(v);
-    }
+    for (uint32_t i = 0, vertices = 4 + rng() % 40; i < vertices; i++)
+      n.vertices.push(RawVertex{{coords[rng() % 5], coords[rng() % 5], coords[rng() % 5]}, {}});
     for (uint32_t i = 0, faces = rng() % 300; i < faces; i++) {
-      RawFace f{};
-      f.material = rng() % 4;
-      f.smoothing = groups[rng() % 8];
+      RawFace f{{}, uint32_t(rng() % 4), groups[rng() % 8], {}, {}, {}};
       for (int k = 0; k < 3; k++) {
         f.corner[k] = rng() % n.vertices.count;
         f.tex0[k] = {uv[rng() % 3], uv[rng() % 3], 0};
         f.tex1[k] = {uv[rng() % 2], 0, 0};
+        n.vertices[f.corner[k]].faceList.push(n.faces.count);
       }
       const Vec3 p0 = V(n.vertices[f.corner[0]].position);
       const Vec3 nn =
           Normalize(Cross(V(n.vertices[f.corner[1]].position) - p0, V(n.vertices[f.corner[2]].position) - p0));
       f.normal = {float(nn.x), float(nn.y), float(nn.z)};
-      for (int k = 0; k < 3; k++) n.vertices[f.corner[k]].faceList.push(n.faces.count);
       n.faces.push(f);
     }
   }
@@ -488,16 +463,13 @@ TEST(ModelWeldTest, HashedWeldMatchesLinearFirstMatchOnRandomNodes) {
       LogCapture quiet;
       CompileRawModel(&model, raw);
     }
-    ASSERT_EQ(model.vertices.count, ref.vertices.size()) << "round " << round;
-    ASSERT_EQ(model.triangles.count, ref.triangles.size()) << "round " << round;
-    EXPECT_TRUE(SameBits(model.vertices.data, ref.vertices.data(), ref.vertices.size() * sizeof(ModelVertex)))
-        << "round " << round;
-    EXPECT_TRUE(SameBits(model.triangles.data, ref.triangles.data(), ref.triangles.size() * sizeof(Triangle)))
-        << "round " << round;
+    ASSERT_EQ(model.vertices.count, ref.vertices.size()) << round;
+    ASSERT_EQ(model.triangles.count, ref.triangles.size()) << round;
+    EXPECT_TRUE(SameBits(model.vertices.data, ref.vertices.data(), ref.vertices.size() * sizeof(Flat))) << round;
+    EXPECT_TRUE(SameBits(model.triangles.data, ref.triangles.data(), ref.triangles.size() * 12)) << round;
     for (uint32_t i = 0; i < ref.subsets.size(); i++) {
       ASSERT_EQ(model.nodes[i].subsets.count, ref.subsets[i].size());
-      EXPECT_TRUE(
-          SameBits(model.nodes[i].subsets.data, ref.subsets[i].data(), ref.subsets[i].size() * sizeof(Subset)));
+      EXPECT_TRUE(SameBits(model.nodes[i].subsets.data, ref.subsets[i].data(), ref.subsets[i].size() * 8)) << round;
     }
     corners += 3 * ref.triangles.size();
     welded += 3 * ref.triangles.size() - ref.vertices.size();
