@@ -7,19 +7,13 @@
 
 namespace {
 
-struct Event {
-  int id;
-  int phase;
-  double dt;
-};
+struct Event { int id, phase; double dt; };
 std::vector<Event> events;
 
 // Records every call it receives.
-class Probe : public pEntity {
- public:
+struct Probe : pEntity {
   Probe(int id_, int level_, bool registered = true) : id(id_) {
-    level = level_;
-    kind = 3;
+    level = level_, kind = 3;
     if (registered) RegisterEntity(this);
   }
   void Process(int32_t phase) override { events.push_back({id, phase, CurrentDt}); }
@@ -27,11 +21,7 @@ class Probe : public pEntity {
 };
 
 class WorldStepTest : public PhysicsTest {
- protected:
-  void SetUp() override {
-    PhysicsTest::SetUp();
-    events.clear();
-  }
+  void SetUp() override { PhysicsTest::SetUp(), events.clear(); }
 };
 
 TEST_F(WorldStepTest, ScheduleCallsEachLevelTwoToTheLevelTimesInCounterOrder) {
@@ -75,8 +65,7 @@ TEST_F(WorldStepTest, ListRemovalNullEntriesAndOutOfScheduleLevels) {
   Probe* c = Own(new Probe(3, -1));
   delete a;
   ASSERT_EQ(EntityList.count, 2u);
-  EXPECT_EQ(EntityList[0], b);
-  EXPECT_EQ(EntityList[1], c);
+  EXPECT_TRUE(EntityList[0] == b && EntityList[1] == c);
   delete new Probe(9, 3, false);  // a hinge's point: never registered
   RegisterEntity(nullptr);
   WorldStep();
@@ -86,15 +75,14 @@ TEST_F(WorldStepTest, ListRemovalNullEntriesAndOutOfScheduleLevels) {
 }
 
 // Appends a new probe from inside its own phase 2.
-class Spawner : public Probe {
- public:
+struct Spawner : Probe {
   Spawner() : Probe(1, 0) {}
   void Process(int32_t phase) override {
     Probe::Process(phase);
     if (phase == 2 && !child) child = new Probe(5, 1);
   }
-  Probe* child = nullptr;
   ~Spawner() override { delete child; }
+  Probe* child = nullptr;
 };
 
 // The list may grow while it is walked: the newcomer sits behind the

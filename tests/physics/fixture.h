@@ -2,7 +2,15 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "meshes.h"
+
+// Bit-for-bit equality of plain data.
+template <class T>
+bool SameBits(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 class PhysicsTest : public ::testing::Test {
  protected:
@@ -16,16 +24,11 @@ class PhysicsTest : public ::testing::Test {
   pBody* Body(const TriangleList& tris, double mass, const Vec3& position,
               const Quat& orientation = {0, 0, 0, 1}, bool quiet = true) {
     pBody* b = world_.Body(tris, mass, position, orientation);
-    if (quiet) {
-      b->surfacePeriod = -1;
-      b->buoyancy = 0;
-    }
+    if (quiet) b->surfacePeriod = -1, b->buoyancy = 0;
     return b;
   }
   template <class T>
-  T* Own(T* e) {
-    return world_.Own(e);
-  }
+  T* Own(T* e) { return world_.Own(e); }
   void Step(int n = 1) { StepWorld(n); }
   PhysicsWorld world_;
 };

@@ -1,5 +1,6 @@
 // Ground contact: the grid broad phase against the linear scan, the rebuild
 // period, the narrow phase's prediction, band and impulses.
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -32,46 +33,37 @@ TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
   Terrain(120, 300.0, rng);
   std::uniform_real_distribution<double> pos(-20, 320), ext(0, 15), hz(-6, 6);
   Array<uint32_t> grid, linear;
+  auto same = [&](const Vec3& lo, const Vec3& hi, double margin) {
+    GroundCandidates(lo, hi, margin, grid);
+    GroundCandidatesLinear(lo, hi, margin, linear);
+    return grid.count == linear.count && std::equal(grid.begin(), grid.end(), linear.begin());
+  };
   size_t nonEmpty = 0;
   for (int k = 0; k < 3000; k++) {
     Vec3 lo = {pos(rng), pos(rng), hz(rng)};
     Vec3 hi = lo + Vec3{ext(rng), ext(rng), ext(rng)};
     if (k % 50 == 0) std::swap(lo.x, hi.x);  // inverted boxes too
     if (k % 97 == 0) hi = {1e300, 1e300, 1e300};
-    GroundCandidates(lo, hi, 2.0, grid);
-    GroundCandidatesLinear(lo, hi, 2.0, linear);
-    ASSERT_EQ(grid.count, linear.count) << "box " << k;
-    for (uint32_t i = 0; i < grid.count; i++) ASSERT_EQ(grid[i], linear[i]) << "box " << k;
+    ASSERT_TRUE(same(lo, hi, 2.0)) << "box " << k;
     nonEmpty += grid.count > 3;
   }
   EXPECT_GT(nonEmpty, 1000u) << "the boxes meet terrain, not just the sea";
-  // A non-finite box accepts whatever the linear scan accepts.
-  GroundCandidates({NAN, 0, 0}, {1, 1, 1}, 2.0, grid);
-  GroundCandidatesLinear({NAN, 0, 0}, {1, 1, 1}, 2.0, linear);
-  EXPECT_EQ(grid.count, linear.count);
+  EXPECT_TRUE(same({NAN, 0, 0}, {1, 1, 1}, 2.0)) << "a non-finite box";
   // The corrupt triangle is never a candidate, the NaN one always.
   GroundCandidatesLinear({-1e9, -1e9, -1e9}, {1e9, 1e9, 1e9}, 2.0, linear);
   EXPECT_EQ(linear.count, GroundTriangles.count - 1);
 
-  // The grid follows changes of the mesh.
-  GroundVertices.push({150, 150, 50});
-  GroundVertices.push({151, 150, 50});
-  GroundVertices.push({150, 151, 50});
+  // The grid follows changes of the mesh: a triangle added, then every vertex
+  // moved 1 km east in place (same counts, same storage).
+  for (Vec3 p : {Vec3{150, 150, 50}, {151, 150, 50}, {150, 151, 50}}) GroundVertices.push(p);
   uint32_t v = GroundVertices.count;
   GroundTriangles.push(Triangle{{v - 3, v - 2, v - 1}});
-  GroundCandidates({149, 149, 49}, {150, 150, 50.5}, 0.0, grid);
-  GroundCandidatesLinear({149, 149, 49}, {150, 150, 50.5}, 0.0, linear);
-  ASSERT_EQ(grid.count, linear.count);
+  EXPECT_TRUE(same({149, 149, 49}, {150, 150, 50.5}, 0.0));
   ASSERT_GT(grid.count, 0u);
   EXPECT_EQ(grid[grid.count - 1], GroundTriangles.count - 1);
-
-  // Refilled in place (same counts, same storage): moved 1 km east.
   for (Vec3& p : GroundVertices) p.x += 1000;
-  GroundCandidates({1100, 100, -5}, {1110, 110, 5}, 2.0, grid);
-  GroundCandidatesLinear({1100, 100, -5}, {1110, 110, 5}, 2.0, linear);
-  ASSERT_EQ(grid.count, linear.count);
+  EXPECT_TRUE(same({1100, 100, -5}, {1110, 110, 5}, 2.0));
   EXPECT_GT(grid.count, 10u);
-  for (uint32_t i = 0; i < grid.count; i++) EXPECT_EQ(grid[i], linear[i]);
 }
 
 class ContactTest : public PhysicsTest {
@@ -81,11 +73,8 @@ class ContactTest : public PhysicsTest {
   // the given momentum (mass 2).
   pBody* Spike(const Vec3& at, const Vec3& momentum = {0, 0, -2}) {
     if (GroundTriangles.count == 0) MakeFlatGround(50, 0);
-    pBody* b = Body({{0, 0, 0}, {1, -1, 1}, {-1, -1, 1},
-                     {0, 0, 0}, {0, 1, 1}, {1, -1, 1},
-                     {0, 0, 0}, {-1, -1, 1}, {0, 1, 1},
-                     {1, -1, 1}, {0, 1, 1}, {-1, -1, 1}},
-                    2.0, at);
+    const Vec3 o{0, 0, 0}, p{1, -1, 1}, q{-1, -1, 1}, r{0, 1, 1};
+    pBody* b = Body({o, p, q, o, r, p, o, q, r, p, r, q}, 2.0, at);
     b->UpdatePlacement();
     b->momentum = momentum;
     b->UpdateVelocities();

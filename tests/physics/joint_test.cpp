@@ -1,9 +1,7 @@
-// Joints: the hinge's angle across steps, its servo, free turning, its
-// velocity and position passes, the point constraint's velocity pass, the
-// strap's tension-only pull, and joints that cannot act.
+// Joints: the hinge's angle, servo, free turning, velocity and position passes,
+// the point's velocity pass, the strap's tension-only pull, joints that cannot act.
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 
 #include "app/frame_timer.h"
@@ -11,24 +9,25 @@
 
 namespace {
 
+const TriangleList kCube = CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5});
+
 class JointTest : public PhysicsTest {
  protected:
   // Two unit cubes stacked on the Z axis, hinged between them about Z.
   void Stack(double minAngle, double maxAngle) {
-    A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
-    B = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 11});
-    A->UpdatePlacement();
-    B->UpdatePlacement();
+    A = Body(kCube, 1.0, {0, 0, 10});
+    B = Body(kCube, 1.0, {0, 0, 11});
+    A->UpdatePlacement(), B->UpdatePlacement();
     H = Own(new pAxis(A, B, {0, 0, 10.5}, {0, 0, 3}, {1, 0, 0}, minAngle, maxAngle));
-  }
-  // Two 1 kg unit cubes centred at (0, 0, 10) and (2, 0, 10), for a strap.
-  void Pair() {
-    A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
-    B = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {2, 0, 10});
   }
   void Turn(pBody* b, double angle) {
     b->orientation = QuatFromAxisAngle({0, 0, 1}, angle);
     b->UpdatePlacement();
+  }
+  // Both bodies' momenta cleared, velocities following.
+  void Halt() {
+    A->momentum = B->momentum = A->angularMomentum = B->angularMomentum = {0, 0, 0};
+    A->UpdateVelocities(), B->UpdateVelocities();
   }
   // B's spin about Z relative to A's, from the momenta (rad/s).
   double RelativeSpin() {
@@ -54,11 +53,8 @@ TEST_F(JointTest, HingeAngleFollowsTheBodiesAcrossStepsAndHandPlacement) {
   EXPECT_GT(std::fabs(H->angle), 0.01) << "the motor turned the pair";
   H->motorTorque = 0;
   // Turned by hand between steps: the next step starts from there.
-  Turn(A, 0);
-  Turn(B, 0.5);
-  A->angularMomentum = B->angularMomentum = {0, 0, 0};
-  A->UpdateVelocities();
-  B->UpdateVelocities();
+  Turn(A, 0), Turn(B, 0.5);
+  Halt();
   Step();
   EXPECT_NEAR(H->angle, 0.5, 1e-3);
   // Outside a world step every call measures afresh.
@@ -92,8 +88,8 @@ TEST_F(JointTest, HingeServoReachesItsAngleWithoutOvershoot) {
 
 TEST_F(JointTest, FreeHingeConservesThePairsAngularMomentum) {
   // Side by side along X, hinged at the touching edge about Z.
-  A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
-  B = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 3.0, {1, 0, 10});
+  A = Body(kCube, 1.0, {0, 0, 10});
+  B = Body(kCube, 3.0, {1, 0, 10});
   H = Own(new pAxis(A, B, {0.5, 0, 10}, {0, 0, 1}, {1, 0, 0}, 0, 0));
   H->limited = false;
   B->angularMomentum = {0.2, -0.1, 0.5};  // off the axis too: the hinge takes that up
@@ -125,12 +121,7 @@ TEST_F(JointTest, FreeHingeConservesThePairsAngularMomentum) {
 TEST_F(JointTest, HingeVelocityPassBlocksFreesBrakesAndDrives) {
   Stack(-0.5, 0.5);
   CurrentDt = 0.00025;
-  struct Row {
-    double angle;
-    bool limited;
-    double friction, axialLock, spin, left;
-    const char* what;
-  } rows[] = {
+  struct Row { double angle; bool limited; double friction, axialLock, spin, left; const char* what; } rows[] = {
       {0, false, 8000, 0, 1, 0, "friction of at least |w| / dt stops the spin"},
       {0, false, 400, 0, 1, 0.9, "smaller friction takes friction * dt"},
       {0, false, 400, 0, -1, -0.9, "friction opposes either sense"},
@@ -155,12 +146,8 @@ TEST_F(JointTest, HingeVelocityPassBlocksFreesBrakesAndDrives) {
   H->friction = H->axialLock = 0;
   Turn(B, 0.2);
   H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
-  A->angularMomentum = B->angularMomentum = {0, 0, 0};
-  A->UpdateVelocities();
-  B->UpdateVelocities();
-  H->motorTorque = 3.0;
-  H->springRate = 10.0;
-  H->targetAngle = 0.05;
+  Halt();
+  H->motorTorque = 3.0, H->springRate = 10.0, H->targetAngle = 0.05;
   H->Process(1);
   EXPECT_NEAR(A->angularMomentum.z, 3.0 * 0.00025 + 10.0 * 0.15 * 0.00025, 1e-12);
   EXPECT_NEAR(B->angularMomentum.z, -A->angularMomentum.z, 1e-15);
@@ -218,10 +205,9 @@ TEST_F(JointTest, HingePointVelocityPassEqualsTheBodyOperations) {
       x->UpdateVelocities();
     }
   };
-  auto same = [](const Vec3& a, const Vec3& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
   Stack(-1, 1);
-  pBody* A2 = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
-  pBody* B2 = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 11});
+  pBody* A2 = Body(kCube, 1.0, {0, 0, 10});
+  pBody* B2 = Body(kCube, 1.0, {0, 0, 11});
   for (int trial = 0; trial < 100; trial++) {
     randomState(A, A2);
     randomState(B, B2);
@@ -236,15 +222,11 @@ TEST_F(JointTest, HingePointVelocityPassEqualsTheBodyOperations) {
     double j = (Dot(vB, n) * KA * KB - Dot(vA, n) * KA * KB) / (KA + KB) * s;
     A2->ApplyImpulse(rA, n * j);
     B2->ApplyImpulse(rB, -n * j);
-    A2->UpdateVelocities();
-    B2->UpdateVelocities();
-    for (int k = 0; k < 2; k++) {
-      const pBody* x = k ? B : A;
-      const pBody* y = k ? B2 : A2;
-      ASSERT_TRUE(same(x->momentum, y->momentum) && same(x->angularMomentum, y->angularMomentum) &&
-                  same(x->velocity, y->velocity) && same(x->angularVelocity, y->angularVelocity))
-          << "trial " << trial << (k ? ", body B" : ", body A");
-    }
+    A2->UpdateVelocities(), B2->UpdateVelocities();
+    for (auto [x, y] : {std::pair{A, A2}, {B, B2}})
+      ASSERT_TRUE(SameBits(x->momentum, y->momentum) && SameBits(x->angularMomentum, y->angularMomentum) &&
+                  SameBits(x->velocity, y->velocity) && SameBits(x->angularVelocity, y->angularVelocity))
+          << "trial " << trial << (x == B ? ", body B" : ", body A");
   }
 }
 
@@ -252,14 +234,11 @@ TEST_F(JointTest, HingePointVelocityPassEqualsTheBodyOperations) {
 // and cancel: the body keeps its momenta (to rounding). Missing a body, a
 // hinge or strap registers but never acts.
 TEST_F(JointTest, JointsWithoutTwoDistinctBodiesExertNothing) {
-  A = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 1.0, {0, 0, 10});
-  A->angularMomentum = {0.1, 0.2, 0.3};
-  A->momentum = {1, 0, 0};
-  A->UpdatePlacement();
-  A->UpdateVelocities();
+  A = Body(kCube, 1.0, {0, 0, 10});
+  A->angularMomentum = {0.1, 0.2, 0.3}, A->momentum = {1, 0, 0};
+  A->UpdatePlacement(), A->UpdateVelocities();
   H = Own(new pAxis(A, A, {0.5, 0, 10}, {0, 0, 1}, {1, 0, 0}, 0.3, 0.3));
-  H->motorTorque = 50;
-  H->springRate = 20;
+  H->motorTorque = 50, H->springRate = 20;
   const Vec3 L = A->angularMomentum, P = A->momentum;
   pAxis* lone = Own(new pAxis(A, nullptr, {0, 0, 10.5}, {0, 0, 1}, {1, 0, 0}, -1, 1));
   pStrape* loose = Own(new pStrape(A, nullptr, {0, 0, 10}, {2, 0, 10}, {0, 0, 1}, 1.0));
@@ -278,7 +257,8 @@ TEST_F(JointTest, JointsWithoutTwoDistinctBodiesExertNothing) {
 // The pull is worked out once per world step; moved between steps, by the
 // integration or by hand, the strap must see where its ends are now.
 TEST_F(JointTest, StrapPullFollowsEndsMovedBetweenSteps) {
-  Pair();
+  A = Body(kCube, 1.0, {0, 0, 10});
+  B = Body(kCube, 1.0, {2, 0, 10});
   Own(new pStrape(A, B, {0, 0, 10}, {2, 0, 10}, {0, 0, 1}, 1.0));
   Step();
   EXPECT_NEAR(B->momentum.x, 0.0, 1e-15) << "slack: gravity only";
@@ -293,9 +273,7 @@ TEST_F(JointTest, StrapPullFollowsEndsMovedBetweenSteps) {
   EXPECT_NEAR(A->momentum.x + B->momentum.x, 0.0, 1e-15) << "equal and opposite";
   // At and below its rest length it exerts nothing: the stretched pull is not kept.
   for (double x : {2.0, 1.5}) {
-    A->momentum = B->momentum = {0, 0, 0};
-    A->UpdateVelocities();
-    B->UpdateVelocities();
+    Halt();
     B->position.x = x;
     B->UpdatePlacement();
     Step();

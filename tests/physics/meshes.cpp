@@ -1,7 +1,6 @@
 #include "meshes.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "app/frame_timer.h"
 
@@ -37,10 +36,6 @@ TriangleList EllipsoidTriangles(double a, double b, double c, int rings, const V
   return t;
 }
 
-TriangleList SquareTriangles() {
-  return {{-0.5, -0.5, 0}, {0.5, -0.5, 0}, {0.5, 0.5, 0}, {-0.5, -0.5, 0}, {0.5, 0.5, 0}, {-0.5, 0.5, 0}};
-}
-
 std::unique_ptr<MDL> MakeModel(const char* nodeName, const TriangleList& tris) {
   auto m = std::make_unique<MDL>();
   m->name = "TestModel";
@@ -48,8 +43,7 @@ std::unique_ptr<MDL> MakeModel(const char* nodeName, const TriangleList& tris) {
   node.name = nodeName;
   node.subsets.push(Subset{0, uint32_t(tris.size() / 3)});
   for (const Vec3& p : tris) {
-    ModelVertex v;
-    std::memset(&v, 0, sizeof v);
+    ModelVertex v{};
     v.position = {float(p.x), float(p.y), float(p.z)};
     m->vertices.push(v);
   }

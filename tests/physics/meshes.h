@@ -15,8 +15,6 @@ TriangleList CubeTriangles(const Vec3& lo, const Vec3& hi);
 // An ellipsoid with semi-axes a, b, c about centre: `rings` latitude bands
 // and 2 * rings longitude segments.
 TriangleList EllipsoidTriangles(double a, double b, double c, int rings, const Vec3& centre = {0, 0, 0});
-// A flat square of side 1 in the plane z = 0 facing +z, centred on the origin.
-TriangleList SquareTriangles();
 
 // A model with one node of the given name made of the triangles (positions
 // stored as floats, as a loaded model holds them).

@@ -12,8 +12,7 @@ using SceneTest = PhysicsTest;
 
 double LowestCorner(const pBody* b) {
   double z = INFINITY;
-  for (uint32_t i = 0; i < b->worldVertices.count; i++)
-    z = std::fmin(z, b->worldVertices[i].z + b->position.z);
+  for (const Vec3& v : b->worldVertices) z = std::fmin(z, v.z + b->position.z);
   return z;
 }
 
@@ -23,16 +22,13 @@ TEST_F(SceneTest, BodiesDroppedFromTwentyMetresLandStayAboveAndComeToRest) {
   pBody* cube = Body(CubeTriangles({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}), 20.0, {3.3, -2.1, 20}, tilt, false);
   pBody* egg = Body(EllipsoidTriangles(0.6, 0.4, 0.5, 10), 8.0, {-4.2, 5.7, 20}, tilt, false);
   double lowest = INFINITY;
-  bool landed = false;
   for (int i = 0; i < 4000; i++) {
     Step();
     for (pBody* b : {cube, egg}) {
       lowest = std::fmin(lowest, LowestCorner(b));
       ASSERT_TRUE(std::isfinite(b->position.z));
     }
-    landed = landed || LowestCorner(cube) < 0.05;
   }
-  EXPECT_TRUE(landed);
   EXPECT_GT(lowest, -0.05) << "no corner goes through the ground";
   EXPECT_LT(std::fabs(LowestCorner(cube)), 0.05);
   EXPECT_LT(std::fabs(LowestCorner(egg)), 0.05);
@@ -66,11 +62,9 @@ uint64_t RunScene(int steps) {
   wing->surfacePeriod = 2;
   AddDirectionalFactor(*wing, {0, 0, -1}, 7, 0.5);
   pAxis* flap = world.Own(new pAxis(hull, wing, {1, 0, 3}, {0, 1, 0}, {1, 0, 0}, -0.5, 0.5));
-  flap->minAngle = flap->maxAngle = 0.4;
-  flap->level = 0;
+  flap->minAngle = flap->maxAngle = 0.4, flap->level = 0;
   pAxis* knee = world.Own(new pAxis(hull, leg, {0, 1, 2.5}, {1, 0, 0}, {0, 1, 0}, -1, 1));
-  knee->friction = 5;
-  knee->springRate = 50;
+  knee->friction = 5, knee->springRate = 50;
   world.Own(new pStrape(hull, balloon, {0.5, 1, 3.5}, {0.3, 0.5, 6}, {0, 0, 1}, 1));
   world.Own(new pStrape(hull, balloon, {-0.5, -1, 3.5}, {-0.3, -0.5, 6}, {0, 0, 1}, 1));
   for (int i = 0; i < steps; i++) {

@@ -1,7 +1,6 @@
 // Surface pressure forces, directional factors, the cache period and the
 // angular damping.
 #include <cmath>
-#include <cstring>
 #include <random>
 
 #include "app/frame_timer.h"
@@ -14,7 +13,8 @@ class SurfaceTest : public PhysicsTest {
  protected:
   // A unit square facing +Z at height 10 moving with velocity v.
   pBody* Square(const Vec3& v) {
-    pBody* b = Body(SquareTriangles(), 1.0, {0, 0, 10});
+    const Vec3 p{-0.5, -0.5, 0}, q{0.5, -0.5, 0}, r{0.5, 0.5, 0}, s{-0.5, 0.5, 0};
+    pBody* b = Body({p, q, r, p, r, s}, 1.0, {0, 0, 10});
     b->surfacePeriod = 0;
     b->UpdatePlacement();
     b->velocity = v;
@@ -22,8 +22,7 @@ class SurfaceTest : public PhysicsTest {
   }
   // The impulse of one call, momenta cleared first.
   Vec3 Impulse(pBody* b) {
-    b->momentum = {0, 0, 0};
-    b->angularMomentum = {0, 0, 0};
+    b->momentum = b->angularMomentum = {0, 0, 0};
     SurfaceForces(*b);
     return b->momentum;
   }
@@ -57,8 +56,7 @@ TEST_F(SurfaceTest, FactorsPeriodCacheAndDamping) {
 
   // Angular damping: a fixed 0.05 of the angular velocity per call, not scaled by dt.
   b->angularVelocity = {1, -2, 4};
-  b->angularMomentum = {0, 0, 0};
-  b->momentum = {0, 0, 0};
+  b->angularMomentum = b->momentum = {0, 0, 0};
   CurrentDt = 1.0;
   SurfaceForces(*b);
   EXPECT_DOUBLE_EQ(b->angularMomentum.x - b->surfaceAngularImpulse.x, -0.05);
@@ -89,7 +87,6 @@ TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
       angular += Cross(c - b.centreOffset, J);
     }
   };
-  auto same = [](const Vec3& a, const Vec3& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> r(-1, 1);
   // 4 r (r - 1) faces, plus one degenerate and one ordinary: the last block is half full.
@@ -112,8 +109,8 @@ TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
       PhysicsLaneWidth = width;
       b->surfaceCounter = 1;
       SurfaceForces(*b);
-      EXPECT_TRUE(same(b->surfaceImpulse, impulse)) << "trial " << trial << ", " << width << " lanes";
-      EXPECT_TRUE(same(b->surfaceAngularImpulse, angular)) << "trial " << trial << ", " << width << " lanes";
+      EXPECT_TRUE(SameBits(b->surfaceImpulse, impulse) && SameBits(b->surfaceAngularImpulse, angular))
+          << "trial " << trial << ", " << width << " lanes";
     }
   }
   PhysicsLaneWidth = widthBefore;
