@@ -1,8 +1,5 @@
-// The frame's draw order and states, the heading and altitude read-out and
-// the aircraft's drawing, on the recording device with the content the build
-// generates (linked into a private directory, so each test compiles its own
-// models) and a small flat island in place of the real one. (A clean start
-// and shutdown shows in the end-to-end run.)
+// The frame's draw order and states, the read-outs and the aircraft's drawing on the recording device,
+// with the content the build generates linked into a private directory (each test compiles its own models).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -37,11 +34,8 @@ const char* const kRunDir = TARN_BINARY_DIR "/run";
 std::string Str(const String& s) { return std::string(s.c_str()); }
 
 void ExpectColour(const RecordedCall* d, float r, float g, float b) {
-  const float* c = d->state->pixelConstants[2];
-  EXPECT_FLOAT_EQ(c[0], r);
-  EXPECT_FLOAT_EQ(c[1], g);
-  EXPECT_FLOAT_EQ(c[2], b);
-  EXPECT_FLOAT_EQ(c[3], 1.0f);
+  const float want[4] = {r, g, b, 1};
+  for (int k = 0; k < 4; k++) EXPECT_FLOAT_EQ(d->state->pixelConstants[2][k], want[k]) << k;
 }
 
 // One expected model draw: node, subset (-1 the whole node), the body whose
@@ -55,16 +49,14 @@ struct Piece {
 class SceneTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(fs::exists(fs::path(kRunDir) / "Models" / "PlaneTarn.mdl"))
-        << "the build makes the content in " << kRunDir;
+    ASSERT_TRUE(fs::exists(fs::path(kRunDir) / "Models/PlaneTarn.mdl")) << "the build makes the content";
     char tmpl[] = "/tmp/tarn-app-test-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
-    for (const char* sub : {"Textures", "Shaders", "Fonts"})
-      fs::create_directory_symlink(fs::path(kRunDir) / sub, dir / sub);
+    const fs::path run = kRunDir;
+    for (const char* sub : {"Textures", "Shaders", "Fonts"}) fs::create_directory_symlink(run / sub, dir / sub);
     fs::create_directory(dir / "Models");
-    fs::create_symlink(fs::path(kRunDir) / "Models" / "PlaneTarn.mdl", dir / "Models" / "PlaneTarn.mdl");
-    fs::create_symlink(fs::path(kRunDir) / "Models" / "InvBox.mdl", dir / "Models" / "InvBox.mdl");
+    for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl"}) fs::create_symlink(run / m, dir / m);
     oldDir = fs::current_path();
     fs::current_path(dir);
     for (auto& b : KeyState) b = 0;
@@ -131,10 +123,8 @@ class SceneTest : public ::testing::Test {
   size_t ExpectPieces(const std::vector<const RecordedCall*>& draws, size_t at, const std::vector<Piece>& pieces) {
     for (const Piece& p : pieces) {
       SCOPED_TRACE(std::string(p.node) + " subset " + std::to_string(p.subset));
-      if (at >= draws.size()) {
-        ADD_FAILURE() << "no draw left";
-        return at;
-      }
+      EXPECT_LT(at, draws.size()) << "no draw left";
+      if (at >= draws.size()) return at;
       auto range = Range(p.node, p.subset);
       EXPECT_EQ(draws[at]->u[3], range.first);
       EXPECT_EQ(draws[at]->u[4], range.second);
@@ -161,8 +151,7 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTextOnAResetState) {
   EXPECT_EQ(draws[0]->u[4], SkyModel->triangles.count);
   EXPECT_TRUE(sky.pixelShader.get() == SkyPixelShader->shader && sky.vertexShader.get() == SkyVertexShader->shader);
   EXPECT_EQ(sky.textures[7].get(), texture_skycube->texture);
-  for (int i = 0; i < 4; i++)
-    for (int j = 0; j < 4; j++) EXPECT_EQ(sky.vertexConstants[8 + i][j], i == j ? 1.0f : 0.0f);
+  for (int k = 0; k < 16; k++) EXPECT_EQ(sky.vertexConstants[8 + k / 4][k % 4], k % 5 ? 0.0f : 1.0f) << k;
   EXPECT_EQ(draws[1]->u[4], IslandModel->triangles.count);
   EXPECT_TRUE(island.pixelShader.get() == IslandPixelShader->shader &&
               island.vertexShader.get() == IslandVertexShader->shader);
@@ -190,8 +179,7 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTextOnAResetState) {
   }
   EXPECT_TRUE(unsetPixel && unsetVertex && unsetStage0);
   ASSERT_TRUE(ReadQuad(&calls[heading], q));
-  EXPECT_EQ(q.x[0], 0.0f);
-  EXPECT_EQ(q.y[0], 0.0f);
+  EXPECT_TRUE(q.x[0] == 0 && q.y[0] == 0);
   EXPECT_EQ(calls[heading].state->pixelShader.get(), CurrentFont->pixelShader->shader);
   ExpectColour(&calls[heading], 0, 0, 0);
   EXPECT_EQ(DecodeText(draws, 14).substr(0, 17), "Pause: start/stop");  // the help line

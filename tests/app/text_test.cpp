@@ -60,32 +60,25 @@ class TextTest : public ::testing::Test {
 
   // Symbol k drawn at (x, y), h high: corners (x, y), (x, y + h), (x + w, y + h),
   // (x + w, y) with texture corners (left, top), (left, bottom), (right, bottom), (right, top).
-  void ExpectSymbolQuad(const RecordedCall* d, uint32_t k, double x, double y, double h) {
+  // kMarker: the red untextured square, inset by 2 pixels from the h-wide cell.
+  static constexpr int kMarker = -1;
+  void ExpectSymbolQuad(const RecordedCall* d, int k, double x, double y, double h) {
     Quad q;
     ASSERT_TRUE(ReadQuad(d, q));
-    EXPECT_EQ(d->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_TEX1));
+    EXPECT_EQ(d->state->fvf, uint32_t(D3DFVF_XYZRHW | (k == kMarker ? D3DFVF_DIFFUSE : D3DFVF_TEX1)));
     double w = Aspect(k) * h, l = k / 1000.0, r = (k + 1) / 1000.0;
-    const double xs[4] = {x, x, x + w, x + w}, ys[4] = {y, y + h, y + h, y};
-    const double us[4] = {l, l, r, r}, vs[4] = {0.1, 0.2, 0.2, 0.1};
-    for (int i = 0; i < 4; i++) {
-      EXPECT_FLOAT_EQ(q.x[i], float(xs[i])) << i;
-      EXPECT_FLOAT_EQ(q.y[i], float(ys[i])) << i;
-      EXPECT_FLOAT_EQ(q.u[i], float(us[i])) << i;
-      EXPECT_FLOAT_EQ(q.v[i], float(vs[i])) << i;
+    if (k == kMarker) {
+      EXPECT_TRUE(!d->state->textures[0].get() && !d->state->pixelShader.get());
+      x += 2, y += 2, w = h -= 4;
     }
-  }
-  // A red untextured square inset by 2 pixels from the cell (x, y, size).
-  void ExpectMarker(const RecordedCall* d, double x, double y, double size) {
-    Quad q;
-    ASSERT_TRUE(ReadQuad(d, q));
-    EXPECT_EQ(d->state->fvf, uint32_t(D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
-    EXPECT_EQ(d->state->textures[0].get(), nullptr);
-    EXPECT_EQ(d->state->pixelShader.get(), nullptr);
-    const double xs[4] = {x + 2, x + 2, x + size - 2, x + size - 2}, ys[4] = {y + 2, y + size - 2, y + size - 2, y + 2};
+    const double xs[4] = {x, x, x + w, x + w}, ys[4] = {y, y + h, y + h, y};
     for (int i = 0; i < 4; i++) {
       EXPECT_FLOAT_EQ(q.x[i], float(xs[i])) << i;
       EXPECT_FLOAT_EQ(q.y[i], float(ys[i])) << i;
-      EXPECT_EQ(q.colour[i], 0xFFFF0000u) << i;
+      EXPECT_EQ(q.colour[i], k == kMarker ? 0xFFFF0000u : 0u) << i;
+      if (k == kMarker) continue;
+      EXPECT_FLOAT_EQ(q.u[i], float(i < 2 ? l : r)) << i;
+      EXPECT_FLOAT_EQ(q.v[i], i == 1 || i == 2 ? 0.2f : 0.1f) << i;
     }
   }
 
@@ -111,11 +104,8 @@ TEST_F(TextTest, LayoutLineFeedsEscapesAndEscapedCharacters) {
   EXPECT_EQ(d[0]->state->textures[0].get(), atlas.texture);
   EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u);
   EXPECT_FLOAT_EQ(d[2]->state->pixelConstants[2][0], 0.0f);
-  const float* c = d[3]->state->pixelConstants[2];
-  EXPECT_FLOAT_EQ(c[0], 1.0f);
-  EXPECT_FLOAT_EQ(c[1], 0.0f);
-  EXPECT_FLOAT_EQ(c[2], 8.0f / 15);
-  EXPECT_FLOAT_EQ(c[3], 1.0f);
+  const float want[4] = {1, 0, 8.0f / 15, 1};
+  for (int k = 0; k < 4; k++) EXPECT_FLOAT_EQ(d[3]->state->pixelConstants[2][k], want[k]) << k;
   // Then \S with four decimal digits names a symbol, a doubled backslash
   // draws a backslash, backslash + other draws that character (no line feed),
   // and a malformed index draws symbol 0 and says so.
@@ -132,11 +122,11 @@ TEST_F(TextTest, MissingSymbolsDrawRedMarkersHeightWideWithoutReadingPastTheTabl
   DrawText(5, 7, 20, String("\\S0300A\\S9999"));
   auto d = rec->Draws();
   ASSERT_EQ(d.size(), 3u) << rec->Describe();
-  ExpectMarker(d[0], 5, 7, 20);
+  ExpectSymbolQuad(d[0], kMarker, 5, 7, 20);
   // The pen moved on by the height; the font's texture is bound again.
   ExpectSymbolQuad(d[1], 'A', 25, 7, 20);
   EXPECT_EQ(d[1]->state->textures[0].get(), atlas.texture);
-  ExpectMarker(d[2], 25 + Aspect('A') * 20, 7, 20);
+  ExpectSymbolQuad(d[2], kMarker, 25 + Aspect('A') * 20, 7, 20);
 
   // Characters 128..255 read as unsigned: in a 100-symbol font codes 100..255
   // are markers, and none may read outside the table.
@@ -156,8 +146,7 @@ TEST_F(TextTest, MissingSymbolsDrawRedMarkersHeightWideWithoutReadingPastTheTabl
   rec->clearCalls();
   DrawText(0, 0, 10, String("AB"));
   ASSERT_EQ(rec->Draws().size(), 2u);
-  ExpectMarker(rec->Draws()[0], 0, 0, 10);
-  ExpectMarker(rec->Draws()[1], 10, 0, 10);
+  ExpectSymbolQuad(rec->Draws()[1], kMarker, 10, 0, 10);
   Device = nullptr;
   DrawText(0, 0, 10, String("AB"));
   DrawSymbolCentred(1, 0, 0, 0);
@@ -180,8 +169,7 @@ TEST_F(TextTest, EscapeCutShortEndsTheText) {
 }
 
 TEST_F(TextTest, RandomEscapesNeverReadPastTheText) {
-  // Short texts made of escape material, each in a buffer of exactly its own
-  // size (a sanitizer build sees any read beyond it).
+  // Each text in a buffer of exactly its own size: a sanitizer build sees any read beyond it.
   const char alphabet[] = "\\CS0123456789ABCDEFx\n-";
   uint32_t seed = 12345;
   auto next = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16) & 0x7FFF; };
@@ -205,10 +193,8 @@ TEST_F(TextTest, RandomEscapesNeverReadPastTheText) {
 TEST_F(TextTest, CursorOutlineThenWhiteCentredOverEverythingSizedByButtons) {
   // The cursor symbols follow the 256 character cells.
   BuildSymbols(256, {"Cursor Cross", "Cursor Default"});
-  MouseX = 300;
-  MouseY = 200;
-  MouseLookLock = false;
-  CursorKind = 0;
+  MouseX = 300, MouseY = 200;
+  MouseLookLock = false, CursorKind = 0;
   // No button 35 pixels; mouse look (the right button) 30; the left button wins.
   const std::pair<uint32_t, double> cases[] = {{0, 35}, {VK_RBUTTON, 30}, {VK_LBUTTON, 40}};
   const double dx[5] = {0.5, 0, -0.5, 0, 0}, dy[5] = {0, 0.5, 0, -0.5, 0};
@@ -239,7 +225,7 @@ TEST_F(TextTest, CursorOutlineThenWhiteCentredOverEverythingSizedByButtons) {
   rec->clearCalls();
   DrawCursor();
   ASSERT_EQ(rec->Draws().size(), 5u);
-  for (int i = 0; i < 5; i++) ExpectMarker(rec->Draws()[i], 300 + dx[i] - 17.5, 200 + dy[i] - 17.5, 35);
+  for (int i = 0; i < 5; i++) ExpectSymbolQuad(rec->Draws()[i], kMarker, 300 + dx[i] - 17.5, 200 + dy[i] - 17.5, 35);
 }
 
 }  // namespace
