@@ -123,4 +123,9 @@ inline TNode Quad(const std::string& name, VEC3F position = {0, 0, 0}) {
   return n;
 }
 
+// Whether the captured text holds line among others.
+inline ::testing::AssertionResult Logged(const LogCapture& log, const std::string& line) {
+  if (log.text().find(line) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << line << "\" in:\n" << log.text();
+}
 inline bool SameBits(const void* a, const void* b, size_t n) { return n == 0 || std::memcmp(a, b, n) == 0; }
