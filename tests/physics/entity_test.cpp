@@ -1,5 +1,7 @@
 // The world step: stage order, the sub-step schedule, CurrentDt and the
 // list's registration rules.
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/frame_timer.h"
@@ -74,27 +76,23 @@ TEST_F(WorldStepTest, ListRemovalNullEntriesAndOutOfScheduleLevels) {
   EntityList.erase(2);  // the null entry belongs to no owner
 }
 
-// Appends a new probe from inside its own phase 2.
+// Appends a probe from inside its own phase 2. The list may grow while it is
+// walked: the newcomer sits behind the spawner, so that step's later passes reach it.
 struct Spawner : Probe {
   Spawner() : Probe(1, 0) {}
   void Process(int32_t phase) override {
     Probe::Process(phase);
-    if (phase == 2 && !child) child = new Probe(5, 1);
+    if (phase == 2 && !child) child.reset(new Probe(5, 1));
   }
-  ~Spawner() override { delete child; }
-  Probe* child = nullptr;
+  std::unique_ptr<Probe> child;
 };
 
-// The list may grow while it is walked: the newcomer sits behind the
-// spawner, so it is reached in the same step's later passes.
 TEST_F(WorldStepTest, EntityAppendedDuringStepJoinsAtItsNextVisit) {
-  Spawner* s = Own(new Spawner);
+  Own(new Spawner);
   WorldStep();
   std::string seen;
-  for (const Event& e : events)
-    if (e.id == 5) seen += std::to_string(e.phase);
+  for (const Event& e : events) seen += e.id == 5 ? std::to_string(e.phase) : "";
   EXPECT_EQ(seen, "21134") << "phase 2, two level-1 sub-steps, then 3 and 4";
-  ASSERT_NE(s->child, nullptr);
   EXPECT_EQ(EntityList.count, 2u);
 }
 

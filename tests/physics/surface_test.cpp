@@ -1,5 +1,4 @@
-// Surface pressure forces, directional factors, the cache period and the
-// angular damping.
+// Surface pressure forces, directional factors, the cache period, the angular damping.
 #include <cmath>
 #include <random>
 
@@ -9,54 +8,42 @@
 
 namespace {
 
-class SurfaceTest : public PhysicsTest {
- protected:
-  // A unit square facing +Z at height 10 moving with velocity v.
-  pBody* Square(const Vec3& v) {
-    const Vec3 p{-0.5, -0.5, 0}, q{0.5, -0.5, 0}, r{0.5, 0.5, 0}, s{-0.5, 0.5, 0};
-    pBody* b = Body({p, q, r, p, r, s}, 1.0, {0, 0, 10});
-    b->surfacePeriod = 0;
-    b->UpdatePlacement();
-    b->velocity = v;
-    return b;
-  }
-  // The impulse of one call, momenta cleared first.
-  Vec3 Impulse(pBody* b) {
-    b->momentum = b->angularMomentum = {0, 0, 0};
-    SurfaceForces(*b);
-    return b->momentum;
-  }
-};
+using SurfaceTest = PhysicsTest;
 
 TEST_F(SurfaceTest, FactorsPeriodCacheAndDamping) {
   CurrentDt = 0.002;
+  // Unit squares facing +Z at height 10; the impulse of one call at a speed along Z.
+  const Vec3 p{-0.5, -0.5, 0}, q{0.5, -0.5, 0}, r{0.5, 0.5, 0}, s{-0.5, 0.5, 0};
+  pBody* strong = Body({p, q, r, p, r, s}, 1.0, {0, 0, 10});
+  pBody* b = Body({p, q, r, p, r, s}, 1.0, {0, 0, 10});
+  strong->UpdatePlacement(), b->UpdatePlacement();
+  auto impulse = [](pBody* x, double vz) {
+    x->velocity = {0, 0, vz}, x->momentum = x->angularMomentum = {0, 0, 0};
+    SurfaceForces(*x);
+    return x->momentum.z;
+  };
   // A downstroke factor pressing seven times harder, given unnormalised; a
   // zero direction becomes up.
-  pBody* strong = Square({0, 0, 1});
+  strong->surfacePeriod = 0;
   AddDirectionalFactor(*strong, {0, 0, 5}, 7.0, 1.0);
   EXPECT_EQ(strong->factorDirections[0].z, 1.0);
-  Impulse(strong);
-  EXPECT_DOUBLE_EQ(Impulse(strong).z, -0.14);
+  impulse(strong, 1);
+  EXPECT_DOUBLE_EQ(impulse(strong, 1), -0.14);
   AddDirectionalFactor(*strong, {0, 0, 0}, 1.0, 1.0);
   EXPECT_EQ(strong->factorDirections[1].z, 1.0);
 
-  pBody* b = Square({0, 0, 1});
-  b->surfacePeriod = 2;
   // The first call after construction applies the empty cache; then it is
   // refreshed when the counter exceeds the period: every third call.
+  b->surfacePeriod = 2;
   std::vector<double> seen;
-  for (int i = 0; i < 7; i++) {
-    b->velocity = {0, 0, 1.0 + i};  // would change the force every call
-    seen.push_back(Impulse(b).z);
-  }
+  for (int i = 0; i < 7; i++) seen.push_back(impulse(b, 1.0 + i));  // a new force every call
   EXPECT_EQ(seen[2], 0.0);
   EXPECT_DOUBLE_EQ(seen[3], -0.02 * 16);
   EXPECT_EQ(seen[5], seen[3]);
   EXPECT_DOUBLE_EQ(seen[6], -0.02 * 49);
 
   // Angular damping: a fixed 0.05 of the angular velocity per call, not scaled by dt.
-  b->angularVelocity = {1, -2, 4};
-  b->angularMomentum = b->momentum = {0, 0, 0};
+  b->angularVelocity = {1, -2, 4}, b->angularMomentum = b->momentum = {0, 0, 0};
   CurrentDt = 1.0;
   SurfaceForces(*b);
   EXPECT_DOUBLE_EQ(b->angularMomentum.x - b->surfaceAngularImpulse.x, -0.05);
