@@ -53,7 +53,6 @@ class InputTest : public ::testing::Test {
     ReleaseAllVertexShaders();
     ReleaseAllPixelShaders();
     DrainMessages();
-    for (auto& b : KeyState) b = 0;
   }
   void Key(uint32_t message, uintptr_t vk) { EXPECT_EQ(WindowProc(message, vk, 0), 0); }
 };
@@ -179,20 +178,6 @@ TEST_F(InputTest, MiddleButtonLatchesMouseLookFromTheNextPassRightButtonUnlatche
   EXPECT_FALSE(MouseLookLock);
 }
 
-TEST_F(InputTest, DiagnosticKeysPrintHeldKeysAndTheViewDirection) {
-  for (uint32_t k : {uint32_t(VK_F12), uint32_t('A'), uint32_t(VK_LBUTTON), uint32_t('B')}) PressKey(k);
-  ReleaseKey('B');
-  LogCapture log;
-  InputPass();
-  EXPECT_EQ(log.text(), "\n\n\nKey 1 is down.\n\nKey 65 is down.\n\n");
-  for (auto& b : KeyState) b = 0;
-  PressKey(VK_F11);
-  CameraOrientation = QuatFromAxisAngle(Vec3{0, 0, 1}, -M_PI / 2);  // facing +X
-  log.clear();
-  InputPass();
-  EXPECT_EQ(log.text(), "1.000000, 0.000000, 0.000000\n");
-}
-
 TEST_F(InputTest, RandomMessagesOnlyTouchTheKeyTableAndTheWheel) {
   uint32_t seed = 99;
   auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
@@ -204,23 +189,18 @@ TEST_F(InputTest, RandomMessagesOnlyTouchTheKeyTableAndTheWheel) {
     uintptr_t wParam = uintptr_t(next()) << 32 | next();
     EXPECT_EQ(WindowProc(message, wParam, intptr_t(next())), 0);
     EXPECT_LE(std::abs(WheelNotches), 273);
-    if (i % 23 == 0) {
-      InputPass();
-      EXPECT_GE(FieldOfView, 2);
-      EXPECT_LE(FieldOfView, 120);
-    }
+    if (i % 23 == 0) InputPass();
+    EXPECT_TRUE(FieldOfView >= 2 && FieldOfView <= 120) << FieldOfView;
   }
 }
 
 TEST_F(InputTest, AltF4ClosesThroughCloseDestroyAndQuit) {
   MSG m;
-  // Escape released or with Alt held, and F4 alone, post nothing.
-  Key(WM_KEYUP, VK_ESCAPE);
+  Key(WM_KEYUP, VK_ESCAPE);  // Escape released or with Alt held, and F4 alone, post nothing
   Key(WM_SYSKEYDOWN, VK_ESCAPE);
   Key(WM_KEYDOWN, VK_F4);
   EXPECT_FALSE(PeekWindowMessage(m));
   Key(WM_SYSKEYDOWN, VK_F4);
-  EXPECT_TRUE(KeyHeld(VK_F4));
   ASSERT_TRUE(PeekWindowMessage(m));
   EXPECT_EQ(m.message, uint32_t(WM_CLOSE));
   EXPECT_FALSE(PeekWindowMessage(m)) << "no quit yet: the close goes through the default handling";

@@ -73,6 +73,7 @@ class SceneTest : public ::testing::Test {
     ASSERT_NE(CurrentAircraft, nullptr);
     a = CurrentAircraft;
     model = a->model;
+    SetupFrame(0.1, 100000);
     rec->clearCalls();
   }
   void TearDown() override {
@@ -84,7 +85,6 @@ class SceneTest : public ::testing::Test {
     fs::current_path(oldDir);
     std::error_code ec;
     fs::remove_all(dir, ec);
-    for (auto& b : KeyState) b = 0;
   }
 
   // Model draws of the aircraft (its index buffer), in order.
@@ -147,17 +147,16 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTextOnAResetState) {
   // The sky first, with its shaders and the cube on stage 7, in the identity
   // world the frame set-up left (so it surrounds the eye); then the island at
   // the origin, its texture on stage 0 and the cube still on 7.
-  const GpuState &sky = *draws[0]->state, &island = *draws[1]->state;
+  const GpuState &sky = *draws[0]->state, &land = *draws[1]->state;
   EXPECT_EQ(draws[0]->u[4], SkyModel->triangles.count);
   EXPECT_TRUE(sky.pixelShader.get() == SkyPixelShader->shader && sky.vertexShader.get() == SkyVertexShader->shader);
   EXPECT_EQ(sky.textures[7].get(), texture_skycube->texture);
   for (int k = 0; k < 16; k++) EXPECT_EQ(sky.vertexConstants[8 + k / 4][k % 4], k % 5 ? 0.0f : 1.0f) << k;
   EXPECT_EQ(draws[1]->u[4], IslandModel->triangles.count);
-  EXPECT_TRUE(island.pixelShader.get() == IslandPixelShader->shader &&
-              island.vertexShader.get() == IslandVertexShader->shader);
-  EXPECT_TRUE(island.textures[0].get() == texture_island->texture &&
-              island.textures[7].get() == texture_skycube->texture);
-  for (int i = 0; i < 3; i++) EXPECT_EQ(island.vertexConstants[8 + i][3], float(-(&CameraPosition.x)[i]));
+  EXPECT_TRUE(land.pixelShader.get() == IslandPixelShader->shader &&
+              land.vertexShader.get() == IslandVertexShader->shader);
+  EXPECT_TRUE(land.textures[0].get() == texture_island->texture && land.textures[7].get() == texture_skycube->texture);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(land.vertexConstants[8 + i][3], float(-(&CameraPosition.x)[i]));
   // After the aircraft the shaders and the font stage are unset before the
   // heading text, drawn in black at the top-left corner with the font's shader.
   const auto& calls = rec->calls();
@@ -221,7 +220,6 @@ TEST_F(SceneTest, AircraftPiecesSubsetsColoursAndShaders) {
   pBody* f = a->fuselage;
   Vec3 forward{f->rotation.m[3], f->rotation.m[4], f->rotation.m[5]};
   f->velocity = forward * -3.5;
-  SetupFrame(0.1, 100000);
   DrawAircraft();
   double speed = Dot(f->velocity, forward);
   ASSERT_NEAR(speed, -3.5, 1e-12);
@@ -280,7 +278,6 @@ TEST_F(SceneTest, CutStrapLeavesTheBalloonAloneWithoutStraps) {
     if (e == cut) e = nullptr;
   delete cut;
   a->balloonStrap[2] = nullptr;
-  SetupFrame(0.1, 100000);
   DrawAircraft();
 
   auto m = ModelDraws();
@@ -313,7 +310,6 @@ TEST_F(SceneTest, YokeSlidesWithPitchAndTurnsAgainstRoll) {
   Vec3 axis = GetAxis(model, String("Joke"));
   Vec3 pivot = GetNodePosition(model, String("Joke"));
   ASSERT_NEAR(Length(axis), 1, 1e-9);
-  SetupFrame(0.1, 100000);
   // Draws the aircraft and checks that the yoke moves `yokePoint` where the
   // fuselage moves `fuselagePoint` (model space).
   auto expectSame = [&](const Vec3& yokePoint, const Vec3& fuselagePoint) {
@@ -326,14 +322,12 @@ TEST_F(SceneTest, YokeSlidesWithPitchAndTurnsAgainstRoll) {
     EXPECT_NEAR(p.y, q.y, 2e-4);
     EXPECT_NEAR(p.z, q.z, 2e-4);
   };
-  a->pitchInput = 0;
-  a->rollInput = 0;
+  a->pitchInput = a->rollInput = 0;
   expectSame(pivot, pivot);  // at rest the yoke rides with the fuselage
 
   // Pitch slides the yoke along its axis; roll turns it against the roll:
   // any arm u about the pivot turns by -1 rad about the axis; the slide is -0.1.
-  a->pitchInput = -0.5;
-  a->rollInput = 1;
+  a->pitchInput = -0.5, a->rollInput = 1;
   Vec3 u = Normalize(Cross(axis, Vec3{0.3, 0.5, 0.8}));
   Vec3 turned = u;
   Rotate(QuatFromAxisAngle(axis, -1), turned);

@@ -1,6 +1,5 @@
-// The cursor and mouse look with a real window on the X server: reading and
-// clamping the cursor, warping it back to the anchor, and the directions the
-// mouse turns the camera. Skipped when there is no display.
+// The cursor and mouse look with a real window on the X server (skipped without
+// a display): reading and clamping the cursor, the warp, the turn directions.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,10 +26,7 @@ class WindowInputTest : public ::testing::Test {
     ASSERT_GT(w, 100);
     ASSERT_GT(h, 100);
     ScreenLeft = ScreenTop = 0;
-    ScreenRight = w - 1;
-    ScreenBottom = h - 1;
-    ScreenCentreX = w / 2;
-    ScreenCentreY = h / 2;
+    ScreenRight = w - 1, ScreenBottom = h - 1, ScreenCentreX = w / 2, ScreenCentreY = h / 2;
     for (auto& b : KeyState) b = 0;
     Device = nullptr;
     FieldOfView = 60;
@@ -42,7 +38,6 @@ class WindowInputTest : public ::testing::Test {
   }
   void TearDown() override {
     StopWindowSystem();
-    for (auto& b : KeyState) b = 0;
   }
   // Lets the X server catch up with a warp.
   static void Pump() {
@@ -51,10 +46,7 @@ class WindowInputTest : public ::testing::Test {
       while (PeekWindowMessage(m)) {
       }
   }
-  static void MoveCursor(int32_t x, int32_t y) {
-    SetCursorClientPos(x, y);
-    Pump();
-  }
+  static void MoveCursor(int32_t x, int32_t y) { SetCursorClientPos(x, y), Pump(); }
   // Where the cursor is once the X server has caught up.
   static std::pair<double, double> Cursor() {
     Pump();
@@ -66,33 +58,29 @@ class WindowInputTest : public ::testing::Test {
 };
 
 TEST_F(WindowInputTest, ReadCursorClampsToTheClientArea) {
-  MoveCursor(100, 50);
-  EXPECT_EQ(Cursor(), std::make_pair(100.0, 50.0));
-  EXPECT_TRUE(MouseInside);
-  MoveCursor(ScreenRight, ScreenBottom);  // the last pixel is inside
-  EXPECT_EQ(Cursor(), std::make_pair(double(ScreenRight), double(ScreenBottom)));
-  EXPECT_TRUE(MouseInside);
-  MoveCursor(ScreenRight + 40, 20);  // right of the window: clamped to the edge
-  EXPECT_EQ(Cursor(), std::make_pair(double(ScreenRight), 20.0));
-  EXPECT_FALSE(MouseInside);
-  // Outside mouse look the pass just follows the cursor.
-  MoveCursor(77, 66);
+  // The last pixel is inside; right of the window the cursor is clamped to the edge.
+  const int32_t r = ScreenRight, b = ScreenBottom;
+  const struct {
+    int32_t x, y, readX;
+    bool inside;
+  } cases[] = {{100, 50, 100, true}, {r, b, r, true}, {r + 40, 20, r, false}};
+  for (const auto& c : cases) {
+    MoveCursor(c.x, c.y);
+    EXPECT_EQ(Cursor(), std::make_pair(double(c.readX), double(c.y)));
+    EXPECT_EQ(MouseInside, c.inside) << c.x;
+  }
+  MoveCursor(77, 66);  // outside mouse look the pass just follows the cursor
   InputPass();
-  EXPECT_EQ(MouseX, 77);
-  EXPECT_EQ(MouseY, 66);
+  EXPECT_EQ(std::make_pair(MouseX, MouseY), std::make_pair(77.0, 66.0));
 }
 
 TEST_F(WindowInputTest, MovingRightTurnsRightMovingUpLooksUpAndTheCursorGoesBack) {
   PressKey(VK_RBUTTON);
-  MouseX = 200;
-  MouseY = 150;
+  MouseX = 200, MouseY = 150;
   MoveCursor(210, 150);  // ten pixels to the right of the anchor
   InputPass();
-  Vec3 f = Forward();
-  double turn = 10 * 0.0023 * 60 * M_PI / 180;
-  EXPECT_NEAR(f.x, std::sin(turn), 1e-9);  // turned toward +X: to the right of +Y
-  EXPECT_NEAR(f.y, std::cos(turn), 1e-9);
-  EXPECT_NEAR(f.z, 0, 1e-9);
+  double turn = 10 * 0.0023 * 60 * M_PI / 180;  // toward +X: to the right of +Y
+  EXPECT_NEAR(Length(Forward() - Vec3{std::sin(turn), std::cos(turn), 0}), 0, 1e-9);
   // The cursor went back to the anchor, which stays where the look began.
   EXPECT_EQ(Cursor(), std::make_pair(200.0, 150.0));
   EXPECT_EQ(MouseX, 200);
