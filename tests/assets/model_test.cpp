@@ -248,7 +248,7 @@ TEST_F(ModelTest, BadIndicesAndCountsAreRejected) {
   uint32_t vertexCount;
   std::memcpy(&vertexCount, &mdc[4], 4);
   std::memcpy(&mdc[8 + size_t(vertexCount) * 72 + 4 + 4], &vertexCount, 4);
-  WriteBytes("Models/Bad2.mdc", mdc.data(), mdc.size());
+  WriteBytes("Models/Bad2.mdc", mdc);
   log.clear();
   MDL* m2 = LoadModel(String("Bad2"), 1);
   const std::string count = std::to_string(vertexCount);
@@ -260,7 +260,7 @@ TEST_F(ModelTest, BadIndicesAndCountsAreRejected) {
   mdc = ReadBytes("Models/Bad.mdc");
   const uint32_t big = 7;
   std::memcpy(&mdc[mdc.size() - 8], &big, 4);  // first of the last subset
-  WriteBytes("Models/Bad3.mdc", mdc.data(), mdc.size());
+  WriteBytes("Models/Bad3.mdc", mdc);
   log.clear();
   EXPECT_EQ(LoadModel(String("Bad3"), 1)->nodes.count, 0u);
   EXPECT_EQ(log.text(), "Model file \"Models/Bad3.mdc\": node \"Bad\" runs beyond 1 triangles, file rejected\n");
@@ -271,7 +271,7 @@ TEST_F(ModelTest, BadIndicesAndCountsAreRejected) {
   const uint32_t huge = 0xFFFFFFF0u;
   std::memcpy(&raw[at], &huge, 4);
   raw.resize(at + 4 + 12);
-  WriteBytes("Models/Huge.mdl", raw.data(), raw.size());
+  WriteBytes("Models/Huge.mdl", raw);
   log.clear();
   EXPECT_EQ(LoadModel(String("Huge"), 1)->nodes.count, 1u);
   EXPECT_TRUE(Logged(log, "\"Models/Huge.mdl\": vertex count 4294967280 exceeds the data left, reading 2\n"));

@@ -40,7 +40,7 @@ void Fuzz(const std::vector<uint8_t>& good, const std::string& path, uint32_t se
   std::mt19937 rng(seed);
   LogCapture quiet;
   auto once = [&](const std::vector<uint8_t>& bytes) {
-    WriteBytes(path, bytes.data(), bytes.size());
+    WriteBytes(path, bytes);
     load();
     quiet.clear();
   };

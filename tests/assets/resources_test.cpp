@@ -18,7 +18,7 @@ TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
   std::vector<uint8_t> tga(18 + 16, 0x5A);  // 2 x 2, 32-bit uncompressed
   std::fill(tga.begin(), tga.begin() + 18, 0);
   tga[2] = 2, tga[12] = 2, tga[14] = 2, tga[16] = 32;
-  WriteBytes("Textures/Island.tga", tga.data(), tga.size());
+  WriteBytes("Textures/Island.tga", tga);
   LogCapture log;
   TextureRecord* a = LoadTexture(String("Island.tga"), false);
   EXPECT_EQ(LoadTexture(String("Island.tga"), true), a);  // the kind stays 2D

@@ -1,6 +1,5 @@
-// Shared helpers of the asset tests: a fresh working directory per test with
-// the content folders, writing raw model files with the buffer appends, and
-// reading and writing files.
+// Shared helpers of the asset tests: a fresh working directory per test,
+// raw model files written with the buffer appends, file reading and writing.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -38,11 +37,7 @@ class AssetTest : public ::testing::Test {
     if (current) Device = rec;
   }
   void TearDown() override {
-    ReleaseAllModels();
-    ReleaseAllFonts();
-    ReleaseAllTextures();
-    ReleaseAllPixelShaders();
-    ReleaseAllVertexShaders();
+    ReleaseAllModels(), ReleaseAllFonts(), ReleaseAllTextures(), ReleaseAllPixelShaders(), ReleaseAllVertexShaders();
     CurrentFont = nullptr;
     if (rec) {
       EXPECT_EQ(rec->liveResources(), 0u);
@@ -59,6 +54,7 @@ class AssetTest : public ::testing::Test {
 inline void WriteBytes(const std::string& path, const void* data, size_t n) {
   std::ofstream(path, std::ios::binary).write(static_cast<const char*>(data), std::streamsize(n));
 }
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& b) { WriteBytes(path, b.data(), b.size()); }
 inline void WriteText(const std::string& path, const std::string& text) { WriteBytes(path, text.data(), text.size()); }
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -106,13 +102,11 @@ inline std::vector<uint8_t> RawModelBytes(const std::vector<TNode>& nodes) {
 }
 
 inline void WriteRawModel(const std::string& name, const std::vector<TNode>& nodes) {
-  std::vector<uint8_t> bytes = RawModelBytes(nodes);
-  WriteBytes("Models/" + name + ".mdl", bytes.data(), bytes.size());
+  WriteBytes("Models/" + name + ".mdl", RawModelBytes(nodes));
 }
 
-// Two triangles sharing the edge 0-2 of the square 0..10 in z = 0, both in
-// material 0 and smoothing group 1, with the same texture coordinates at the
-// shared corners.
+// Two triangles sharing the edge 0-2 of the square 0..10 in z = 0, material 0,
+// smoothing group 1, the same texture coordinates at the shared corners.
 inline TNode Quad(const std::string& name, VEC3F position = {0, 0, 0}) {
   TNode n;
   n.name = name;
