@@ -66,49 +66,33 @@ TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
   EXPECT_GT(grid.count, 10u);
 }
 
-class ContactTest : public PhysicsTest {
- protected:
-  // A downward-pointing tetrahedron: one corner at the bottom (local origin),
-  // over flat ground at height 0 unless the test made its own, moving with
-  // the given momentum (mass 2).
-  pBody* Spike(const Vec3& at, const Vec3& momentum = {0, 0, -2}) {
-    if (GroundTriangles.count == 0) MakeFlatGround(50, 0);
+using ContactTest = PhysicsTest;
+
+TEST_F(ContactTest, StopPushOutCappedFrictionBandAndPrediction) {
+  MakeFlatGround(50, 0);
+  // A 2 kg tetrahedron with its lowest corner at the local origin, placed at
+  // `at` with the given momentum, after one contact with the ground at height 0.
+  auto touch = [&](const Vec3& at, const Vec3& momentum, double frictionLimit = -1) {
     const Vec3 o{0, 0, 0}, p{1, -1, 1}, q{-1, -1, 1}, r{0, 1, 1};
     pBody* b = Body({o, p, q, o, r, p, o, q, r, p, r, q}, 2.0, at);
-    b->UpdatePlacement();
+    if (frictionLimit >= 0) b->frictionLimit = frictionLimit;
     b->momentum = momentum;
+    b->UpdatePlacement(), b->UpdateVelocities();
+    GroundContact(*b);
     b->UpdateVelocities();
     return b;
-  }
-};
-
-TEST_F(ContactTest, CornerJustBelowTheGroundIsStoppedPushedOutAndFrictionIsCapped) {
-  pBody* b = Spike({0.3, 0.2, -0.01});
-  GroundContact(*b);
+  };
+  pBody* b = touch({0.3, 0.2, -0.01}, {0, 0, -2});
   EXPECT_EQ(b->contactTriangles.count, 2u);
-  b->UpdateVelocities();
-  Vec3 v = b->PointVelocity({0, 0, 0});
-  EXPECT_NEAR(v.z, 0.0, 1e-12) << "the corner's velocity along N is gone";
-  EXPECT_NEAR(b->position.z, -0.01 + 0.001, 1e-15);
-  EXPECT_NEAR(b->position.x, 0.3, 0) << "no sliding, no push sideways";
-  EXPECT_EQ(b->momentum.x, 0.0) << "no friction without sliding";
-  EXPECT_EQ(b->momentum.y, 0.0);
-  // Sliding fast: the friction impulse is capped at frictionLimit * 20000 * dt.
-  pBody* s = Spike({0.3, 0.2, -0.01}, {2 * 5.0, 0, -2});
-  s->frictionLimit = 0.0005;  // cap 0.02 N s
-  GroundContact(*s);
-  EXPECT_NEAR(s->momentum.x, 10.0 - 0.02, 1e-12);
-}
-
-TEST_F(ContactTest, BandPredictionAndBodyWithoutVertices) {
-  // 0.06 below: ignored.
-  pBody* deep = Spike({0.3, 0.2, -0.06});
-  GroundContact(*deep);
-  EXPECT_EQ(deep->momentum.z, -2.0);
-  // Above the plane, fast enough to cross it in this step: caught, no push.
-  pBody* fast = Spike({0.3, 0.2, 0.05}, {0, 0, -2 * 30});  // 30 m/s: 0.06 m per step
-  GroundContact(*fast);
-  fast->UpdateVelocities();
+  EXPECT_NEAR(b->PointVelocity({0, 0, 0}).z, 0.0, 1e-12) << "the corner's velocity along N is gone";
+  EXPECT_NEAR(b->position.z, -0.01 + 0.001, 1e-15) << "pushed out";
+  EXPECT_EQ(b->position.x, 0.3) << "no sliding, no push sideways";
+  EXPECT_TRUE(b->momentum.x == 0.0 && b->momentum.y == 0.0) << "no friction without sliding";
+  // Sliding fast: the friction impulse is capped at frictionLimit * 20000 * dt = 0.02 N s.
+  EXPECT_NEAR(touch({0.3, 0.2, -0.01}, {2 * 5.0, 0, -2}, 0.0005)->momentum.x, 10.0 - 0.02, 1e-12);
+  EXPECT_EQ(touch({0.3, 0.2, -0.06}, {0, 0, -2})->momentum.z, -2.0) << "0.06 below: outside the band";
+  // Above the plane, fast enough to cross it in this step (30 m/s: 0.06 m): caught, not pushed.
+  pBody* fast = touch({0.3, 0.2, 0.05}, {0, 0, -2 * 30});
   EXPECT_NEAR(fast->PointVelocity({0, 0, 0}).z, 0.0, 1e-12);
   EXPECT_EQ(fast->position.z, 0.05);
   // A body without vertices does nothing at all.

@@ -6,11 +6,9 @@
 
 TriangleList CubeTriangles(const Vec3& lo, const Vec3& hi) {
   Vec3 c[8];
-  for (int i = 0; i < 8; i++)
-    c[i] = {i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z};
+  for (int i = 0; i < 8; i++) c[i] = {i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z};
   // Faces as quads (outward, counter-clockwise), split into two triangles.
-  const int q[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
-                       {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+  const int q[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
   TriangleList t;
   for (auto& f : q) t.insert(t.end(), {c[f[0]], c[f[1]], c[f[2]], c[f[0]], c[f[2]], c[f[3]]});
   return t;
@@ -42,11 +40,7 @@ std::unique_ptr<MDL> MakeModel(const char* nodeName, const TriangleList& tris) {
   ModelNode node{};
   node.name = nodeName;
   node.subsets.push(Subset{0, uint32_t(tris.size() / 3)});
-  for (const Vec3& p : tris) {
-    ModelVertex v{};
-    v.position = {float(p.x), float(p.y), float(p.z)};
-    m->vertices.push(v);
-  }
+  for (const Vec3& p : tris) m->vertices.push(ModelVertex{{float(p.x), float(p.y), float(p.z)}, {}, {}, {}, {}, {}});
   for (uint32_t i = 0; i < tris.size() / 3; i++) m->triangles.push(Triangle{{3 * i, 3 * i + 1, 3 * i + 2}});
   m->nodes.push(node);
   return m;
@@ -54,8 +48,7 @@ std::unique_ptr<MDL> MakeModel(const char* nodeName, const TriangleList& tris) {
 
 void ResetWorld() {
   ClearEntityList();
-  GroundVertices.clear();
-  GroundTriangles.clear();
+  GroundVertices.clear(), GroundTriangles.clear();
   GroundMeshChanged();
   WorldStepAircraftHook = nullptr;
   PhysicsStep = 0.002;
@@ -64,10 +57,9 @@ void ResetWorld() {
 }
 
 void StepWorld(int n) {
-  for (int i = 0; i < n; i++) {
+  for (int i = 0; i < n; i++, StepCounter++) {
     CurrentDt = PhysicsStep;
     WorldStep();
-    StepCounter++;
   }
 }
 
@@ -77,10 +69,8 @@ uint64_t HashBodies(const std::vector<pBody*>& bodies) {
     for (size_t i = 0; i < n; i++) h = (h ^ static_cast<const uint8_t*>(p)[i]) * 1099511628211ull;
   };
   for (const pBody* b : bodies) {
-    mix(&b->position, sizeof b->position);
+    for (const Vec3* v : {&b->position, &b->momentum, &b->angularMomentum}) mix(v, sizeof *v);
     mix(&b->orientation, sizeof b->orientation);
-    mix(&b->momentum, sizeof b->momentum);
-    mix(&b->angularMomentum, sizeof b->angularMomentum);
   }
   return h;
 }

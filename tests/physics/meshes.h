@@ -12,20 +12,17 @@
 using TriangleList = std::vector<Vec3>;
 
 TriangleList CubeTriangles(const Vec3& lo, const Vec3& hi);
-// An ellipsoid with semi-axes a, b, c about centre: `rings` latitude bands
-// and 2 * rings longitude segments.
+// An ellipsoid with semi-axes a, b, c about centre: `rings` latitude bands, 2 * rings longitude segments.
 TriangleList EllipsoidTriangles(double a, double b, double c, int rings, const Vec3& centre = {0, 0, 0});
 
-// A model with one node of the given name made of the triangles (positions
-// stored as floats, as a loaded model holds them).
+// A model with one node of the given name made of the triangles (float positions, as loaded).
 std::unique_ptr<MDL> MakeModel(const char* nodeName, const TriangleList& tris);
 
 // Ground of n x n quads over [x0, x0 + size] x [y0, y0 + size], two triangles
 // each; point(x, y) gives the vertex at each grid position, row by row.
 template <class Point>
 void MakeGridGround(int n, double x0, double y0, double size, Point point) {
-  GroundVertices.clear();
-  GroundTriangles.clear();
+  GroundVertices.clear(), GroundTriangles.clear();
   for (int j = 0; j <= n; j++)
     for (int i = 0; i <= n; i++) GroundVertices.push(point(x0 + size * i / n, y0 + size * j / n));
   for (int j = 0; j < n; j++)
@@ -57,10 +54,7 @@ struct PhysicsWorld {
 
   pBody* Body(const TriangleList& tris, double mass, const Vec3& position, const Quat& orientation = {0, 0, 0, 1});
   template <class T>
-  T* Own(T* e) {
-    owned.emplace_back(e);
-    return e;
-  }
+  T* Own(T* e) { return static_cast<T*>(owned.emplace_back(e).get()); }
   void Clear() {
     while (!owned.empty()) owned.pop_back();
     bodies.clear();
