@@ -9,10 +9,7 @@ using DebugDrawTest = PhysicsTest;
 
 TEST_F(DebugDrawTest, BodyMeshShadowAndBoxAndNothingWithoutADeviceOrBody) {
   RecordingDevice* rec = CreateRecordingDevice(800, 600);
-  struct Release {
-    RecordingDevice* r;
-    ~Release() { Device = nullptr, r->Release(); }
-  } release{rec};
+  struct Release { RecordingDevice* r; ~Release() { Device = nullptr, r->Release(); } } release{rec};
   Device = rec;
   CameraPosition = {0, 0, 0};
   pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {5, 6, 7},
@@ -46,15 +43,12 @@ TEST_F(DebugDrawTest, BodyMeshShadowAndBoxAndNothingWithoutADeviceOrBody) {
   // Without a device nothing is drawn.
   rec->clearCalls();
   Device = nullptr;
-  b->Draw();
-  b->DrawDetail(1.0);
+  b->Draw(), b->DrawDetail(1.0);
   Device = rec;
   EXPECT_EQ(rec->calls().size(), 0u);
   // A strap or hinge without both bodies draws nothing.
-  pStrape* loose = Own(new pStrape(b, nullptr, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1));
-  pAxis* lone = Own(new pAxis(nullptr, b, {1, 0, 0}, {0, 0, 1}, {1, 0, 0}, -1, 1));
-  loose->Draw();
-  lone->Draw();
+  Own(new pStrape(b, nullptr, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1))->Draw();
+  Own(new pAxis(nullptr, b, {1, 0, 0}, {0, 0, 1}, {1, 0, 0}, -1, 1))->Draw();
   EXPECT_EQ(rec->calls().size(), 0u);
 }
 
