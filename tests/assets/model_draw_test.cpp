@@ -5,12 +5,8 @@
 
 namespace {
 
-class ModelDrawTest : public AssetTest {
+class ModelDrawTest : public DeviceAssetTest {
  protected:
-  void SetUp() override {
-    AssetTest::SetUp();
-    UseDevice();
-  }
   MDL* Load(const char* name) {
     LogCapture quiet;
     return LoadModel(String(name), 1);

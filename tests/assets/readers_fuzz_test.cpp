@@ -1,7 +1,6 @@
-// Every reader over truncated and randomly damaged copies of valid files:
-// raw models, compiled models and font descriptions. Nothing may crash,
-// hang or touch memory out of bounds (the sanitizer build checks the last),
-// and whatever loads must be consistent enough to draw.
+// Every reader over truncated and randomly damaged copies of valid files (raw
+// models, compiled models, font descriptions): no crash, hang or out-of-bounds
+// access (the sanitizer build checks), and what loads is consistent to draw.
 #include <functional>
 #include <random>
 
@@ -9,25 +8,15 @@
 
 namespace {
 
-class ReadersFuzzTest : public AssetTest {
- protected:
-  void SetUp() override {
-    AssetTest::SetUp();
-    UseDevice(false);
-  }
-};
+using ReadersFuzzTest = AssetTest;
 
 std::vector<uint8_t> Mutate(std::vector<uint8_t> bytes, std::mt19937& rng) {
   for (uint32_t i = 0, edits = 1 + rng() % 8; i < edits; i++) {
-    size_t at = rng() % bytes.size();
-    switch (rng() % 4) {
-      case 0: bytes[at] = uint8_t(rng()); break;
-      case 1: bytes[at] ^= uint8_t(1u << (rng() % 8)); break;
-      case 2: bytes[at] = 0xFF; break;
-      default:  // a whole 32-bit field
-        for (size_t k = at; k < at + 4 && k < bytes.size(); k++) bytes[k] = uint8_t(rng());
-        break;
-    }
+    const size_t at = rng() % bytes.size(), kind = rng() % 4;
+    if (kind == 0) bytes[at] = uint8_t(rng());
+    if (kind == 1) bytes[at] ^= uint8_t(1u << (rng() % 8));
+    if (kind == 2) bytes[at] = 0xFF;
+    for (size_t k = at; kind == 3 && k < at + 4 && k < bytes.size(); k++) bytes[k] = uint8_t(rng());  // a 32-bit field
   }
   if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
   return bytes;
@@ -60,15 +49,10 @@ void LoadAndDraw(const char* name) {
       ASSERT_LE(uint64_t(s.first) + s.count, m->triangles.count);
       total += s.count;
     }
-    if (total) {
-      ASSERT_LE(n.subsets[0].first + total, m->triangles.count);
-    }
+    ASSERT_TRUE(total == 0 || n.subsets[0].first + total <= m->triangles.count);
   }
   DrawModel(m);
-  for (const ModelNode& n : m->nodes) {
-    DrawNode(m, n.name);
-    DrawNodeSubset(m, n.name, 0);
-  }
+  for (const ModelNode& n : m->nodes) DrawNode(m, n.name), DrawNodeSubset(m, n.name, 0);
   ReleaseModel(m);
 }
 
@@ -83,7 +67,7 @@ std::vector<TNode> SampleNodes() {
 }
 
 TEST_F(ReadersFuzzTest, RawModels) {
-  Device = rec;
+  UseDevice();
   Fuzz(RawModelBytes(SampleNodes()), "Models/R.mdl", 7, [] {
     std::filesystem::remove("Models/R.mdc");  // compiled on every load
     LoadAndDraw("R");
@@ -92,11 +76,9 @@ TEST_F(ReadersFuzzTest, RawModels) {
 
 TEST_F(ReadersFuzzTest, CompiledModels) {
   WriteRawModel("Src", SampleNodes());
-  {
-    LogCapture quiet;
-    ReleaseModel(LoadModel(String("Src"), 0.5f));
-  }
-  Device = rec;
+  LogCapture quiet;
+  ReleaseModel(LoadModel(String("Src"), 0.5f));
+  UseDevice();
   Fuzz(ReadBytes("Models/Src.mdc"), "Models/C.mdc", 11, [] { LoadAndDraw("C"); });
 }
 
@@ -109,9 +91,7 @@ TEST_F(ReadersFuzzTest, FontDescriptions) {
   Fuzz({good.begin(), good.end()}, "Fonts/f.fnt", 3, [] {
     CurrentFont = LoadFont(String("f"));
     FindSymbol(String("Cursor Default"));
-    ReleaseAllFonts();
-    ReleaseAllTextures();
-    ReleaseAllPixelShaders();
+    ReleaseAllFonts(), ReleaseAllTextures(), ReleaseAllPixelShaders();
   });
   EXPECT_EQ(CurrentFont, nullptr);
 }

@@ -6,13 +6,7 @@
 
 namespace {
 
-class ResourcesTest : public AssetTest {
- protected:
-  void SetUp() override {
-    AssetTest::SetUp();
-    UseDevice();
-  }
-};
+using ResourcesTest = DeviceAssetTest;
 
 TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
   std::vector<uint8_t> tga(18 + 16, 0x5A);  // 2 x 2, 32-bit uncompressed
@@ -23,16 +17,12 @@ TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
   TextureRecord* a = LoadTexture(String("Island.tga"), false);
   EXPECT_EQ(LoadTexture(String("Island.tga"), true), a);  // the kind stays 2D
   EXPECT_EQ(log.text(), "");
-  EXPECT_TRUE(a->refs == 2u && a->kind == 0u);
-  ASSERT_NE(a->texture, nullptr);
-  EXPECT_EQ(a->texture->GetType(), D3DRTYPE_TEXTURE);
+  EXPECT_TRUE(a->refs == 2 && a->kind == 0 && a->texture && a->texture->GetType() == D3DRTYPE_TEXTURE);
   EXPECT_EQ(rec->Count(CallKind::CreateTexture), 1u);  // loaded once
 
   TextureRecord* upper = LoadTexture(String("ISLAND.tga"), false);
-  EXPECT_NE(upper, a);
-  EXPECT_EQ(TextureList, upper);
+  EXPECT_TRUE(upper != a && TextureList == upper && upper->texture == nullptr);
   EXPECT_EQ(log.text(), "Loading texture \"Textures/ISLAND.tga\"... D3DXERR_INVALIDDATA\n");
-  EXPECT_EQ(upper->texture, nullptr);
   // One release drops one reference; release-all empties the list whatever
   // the counts (the device must then hold no live objects).
   ReleaseTexture(a);
@@ -50,36 +40,25 @@ TEST_F(ResourcesTest, ShadersAssembleCreateAndReportFailures) {
   VertexShaderRecord* v = LoadVertexShader(String("Default"));
   PixelShaderRecord* p = LoadPixelShader(String("Default"));
   EXPECT_EQ(log.text(), "");
-  EXPECT_NE(v->shader, nullptr);
-  EXPECT_NE(p->shader, nullptr);
-  EXPECT_EQ(LoadPixelShader(String("Default")), p);
-  EXPECT_EQ(p->refs, 2u);
+  EXPECT_TRUE(v->shader && p->shader && LoadPixelShader(String("Default")) == p && p->refs == 2);
   EXPECT_EQ(rec->Count(CallKind::CreatePixelShader), 1u);
 
   log.clear();
-  VertexShaderRecord* missing = LoadVertexShader(String("Sky"));
+  EXPECT_EQ(LoadVertexShader(String("Sky"))->shader, nullptr);
   EXPECT_EQ(log.text(), "Assembling vertex shader \"Shaders/Sky.VSH\"... D3DXERR_INVALIDDATA\n");
-  EXPECT_EQ(missing->shader, nullptr);
   log.clear();
-  PixelShaderRecord* broken = LoadPixelShader(String("Broken"));
-  // The assembler names the problem, then the registry its line.
-  auto lines = log.lines();
-  ASSERT_GE(lines.size(), 1u);
-  EXPECT_EQ(lines.back(), "Assembling pixel shader \"Shaders/Broken.PSH\"... D3DXERR_INVALIDDATA");
-  EXPECT_EQ(broken->shader, nullptr);
+  EXPECT_EQ(LoadPixelShader(String("Broken"))->shader, nullptr);
+  ASSERT_FALSE(log.lines().empty());  // the assembler names the problem, then the registry its line
+  EXPECT_EQ(log.lines().back(), "Assembling pixel shader \"Shaders/Broken.PSH\"... D3DXERR_INVALIDDATA");
 
-  // A device that rejects the code.
-  rec->failCreateShader = D3DERR_INVALIDCALL;
+  rec->failCreateShader = D3DERR_INVALIDCALL;  // a device that rejects the code
   WriteText("Shaders/Again.PSH", "ps_2_0\nmov oC0, c0\n");
   log.clear();
-  PixelShaderRecord* again = LoadPixelShader(String("Again"));
+  EXPECT_EQ(LoadPixelShader(String("Again"))->shader, nullptr);
   EXPECT_EQ(log.text(), "Creating pixel shader \"Shaders/Again.PSH\"... D3DERR_INVALIDCALL\n");
-  EXPECT_EQ(again->shader, nullptr);
-
   ReleaseAllPixelShaders();
   ReleaseAllVertexShaders();
-  EXPECT_EQ(PixelShaderList, nullptr);
-  EXPECT_EQ(VertexShaderList, nullptr);
+  EXPECT_TRUE(PixelShaderList == nullptr && VertexShaderList == nullptr);
 
   // Without a device the records stay empty, silently.
   Device = nullptr;
@@ -87,8 +66,7 @@ TEST_F(ResourcesTest, ShadersAssembleCreateAndReportFailures) {
   TextureRecord* t = LoadTexture(String("SkyCube.dds"), true);
   VertexShaderRecord* sky = LoadVertexShader(String("Sky"));
   EXPECT_EQ(log.text(), "");
-  EXPECT_TRUE(t->texture == nullptr && t->kind == 1u && sky->shader == nullptr);
-  Device = rec;
+  EXPECT_TRUE(t->texture == nullptr && t->kind == 1 && sky->shader == nullptr);
 }
 
 }  // namespace

@@ -32,10 +32,7 @@ class AssetTest : public ::testing::Test {
     std::filesystem::current_path(dir_);
     for (const char* d : {"Models", "Fonts", "Textures", "Shaders"}) std::filesystem::create_directory(d);
   }
-  void UseDevice(bool current = true) {
-    rec = CreateRecordingDevice(640, 480);
-    if (current) Device = rec;
-  }
+  void UseDevice() { Device = rec = CreateRecordingDevice(640, 480); }
   void TearDown() override {
     ReleaseAllModels(), ReleaseAllFonts(), ReleaseAllTextures(), ReleaseAllPixelShaders(), ReleaseAllVertexShaders();
     CurrentFont = nullptr;
@@ -49,6 +46,12 @@ class AssetTest : public ::testing::Test {
   }
   std::filesystem::path old_, dir_;
   RecordingDevice* rec = nullptr;
+};
+
+// The same with the recording device current from the start.
+class DeviceAssetTest : public AssetTest {
+ protected:
+  void SetUp() override { AssetTest::SetUp(), UseDevice(); }
 };
 
 inline void WriteBytes(const std::string& path, const void* data, size_t n) {
