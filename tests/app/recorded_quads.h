@@ -1,5 +1,4 @@
-// Screen quads read back from the recording device, corners in the order the
-// drawing code gave them, and the text a run of font quads spells.
+// Screen quads read back from the recording device, and the text a run of font quads spells.
 #pragma once
 #include <cmath>
 #include <string>
@@ -15,8 +14,7 @@ struct Quad {
   bool textured;
 };
 
-// Null unless the call draws a two-triangle strip of pre-transformed
-// vertices; the strip holds corners 0, 1, 3, 2 of the quad.
+// False unless the call draws a two-triangle strip of pre-transformed vertices (quad corners 0, 1, 3, 2).
 inline bool ReadQuad(const RecordedCall* d, Quad& q) {
   if (d->kind != CallKind::DrawPrimitiveUP || d->u[0] != D3DPT_TRIANGLESTRIP || d->u[1] != 2 ||
       (d->state->fvf & D3DFVF_XYZRHW) != D3DFVF_XYZRHW)
@@ -33,9 +31,8 @@ inline bool ReadQuad(const RecordedCall* d, Quad& q) {
   return true;
 }
 
-// The text spelled by the textured screen quads of the given height: each
-// quad's character is the cell of CurrentFont with its top-left texture
-// corner ('?' when none), a line feed wherever the top edge moves down.
+// The text spelled by the textured screen quads of the given height: each quad's character is the cell of CurrentFont
+// with its top-left texture corner ('?' when none), a line feed wherever the top edge moves down.
 inline std::string DecodeText(const std::vector<const RecordedCall*>& draws, double height) {
   std::string text;
   float lastY = -1e9f;

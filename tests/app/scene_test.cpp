@@ -1,5 +1,5 @@
-// The frame's draw order and states, the read-outs and the aircraft's drawing on the recording device,
-// with the content the build generates linked into a private directory (each test compiles its own models).
+// The frame's draw order and states, the read-outs and the aircraft's drawing on the recording device, with the content
+// the build generates linked into a private directory (each test compiles its own models).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -38,8 +38,7 @@ void ExpectColour(const RecordedCall* d, float r, float g, float b) {
   for (int k = 0; k < 4; k++) EXPECT_FLOAT_EQ(d->state->pixelConstants[2][k], want[k]) << k;
 }
 
-// One expected model draw: node, subset (-1 the whole node), the body whose
-// pose places it.
+// One expected model draw: node, subset (-1 the whole node), the body whose pose places it.
 struct Piece {
   const char* node;
   int subset;
@@ -61,8 +60,7 @@ class SceneTest : public ::testing::Test {
     fs::current_path(dir);
     for (auto& b : KeyState) b = 0;
     ShowHelp = true;
-    // A small flat island stands in for the real one, whose first-use
-    // compilation would dominate every test (the end-to-end run uses it).
+    // A small flat island stands in for the real one, whose compilation would dominate every test.
     RegisterFlatIsland(0);
     rec = CreateRecordingDevice(1024, 768);
     Device = rec;
@@ -108,8 +106,7 @@ class SceneTest : public ::testing::Test {
     ADD_FAILURE() << "no node " << node << " subset " << subset;
     return {0, 0};
   }
-  // The world matrix a body's pose gives, camera-relative (how it reaches the
-  // shader's world slot is the frame set-up's business).
+  // The camera-relative world matrix a body's pose gives.
   static void ExpectPlacedBy(const RecordedCall* d, const pBody* body) {
     const D3DMATRIX& w = d->state->world;
     const Vec3 at = body->position - CameraPosition;
@@ -144,9 +141,8 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTextOnAResetState) {
   DrawFrame();
   auto draws = rec->Draws();
   ASSERT_GE(draws.size(), 2u);
-  // The sky first, with its shaders and the cube on stage 7, in the identity
-  // world the frame set-up left (so it surrounds the eye); then the island at
-  // the origin, its texture on stage 0 and the cube still on 7.
+  // The sky first, with its shaders and the cube on stage 7, in the identity world the frame set-up left (so it
+  // surrounds the eye); then the island at the origin, its texture on stage 0 and the cube still on 7.
   const GpuState &sky = *draws[0]->state, &land = *draws[1]->state;
   EXPECT_EQ(draws[0]->u[4], SkyModel->triangles.count);
   EXPECT_TRUE(sky.pixelShader.get() == SkyPixelShader->shader && sky.vertexShader.get() == SkyVertexShader->shader);
@@ -157,8 +153,7 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTextOnAResetState) {
               land.vertexShader.get() == IslandVertexShader->shader);
   EXPECT_TRUE(land.textures[0].get() == texture_island->texture && land.textures[7].get() == texture_skycube->texture);
   for (int i = 0; i < 3; i++) EXPECT_EQ(land.vertexConstants[8 + i][3], float(-(&CameraPosition.x)[i]));
-  // After the aircraft the shaders and the font stage are unset before the
-  // heading text, drawn in black at the top-left corner with the font's shader.
+  // After the aircraft the shaders and stage 0 are unset; then the heading text: black, top-left, the font's shader.
   const auto& calls = rec->calls();
   auto modelDraws = ModelDraws();
   ASSERT_FALSE(modelDraws.empty());
@@ -215,7 +210,7 @@ TEST_F(SceneTest, MissingSceneTexturesPrintOncePerFrame) {
   EXPECT_GE(rec->Draws().size(), 4u);  // both still drawn, twice
 }
 
-TEST_F(SceneTest, AircraftPiecesSubsetsColoursAndShaders) {
+TEST_F(SceneTest, AircraftPiecesSubsetsColoursShadersAndTheBalloonAloneAfterACut) {
   // A fuselage flying backwards shows a negative speed.
   pBody* f = a->fuselage;
   Vec3 forward{f->rotation.m[3], f->rotation.m[4], f->rotation.m[5]};
@@ -251,8 +246,7 @@ TEST_F(SceneTest, AircraftPiecesSubsetsColoursAndShaders) {
     EXPECT_EQ(m[i]->state->renderState(D3DRS_ALPHABLENDENABLE), i == cockpit ? 0u : 1u);
   }
 
-  // Balloon and straps: fuselage matrix in c8-c11, balloon matrix in c15-c18
-  // (translations in column 3).
+  // Balloon and straps: fuselage matrix in c8-c11, balloon matrix in c15-c18 (translations in column 3).
   size_t balloon = at;
   at = ExpectPieces(m, at, {{"Ballon", -1, a->balloon}, {"Strapes", 0, nullptr}, {"Strapes", 4, nullptr}});
   for (size_t i = balloon; i < at; i++) {
@@ -269,18 +263,17 @@ TEST_F(SceneTest, AircraftPiecesSubsetsColoursAndShaders) {
   // The device is left with depth on and blending off.
   EXPECT_EQ(rec->state().renderState(D3DRS_ZENABLE), uint32_t(D3DZB_TRUE));
   EXPECT_EQ(rec->state().renderState(D3DRS_ALPHABLENDENABLE), 0u);
-}
 
-TEST_F(SceneTest, CutStrapLeavesTheBalloonAloneWithoutStraps) {
-  // One strap cut (the Delete key cuts all four; the drawing only asks whether all exist).
+  // One strap cut (the Delete key cuts all four; the drawing only asks whether all exist): the balloon alone.
   pStrape* cut = a->balloonStrap[2];
   for (pEntity*& e : a->parts)
     if (e == cut) e = nullptr;
   delete cut;
   a->balloonStrap[2] = nullptr;
+  SetupFrame(0.1, 100000);  // the next frame
+  rec->clearCalls();
   DrawAircraft();
-
-  auto m = ModelDraws();
+  m = ModelDraws();
   EXPECT_EQ(m.size(), 28u);  // 30 less the two strap subsets
   auto straps = Range("Strapes", -1);
   const RecordedCall* balloonDraw = nullptr;
@@ -291,8 +284,7 @@ TEST_F(SceneTest, CutStrapLeavesTheBalloonAloneWithoutStraps) {
   ASSERT_NE(balloonDraw, nullptr);
   ExpectPlacedBy(balloonDraw, a->balloon);
   EXPECT_EQ(balloonDraw->state->pixelShader.get(), a->balloonPixelShader->shader);
-  // The vertex shader still current: the airframe's, not the two-matrix one;
-  // c15 still holds the eye position from the frame set-up.
+  // The airframe's vertex shader stays, not the two-matrix one; c15 still holds the eye from the frame set-up.
   EXPECT_EQ(balloonDraw->state->vertexShader.get(), a->defaultVertexShader->shader);
   for (const RecordedCall* c : rec->CallsOf(CallKind::SetVertexShader))
     EXPECT_NE(c->object, static_cast<IUnknown*>(a->animVertexShader->shader));
@@ -310,8 +302,7 @@ TEST_F(SceneTest, YokeSlidesWithPitchAndTurnsAgainstRoll) {
   Vec3 axis = GetAxis(model, String("Joke"));
   Vec3 pivot = GetNodePosition(model, String("Joke"));
   ASSERT_NEAR(Length(axis), 1, 1e-9);
-  // Draws the aircraft and checks that the yoke moves `yokePoint` where the
-  // fuselage moves `fuselagePoint` (model space).
+  // Draws the aircraft: the yoke must move `yokePoint` where the fuselage moves `fuselagePoint` (model space).
   auto expectSame = [&](const Vec3& yokePoint, const Vec3& fuselagePoint) {
     rec->clearCalls();
     DrawAircraft();
@@ -325,8 +316,8 @@ TEST_F(SceneTest, YokeSlidesWithPitchAndTurnsAgainstRoll) {
   a->pitchInput = a->rollInput = 0;
   expectSame(pivot, pivot);  // at rest the yoke rides with the fuselage
 
-  // Pitch slides the yoke along its axis; roll turns it against the roll:
-  // any arm u about the pivot turns by -1 rad about the axis; the slide is -0.1.
+  // Pitch slides the yoke along its axis; roll turns it against the roll: any arm u about the pivot turns by -1 rad
+  // about the axis; the slide is -0.1.
   a->pitchInput = -0.5, a->rollInput = 1;
   Vec3 u = Normalize(Cross(axis, Vec3{0.3, 0.5, 0.8}));
   Vec3 turned = u;

@@ -1,5 +1,4 @@
-// The cursor and mouse look with a real window on the X server (skipped without
-// a display): reading and clamping the cursor, the warp, the turn directions.
+// The cursor and mouse look with a real window on the X server; skipped without a display.
 #include <gtest/gtest.h>
 
 #include <cmath>
