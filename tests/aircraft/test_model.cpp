@@ -5,53 +5,41 @@
 
 namespace {
 
-struct BoxNode {
+struct Node {
   const char* name;
-  Vec3 lo, hi;    // model metres
-  Vec3 position;  // the node's own position: its pivot
+  Vec3 position;  // the node's own position, its pivot (model metres)
+  Vec3 lo{}, hi{};  // its box; a point node has none (lo == hi)
 };
 
 // Proportions of a machine that stands on its legs under its balloon.
-const BoxNode kBoxes[] = {
-    {"Fuselage Proxy", {-0.4, -2.0, -0.5}, {0.4, 2.0, 0.5}, {0, 0, 0}},
-    {"Ballast", {-0.2, -0.3, -0.5}, {0.2, 0.3, -0.3}, {0, 0, -0.4}},
-    {"Ballon Proxy", {-1.3, -2.6, 3.7}, {1.3, 2.6, 6.3}, {0, 0, 5}},
-    {"Left Wing2 Proxy", {-2.0, -0.5, 0.26}, {-0.4, 0.5, 0.34}, {-0.4, 0, 0.3}},
-    {"Left Wing Proxy", {-4.0, -0.5, 0.26}, {-2.0, 0.5, 0.34}, {-2.0, 0, 0.3}},
-    {"Right Wing2 Proxy", {0.4, -0.5, 0.26}, {2.0, 0.5, 0.34}, {0.4, 0, 0.3}},
-    {"Right Wing Proxy", {2.0, -0.5, 0.26}, {4.0, 0.5, 0.34}, {2.0, 0, 0.3}},
-    {"Tail Proxy", {-0.9, -3.0, -0.04}, {0.9, -2.3, 0.04}, {0, -2.3, 0}},
-    {"Tail2 Proxy", {-0.04, -3.0, 0.0}, {0.04, -2.3, 0.95}, {0, -2.3, 0}},
-    {"RLeg1 Proxy", {0.25, 0.25, -1.1}, {0.35, 0.35, -0.5}, {0.3, 0.3, -0.5}},
-    {"RLeg2 Proxy", {0.25, 0.25, -1.7}, {0.35, 0.35, -1.1}, {0.3, 0.3, -1.1}},
-    {"RLeg3 Proxy", {0.2, 0.05, -1.85}, {0.4, 0.55, -1.7}, {0.3, 0.3, -1.7}},
-    {"LLeg1 Proxy", {-0.35, 0.25, -1.1}, {-0.25, 0.35, -0.5}, {-0.3, 0.3, -0.5}},
-    {"LLeg2 Proxy", {-0.35, 0.25, -1.7}, {-0.25, 0.35, -1.1}, {-0.3, 0.3, -1.1}},
-    {"LLeg3 Proxy", {-0.4, 0.05, -1.85}, {-0.2, 0.55, -1.7}, {-0.3, 0.3, -1.7}},
-    {"CameraPoint", {-0.1, 1.0, 0.2}, {0.1, 1.2, 0.4}, {0, 1.1, 0.3}},
-};
-
-struct PointNode {
-  const char* name;
-  Vec3 position;
-};
-const PointNode kPoints[] = {
+const Node kNodes[] = {
+    {"Fuselage Proxy", {0, 0, 0}, {-0.4, -2.0, -0.5}, {0.4, 2.0, 0.5}},
+    {"Ballast", {0, 0, -0.4}, {-0.2, -0.3, -0.5}, {0.2, 0.3, -0.3}},
+    {"Ballon Proxy", {0, 0, 5}, {-1.3, -2.6, 3.7}, {1.3, 2.6, 6.3}},
+    {"Left Wing2 Proxy", {-0.4, 0, 0.3}, {-2.0, -0.5, 0.26}, {-0.4, 0.5, 0.34}},
+    {"Left Wing Proxy", {-2.0, 0, 0.3}, {-4.0, -0.5, 0.26}, {-2.0, 0.5, 0.34}},
+    {"Right Wing2 Proxy", {0.4, 0, 0.3}, {0.4, -0.5, 0.26}, {2.0, 0.5, 0.34}},
+    {"Right Wing Proxy", {2.0, 0, 0.3}, {2.0, -0.5, 0.26}, {4.0, 0.5, 0.34}},
+    {"Tail Proxy", {0, -2.3, 0}, {-0.9, -3.0, -0.04}, {0.9, -2.3, 0.04}},
+    {"Tail2 Proxy", {0, -2.3, 0}, {-0.04, -3.0, 0.0}, {0.04, -2.3, 0.95}},
+    {"RLeg1 Proxy", {0.3, 0.3, -0.5}, {0.25, 0.25, -1.1}, {0.35, 0.35, -0.5}},
+    {"RLeg2 Proxy", {0.3, 0.3, -1.1}, {0.25, 0.25, -1.7}, {0.35, 0.35, -1.1}},
+    {"RLeg3 Proxy", {0.3, 0.3, -1.7}, {0.2, 0.05, -1.85}, {0.4, 0.55, -1.7}},
+    {"LLeg1 Proxy", {-0.3, 0.3, -0.5}, {-0.35, 0.25, -1.1}, {-0.25, 0.35, -0.5}},
+    {"LLeg2 Proxy", {-0.3, 0.3, -1.1}, {-0.35, 0.25, -1.7}, {-0.25, 0.35, -1.1}},
+    {"LLeg3 Proxy", {-0.3, 0.3, -1.7}, {-0.4, 0.05, -1.85}, {-0.2, 0.55, -1.7}},
+    {"CameraPoint", {0, 1.1, 0.3}, {-0.1, 1.0, 0.2}, {0.1, 1.2, 0.4}},
     {"StrapesPoint1a", {0.4, 1.5, 0.5}},   {"StrapesPoint1b", {1.0, 1.5, 3.9}},
     {"StrapesPoint2a", {-0.4, 1.5, 0.5}},  {"StrapesPoint2b", {-1.0, 1.5, 3.9}},
     {"StrapesPoint3a", {0.4, -1.5, 0.5}},  {"StrapesPoint3b", {1.0, -1.5, 3.9}},
     {"StrapesPoint4a", {-0.4, -1.5, 0.5}}, {"StrapesPoint4b", {-1.0, -1.5, 3.9}},
 };
 
-template <class T>
-T& Append(Array<T>& array) {
-  array.resize(array.count + 1);
-  return *new (&array[array.count - 1]) T();
-}
-
 VEC3F Narrow(const Vec3& v) { return {float(v.x), float(v.y), float(v.z)}; }
 
 ModelNode& AddNode(MDL* m, const char* name, const Vec3& position) {
-  ModelNode& node = Append(m->nodes);
+  m->nodes.resize(m->nodes.count + 1);
+  ModelNode& node = *new (&m->nodes[m->nodes.count - 1]) ModelNode();
   node.name = String(name);
   node.position = Narrow(position);
   node.rotation = {0, 0, 0, 1};
@@ -60,12 +48,7 @@ ModelNode& AddNode(MDL* m, const char* name, const Vec3& position) {
   return node;
 }
 
-void AddVertex(MDL* m, const Vec3& p) {
-  ModelVertex& v = Append(m->vertices);
-  std::memset(&v, 0, sizeof v);
-  v.position = Narrow(p);
-  v.normal = {0, 0, 1};
-}
+void AddVertex(MDL* m, const Vec3& p) { m->vertices.push(ModelVertex{Narrow(p), {0, 0, 1}, {}, {}, {}, {}}); }
 
 MDL* NewModel(const char* name, float scale) {
   MDL* m = new MDL();
@@ -85,15 +68,15 @@ MDL* RegisterTestAircraftModel(bool withNodes) {
                                         {0, 1, 5}, {0, 5, 4}, {2, 6, 7}, {2, 7, 3},
                                         {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
   if (!withNodes) return m;
-  for (const BoxNode& b : kBoxes) {
+  for (const Node& b : kNodes) {
     ModelNode& node = AddNode(m, b.name, b.position);
+    if (b.lo.x == b.hi.x) continue;
     uint32_t base = m->vertices.count;
     for (int i = 0; i < 8; i++)
       AddVertex(m, {(i & 1) ? b.hi.x : b.lo.x, (i & 2) ? b.hi.y : b.lo.y, (i & 4) ? b.hi.z : b.lo.z});
     node.subsets.push(Subset{m->triangles.count, 12});
     for (const auto& f : faces) m->triangles.push(Triangle{{base + f[0], base + f[1], base + f[2]}});
   }
-  for (const PointNode& p : kPoints) AddNode(m, p.name, p.position);
   return m;
 }
 
@@ -109,13 +92,10 @@ MDL* RegisterFlatIsland(double height) {
 Vec3 TestNodePosition(const char* name) {
   // As stored: in single precision, widened again. Through volatile floats:
   // GCC 12 at -O2 folds the vectorised round trip of x and y away.
-  auto stored = [](const Vec3& p) {
-    volatile float x = float(p.x), y = float(p.y), z = float(p.z);
-    return Vec3{x, y, z};
-  };
-  for (const BoxNode& b : kBoxes)
-    if (std::strcmp(b.name, name) == 0) return stored(b.position);
-  for (const PointNode& p : kPoints)
-    if (std::strcmp(p.name, name) == 0) return stored(p.position);
+  for (const Node& n : kNodes)
+    if (std::strcmp(n.name, name) == 0) {
+      volatile float x = float(n.position.x), y = float(n.position.y), z = float(n.position.z);
+      return Vec3{x, y, z};
+    }
   return {0, 0, 0};
 }

@@ -1,7 +1,6 @@
 // In-memory stand-ins for the content, linked into the model registry under
 // the names the program requests, so LoadModel hands them out instead of
-// reading files. Both are registered with Refs 1, held by the caller (release
-// with ReleaseModel).
+// reading files. Registered with Refs 1, held by the caller (ReleaseModel).
 #pragma once
 #include "assets/model.h"
 
