@@ -1,7 +1,6 @@
-// Flight scenarios: the scripts of scenarios/ flown headless in the real
-// content of the run directory (the models the content builder wrote), with
-// the targets the aircraft must meet.
-// Each run leaves its telemetry in <build>/scenarios/<name>.csv and .svg.
+// Flight scenarios: the scripts of scenarios/ flown headless in the real content
+// of the run directory, with the targets the aircraft must meet. Each run leaves
+// its telemetry in <build>/scenarios/<name>.csv and .svg.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,10 +19,8 @@ namespace {
 
 using namespace flight;
 
-// Each test flies in a private copy of the raw models of <build>/run: every
-// test process compiles its own ".mdc" files, so parallel tests never read a
-// compiled model another one is still writing. Textures and shaders are not
-// needed without a device.
+// Each test flies in a private copy of the raw models of <build>/run, so parallel
+// tests never read a compiled model another one is still writing.
 class Scenario : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,7 +38,6 @@ class Scenario : public ::testing::Test {
     EXPECT_EQ(chdir(cwd_), 0);
     std::filesystem::remove_all(dir_);
   }
-
   // Flies scenarios/<name>.txt and writes its telemetry; empty on failure.
   std::vector<Row> Fly(const std::string& name) {
     std::ifstream in(std::string(TARN_SCENARIO_DIR) + "/" + name + ".txt");
@@ -53,15 +49,11 @@ class Scenario : public ::testing::Test {
       ADD_FAILURE() << "scenario " << name << ": " << error;
       return {};
     }
-    RunResult result;
-    {
-      LogCapture quiet;  // model loading lines
-      result = flight::Run(events, RunOptions());
-    }
-    std::string out = TARN_BINARY_DIR "/scenarios";
+    LogCapture quiet;  // model loading lines
+    RunResult result = flight::Run(events, RunOptions());
+    std::string out = TARN_BINARY_DIR "/scenarios/";
     std::filesystem::create_directories(out);
-    WriteCsv(out + "/" + name + ".csv", result.rows);
-    WriteSvg(out + "/" + name + ".svg", result.rows);
+    EXPECT_TRUE(WriteCsv(out + name + ".csv", result.rows) && WriteSvg(out + name + ".svg", result.rows));
     std::printf("%s: %s\n", name.c_str(), Summary(result).c_str());
     EXPECT_FALSE(result.broken) << name << " produced NaN";
     return result.broken ? std::vector<Row>() : result.rows;
