@@ -62,14 +62,10 @@ class SceneTest : public ::testing::Test {
     ShowHelp = true;
     // A small flat island stands in for the real one, whose compilation would dominate every test.
     RegisterFlatIsland(0);
-    rec = CreateRecordingDevice(1024, 768);
-    Device = rec;
-    {
-      LogCapture quiet;
-      InitApplication();
-    }
-    ASSERT_NE(CurrentAircraft, nullptr);
-    a = CurrentAircraft;
+    Device = rec = CreateRecordingDevice(1024, 768);
+    LogCapture quiet;
+    InitApplication();
+    ASSERT_NE(a = CurrentAircraft, nullptr);
     model = a->model;
     SetupFrame(0.1, 100000);
     rec->clearCalls();
@@ -122,9 +118,7 @@ class SceneTest : public ::testing::Test {
       SCOPED_TRACE(std::string(p.node) + " subset " + std::to_string(p.subset));
       EXPECT_LT(at, draws.size()) << "no draw left";
       if (at >= draws.size()) return at;
-      auto range = Range(p.node, p.subset);
-      EXPECT_EQ(draws[at]->u[3], range.first);
-      EXPECT_EQ(draws[at]->u[4], range.second);
+      EXPECT_EQ(std::make_pair(draws[at]->u[3], draws[at]->u[4]), Range(p.node, p.subset));
       if (p.body) ExpectPlacedBy(draws[at], p.body);
       at++;
     }
@@ -181,11 +175,9 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTextOnAResetState) {
 
 TEST_F(SceneTest, HeadingIsMeasuredFromNorthClockwiseAndAltitudeIsTheCameraHeight) {
   EXPECT_NEAR(HeadingDegrees(QuatFromAxisAngle(Vec3{0, 0, 1}, M_PI)), 180, 1e-9);
-  // A hair west of north would round up to a full turn; it reads 0, never 360.
-  EXPECT_EQ(HeadingDegrees(QuatFromAxisAngle(Vec3{0, 0, 1}, 1e-17)), 0);
-  // Looking down steeply does not change the heading.
+  EXPECT_EQ(HeadingDegrees(QuatFromAxisAngle(Vec3{0, 0, 1}, 1e-17)), 0);  // a hair west of north: never 360
   Quat down = QuatMul(QuatFromAxisAngle(Vec3{0, 0, 1}, -M_PI / 2), QuatFromAxisAngle(Vec3{1, 0, 0}, -1.2));
-  EXPECT_NEAR(HeadingDegrees(down), 90, 1e-9);
+  EXPECT_NEAR(HeadingDegrees(down), 90, 1e-9);  // looking down steeply changes nothing
 
   CameraOrientation = QuatFromAxisAngle(Vec3{0, 0, 1}, -M_PI / 2);
   CameraPosition = Vec3{-3, 4, 123.25};  // the aircraft stays near z = 2
@@ -195,14 +187,12 @@ TEST_F(SceneTest, HeadingIsMeasuredFromNorthClockwiseAndAltitudeIsTheCameraHeigh
 }
 
 TEST_F(SceneTest, MissingSceneTexturesPrintOncePerFrame) {
-  TextureRecord* cube = texture_skycube;
-  TextureRecord* island = texture_island;
+  TextureRecord *cube = texture_skycube, *island = texture_island;
   texture_skycube = texture_island = nullptr;
   LogCapture log;
   DrawScene();
   DrawScene();
-  texture_skycube = cube;
-  texture_island = island;
+  texture_skycube = cube, texture_island = island;
   EXPECT_EQ(log.text(),
             "Uninitialized texture: texture_skycube\nUninitialized texture: texture_island\n"
             "Uninitialized texture: texture_skycube\nUninitialized texture: texture_island\n");
