@@ -74,7 +74,6 @@ TEST_F(BodyTest, BadModelsGetTheirLineAndAUsableBody) {
   Step(20);
   EXPECT_TRUE(std::isfinite(none->orientation.w));
   EXPECT_NE(none->orientation.x, 0.0) << "it still turns";
-
   // A zero or negative mass would divide by zero: it becomes 1 with a line.
   log.clear();
   none->SetMass(0);
@@ -91,7 +90,6 @@ TEST_F(BodyTest, GravityBuoyancyWithItsHeightFactorAndIntegrationAboutTheCentre)
   b->UpdatePlacement(), b->Process(2);
   double h = -100.5 + 0.5;
   EXPECT_DOUBLE_EQ(b->momentum.z, -9.8 * 2.0 * 0.002 + 9.8 * 0.1 * 1.0 * (1 - 0.002 * h) * 0.002);
-
   // The cube's origin is a corner: spinning must not move its centre.
   b->buoyancy = 0, b->angularMomentum = {0.05, 0.1, 0.2}, b->momentum = {1.0, 0, 0};  // 0.5 m/s
   Step(1);  // the first integration brings the world inertia in line

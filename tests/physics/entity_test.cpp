@@ -30,7 +30,6 @@ TEST_F(WorldStepTest, ScheduleCallsEachLevelTwoToTheLevelTimesInCounterOrder) {
   for (int level : {0, 2, 3, 7}) Own(new Probe(level, level));  // 7: due on every counter value, a clock
   WorldStep();
   EXPECT_EQ(CurrentDt, 0.002) << "restored after the sub-steps";
-
   // Phase 2 for all in list order, then the sub-steps, then 3, then 4.
   const int ids[] = {0, 2, 3, 7};
   const size_t n = events.size();
@@ -40,7 +39,6 @@ TEST_F(WorldStepTest, ScheduleCallsEachLevelTwoToTheLevelTimesInCounterOrder) {
       EXPECT_EQ(events[k].id, ids[i]) << k;
       EXPECT_EQ(events[k].phase, k == i ? 2 : k < n - 4 ? 3 : 4) << k;
     }
-
   // Sub-steps. The level-7 probe is due on every even counter value and is
   // last in the list, so a call's counter is twice the clock calls before it.
   int ticks = 0;

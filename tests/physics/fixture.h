@@ -8,9 +8,7 @@
 
 // Bit-for-bit equality of plain data.
 template <class T>
-bool SameBits(const T& a, const T& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
+bool SameBits(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 class PhysicsTest : public ::testing::Test {
  protected:

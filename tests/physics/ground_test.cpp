@@ -1,5 +1,5 @@
-// Ground contact: the grid broad phase against the linear scan, the rebuild
-// period, the narrow phase's prediction, band and impulses.
+// Ground contact: the grid broad phase against the linear scan, the narrow
+// phase's prediction, band, impulses and push-out.
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -11,12 +11,12 @@ namespace {
 
 using GroundTest = PhysicsTest;
 
-// Hilly terrain of n x n quads (two triangles each) over [0, size]^2, plus two
-// huge sea triangles, a degenerate one, one with a NaN corner and one with a
-// corrupt index.
-void Terrain(int n, double size, std::mt19937& rng) {
+TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
+  // Hilly terrain of 120 x 120 quads over [0, 300]^2, plus two huge sea triangles,
+  // a degenerate one, one with a NaN corner and one with a corrupt index.
+  std::mt19937 rng(12345);
   std::uniform_real_distribution<double> jitter(-0.3, 0.3);
-  MakeGridGround(n, 0, 0, size, [&](double x, double y) {
+  MakeGridGround(120, 0, 0, 300.0, [&](double x, double y) {
     return Vec3{x + jitter(rng), y + jitter(rng), 3 * std::sin(x * 0.1) * std::cos(y * 0.13)};
   });
   uint32_t s = GroundVertices.count;
@@ -26,11 +26,6 @@ void Terrain(int n, double size, std::mt19937& rng) {
                      Triangle{{s + 4, 1, 2}}, Triangle{{1, 2, 0xFFFFFFFFu}}})
     GroundTriangles.push(t);
   GroundMeshChanged();
-}
-
-TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
-  std::mt19937 rng(12345);
-  Terrain(120, 300.0, rng);
   std::uniform_real_distribution<double> pos(-20, 320), ext(0, 15), hz(-6, 6);
   Array<uint32_t> grid, linear;
   auto same = [&](const Vec3& lo, const Vec3& hi, double margin) {
@@ -52,7 +47,6 @@ TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
   // The corrupt triangle is never a candidate, the NaN one always.
   GroundCandidatesLinear({-1e9, -1e9, -1e9}, {1e9, 1e9, 1e9}, 2.0, linear);
   EXPECT_EQ(linear.count, GroundTriangles.count - 1);
-
   // The grid follows changes of the mesh: a triangle added, then every vertex
   // moved 1 km east in place (same counts, same storage).
   for (Vec3 p : {Vec3{150, 150, 50}, {151, 150, 50}, {150, 151, 50}}) GroundVertices.push(p);

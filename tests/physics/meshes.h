@@ -1,6 +1,5 @@
-// Meshes, grounds and world ownership shared by the physics tests and the
-// physics benchmarks (so no test framework here). Bodies are built from an
-// in-memory model, exactly as the aircraft builds them.
+// Meshes, grounds and world ownership shared by the physics tests and benchmarks (so no
+// test framework here). Bodies are built from an in-memory model, as the aircraft builds them.
 #pragma once
 #include <memory>
 #include <vector>

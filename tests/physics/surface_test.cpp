@@ -31,7 +31,6 @@ TEST_F(SurfaceTest, FactorsPeriodCacheAndDamping) {
   EXPECT_DOUBLE_EQ(impulse(strong, 1), -0.14);
   AddDirectionalFactor(*strong, {0, 0, 0}, 1.0, 1.0);
   EXPECT_EQ(strong->factorDirections[1].z, 1.0);
-
   // The first call after construction applies the empty cache; then it is
   // refreshed when the counter exceeds the period: every third call.
   b->surfacePeriod = 2;
@@ -41,7 +40,6 @@ TEST_F(SurfaceTest, FactorsPeriodCacheAndDamping) {
   EXPECT_DOUBLE_EQ(seen[3], -0.02 * 16);
   EXPECT_EQ(seen[5], seen[3]);
   EXPECT_DOUBLE_EQ(seen[6], -0.02 * 49);
-
   // Angular damping: a fixed 0.05 of the angular velocity per call, not scaled by dt.
   b->angularVelocity = {1, -2, 4}, b->angularMomentum = b->momentum = {0, 0, 0};
   CurrentDt = 1.0;
