@@ -90,9 +90,7 @@ TEST_F(Scenario, RestSettlesOnTheFeetAndTheBeatStopsInItsWindow) {
   EXPECT_NEAR(last[kTime], 30.0, 1e-9);
   EXPECT_LT(drift, 0.3);
   EXPECT_LT(highestFoot, 0.1);
-  EXPECT_EQ(last[kBeatRate], 0.0);
-  EXPECT_GT(last[kBeatPhase], 0.28);
-  EXPECT_LT(last[kBeatPhase], 0.32);
+  EXPECT_TRUE(last[kBeatRate] == 0.0 && last[kBeatPhase] > 0.28 && last[kBeatPhase] < 0.32) << last[kBeatPhase];
 }
 
 TEST_F(Scenario, TakeOffClimbsWithLevelBeatMeanAttitude) {
@@ -158,13 +156,12 @@ TEST_F(Scenario, ReleaseLetsTheBalloonGoAndTheMachineLandsAndRests) {
   const Row &cut = At(rows, 20), &from = At(rows, 50), &last = rows.back();
   bool strapsGone = true;
   double landed = NAN, highestClearance = -1e9, lowZ = 1e9, highZ = -1e9, moved = 0;
+  // Down: some part of the airframe touches the ground. Resting: in the last
+  // 10 s the fuselage neither bounces nor wanders.
   ForRows(rows, 20.1, 60.0, [&](const Row& r) {
     for (int i = 0; i < 4; i++) strapsGone = strapsGone && std::isnan(r[kStrap1 + i]);
     if (std::isnan(landed) && r[kClearance] <= 0.05) landed = r[kTime];
-  });
-  // Down: some part of the airframe touches the ground. Resting: in the last
-  // 10 s the fuselage neither bounces nor wanders.
-  ForRows(rows, 50.0, 60.0, [&](const Row& r) {
+    if (r[kTime] < 50.0 - 1e-9) return;
     highestClearance = std::max(highestClearance, r[kClearance]);
     lowZ = std::min(lowZ, r[kZ]);
     highZ = std::max(highZ, r[kZ]);
