@@ -88,17 +88,13 @@ TEST_F(InputTest, WheelNotchesAndFieldOfViewLimits) {
   InputPass();
   EXPECT_EQ(FieldOfView, 60);
   EXPECT_FALSE(WheelMoved);
-  // One notch away: narrower by a tenth of (fov + 15); limits 2 and 120.
-  const struct {
-    double before;
-    int delta;
-    double after;
-  } steps[] = {{60, 120, 60 - 75.0 / 100 * 10}, {120, -120, 120}, {60, 32760, 2}, {2, -240, 2 + 17.0 / 100 * 20}};
+  // Before, wheel delta, after: one notch away narrows by a tenth of (fov + 15); limits 2 and 120.
+  const double steps[][3] = {{60, 120, 60 - 7.5}, {120, -120, 120}, {60, 32760, 2}, {2, -240, 2 + 17.0 / 100 * 20}};
   for (const auto& s : steps) {
-    FieldOfView = s.before;
-    WindowProc(WM_MOUSEWHEEL, WheelParam(s.delta), 0);
+    FieldOfView = s[0];
+    WindowProc(WM_MOUSEWHEEL, WheelParam(int(s[1])), 0);
     InputPass();
-    EXPECT_DOUBLE_EQ(FieldOfView, s.after) << s.delta;
+    EXPECT_DOUBLE_EQ(FieldOfView, s[2]) << s[1];
   }
 }
 
@@ -200,7 +196,7 @@ TEST_F(InputTest, AltF4ClosesThroughCloseDestroyAndQuit) {
 }
 
 TEST_F(InputTest, F1ResetsTheSceneAndTheAircraftKeysRunLast) {
-  MDL* model = RegisterTestAircraftModel();
+  RegisterTestAircraftModel();
   ClearEntityList();
   ResetScene();
   ASSERT_NE(CurrentAircraft, nullptr);
@@ -219,8 +215,6 @@ TEST_F(InputTest, F1ResetsTheSceneAndTheAircraftKeysRunLast) {
   EXPECT_EQ(RunTime, 0.0);
   EXPECT_EQ(EntityList.count, 32u);
   EXPECT_EQ(KeyState[VK_F1] & 63, 0);
-  DestroyAircraft();
-  ReleaseModel(model);
 }
 
 }  // namespace

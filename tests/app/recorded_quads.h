@@ -44,10 +44,7 @@ inline std::string DecodeText(const std::vector<const RecordedCall*>& draws, dou
     char c = '?';
     for (uint32_t k = 0; CurrentFont && k < 256 && k < CurrentFont->symbols.count; k++) {
       const FontSymbol& s = CurrentFont->symbols[k];
-      if (std::fabs(float(s.left) - q.u[0]) < 1e-6f && std::fabs(float(s.top) - q.v[0]) < 1e-6f) {
-        c = char(k);
-        break;
-      }
+      if (std::fabs(float(s.left) - q.u[0]) < 1e-6f && std::fabs(float(s.top) - q.v[0]) < 1e-6f) c = char(k);
     }
     text += c;
   }
