@@ -19,18 +19,15 @@ class TextTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (auto& b : KeyState) b = 0;
-    rec = CreateRecordingDevice(800, 600);
-    Device = rec;
+    Device = rec = CreateRecordingDevice(800, 600);
     // A 1x1 texture stands for the atlas, so rebinding it can be seen.
     Image image;
     image.format = D3DFMT_A8R8G8B8;
     image.faces = {{ImageLevel{1, 1, {255, 255, 255, 255}}}};
     IDirect3DTexture9* tex = nullptr;
     ASSERT_EQ(Device->CreateTextureFromImage(image, &tex), D3D_OK);
-    atlas.texture = tex;
-    font.texture = &atlas;
+    atlas.texture = tex, font.texture = &atlas, CurrentFont = &font;
     BuildSymbols(300);
-    CurrentFont = &font;
     rec->clearCalls();
   }
   void TearDown() override {
