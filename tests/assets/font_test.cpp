@@ -14,9 +14,8 @@ class FontTest : public AssetTest {
   }
 };
 
-// The grid of an array given in full and a named symbol, in texture
-// fractions of a texture wider than high (the default array, the texture and
-// the real font's cells are checked on the content).
+// The grid of an array given in full and a named symbol, in fractions of a
+// texture wider than high (the real font's cells are checked on the content).
 TEST_F(FontTest, SymbolArrayNamedSymbolAndFindSymbol) {
   std::string log;
   Font* f = Load(
@@ -71,41 +70,33 @@ TEST_F(FontTest, MessagesAndStops) {
   }
   EXPECT_EQ(Load(cases[0].text)->texture->name, String("a.png"));  // the first texture stays
   ReleaseAllFonts();
-  // A refused size (one number: (64, 0)) leaves the font without a size or shader.
-  Font* f = Load(cases[6].text);
-  EXPECT_EQ(f->textureWidth, 0.0);
-  EXPECT_EQ(f->pixelShader, nullptr);
+  Font* f = Load(cases[6].text);  // a refused size (one number: (64, 0)) leaves no size and no shader
+  EXPECT_TRUE(f->textureWidth == 0 && f->pixelShader == nullptr);
 }
 
 TEST_F(FontTest, RegistryReadsOnceAndReleases) {
   WriteText("Fonts/basic.fnt", "Bogus");
   LogCapture log;
   Font* a = LoadFont(String("basic"));
-  Font* b = LoadFont(String("basic"));
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(a->refs, 2u);
+  EXPECT_TRUE(LoadFont(String("basic")) == a && a->refs == 2);
   EXPECT_EQ(log.text(), "Wrong word: \"Bogus\"\n");  // read once
   Font* missing = LoadFont(String("none"));
   EXPECT_EQ(log.lines()[1], "Unable to load file \"Fonts/none.fnt\": (ERROR_FILE_NOT_FOUND)");
-  EXPECT_EQ(missing->symbols.count, 0u);
-  EXPECT_EQ(missing->loaded, 1);
-  EXPECT_EQ(FontRegistry, missing);
+  EXPECT_TRUE(missing->symbols.count == 0 && missing->loaded == 1 && FontRegistry == missing);
   CurrentFont = a;
   ReleaseFont(a);
   EXPECT_EQ(a->refs, 1u);
   ReleaseAllFonts();
-  EXPECT_EQ(FontRegistry, nullptr);
-  EXPECT_EQ(CurrentFont, nullptr);
+  EXPECT_TRUE(FontRegistry == nullptr && CurrentFont == nullptr);
 
+  // One shader reference however often the size is given; all freed with the font.
   const uint32_t objects = MemoryObjectCount;
   Font* f = Load("Texture x.png TextureSize \"8 8\" TextureSize \"16 16\"");
   EXPECT_EQ(f->textureWidth, 16.0);
   ASSERT_NE(PixelShaderList, nullptr);
-  EXPECT_EQ(PixelShaderList->refs, 1u);  // one reference however often the size is given
+  EXPECT_EQ(PixelShaderList->refs, 1u);
   ReleaseAllFonts();
-  EXPECT_EQ(TextureList, nullptr);
-  EXPECT_EQ(PixelShaderList, nullptr);
-  EXPECT_EQ(MemoryObjectCount, objects);
+  EXPECT_TRUE(TextureList == nullptr && PixelShaderList == nullptr && MemoryObjectCount == objects);
 }
 
 }  // namespace

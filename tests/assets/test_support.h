@@ -59,6 +59,7 @@ inline void WriteBytes(const std::string& path, const void* data, size_t n) {
 }
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& b) { WriteBytes(path, b.data(), b.size()); }
 inline void WriteText(const std::string& path, const std::string& text) { WriteBytes(path, text.data(), text.size()); }
+inline void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) { std::memcpy(&bytes[at], &value, 4); }
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -126,3 +127,8 @@ inline ::testing::AssertionResult Logged(const LogCapture& log, const std::strin
   return ::testing::AssertionFailure() << "no \"" << line << "\" in:\n" << log.text();
 }
 inline bool SameBits(const void* a, const void* b, size_t n) { return n == 0 || std::memcmp(a, b, n) == 0; }
+// The array holds n elements with the bytes at b.
+template <class T>
+bool Same(const Array<T>& a, const void* b, size_t n) { return a.count == n && SameBits(a.data, b, n * sizeof(T)); }
+template <class T>
+bool Same(const Array<T>& a, const Array<T>& b) { return Same(a, b.data, b.count); }
