@@ -51,8 +51,7 @@ TEST_F(JointTest, HingeAngleFollowsTheBodiesAcrossStepsAndHandPlacement) {
   EXPECT_GT(std::fabs(H->angle), 0.01) << "the motor turned the pair";
   H->motorTorque = 0;
   // Turned by hand between steps: the next step starts from there.
-  Turn(A, 0), Turn(B, 0.5);
-  Halt();
+  Turn(A, 0), Turn(B, 0.5), Halt();
   Step();
   EXPECT_NEAR(H->angle, 0.5, 1e-3);
 }
@@ -77,21 +76,15 @@ TEST_F(JointTest, FreeHingeConservesThePairsAngularMomentum) {
   A = Body(kCube, 1.0, {0, 0, 10}), B = Body(kCube, 3.0, {1, 0, 10});
   H = Own(new pAxis(A, B, {0.5, 0, 10}, {0, 0, 1}, {1, 0, 0}, 0, 0));
   H->limited = false;
-  B->angularMomentum = {0.2, -0.1, 0.5};  // off the axis too: the hinge takes that up
-  B->momentum = {0, 0.3, 0};
+  B->angularMomentum = {0.2, -0.1, 0.5}, B->momentum = {0, 0.3, 0};  // off the axis too: the hinge takes that up
   auto total = [&] {
     Vec3 cA = A->position + A->centreOffset, cB = B->position + B->centreOffset;
     Vec3 C = (cA * A->mass + cB * B->mass) / (A->mass + B->mass);
     return A->angularMomentum + B->angularMomentum + Cross(cA - C, A->momentum) + Cross(cB - C, B->momentum);
   };
   const Vec3 L0 = total();
-  double spin0 = 0;
-  for (int i = 0; i < 2000; i++) {
-    Step();
-    if (i == 0) spin0 = RelativeSpin();
-  }
+  Step(2000);
   EXPECT_LT(Length(total() - L0), 1e-6 * std::fabs(L0.z));
-  EXPECT_NE(spin0, 0.0) << "the pair turns about the hinge";
   H->MeasureAngle();
   EXPECT_GT(std::fabs(H->angle), 0.1) << "it turned freely";
   // Pivot and off-axis rotation held.
@@ -116,9 +109,9 @@ TEST_F(JointTest, HingeVelocityPassBlocksFreesBrakesAndDrives) {
       {0.6, false, 0, 0, -1, -1, "not limited: free"},
       {0.6, true, 0, 0.25, 1, 0.75, "the axial lock takes its fraction"},
   };
+  auto pose = [&](double angle) { Turn(B, angle), H->point->anchorB = B->WorldToLocal({0, 0, 10.5}); };
   for (const Row& r : rows) {
-    Turn(B, r.angle);
-    H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
+    pose(r.angle);
     H->limited = r.limited, H->friction = r.friction, H->axialLock = r.axialLock;
     A->angularMomentum = {0, 0, 0}, B->angularMomentum = {0, 0, r.spin / 6};
     H->Process(1);
@@ -127,9 +120,7 @@ TEST_F(JointTest, HingeVelocityPassBlocksFreesBrakesAndDrives) {
   }
   // Motor and spring change only the momenta, equal and opposite.
   H->friction = H->axialLock = 0;
-  Turn(B, 0.2);
-  H->point->anchorB = B->WorldToLocal({0, 0, 10.5});
-  Halt();
+  pose(0.2), Halt();
   H->motorTorque = 3.0, H->springRate = 10.0, H->targetAngle = 0.05;
   H->Process(1);
   EXPECT_NEAR(A->angularMomentum.z, 3.0 * 0.00025 + 10.0 * 0.15 * 0.00025, 1e-12);
