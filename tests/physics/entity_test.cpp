@@ -59,8 +59,7 @@ TEST_F(WorldStepTest, ScheduleCallsEachLevelTwoToTheLevelTimesInCounterOrder) {
 // Deleting removes every occurrence and keeps the order; null entries,
 // unregistered entities and levels outside the schedule are passed over.
 TEST_F(WorldStepTest, ListRemovalNullEntriesAndOutOfScheduleLevels) {
-  Probe* a = new Probe(1, 0);
-  Probe* b = Own(new Probe(2, 8));
+  Probe *a = new Probe(1, 0), *b = Own(new Probe(2, 8));
   RegisterEntity(a);  // a twice
   Probe* c = Own(new Probe(3, -1));
   delete a;

@@ -35,8 +35,7 @@ TEST_F(GroundTest, GridCandidatesEqualTheLinearScanOnRandomBoxes) {
   };
   size_t nonEmpty = 0;
   for (int k = 0; k < 3000; k++) {
-    Vec3 lo = {pos(rng), pos(rng), hz(rng)};
-    Vec3 hi = lo + Vec3{ext(rng), ext(rng), ext(rng)};
+    Vec3 lo = {pos(rng), pos(rng), hz(rng)}, hi = lo + Vec3{ext(rng), ext(rng), ext(rng)};
     if (k % 50 == 0) std::swap(lo.x, hi.x);  // inverted boxes too
     if (k % 97 == 0) hi = {1e300, 1e300, 1e300};
     ASSERT_TRUE(same(lo, hi, 2.0)) << "box " << k;

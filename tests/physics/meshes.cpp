@@ -19,10 +19,8 @@ TriangleList EllipsoidTriangles(double a, double b, double c, int rings, const V
   int segs = 2 * rings;
   auto P = [&](int i, int j) {
     double th = pi * i / rings, ph = 2 * pi * (j % segs) / segs;
-    Vec3 p = i == 0       ? Vec3{0, 0, c}
-             : i == rings ? Vec3{0, 0, -c}
-                          : Vec3{a * std::sin(th) * std::cos(ph), b * std::sin(th) * std::sin(ph), c * std::cos(th)};
-    return Vec3{p.x + centre.x, p.y + centre.y, p.z + centre.z};
+    if (i == 0 || i == rings) return Vec3{0, 0, i == 0 ? c : -c} + centre;
+    return Vec3{a * std::sin(th) * std::cos(ph), b * std::sin(th) * std::sin(ph), c * std::cos(th)} + centre;
   };
   TriangleList t;
   for (int i = 0; i < rings; i++)

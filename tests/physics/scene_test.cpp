@@ -29,7 +29,6 @@ TEST_F(SceneTest, BodiesDroppedFromTwentyMetresLandStayAboveAndComeToRest) {
   EXPECT_GT(lowest, -0.05) << "no corner goes through the ground";
   EXPECT_LT(std::fabs(LowestCorner(cube)), 0.05);
   EXPECT_LT(std::fabs(LowestCorner(egg)), 0.05);
-  EXPECT_LT(Length(cube->velocity), 0.1);
   // Landed, it stays at rest.
   Vec3 p0 = cube->position;
   Step(2000);

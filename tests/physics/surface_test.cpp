@@ -48,9 +48,8 @@ TEST_F(SurfaceTest, FactorsPeriodCacheAndDamping) {
   EXPECT_DOUBLE_EQ(b->angularMomentum.z - b->surfaceAngularImpulse.z, -0.2);
 }
 
-// The surface force works on several faces at once and passes over faces that
-// add nothing. Its sums must be those of the plain face-by-face formula, bit
-// for bit, on two lanes and on four.
+// The surface force works on several faces at once and passes over faces that add nothing;
+// its sums must be those of the plain face-by-face formula, bit for bit, on two lanes and four.
 TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
   CurrentDt = 0.002;
   auto reference = [](const pBody& b, Vec3& impulse, Vec3& angular) {
