@@ -60,13 +60,10 @@ TEST_F(ResourcesTest, ShadersAssembleCreateAndReportFailures) {
   ReleaseAllVertexShaders();
   EXPECT_TRUE(PixelShaderList == nullptr && VertexShaderList == nullptr);
 
-  // Without a device the records stay empty, silently.
-  Device = nullptr;
+  Device = nullptr;  // without a device the records stay empty, silently
   log.clear();
   TextureRecord* t = LoadTexture(String("SkyCube.dds"), true);
-  VertexShaderRecord* sky = LoadVertexShader(String("Sky"));
-  EXPECT_EQ(log.text(), "");
-  EXPECT_TRUE(t->texture == nullptr && t->kind == 1 && sky->shader == nullptr);
+  EXPECT_TRUE(log.text().empty() && t->texture == nullptr && t->kind == 1 && !LoadVertexShader(String("Sky"))->shader);
 }
 
 }  // namespace
