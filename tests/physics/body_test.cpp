@@ -1,5 +1,4 @@
-// Rigid bodies: the mesh, the mass properties, the state operations, the
-// once-per-step forces and the integration.
+// Rigid bodies: mass properties, bad models, forces, integration, corner bounds, non-finite state.
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -130,8 +129,7 @@ TEST_F(BodyTest, WorldVertexBoundsFollowTheCorners) {
     return s;
   };
   for (int trial = 0; trial < 20; trial++) {
-    for (double& v : b->inertiaBody.m) v = r(rng);
-    for (double& v : b->inverseInertiaBody.m) v = r(rng);
+    for (int i = 0; i < 9; i++) b->inertiaBody.m[i] = r(rng), b->inverseInertiaBody.m[i] = r(rng);
     b->centreLocal = {r(rng), r(rng), r(rng)};
     turn = QuatFromAxisAngle({r(rng), r(rng), r(rng)}, 3 * r(rng));
     std::vector<double> four = placed(4), two = placed(2);

@@ -10,8 +10,7 @@ using DebugDrawTest = PhysicsTest;
 TEST_F(DebugDrawTest, BodyMeshShadowAndBoxAndNothingWithoutADeviceOrBody) {
   RecordingDevice* rec = CreateRecordingDevice(800, 600);
   struct Release { RecordingDevice* r; ~Release() { Device = nullptr, r->Release(); } } release{rec};
-  Device = rec;
-  CameraPosition = {0, 0, 0};
+  Device = rec, CameraPosition = {0, 0, 0};
   pBody* b = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {5, 6, 7},
                   QuatFromAxisAngle({0, 0, 1}, 1.5707963267948966));
   b->UpdatePlacement();

@@ -1,5 +1,4 @@
-// The world step: stage order, the sub-step schedule, CurrentDt and the
-// list's registration rules.
+// The world step: stage order, the sub-step schedule, CurrentDt, the list's registration rules.
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,7 +11,6 @@ namespace {
 struct Event { int id, phase; double dt; };
 std::vector<Event> events;
 
-// Records every call it receives.
 struct Probe : pEntity {
   Probe(int id_, int level_, bool registered = true) : id(id_) {
     level = level_, kind = 3;
@@ -63,8 +61,7 @@ TEST_F(WorldStepTest, ListRemovalNullEntriesAndOutOfScheduleLevels) {
   RegisterEntity(a);  // a twice
   Probe* c = Own(new Probe(3, -1));
   delete a;
-  ASSERT_EQ(EntityList.count, 2u);
-  EXPECT_TRUE(EntityList[0] == b && EntityList[1] == c);
+  ASSERT_TRUE(EntityList.count == 2 && EntityList[0] == b && EntityList[1] == c) << "a removed twice, order kept";
   delete new Probe(9, 3, false);  // a hinge's point: never registered
   RegisterEntity(nullptr);
   WorldStep();

@@ -1,5 +1,4 @@
-// Ground contact: the grid broad phase against the linear scan, the narrow
-// phase's prediction, band, impulses and push-out.
+// Ground contact: the grid broad phase against the linear scan; the narrow phase.
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -65,11 +64,10 @@ TEST_F(ContactTest, StopPushOutCappedFrictionBandAndPrediction) {
   MakeFlatGround(50, 0);
   // A 2 kg tetrahedron with its lowest corner at the local origin, placed at
   // `at` with the given momentum, after one contact with the ground at height 0.
-  auto touch = [&](const Vec3& at, const Vec3& momentum, double frictionLimit = -1) {
+  auto touch = [&](const Vec3& at, const Vec3& momentum, double frictionLimit = 1.0) {
     const Vec3 o{0, 0, 0}, p{1, -1, 1}, q{-1, -1, 1}, r{0, 1, 1};
     pBody* b = Body({o, p, q, o, r, p, o, q, r, p, r, q}, 2.0, at);
-    if (frictionLimit >= 0) b->frictionLimit = frictionLimit;
-    b->momentum = momentum;
+    b->frictionLimit = frictionLimit, b->momentum = momentum;
     b->UpdatePlacement(), b->UpdateVelocities();
     GroundContact(*b);
     b->UpdateVelocities();

@@ -1,5 +1,4 @@
-// Joints: the hinge's angle, servo, free turning, velocity and position passes,
-// the point's velocity pass, the strap's tension-only pull, joints that cannot act.
+// Hinges, points and straps: angle, servo, free turning, the passes, the tension-only pull.
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -23,7 +22,6 @@ class JointTest : public PhysicsTest {
     b->orientation = QuatFromAxisAngle({0, 0, 1}, angle);
     b->UpdatePlacement();
   }
-  // Both bodies' momenta cleared, velocities following.
   void Halt() {
     A->momentum = B->momentum = A->angularMomentum = B->angularMomentum = {0, 0, 0};
     A->UpdateVelocities(), B->UpdateVelocities();
@@ -176,8 +174,7 @@ TEST_F(JointTest, HingePointVelocityPassEqualsTheBodyOperations) {
   Stack(-1, 1);
   pBody *A2 = Body(kCube, 1.0, {0, 0, 10}), *B2 = Body(kCube, 1.0, {0, 0, 11});
   for (int trial = 0; trial < 100; trial++) {
-    randomState(A, A2);
-    randomState(B, B2);
+    randomState(A, A2), randomState(B, B2);
     const double s = trial % 2 ? 1.0 : 0.2;
     SolvePoint(H->point, 1, nullptr, s);
     // The same by the body operations.

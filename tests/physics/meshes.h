@@ -44,8 +44,7 @@ void StepWorld(int n = 1);
 // FNV-1a over every body's integrated state, for determinism checks.
 uint64_t HashBodies(const std::vector<pBody*>& bodies);
 
-// Owns the models and entities of a scene; entities go newest first, as an
-// owner would destroy them.
+// Owns a scene's models and entities; entities go newest first, as an owner destroys them.
 struct PhysicsWorld {
   std::vector<std::unique_ptr<MDL>> models;
   std::vector<std::unique_ptr<pEntity>> owned;

@@ -50,10 +50,9 @@ uint64_t RunScene(int steps) {
   pBody* wing = world.Body(CubeTriangles({0, -0.5, -0.05}, {2, 0.5, 0.05}), 20, {1, 0, 3}, q);
   pBody* leg = world.Body(CubeTriangles({-0.1, -0.1, -1}, {0.1, 0.1, 0}), 10, {0, 1, 2.5}, q);
   pBody* balloon = world.Body(EllipsoidTriangles(1, 2, 1, 8), 5, {0, 0, 7}, q);
-  balloon->buoyancy = 1.2;
+  balloon->buoyancy = 1.2, wing->surfacePeriod = 2;
   AddDirectionalFactor(*balloon, {0, 1, 0}, 0.05, 0.5);
   AddDirectionalFactor(*balloon, {0, -1, 0}, 0.1, 0.5);
-  wing->surfacePeriod = 2;
   AddDirectionalFactor(*wing, {0, 0, -1}, 7, 0.5);
   pAxis* flap = world.Own(new pAxis(hull, wing, {1, 0, 3}, {0, 1, 0}, {1, 0, 0}, -0.5, 0.5));
   flap->minAngle = flap->maxAngle = 0.4, flap->level = 0;

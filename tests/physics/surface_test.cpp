@@ -77,10 +77,9 @@ TEST_F(SurfaceTest, FaceLanesGiveTheFaceByFaceBits) {
   pBody* b = Body(EllipsoidTriangles(1.0, 0.6, 0.2, 5), 3.0, {0, 0, -40});
   b->AddTriangle({0, 0, 0}, {1, 0, 0}, {2, 0, 0});
   b->AddTriangle({0, 0, 0.3}, {0.5, 0, 0.3}, {0, 0.5, 0.3});
-  b->dragScale = 1.7;
+  b->dragScale = 1.7, b->surfacePeriod = 0;
   AddDirectionalFactor(*b, {0, 0, -1}, 7, 0.5);
   AddDirectionalFactor(*b, {0, 1, 0.2}, 0.05, 0);
-  b->surfacePeriod = 0;
   const uint32_t widthBefore = PhysicsLaneWidth;
   for (int trial = 0; trial < 200; trial++) {
     b->orientation = QuatFromAxisAngle({r(rng), r(rng), r(rng)}, 3 * r(rng));
