@@ -32,8 +32,7 @@ TEST_F(FontTest, SymbolArrayNamedSymbolAndFindSymbol) {
   EXPECT_TRUE(c.left == 10 / 1024.0 && c.bottom == 60 / 512.0 && c.aspect == 0.75);
 
   CurrentFont = f;
-  EXPECT_EQ(FindSymbol(String("Cursor Default")), 96);
-  EXPECT_EQ(FindSymbol(String("Text")), 0);
+  EXPECT_TRUE(FindSymbol(String("Cursor Default")) == 96 && FindSymbol(String("Text")) == 0);
   EXPECT_EQ(FindSymbol(String("Cursor Cross")), -1);
   CurrentFont = nullptr;
   EXPECT_EQ(FindSymbol(String("Text")), -1);

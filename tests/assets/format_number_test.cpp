@@ -3,10 +3,8 @@
 // and the values it prints in its own way.
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <random>
-#include <string>
 #include <utility>
 
 #include "assets/format_number.h"

@@ -5,13 +5,7 @@
 
 namespace {
 
-class ModelDrawTest : public DeviceAssetTest {
- protected:
-  MDL* Load(const char* name) {
-    LogCapture quiet;
-    return LoadModel(String(name), 1);
-  }
-};
+using ModelDrawTest = DeviceAssetTest;
 
 // A strip of faces in no smoothing group; every third face, from the first,
 // in material materialOf3, the others in material 0.
@@ -28,7 +22,8 @@ TEST_F(ModelDrawTest, DrawCallsUseExactRangesLayoutAndStride) {
   // A: 7 faces, materials 2,0,0,2,0,0,2 -> subsets (0,4) (4,0) (4,3);
   // B: 3 faces in material 0 -> (7,3); two nodes named "A".
   WriteRawModel("Draw", {Strip("A", 7, 2), Strip("B", 3, 0), Strip("A", 2, 0), Strip("Nil", 0, 0)});
-  MDL* m = Load("Draw");
+  LogCapture quiet;
+  MDL* m = LoadModel(String("Draw"), 1);
   ASSERT_EQ(m->nodes[0].subsets.count, 3u);
   auto ib = rec->CallsOf(CallKind::CreateIndexBuffer);
   ASSERT_EQ(ib.size(), 1u);
@@ -57,7 +52,7 @@ TEST_F(ModelDrawTest, DrawCallsUseExactRangesLayoutAndStride) {
                             D3DDECLUSAGE_BINORMAL, D3DDECLUSAGE_TEXCOORD, D3DDECLUSAGE_TEXCOORD};
   for (int i = 0; i < 6; i++)
     EXPECT_TRUE(e[i].Stream == 0 && e[i].Offset == 12 * i && e[i].Type == D3DDECLTYPE_FLOAT3 &&
-                e[i].Usage == usage[i] && e[i].UsageIndex == (i == 5 ? 1 : 0))
+                e[i].Usage == usage[i] && e[i].UsageIndex == (i == 5))
         << "element " << i;
 }
 

@@ -4,11 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <new>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "assets/model.h"
 #include "test_support.h"

@@ -1,7 +1,5 @@
 // Texture and shader registries on the recording device: load-or-get, the
 // paths and failure lines, kinds, release one and release all.
-#include <vector>
-
 #include "test_support.h"
 
 namespace {

@@ -86,17 +86,12 @@ inline std::vector<uint8_t> RawModelBytes(const std::vector<TNode>& nodes) {
   m.Put_uint32(kRawModelMagic);
   m.Put_uint32(uint32_t(nodes.size()));
   for (const TNode& n : nodes) {
-    m.Put_string(n.name.c_str());
-    m.Put_VEC3F(n.position);
-    m.Put_QUATF(n.rotation);
-    m.Put_VEC3F(n.nodeScale);
+    m.Put_string(n.name.c_str()), m.Put_VEC3F(n.position), m.Put_QUATF(n.rotation), m.Put_VEC3F(n.nodeScale);
     m.Put_uint32(uint32_t(n.vertices.size()));
     for (const VEC3F& v : n.vertices) m.Put_VEC3F(v);
     m.Put_uint32(uint32_t(n.faces.size()));
     for (const TFace& f : n.faces) {
-      m.Put_VEC3F({9, 9, 9});  // a stale normal the reader must ignore
-      m.Put_uint32(f.material);
-      m.Put_uint32(f.smoothing);
+      m.Put_VEC3F({9, 9, 9}), m.Put_uint32(f.material), m.Put_uint32(f.smoothing);  // a stale normal to ignore
       for (uint32_t c : f.corner) m.Put_uint32(c);
       for (const VEC3F& t : f.tex0) m.Put_VEC3F(t);
       for (const VEC3F& t : f.tex1) m.Put_VEC3F(t);
@@ -112,13 +107,9 @@ inline void WriteRawModel(const std::string& name, const std::vector<TNode>& nod
 // Two triangles sharing the edge 0-2 of the square 0..10 in z = 0, material 0,
 // smoothing group 1, the same texture coordinates at the shared corners.
 inline TNode Quad(const std::string& name, VEC3F position = {0, 0, 0}) {
-  TNode n;
-  n.name = name;
-  n.position = position;
-  n.vertices = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
-  n.faces = {TFace{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}},
-             TFace{0, 1, {0, 2, 3}, {{0, 0, 0}, {1, 1, 0}, {0, 1, 0}}}};
-  return n;
+  return TNode{name, position, {0, 0, 0, 1}, {1, 1, 1}, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}},
+               {TFace{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}},
+                TFace{0, 1, {0, 2, 3}, {{0, 0, 0}, {1, 1, 0}, {0, 1, 0}}}}};
 }
 
 // Whether the captured text holds line among others.
