@@ -10,8 +10,7 @@ using ModelDrawTest = DeviceAssetTest;
 // A strip of faces in no smoothing group; every third face, from the first,
 // in material materialOf3, the others in material 0.
 TNode Strip(const std::string& name, uint32_t faces, uint32_t materialOf3) {
-  TNode n;
-  n.name = name;
+  TNode n{name, {}, {}};
   for (uint32_t i = 0; i < faces + 2; i++) n.vertices.push_back({float(i), float(i % 2), 0});
   for (uint32_t i = 0; i < faces; i++)
     n.faces.push_back(TFace{(i % 3 == 0) ? materialOf3 : 0, 0, {i, i + 1, i + 2}});

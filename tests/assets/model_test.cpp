@@ -107,11 +107,9 @@ TEST_F(ModelTest, MissingFilesAndUnknownMagic) {
 
 TEST_F(ModelTest, SmoothingGroupsTextureSeamsAndDegenerateFrames) {
   // Two faces folded along the shared edge 0-1, in different groups, then in none.
-  TNode n;
-  n.name = "Fold";
-  n.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 1}};
-  n.faces = {TFace{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
-             TFace{0, 2, {1, 0, 3}, {{1, 0, 0}, {0, 0, 0}, {0, 1, 0}}}};
+  TNode n{"Fold", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 1}},
+          {TFace{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
+           TFace{0, 2, {1, 0, 3}, {{1, 0, 0}, {0, 0, 0}, {0, 1, 0}}}}};
   WriteRawModel("Split", {n});
   n.faces[0].smoothing = n.faces[1].smoothing = 0;
   WriteRawModel("Flat", {n});
@@ -140,9 +138,7 @@ TEST_F(ModelTest, SmoothingMaskIsOnePassInListOrder) {
   // it is still 1 and stay out, C widens it to 3, and the final mask 3 takes
   // B, C and D, never A (a repeated pass would have reached A through B).
   // From A's corner the mask grows 4, 6, 7 and takes all four.
-  TNode n;
-  n.name = "Fan";
-  n.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0.2f}, {-1, 0, 0.5f}, {0, -1, 0.7f}, {1, -1, 0.3f}};
+  TNode n{"Fan", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0.2f}, {-1, 0, 0.5f}, {0, -1, 0.7f}, {1, -1, 0.3f}}, {}};
   const uint32_t groups[4] = {4, 2 | 4, 1 | 2, 1};
   for (uint32_t i = 0; i < 4; i++)  // same coordinates at the shared corner
     n.faces.push_back(TFace{0, groups[i], {0, i + 1, i + 2}, {{0.5f, 0.5f, 0}, {1, 0, 0}, {0, 1, 0}}});

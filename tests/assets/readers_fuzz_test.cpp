@@ -58,11 +58,10 @@ void LoadAndDraw(const char* name) {
 
 // Two materials, smoothing groups, a mirrored point node and an empty node.
 std::vector<TNode> SampleNodes() {
-  TNode a = Quad("Plate"), b = Quad("/s Hub", {1, 2, 3}), c;
+  TNode a = Quad("Plate"), b = Quad("/s Hub", {1, 2, 3}), c{"Empty", {}, {}};
   a.faces[1].material = 3;
   b.nodeScale = {-1, 1, 1};
   b.faces[0].smoothing = 6;
-  c.name = "Empty";
   return {a, b, c};
 }
 

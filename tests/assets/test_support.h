@@ -74,11 +74,11 @@ struct TFace {
 };
 struct TNode {
   std::string name;
+  std::vector<VEC3F> vertices;
+  std::vector<TFace> faces;
   VEC3F position{0, 0, 0};
   QUATF rotation{0, 0, 0, 1};
   VEC3F nodeScale{1, 1, 1};
-  std::vector<VEC3F> vertices;
-  std::vector<TFace> faces;
 };
 
 inline std::vector<uint8_t> RawModelBytes(const std::vector<TNode>& nodes) {
@@ -107,9 +107,9 @@ inline void WriteRawModel(const std::string& name, const std::vector<TNode>& nod
 // Two triangles sharing the edge 0-2 of the square 0..10 in z = 0, material 0,
 // smoothing group 1, the same texture coordinates at the shared corners.
 inline TNode Quad(const std::string& name, VEC3F position = {0, 0, 0}) {
-  return TNode{name, position, {0, 0, 0, 1}, {1, 1, 1}, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}},
+  return TNode{name, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}},
                {TFace{0, 1, {0, 1, 2}, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}},
-                TFace{0, 1, {0, 2, 3}, {{0, 0, 0}, {1, 1, 0}, {0, 1, 0}}}}};
+                TFace{0, 1, {0, 2, 3}, {{0, 0, 0}, {1, 1, 0}, {0, 1, 0}}}}, position};
 }
 
 // Whether the captured text holds line among others.
