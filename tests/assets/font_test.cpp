@@ -40,11 +40,7 @@ TEST_F(FontTest, SymbolArrayNamedSymbolAndFindSymbol) {
 
 // Each bad description with its exact lines and the symbols that remain.
 TEST_F(FontTest, MessagesAndStops) {
-  const struct {
-    const char* text;
-    const char* log;
-    uint32_t symbols;
-  } cases[] = {
+  const struct { const char *text, *log; uint32_t symbols; } cases[] = {
       {"Texture a.png Texture b.png Bogus TextureSize \"64 64\" Symbol S { Pos \"1 1\" }",
        "FNT: Only one texture supported!\nWrong word: \"Bogus\"\n", 1},
       {"TextureSize \"64 64\" SymbolArray Letters [ Symbols 3 } Symbol X { }", "ERROR: \"{\" not found!\n", 0},
@@ -62,9 +58,8 @@ TEST_F(FontTest, MessagesAndStops) {
   };
   for (const auto& c : cases) {
     std::string log;
-    Font* f = Load(c.text, &log);
+    EXPECT_EQ(Load(c.text, &log)->symbols.count, c.symbols) << c.text;
     EXPECT_EQ(log, c.log) << c.text;
-    EXPECT_EQ(f->symbols.count, c.symbols) << c.text;
     ReleaseAllFonts();
   }
   EXPECT_EQ(Load(cases[0].text)->texture->name, String("a.png"));  // the first texture stays

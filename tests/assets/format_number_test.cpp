@@ -1,6 +1,5 @@
-// FormatNumber: random doubles (huge, tiny, ties) against the C library's
-// exact "%.6f" (glibc prints the exact binary value, rounded half to even),
-// and the values it prints in its own way.
+// FormatNumber: its own texts, and random doubles against the C library's exact
+// "%.6f" (glibc prints the exact binary value, rounded half to even).
 #include <cmath>
 #include <cstdio>
 #include <limits>

@@ -28,10 +28,7 @@ TEST_F(ModelDrawTest, DrawCallsUseExactRangesLayoutAndStride) {
   ASSERT_EQ(ib.size(), 1u);
   EXPECT_EQ(ib[0]->u[2], uint32_t(D3DFMT_INDEX32));
   DrawModel(m);
-  DrawNode(m, String("A"));
-  DrawNode(m, String("B"));
-  DrawNode(m, String("Nil"));
-  DrawNode(m, String("Missing"));
+  for (const char* name : {"A", "B", "Nil", "Missing"}) DrawNode(m, String(name));
   DrawNodeSubset(m, String("A"), 2);  // only the first "A" has a subset 2
   DrawNodeSubset(m, String("A"), 1);  // an empty subset still draws, 0 triangles
   DrawNodeSubset(m, String("A"), 3);  // beyond every node's subsets

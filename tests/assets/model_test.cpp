@@ -34,8 +34,7 @@ TEST_F(ModelTest, RawModelLoadsScalesCompilesAndSaves) {
   ASSERT_EQ(lines.size(), 4u) << log.text();
   EXPECT_EQ(lines[0], "Loading RAW model \"Models/Plate.mdl\", Nodes: 1");
   EXPECT_TRUE(lines[1].rfind("   Loading: ", 0) == 0 && lines[1].find(" sec") != std::string::npos);
-  EXPECT_EQ(lines[2].rfind("   Compiling: ", 0), 0u);
-  EXPECT_EQ(lines[3].rfind("   Saving: ", 0), 0u);
+  EXPECT_TRUE(lines[2].rfind("   Compiling: ", 0) == 0 && lines[3].rfind("   Saving: ", 0) == 0);
   EXPECT_FALSE(ReadBytes("Models/Plate.mdc").empty());
 
   ASSERT_EQ(m->nodes.count, 1u);
@@ -147,9 +146,7 @@ TEST_F(ModelTest, SmoothingMaskIsOnePassInListOrder) {
   auto expect = [&](uint32_t vertex, std::vector<int> faces) {
     Vec3 s{0, 0, 0};
     for (int i : faces) s = s + Normalize(Cross(V(n.vertices[i + 1]), V(n.vertices[i + 2])));  // corner 0 at the origin
-    const Vec3 e = Normalize(s);
-    const VEC3F& got = m->vertices[vertex].normal;
-    EXPECT_TRUE(std::fabs(got.x - e.x) < 1e-6 && std::fabs(got.y - e.y) < 1e-6 && std::fabs(got.z - e.z) < 1e-6);
+    EXPECT_LT(Length(V(m->vertices[vertex].normal) - Normalize(s)), 1e-6) << vertex;
   };
   ASSERT_EQ(m->triangles.count, 4u);  // one material: face order
   expect(m->triangles[0].v[0], {0, 1, 2, 3});
@@ -165,9 +162,8 @@ TEST_F(ModelTest, MirroredNodeReversesWindingOnly) {
   WriteRawModel("Mirror", {plain, mirrored, zero});
   MDL* m = Load("Mirror");
   ASSERT_EQ(m->nodes.count, 3u);
-  const Triangle& p = m->triangles[m->nodes[0].subsets[0].first];
-  const Triangle& q = m->triangles[m->nodes[1].subsets[0].first];
-  const Triangle& z = m->triangles[m->nodes[2].subsets[0].first];
+  auto first = [&](int node) { return m->triangles[m->nodes[node].subsets[0].first]; };
+  const Triangle p = first(0), q = first(1), z = first(2);
   for (int k = 0; k < 3; k++) {
     const ModelVertex &a = m->vertices[p.v[k]], &b = m->vertices[q.v[2 - k]];
     // Texture coordinates stay with their corner; the computed normal turns over.
@@ -190,16 +186,14 @@ TEST_F(ModelTest, PrefixesAxesAndNodeLookups) {
   const ModelVertex& v = m->vertices[m->triangles[m->nodes[0].subsets[0].first].v[0]];
   EXPECT_TRUE(v.position.x == -5 && v.position.y == -10);
   EXPECT_TRUE(m->nodes[2].name == String("Door") && m->nodes[2].position.x == 2);  // "/d" renames only
-  EXPECT_EQ(m->nodes[3].name, String(""));  // nothing after the prefix
-  EXPECT_EQ(m->nodes[4].name, String("/cx Name"));
+  EXPECT_TRUE(m->nodes[3].name == String("") && m->nodes[4].name == String("/cx Name"));  // nothing after "/c"
   // The point node "/s" added is compiled last, empty, at the old place.
   EXPECT_TRUE(m->nodes[12].name == String("Hub_point") && m->nodes[12].rotation.z == 0.6f &&
               m->nodes[12].subsets.count == 0);
   const Vec3 p = GetNodePosition(m, String("Hub_point")), a = GetAxis(m, String("Joke"));
   EXPECT_TRUE(p.x == 0.5 && p.y == 1 && a.x == 0 && a.z == -1);
   LogCapture log;
-  EXPECT_EQ(GetAxis(m, String("Same")).z, 1.0);  // coincident ends: a unit axis, never NaN
-  EXPECT_EQ(log.text(), "");
+  EXPECT_TRUE(GetAxis(m, String("Same")).z == 1 && log.text().empty());  // coincident ends: a unit axis, never NaN
   EXPECT_EQ(GetAxis(m, String("Lone")).z, 1.0);
   EXPECT_EQ(log.text(), "Can't find axis: Lone\n");
   EXPECT_EQ(GetNodePosition(m, String("Twin")).x, 1.0);  // the first of that name
@@ -279,7 +273,7 @@ using Flat = std::array<float, 18>;
 struct LinearModel {
   std::vector<Flat> vertices;
   std::vector<Triangle> triangles;
-  std::vector<std::vector<Subset>> subsets;
+  std::vector<std::vector<Subset>> subsets;  // per node
 };
 
 std::array<float, 3> A(const VEC3F& v) { return {v.x, v.y, v.z}; }
@@ -365,9 +359,8 @@ Array<RawNode> RandomNodes(std::mt19937& rng) {
         f.tex1[k] = {uv[rng() % 2], 0, 0};
         n.vertices[f.corner[k]].faceList.push(n.faces.count);
       }
-      const Vec3 p0 = V(n.vertices[f.corner[0]].position);
-      const Vec3 nn =
-          Normalize(Cross(V(n.vertices[f.corner[1]].position) - p0, V(n.vertices[f.corner[2]].position) - p0));
+      auto P = [&](int k) { return V(n.vertices[f.corner[k]].position); };
+      const Vec3 nn = Normalize(Cross(P(1) - P(0), P(2) - P(0)));
       f.normal = {float(nn.x), float(nn.y), float(nn.z)};
       n.faces.push(f);
     }
@@ -388,8 +381,7 @@ TEST(ModelWeldTest, HashedWeldMatchesLinearFirstMatchOnRandomNodes) {
     EXPECT_TRUE(Same(model.triangles, ref.triangles.data(), ref.triangles.size())) << round;
     for (uint32_t i = 0; i < ref.subsets.size(); i++)
       EXPECT_TRUE(Same(model.nodes[i].subsets, ref.subsets[i].data(), ref.subsets[i].size())) << round;
-    corners += 3 * ref.triangles.size();
-    welded += 3 * ref.triangles.size() - ref.vertices.size();
+    corners += 3 * ref.triangles.size(), welded += 3 * ref.triangles.size() - ref.vertices.size();
     DestroyModel(&model);
   }
   EXPECT_GT(welded, corners / 4);  // the search often finds a match

@@ -28,11 +28,7 @@ void Fuzz(const std::vector<uint8_t>& good, const std::string& path, uint32_t se
   ASSERT_FALSE(good.empty());
   std::mt19937 rng(seed);
   LogCapture quiet;
-  auto once = [&](const std::vector<uint8_t>& bytes) {
-    WriteBytes(path, bytes);
-    load();
-    quiet.clear();
-  };
+  auto once = [&](const std::vector<uint8_t>& bytes) { WriteBytes(path, bytes), load(), quiet.clear(); };
   for (size_t cut = 0; cut <= good.size(); cut += (cut < 400 ? 1 : 7)) once({good.begin(), good.begin() + long(cut)});
   for (int i = 0; i < 300; i++) once(Mutate(good, rng));
 }

@@ -54,8 +54,7 @@ TEST_F(ResourcesTest, ShadersAssembleCreateAndReportFailures) {
   log.clear();
   EXPECT_EQ(LoadPixelShader(String("Again"))->shader, nullptr);
   EXPECT_EQ(log.text(), "Creating pixel shader \"Shaders/Again.PSH\"... D3DERR_INVALIDCALL\n");
-  ReleaseAllPixelShaders();
-  ReleaseAllVertexShaders();
+  ReleaseAllPixelShaders(), ReleaseAllVertexShaders();
   EXPECT_TRUE(PixelShaderList == nullptr && VertexShaderList == nullptr);
 
   Device = nullptr;  // without a device the records stay empty, silently

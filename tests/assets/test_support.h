@@ -19,9 +19,8 @@
 #include "platform/gpu/recording.h"
 #include "render/resources.h"
 
-// Each test runs in its own empty directory holding Models/, Fonts/,
-// Textures/ and Shaders/, removed afterwards, with every registry emptied.
-// UseDevice() adds a recording device, which must end with no live objects.
+// Each test runs in a fresh directory with the content folders, every registry
+// emptied after it; a recording device (UseDevice) must end with no live objects.
 class AssetTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -121,5 +120,4 @@ inline bool SameBits(const void* a, const void* b, size_t n) { return n == 0 || 
 // The array holds n elements with the bytes at b.
 template <class T>
 bool Same(const Array<T>& a, const void* b, size_t n) { return a.count == n && SameBits(a.data, b, n * sizeof(T)); }
-template <class T>
-bool Same(const Array<T>& a, const Array<T>& b) { return Same(a, b.data, b.count); }
+template <class T> bool Same(const Array<T>& a, const Array<T>& b) { return Same(a, b.data, b.count); }
