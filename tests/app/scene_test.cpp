@@ -4,12 +4,18 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
+#include "app/frame_timer.h"
 #include "app/keys.h"
 #include "app/shell.h"
 #include "assets/font.h"
@@ -17,6 +23,7 @@
 #include "assets/model.h"
 #include "foundation/log.h"
 #include "physics/body.h"
+#include "physics/entity.h"
 #include "physics/strap.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
@@ -317,3 +324,53 @@ TEST_F(SceneTest, YokeSlidesWithPitchAndTurnsAgainstRoll) {
 }
 
 }  // namespace
+
+// Every device call of a whole frame, first with the F12 debug view on and then with it off, after a second of
+// flapping flight, compared call by call with a dump made once and checked in (debug_frame.golden). Floats and
+// vertex bytes are compared through their exact bits (hashed); resources by the order they first appear.
+// TARN_WRITE_GOLDEN=1 rewrites the file instead of comparing.
+TEST_F(SceneTest, DebugAndNormalFrameCallsMatchTheGoldenDump) {
+  a->flapArmed = a->flapping = true;
+  for (int i = 0; i < 500; i++) {
+    CurrentDt = PhysicsStep;
+    WorldStep();
+    StepCounter++;
+  }
+  auto hash = [](const void* data, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; i++) h = (h ^ static_cast<const uint8_t*>(data)[i]) * 16777619u;
+    return h;
+  };
+  std::vector<const void*> objects;
+  std::string dump;
+  for (uint8_t f12 : {uint8_t(0x40), uint8_t(0)}) {
+    KeyState[VK_F12] = f12;
+    rec->clearCalls();
+    DrawFrame();
+    dump += f12 ? "# debug view\n" : "# normal view\n";
+    for (const RecordedCall& c : rec->calls()) {
+      size_t id = 0;
+      if (c.object) {
+        id = std::find(objects.begin(), objects.end(), c.object) - objects.begin() + 1;
+        if (id > objects.size()) objects.push_back(c.object);
+      }
+      char line[160];
+      std::snprintf(line, sizeof line, "%s %u %u %u %u %u %d %08x %08x %zu %x\n", CallKindName(c.kind), c.u[0],
+                    c.u[1], c.u[2], c.u[3], c.u[4], c.i0, hash(c.f.data(), c.f.size() * sizeof(float)),
+                    hash(c.bytes.data(), c.bytes.size()), id, uint32_t(c.result));
+      dump += line;
+    }
+  }
+  const std::string golden = TARN_SOURCE_DIR "/tests/app/debug_frame.golden";
+  if (getenv("TARN_WRITE_GOLDEN")) {
+    std::ofstream(golden, std::ios::binary) << dump;
+    return;
+  }
+  std::ifstream in(golden, std::ios::binary);
+  ASSERT_TRUE(in) << golden;
+  std::string want((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (dump == want) return;
+  size_t at = 0, line = 1;
+  while (at < dump.size() && at < want.size() && dump[at] == want[at]) line += dump[at++] == '\n';
+  FAIL() << "first difference on line " << line << " of " << golden;
+}
