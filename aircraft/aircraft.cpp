@@ -3,13 +3,11 @@
 #include <cmath>
 #include <new>
 
-#include "app/camera.h"
-#include "app/frame_timer.h"
-#include "app/keys.h"
+#include "assets/drawing_hooks.h"
 #include "assets/model.h"
 #include "physics/physics.h"
-#include "render/draw.h"
-#include "render/resources.h"
+#include "sim/frame_clock.h"
+#include "sim/keys.h"
 
 Tarnplane* CurrentAircraft = nullptr;
 
@@ -77,33 +75,44 @@ void CutStraps(Tarnplane* a) {
   }
 }
 
-void NextCameraMode(Tarnplane* a) {
+void NextCameraMode(Tarnplane* a, CameraView& view) {
   a->cameraMode = a->cameraMode + 1;
   if (a->cameraMode > 2) a->cameraMode = 0;
   if (a->cameraMode == 1) {
-    LookOrientation = {0, 0, 0, 1};
+    view.look = {0, 0, 0, 1};
   } else if (a->cameraMode == 2) {
     // Keep looking where the camera looked, without its roll, from 15 m back.
-    const Quat& q = CameraOrientation;
+    const Quat& q = view.orientation;
     double x = q.x, y = q.y, z = q.z, w = q.w;
     // An orientation that drifted off unit length could push the sine past 1;
     // clamp it so the camera never turns into NaN.
     double p = std::asin(Clamp(2 * (w * x + y * z), -1, 1));
     double h = std::atan2(2 * (x * y - w * z), 1 - 2 * (x * x + z * z));
-    LookOrientation = QuatMul(QuatFromAxisAngle({0, 0, -1}, h), QuatFromAxisAngle({1, 0, 0}, p));
-    CameraPosition -= Rotate(LookOrientation, Vec3{0, 15, 0});
-    CameraOrientation = LookOrientation;
+    view.look = QuatMul(QuatFromAxisAngle({0, 0, -1}, h), QuatFromAxisAngle({1, 0, 0}, p));
+    view.position -= Rotate(view.look, Vec3{0, 15, 0});
+    view.orientation = view.look;
   }
 }
 
 }  // namespace
 
 Tarnplane::Tarnplane() {
-  animVertexShader = LoadVertexShader(String("2SourceAnim"));
-  balloonPixelShader = LoadPixelShader(String("Ballon"));
-  defaultVertexShader = LoadVertexShader(String("Default"));
-  defaultPixelShader = LoadPixelShader(String("Default"));
-  texturedPixelShader = LoadPixelShader(String("Textured"));
+  // The drawing resources come from the drawing side when it is there; a
+  // headless program leaves them null.
+  auto vertexShader = [](const char* name) {
+    return Drawing.loadVertexShader ? Drawing.loadVertexShader(String(name)) : nullptr;
+  };
+  auto pixelShader = [](const char* name) {
+    return Drawing.loadPixelShader ? Drawing.loadPixelShader(String(name)) : nullptr;
+  };
+  auto texture = [](const char* name) {
+    return Drawing.loadTexture ? Drawing.loadTexture(String(name), false) : nullptr;
+  };
+  animVertexShader = vertexShader("2SourceAnim");
+  balloonPixelShader = pixelShader("Ballon");
+  defaultVertexShader = vertexShader("Default");
+  defaultPixelShader = pixelShader("Default");
+  texturedPixelShader = pixelShader("Textured");
 
   parts.clear();
   beatSineRight = beatSineLeft = 0;
@@ -124,8 +133,8 @@ Tarnplane::Tarnplane() {
   const Quat& q0 = pose.orientation;
 
   model = LoadModel(String("PlaneTarn"), 0.02f);
-  Texture1 = LoadTexture(String("TarnPlane/Body.png"), false);
-  Texture2 = LoadTexture(String("TarnPlane/Cockpit.tga"), false);
+  Texture1 = texture("TarnPlane/Body.png");
+  Texture2 = texture("TarnPlane/Cockpit.tga");
 
   // Bodies. The fuselage carries the ballast mesh three times, so its mass
   // distribution, buoyant volume and surface all lean toward the floor.
@@ -273,8 +282,9 @@ Tarnplane::Tarnplane() {
 Tarnplane::~Tarnplane() {
   for (pEntity* e : parts) delete e;
   ReleaseModel(model);
-  ReleaseTexture(Texture1);
-  ReleaseTexture(Texture2);
+  // Only the drawing side's loads fill these, so its hooks are there to drop them.
+  if (Texture1) Drawing.releaseTexture(Texture1);
+  if (Texture2) Drawing.releaseTexture(Texture2);
   parts.clear();
 }
 
@@ -293,32 +303,7 @@ void RecreateAircraft() {
   WorldStepAircraftHook = UpdateWingBeat;
 }
 
-void ResetScene() {
-  FieldOfView = 60;
-  MouseX = double(ScreenCentreX);
-  MouseY = double(ScreenCentreY);
-  LookOrientation = CameraOrientation;
-  WheelMoved = false;
-  LookSensitivityX = 0.0023;
-  WheelNotches = 0;
-  LookSensitivityY = 0.0023;
-  MouseLookLock = false;
-  FreeCamera = true;
-  ScaleLookByFov = true;
-  CursorKind = 0;
-  ResetFrameTimer();
-  double k = 1 / std::sqrt(6.0);
-  LightDirection = {k, k, 2 / std::sqrt(6.0)};
-  const float colour1[3] = {0.77f, 0.66f, 0.55f};
-  const float colour3[3] = {0.56f, 0.49f, 0.42f};
-  const float colour0[3] = {0.12f, 0.24f, 0.36f};
-  for (int i = 0; i < 3; i++) ShaderColour1[i] = colour1[i];
-  for (int i = 0; i < 3; i++) ShaderColour3[i] = colour3[i];
-  for (int i = 0; i < 3; i++) ShaderColour0[i] = colour0[i];
-  RecreateAircraft();
-}
-
-void HandleAircraftKeys() {
+void HandleAircraftKeys(CameraView& view) {
   Tarnplane* a = CurrentAircraft;
   if (a == nullptr) return;
   double dt = CurrentDt;
@@ -342,7 +327,7 @@ void HandleAircraftKeys() {
 
   if (KeyHeld(VK_DELETE)) CutStraps(a);
 
-  if (ConsumePresses('C')) NextCameraMode(a);
+  if (ConsumePresses('C')) NextCameraMode(a, view);
 }
 
 void UpdateWingBeat() {
@@ -381,24 +366,24 @@ void UpdateWingBeat() {
   SetServo(a->rightWingHinge, Clamp(0.7 * a->pitchInput + 0.3 * a->rollInput, -1, 1) * kDegMinus36 * c);
 }
 
-void UpdateAircraftCamera() {
+void UpdateAircraftCamera(CameraView& view) {
   Tarnplane* a = CurrentAircraft;
   if (a == nullptr) return;
   switch (a->cameraMode) {
     case 0:
-      FreeCamera = true;
+      view.freeCamera = true;
       break;
     case 1: {
-      FreeCamera = false;
+      view.freeCamera = false;
       pBody* mount = a->cameraBody;
-      CameraPosition = mount->LocalToWorld(mount->centreLocal);
-      CameraOrientation = QuatMul(mount->orientation, LookOrientation);
+      view.position = mount->LocalToWorld(mount->centreLocal);
+      view.orientation = QuatMul(mount->orientation, view.look);
       break;
     }
     case 2:
-      CameraOrientation = LookOrientation;
-      CameraPosition = a->fuselage->position + Rotate(LookOrientation, Vec3{0, -25, 0});
-      FreeCamera = false;
+      view.orientation = view.look;
+      view.position = a->fuselage->position + Rotate(view.look, Vec3{0, -25, 0});
+      view.freeCamera = false;
       break;
     default:
       break;

@@ -1,6 +1,8 @@
 // The model aircraft: fifteen rigid bodies, thirteen hinges and four balloon
 // straps built from the proxy nodes of the model "PlaneTarn", its lifetime,
-// the pilot's keys, the wing-beat generator and the three camera modes.
+// the pilot's keys, the wing-beat generator and the three camera modes. No
+// window and no drawing: the camera modes steer a CameraView the program
+// hands in and applies to its view.
 //
 // All positions are world metres, all angles radians, all times seconds. The
 // model frame: +Y forward (nose), +X to the right wing, +Z up.
@@ -78,17 +80,22 @@ extern Tarnplane* CurrentAircraft;  // the live aircraft, or null
 void RecreateAircraft();
 // Destroys and frees the current aircraft and clears CurrentAircraft.
 void DestroyAircraft();
-// Resets the view, light, mouse and frame-clock values (the simulation is
-// paused afterwards) and re-creates the aircraft. Start-up and F1.
-void ResetScene();
+// The eye as the camera modes read and steer it. The program copies its view
+// values in (app/update.h: CurrentCameraView) and applies the result back.
+struct CameraView {
+  Vec3 position;     // CameraPosition: world metres
+  Quat orientation;  // CameraOrientation: view space to world
+  Quat look;         // LookOrientation: what the mouse turns (relative to the mount in the cockpit)
+  bool freeCamera;   // FreeCamera: the keyboard flies the camera
+};
 
 // Once per frame, at the end of the input pass: pilot inputs, wing-beat
-// switches, outer-wing boost direction, strap cut and camera mode. Reads the
-// frame's CurrentDt.
-void HandleAircraftKeys();
+// switches, outer-wing boost direction, strap cut and camera mode (C moves
+// `view` to the next mode's starting look). Reads the frame's CurrentDt.
+void HandleAircraftKeys(CameraView& view);
 // Once per world step (CurrentDt = PhysicsStep): advances the beat and writes
 // the servo angles of the tail and the four wing hinges.
 void UpdateWingBeat();
-// Once per frame after the world steps: places the camera for cameraMode.
-void UpdateAircraftCamera();
+// Once per frame after the world steps: places `view` for cameraMode.
+void UpdateAircraftCamera(CameraView& view);
 

@@ -2,12 +2,6 @@
 
 #include "foundation/clock.h"
 
-double CurrentDt = 0.00001;
-double PhysicsStep = 0.002;
-double StepAccumulator = 0;
-bool Paused = true;
-double RunTime = 0;
-uint32_t StepCounter = 0;
 double LastTime = 0;
 
 void TickFrameTimer() {

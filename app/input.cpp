@@ -2,15 +2,16 @@
 
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
-#include "app/frame_timer.h"
-#include "app/keys.h"
 #include "app/shell.h"
+#include "app/update.h"
 #include "assets/font.h"
-#include "assets/text.h"
 #include "foundation/log.h"
 #include "foundation/math.h"
 #include "platform/window/window.h"
 #include "render/draw.h"
+#include "render/text.h"
+#include "sim/frame_clock.h"
+#include "sim/keys.h"
 
 namespace {
 
@@ -33,9 +34,11 @@ void ReadCursor(double& x, double& y) {
   y = cy;
 }
 
-void InputPass() {
-  if (ConsumePresses(VK_F1)) ResetScene();
+namespace {
 
+// The window program's share of the input pass, between the scene reset and
+// the pause key of the shared pass.
+void ViewInputPass() {
   if (WheelMoved) {
     // A notch away from the user narrows the view by a tenth of (fov + 15).
     FieldOfView = FieldOfView - (15 + FieldOfView) / 100 * (WheelNotches * 10);
@@ -51,8 +54,6 @@ void InputPass() {
     Vec3 forward = Rotate(CameraOrientation, Vec3{0, 1, 0});
     Log("%f, %f, %f\n", forward.x, forward.y, forward.z);
   }
-
-  if (ConsumePresses(VK_PAUSE)) Paused = !Paused;
 
   if (MouseLookActive()) {
     // The first frame back in front only re-anchors: no jump.
@@ -92,13 +93,13 @@ void InputPass() {
       if (KeyHeld(m.key)) CameraPosition += Rotate(CameraOrientation, m.direction) * speed;
   }
 
-  WheelMoved = false;
-
   // Not part of the design's keys: H hides and shows the help line.
   if (ConsumePresses('H')) ShowHelp = !ShowHelp;
-
-  if (CurrentAircraft) HandleAircraftKeys();
 }
+
+}  // namespace
+
+void InputPass() { SimulationInputPass(ViewInputPass); }
 
 void DrawCursor() {
   double size = 35;

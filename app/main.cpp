@@ -3,13 +3,10 @@
 // shut-down that reports leaks.
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
-#include "app/frame_timer.h"
-#include "app/keys.h"
 #include "app/shell.h"
 #include "app/update.h"
 #include "assets/font.h"
 #include "assets/model.h"
-#include "assets/text.h"
 #include "foundation/log.h"
 #include "foundation/mem.h"
 #include "platform/gpu/device.h"
@@ -17,6 +14,9 @@
 #include "render/draw.h"
 #include "render/resources.h"
 #include "render/scene.h"
+#include "render/text.h"
+#include "sim/frame_clock.h"
+#include "sim/keys.h"
 
 bool IsForeground = false;
 bool WasForeground = false;
@@ -42,6 +42,7 @@ void ReloadPass() {
 }  // namespace
 
 void InitApplication() {
+  InstallDrawingHooks();
   BuildScene();
   PhysicsStep = 0.002;
   SetupFrame(0.1, 50000);

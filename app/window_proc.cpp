@@ -1,9 +1,9 @@
-#include "app/keys.h"
 #include "app/shell.h"
 #include "foundation/log.h"
 #include "platform/gl/gl_device.h"
 #include "platform/gpu/device.h"
 #include "platform/window/window.h"
+#include "sim/keys.h"
 
 namespace {
 void PresentWindow(void*) { SwapWindowBuffers(); }

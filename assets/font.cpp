@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "assets/drawing_hooks.h"
 #include "foundation/log.h"
 
 Font* FontRegistry = nullptr;
@@ -51,7 +52,7 @@ class FontReader {
         if (font_->texture) {
           Log("FNT: Only one texture supported!\n");
         } else {
-          font_->texture = LoadTexture(file, false);
+          if (Drawing.loadTexture) font_->texture = Drawing.loadTexture(file, false);
         }
       } else if (Is(token, "TextureSize")) {
         String text;
@@ -65,7 +66,7 @@ class FontReader {
         font_->textureWidth = size[0];
         font_->textureHeight = size[1];
         // One reference is kept however often the size is given.
-        if (!font_->pixelShader) font_->pixelShader = LoadPixelShader(String("font"));
+        if (!font_->pixelShader && Drawing.loadPixelShader) font_->pixelShader = Drawing.loadPixelShader(String("font"));
       } else if (Is(token, "SymbolArray")) {
         SymbolArray();
       } else if (Is(token, "Symbol")) {
@@ -206,8 +207,9 @@ void UnlinkFont(Font* font) {
 }
 
 void DestroyFont(Font* font) {
-  if (font->texture) ReleaseTexture(font->texture);
-  if (font->pixelShader) ReleasePixelShader(font->pixelShader);
+  // Only the drawing side's loads fill these, so its hooks are there to drop them.
+  if (font->texture) Drawing.releaseTexture(font->texture);
+  if (font->pixelShader) Drawing.releasePixelShader(font->pixelShader);
   font->symbols.clear();
   if (CurrentFont == font) CurrentFont = nullptr;
   delete font;

@@ -6,7 +6,9 @@
 
 #include "foundation/array.h"
 #include "foundation/str.h"
-#include "render/resources.h"
+
+struct TextureRecord;      // render/resources.h
+struct PixelShaderRecord;
 
 struct FontSymbol {
   String key;  // name of the symbol, or of the symbol array that produced it

@@ -1,5 +1,6 @@
-// Model files: reading raw and compiled models, saving the compiled layout,
-// creating the device objects; the model registry, node queries and drawing.
+// Model files: reading raw and compiled models, saving the compiled layout;
+// the model registry and node queries. The device objects and the drawing
+// are render/model_draw's.
 #include "assets/model.h"
 
 #include <cmath>
@@ -7,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "diag/result_codes.h"
+#include "assets/drawing_hooks.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
 
@@ -265,55 +266,6 @@ void ReadCompiledModel(MDL* model, MEM& file, const char* path) {
   RebuildBounds(model);
 }
 
-void CreateDeviceObjects(MDL* model) {
-  if (!Device || model->vertexBuffer || model->indexBuffer || model->vertexDeclaration) return;
-  if (model->vertices.count == 0 || model->triangles.count == 0) return;
-
-  HRESULT hr = Device->CreateVertexBuffer(kCompiledVertexBytes * model->vertices.count, 0, 0, D3DPOOL_MANAGED,
-                                          &model->vertexBuffer);
-  if (hr != D3D_OK) {
-    Log("CreateVertexBuffer: %s\n", resultCodeName(uint32_t(hr)));
-    model->vertexBuffer = nullptr;
-  }
-  hr = Device->CreateIndexBuffer(kTriangleBytes * model->triangles.count, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED,
-                                 &model->indexBuffer);
-  if (hr != D3D_OK) {
-    Log("CreateIndexBuffer: %s\n", resultCodeName(uint32_t(hr)));
-    model->indexBuffer = nullptr;
-  }
-  void* data = nullptr;
-  if (model->vertexBuffer && model->vertexBuffer->Lock(0, 0, &data, 0) == D3D_OK && data) {
-    std::memcpy(data, model->vertices.data, sizeof(ModelVertex) * model->vertices.count);
-    model->vertexBuffer->Unlock();
-  }
-  data = nullptr;
-  if (model->indexBuffer && model->indexBuffer->Lock(0, 0, &data, 0) == D3D_OK && data) {
-    std::memcpy(data, model->triangles.data, sizeof(Triangle) * model->triangles.count);
-    model->indexBuffer->Unlock();
-  }
-
-  static const D3DVERTEXELEMENT9 elements[] = {
-      {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-      {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
-      {0, 24, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
-      {0, 36, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_BINORMAL, 0},
-      {0, 48, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
-      {0, 60, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 1},
-      D3DDECL_END(),
-  };
-  hr = Device->CreateVertexDeclaration(elements, &model->vertexDeclaration);
-  if (hr != D3D_OK) {
-    Log("CreateVertexDeclaration: %s\n", resultCodeName(uint32_t(hr)));
-    model->vertexDeclaration = nullptr;
-  }
-}
-
-template <class T>
-void ReleaseObject(T*& object) {
-  if (object) object->Release();
-  object = nullptr;
-}
-
 void UnlinkModel(MDL* model) {
   if (model->next) model->next->prev = model->prev;
   if (model->prev)
@@ -328,15 +280,6 @@ String WithSuffix(const String& name, const char* suffix) {
   s += suffix;
   return String(s.c_str());
 }
-
-// Sets the model's buffers and declaration on the device for one draw.
-void BindModel(MDL* model) {
-  Device->SetVertexDeclaration(model->vertexDeclaration);
-  Device->SetStreamSource(0, model->vertexBuffer, 0, sizeof(ModelVertex));
-  Device->SetIndices(model->indexBuffer);
-}
-
-bool CanDraw(const MDL* model) { return Device && model && model->vertexBuffer && model->indexBuffer; }
 
 }  // namespace
 
@@ -367,7 +310,7 @@ void LoadModelData(MDL* model) {
       ReadCompiledModel(model, file, path);
     }
   }
-  CreateDeviceObjects(model);
+  if (Drawing.createModelObjects) Drawing.createModelObjects(model);
 }
 
 MDL* LoadModel(const String& name, float scale) {
@@ -413,40 +356,9 @@ void ReleaseAllModels() {
 }
 
 void DestroyModel(MDL* model) {
-  ReleaseObject(model->vertexBuffer);
-  ReleaseObject(model->indexBuffer);
-  ReleaseObject(model->vertexDeclaration);
+  if (Drawing.releaseModelObjects) Drawing.releaseModelObjects(model);
   ClearGeometry(model);
   model->name = String();
-}
-
-void DrawModel(MDL* model) {
-  if (!CanDraw(model)) return;
-  BindModel(model);
-  Device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, model->vertices.count, 0, model->triangles.count);
-}
-
-void DrawNode(MDL* model, const String& name) {
-  if (!CanDraw(model)) return;
-  for (const ModelNode& node : model->nodes) {
-    if (node.name != name) continue;
-    uint32_t total = 0;
-    for (const Subset& s : node.subsets) total += s.count;
-    if (total == 0) continue;
-    BindModel(model);
-    Device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, model->vertices.count, 3 * node.subsets[0].first,
-                                 total);
-  }
-}
-
-void DrawNodeSubset(MDL* model, const String& name, uint32_t index) {
-  if (!CanDraw(model)) return;
-  for (const ModelNode& node : model->nodes) {
-    if (node.name != name || node.subsets.count <= index) continue;
-    const Subset& s = node.subsets[index];
-    BindModel(model);
-    Device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, model->vertices.count, 3 * s.first, s.count);
-  }
 }
 
 Vec3 GetNodePosition(MDL* model, String name) {

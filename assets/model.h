@@ -1,6 +1,7 @@
 // Models: the raw exporter format (".mdl"), its compilation into the
 // render-ready layout, the compiled format (".mdc"), the registry that shares
-// models by name, node queries and drawing.
+// models by name and node queries. The device objects the model holds are
+// made and drawn by render/model_draw.
 //
 // Positions are in model units multiplied by the model's scale (metres in the
 // simulator). A model is one vertex array and one triangle array shared by its
@@ -12,7 +13,11 @@
 #include "foundation/math.h"
 #include "foundation/mem.h"
 #include "foundation/str.h"
-#include "platform/gpu/device.h"
+
+// Device objects, made and released by the drawing side.
+class IDirect3DVertexBuffer9;
+class IDirect3DIndexBuffer9;
+class IDirect3DVertexDeclaration9;
 
 // One vertex, 72 bytes, identical in memory, in the ".mdc" file and in the
 // vertex buffer.
@@ -112,11 +117,6 @@ MDL* LoadModel(const String& name, float scale);
 void ReleaseModel(MDL* model);  // drops one reference; destroys at the last
 void ReleaseAllModels();        // empties the registry whatever the counts
 void DestroyModel(MDL* model);  // frees what the model owns (not the record)
-
-// Drawing through Device; nothing happens without both buffers.
-void DrawModel(MDL* model);
-void DrawNode(MDL* model, const String& name);                  // every node of that name
-void DrawNodeSubset(MDL* model, const String& name, uint32_t index);  // one material subset
 
 // Position (model metres) of the first node of that name; (0, 0, 0) and a
 // line when there is none.

@@ -3,10 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/frame_timer.h"
-#include "platform/gpu/device.h"
 #include "physics/body.h"
-#include "render/draw.h"
+#include "physics/debug_draw.h"
+#include "sim/frame_clock.h"
 
 namespace {
 
@@ -18,10 +17,10 @@ Mat3 PairInertia(const pBody& A, const pBody& B) {
   return Mat3Inverse(Mat3Add(A.inverseInertiaWorld, B.inverseInertiaWorld));
 }
 
-void DrawCross(const Vec3& p, double h) {
-  DrawLine(p - Vec3{h, 0, 0}, 1, 1, 1, 1, p + Vec3{h, 0, 0}, 1, 1, 1, 1);
-  DrawLine(p - Vec3{0, h, 0}, 1, 1, 1, 1, p + Vec3{0, h, 0}, 1, 1, 1, 1);
-  DrawLine(p - Vec3{0, 0, h}, 1, 1, 1, 1, p + Vec3{0, 0, h}, 1, 1, 1, 1);
+void DrawCross(DebugDraw& sink, const Vec3& p, double h) {
+  sink.Line(p - Vec3{h, 0, 0}, 1, 1, 1, 1, p + Vec3{h, 0, 0}, 1, 1, 1, 1);
+  sink.Line(p - Vec3{0, h, 0}, 1, 1, 1, 1, p + Vec3{0, h, 0}, 1, 1, 1, 1);
+  sink.Line(p - Vec3{0, 0, h}, 1, 1, 1, 1, p + Vec3{0, 0, h}, 1, 1, 1, 1);
 }
 
 // Two distinct bodies' momenta copied out, so that a pass on them keeps them
@@ -100,11 +99,10 @@ pPoint::pPoint(pBody* a, pBody* b, const Vec3& point) {
   if (b) anchorB = b->WorldToLocal(point);
 }
 
-void pPoint::Draw() {
-  if (!Device) return;
-  SetWorldTransform(8, {0, 0, 0}, kIdentityQuat);
-  if (bodyA) DrawCross(bodyA->LocalToWorld(anchorA), 0.2);
-  if (bodyB) DrawCross(bodyB->LocalToWorld(anchorB), 0.1);
+void pPoint::Draw(DebugDraw& sink) {
+  sink.SetPose({0, 0, 0}, kIdentityQuat);
+  if (bodyA) DrawCross(sink, bodyA->LocalToWorld(anchorA), 0.2);
+  if (bodyB) DrawCross(sink, bodyB->LocalToWorld(anchorB), 0.1);
 }
 
 void SolvePoint(pPoint* point, int32_t phase, double* distanceOut, double s) {
@@ -326,20 +324,20 @@ void pAxis::PositionPass(const Vec3& aW) {
   if (breakable && RandomRange(0.8, 1.2) * breakDistance < dist) broken = true;
 }
 
-void pAxis::Draw() {
-  if (!Device || !bodyA || !bodyB) return;
-  if (point) point->Draw();
+void pAxis::Draw(DebugDraw& sink) {
+  if (!bodyA || !bodyB) return;
+  if (point) point->Draw(sink);
   Vec3 pivot = bodyA->LocalToWorld(anchorA);
   Vec3 aW = VecMulMat3(axis, bodyA->rotation);
   Vec3 gA = VecMulMat3(reference, bodyA->rotation);
   Vec3 gB = VecMulMat3(VecMulMat3(reference, Mat3Transpose(relRotation)), bodyB->rotation);
   Vec3 hA = VecMulMat3(Cross(axis, reference), bodyA->rotation);
   const Vec3 o = {0, 0, 0};
-  SetWorldTransform(8, pivot, kIdentityQuat);
-  DrawLine(o, 0, 1, 0, 1, aW, 0, 1, 0, 1);
-  DrawLine(o, 0, 0, 1, 1, gA, 0, 0, 1, 1);
-  DrawLine(o, 0, 0, 1, 1, gB * 2.0, 0, 0, 1, 1);
-  DrawLine(o, 0, 0, 1, 1, hA * 4.0, 0, 0, 1, 1);
-  SetWorldTransform(8, o, kIdentityQuat);
-  DrawLine(pivot, 1, 1, 1, 1, bodyB->LocalToWorld(anchorB), 1, 1, 1, 1);
+  sink.SetPose(pivot, kIdentityQuat);
+  sink.Line(o, 0, 1, 0, 1, aW, 0, 1, 0, 1);
+  sink.Line(o, 0, 0, 1, 1, gA, 0, 0, 1, 1);
+  sink.Line(o, 0, 0, 1, 1, gB * 2.0, 0, 0, 1, 1);
+  sink.Line(o, 0, 0, 1, 1, hA * 4.0, 0, 0, 1, 1);
+  sink.SetPose(o, kIdentityQuat);
+  sink.Line(pivot, 1, 1, 1, 1, bodyB->LocalToWorld(anchorB), 1, 1, 1, 1);
 }

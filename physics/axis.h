@@ -20,7 +20,7 @@ class pPoint : public pEntity {
 
   // point: world coordinates.
   pPoint(pBody* bodyA, pBody* bodyB, const Vec3& point);
-  void Draw() override;
+  void Draw(DebugDraw& sink) override;
 };
 
 // The point constraint. Phase 1 removes the relative velocity of the two
@@ -65,7 +65,7 @@ class pAxis : public pEntity {
   // Updates angle from the bodies' current orientations; returns the world axis.
   Vec3 MeasureAngle();
 
-  void Draw() override;
+  void Draw(DebugDraw& sink) override;
   // Phase 1: velocity pass; phase 3: position pass. Every call measures the
   // angle first. Nothing when broken or a body is missing.
   void Process(int32_t phase) override;

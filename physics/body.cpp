@@ -3,13 +3,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/frame_timer.h"
 #include "foundation/log.h"
-#include "platform/gpu/device.h"
+#include "physics/debug_draw.h"
 #include "physics/ground.h"
 #include "physics/lanes.h"
 #include "physics/surface.h"
-#include "render/draw.h"
+#include "sim/frame_clock.h"
 
 namespace {
 
@@ -367,16 +366,10 @@ void pBody::Process(int32_t phase) {
   }
 }
 
-void pBody::DrawDetail(double intensity) {
-  if (!Device) return;
-  Device->SetVertexShader(nullptr);
-  Device->SetPixelShader(nullptr);
-  Device->SetTexture(0, nullptr);
-  SetWorldTransform(8, kZero, Quat{0, 0, 0, 1});
-  Device->SetRenderState(D3DRS_ZWRITEENABLE, 0);
-  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-  Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+void pBody::DrawDetail(DebugDraw& sink, double intensity) {
+  sink.Untextured();
+  sink.SetPose(kZero, Quat{0, 0, 0, 1});
+  sink.SetMode(DebugMode::Shadow);
   // A vertical shadow: the posed mesh flattened onto z = 0.01.
   Mat4 pose = Mat4FromPose(position, orientation);
   float a = float(0.4 * intensity);
@@ -386,29 +379,20 @@ void pBody::DrawDetail(double intensity) {
       p[k] = Transform(vertices[t.v[k]], pose);
       p[k].z = 0.01;
     }
-    DrawColouredTriangle(p[0], 0, 0, 0, a, p[1], 0, 0, 0, a, p[2], 0, 0, 0, a);
+    sink.Triangle(p[0], 0, 0, 0, a, p[1], 0, 0, 0, a, p[2], 0, 0, 0, a);
   }
-  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
-  Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
-  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  sink.SetMode(DebugMode::Solid);
 }
 
-void pBody::Draw() {
-  if (!Device) return;
-  Device->SetVertexShader(nullptr);
-  Device->SetPixelShader(nullptr);
-  Device->SetTexture(0, nullptr);
-  SetWorldTransform(8, position, orientation);
+void pBody::Draw(DebugDraw& sink) {
+  sink.Untextured();
+  sink.SetPose(position, orientation);
   for (const Triangle& t : triangles) {
-    DrawColouredTriangle(vertices[t.v[0]], 0.5f, 0, 0, 1, vertices[t.v[1]], 0, 0.5f, 0, 1,
-                         vertices[t.v[2]], 0, 0, 0.5f, 1);
+    sink.Triangle(vertices[t.v[0]], 0.5f, 0, 0, 1, vertices[t.v[1]], 0, 0.5f, 0, 1,
+                  vertices[t.v[2]], 0, 0, 0.5f, 1);
   }
-  DrawDetail(1.0);
-  Device->SetRenderState(D3DRS_ZWRITEENABLE, 0);
-  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-  DrawBoxEdges(box, 1, 1, 1, 0.3f);
-  Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
-  Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
-  Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  DrawDetail(sink, 1.0);
+  sink.SetMode(DebugMode::Overlay);
+  sink.BoxEdges(box, 1, 1, 1, 0.3f);
+  sink.SetMode(DebugMode::Solid);
 }

@@ -97,8 +97,8 @@ class pBody : public pEntity {
   // (with their bounds) for the current position and orientation.
   void UpdatePlacement();
 
-  void Draw() override;
-  void DrawDetail(double intensity) override;
+  void Draw(DebugDraw& sink) override;
+  void DrawDetail(DebugDraw& sink, double intensity) override;
   // Phase 2: gravity, buoyancy, surface forces, ground contact.
   // Phase 4: integration. Other phases do nothing.
   void Process(int32_t phase) override;

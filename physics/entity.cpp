@@ -1,7 +1,7 @@
 #include "physics/entity.h"
 
-#include "app/frame_timer.h"
 #include "physics/surface.h"
+#include "sim/frame_clock.h"
 
 Array<pEntity*> EntityList;
 void (*WorldStepAircraftHook)() = nullptr;

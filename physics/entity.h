@@ -6,6 +6,8 @@
 
 #include "foundation/array.h"
 
+class DebugDraw;
+
 // Base of every physics object. The four virtual operations keep this slot
 // order (the destructor comes after them).
 class pEntity {
@@ -17,8 +19,8 @@ class pEntity {
   pEntity(const pEntity&) = delete;
   pEntity& operator=(const pEntity&) = delete;
 
-  virtual void Draw() {}                          // slot 0: debug picture
-  virtual void DrawDetail(double /*intensity*/) {}  // slot 1: normal-view extras (shadow)
+  virtual void Draw(DebugDraw& /*sink*/) {}                              // slot 0: debug picture
+  virtual void DrawDetail(DebugDraw& /*sink*/, double /*intensity*/) {}  // slot 1: normal-view extras (shadow)
   virtual void Reserved() {}                      // slot 2: unused by every class
   virtual void Process(int32_t /*phase*/) {}      // slot 3: phases 1..4, see WorldStep
   // Removes every occurrence of this entity from EntityList, keeping the order

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/frame_timer.h"
 #include "physics/body.h"
+#include "sim/frame_clock.h"
 
 Array<Vec3> GroundVertices;
 Array<Triangle> GroundTriangles;

@@ -2,9 +2,8 @@
 
 #include <cmath>
 
-#include "platform/gpu/device.h"
 #include "physics/body.h"
-#include "render/draw.h"
+#include "physics/debug_draw.h"
 
 pStrape::pStrape(pBody* a, pBody* b, const Vec3& pointA, const Vec3& pointB, const Vec3& /*up*/,
                  double stiffness_) {
@@ -50,8 +49,8 @@ void pStrape::Process(int32_t phase) {
   B.UpdateVelocities();
 }
 
-void pStrape::Draw() {
-  if (!Device || !bodyA || !bodyB) return;
+void pStrape::Draw(DebugDraw& sink) {
+  if (!bodyA || !bodyB) return;
   Vec3 a = EndA();
   Vec3 b = EndB();
   double L = Length(b - a);
@@ -61,6 +60,6 @@ void pStrape::Draw() {
   } else if (L < restLength - 0.1) {
     g = 0, bl = 1;
   }
-  SetWorldTransform(8, {0, 0, 0}, {0, 0, 0, 1});
-  DrawLine(a, r, g, bl, 1, b, r, g, bl, 1);
+  sink.SetPose({0, 0, 0}, {0, 0, 0, 1});
+  sink.Line(a, r, g, bl, 1, b, r, g, bl, 1);
 }

@@ -25,7 +25,7 @@ class pStrape : public pEntity {
   Vec3 EndA() const;  // world position of end A (bodyA required)
   Vec3 EndB() const;  // world position of end B (bodyB required)
 
-  void Draw() override;
+  void Draw(DebugDraw& sink) override;
   void Process(int32_t phase) override;  // phase 1 only
 
  private:

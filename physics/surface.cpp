@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/frame_timer.h"
 #include "physics/body.h"
 #include "physics/lanes.h"
+#include "sim/frame_clock.h"
 
 pAD_Effect* EffectHead = nullptr;
 pAD_Effect* EffectTail = nullptr;

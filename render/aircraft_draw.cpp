@@ -1,18 +1,20 @@
 #include <cstdint>
 
 #include "aircraft/aircraft.h"
-#include "app/keys.h"
 #include "assets/format_number.h"
 #include "assets/model.h"
-#include "assets/text.h"
 #include "foundation/log.h"
 #include "physics/body.h"
 #include "physics/entity.h"
 #include "physics/strap.h"
 #include "platform/gpu/device.h"
+#include "render/debug_draw.h"
 #include "render/draw.h"
+#include "render/model_draw.h"
 #include "render/resources.h"
 #include "render/scene.h"
+#include "render/text.h"
+#include "sim/keys.h"
 
 namespace {
 
@@ -71,12 +73,13 @@ void DrawAircraft() {
   // Entity pass: the F12 toggle bit swaps the model for the entities' own
   // debug drawing.
   bool debugView = (KeyState[VK_F12] & 0x40) != 0;
+  DeviceDebugDraw sink;
   for (pEntity* e : a->parts) {
     if (!e) continue;
     if (debugView)
-      e->Draw();
+      e->Draw(sink);
     else
-      e->DrawDetail(1.0);
+      e->DrawDetail(sink, 1.0);
   }
   if (debugView) return;
 

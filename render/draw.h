@@ -9,20 +9,7 @@
 #include <cstdint>
 
 #include "foundation/math.h"
-
-// View state, read by SetupFrame and the transforms.
-extern Vec3 CameraPosition;     // world position of the eye, metres
-extern Quat CameraOrientation;  // rotation from view space to world space
-extern double FieldOfView;      // vertical, degrees
-extern Vec3 LightDirection;     // unit, world
-extern float ShaderColour0[3];  // RGB for pixel register c0
-extern float ShaderColour1[3];  // RGB for pixel register c1
-extern float ShaderColour3[3];  // RGB for pixel register c3
-
-// Written by SetupFrame from the viewport (pixels).
-extern int32_t ScreenCentreX, ScreenCentreY;
-extern int32_t ScreenLeft, ScreenTop;
-extern int32_t ScreenRight, ScreenBottom;
+#include "render/view.h"
 
 // Vertex layouts of the immediate primitives.
 struct ColouredVertex {  // D3DFVF_XYZ | D3DFVF_DIFFUSE, 16 bytes

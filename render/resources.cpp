@@ -4,8 +4,10 @@
 
 #include <string>
 
+#include "assets/drawing_hooks.h"
 #include "diag/result_codes.h"
 #include "foundation/log.h"
+#include "render/model_draw.h"
 
 TextureRecord* TextureList = nullptr;
 VertexShaderRecord* VertexShaderList = nullptr;
@@ -189,3 +191,13 @@ void ReleasePixelShader(PixelShaderRecord* record) {
 }
 
 void ReleaseAllPixelShaders() { ReleaseAll(PixelShaderList, &PixelShaderRecord::shader); }
+
+void InstallDrawingHooks() {
+  Drawing.createModelObjects = CreateModelObjects;
+  Drawing.releaseModelObjects = ReleaseModelObjects;
+  Drawing.loadTexture = LoadTexture;
+  Drawing.releaseTexture = ReleaseTexture;
+  Drawing.loadVertexShader = LoadVertexShader;
+  Drawing.loadPixelShader = LoadPixelShader;
+  Drawing.releasePixelShader = ReleasePixelShader;
+}

@@ -53,3 +53,8 @@ PixelShaderRecord* LoadPixelShader(const String& name);
 void LoadPixelShaderData(PixelShaderRecord* record);
 void ReleasePixelShader(PixelShaderRecord* record);
 void ReleaseAllPixelShaders();
+
+// Lets content loading below the drawing layer (models, fonts, the aircraft)
+// create device objects and use these registries (assets/drawing_hooks.h).
+// Every program that draws calls it once before loading content.
+void InstallDrawingHooks();

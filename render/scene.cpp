@@ -6,12 +6,13 @@
 #include "aircraft/island_ground.h"
 #include "assets/format_number.h"
 #include "assets/model.h"
-#include "assets/text.h"
 #include "foundation/log.h"
 #include "physics/entity.h"
 #include "platform/gpu/device.h"
 #include "render/draw.h"
+#include "render/model_draw.h"
 #include "render/resources.h"
+#include "render/text.h"
 
 MDL* SkyModel = nullptr;
 TextureRecord* texture_skycube = nullptr;

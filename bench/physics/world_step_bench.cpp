@@ -13,8 +13,8 @@
 
 #include <cmath>
 
-#include "app/frame_timer.h"
 #include "physics/lanes.h"
+#include "sim/frame_clock.h"
 #include "tests/physics/meshes.h"
 
 namespace {

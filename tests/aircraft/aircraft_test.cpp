@@ -8,19 +8,20 @@
 #include <vector>
 
 #include "aircraft/aircraft.h"
-#include "app/camera.h"
-#include "app/frame_timer.h"
-#include "app/keys.h"
 #include "foundation/log.h"
 #include "physics/physics.h"
-#include "render/draw.h"
-#include "render/resources.h"
+#include "sim/frame_clock.h"
+#include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 
 namespace {
 
+// The view the camera modes steer, as the program's would be.
+CameraView view = {{0, 0, 0}, {0, 0, 0, 1}, {0, 0, 0, 1}, true};
+void Keys() { HandleAircraftKeys(view); }
+
 // A key pressed and released before the pass that reads it.
-void Press(uint32_t key, void (*pass)() = HandleAircraftKeys) {
+void Press(uint32_t key, void (*pass)() = Keys) {
   PressKey(key);
   ReleaseKey(key);
   pass();
@@ -37,9 +38,6 @@ Vec3 StartPoint(const char* node, double below = 0) {
 }
 
 void ReleaseResources() {
-  ReleaseAllTextures();
-  ReleaseAllVertexShaders();
-  ReleaseAllPixelShaders();
   for (int i = 0; i < 256; i++) KeyState[i] = 0;
 }
 
@@ -48,7 +46,7 @@ class AircraftTest : public ::testing::Test {
   void SetUp() override {
     ReleaseResources();
     ClearEntityList();
-    ResetFrameTimer();
+    CurrentDt = 0.00001, StepCounter = 0;
     model = RegisterTestAircraftModel();
     RecreateAircraft();
     ASSERT_NE(CurrentAircraft, nullptr);
@@ -89,20 +87,18 @@ TEST_F(AircraftTest, AssemblyOrdersItsPartsAndDestroyingReleasesThemAll) {
       ExpectNear(static_cast<pBody*>(a->parts[i])->LocalToWorld(p), {70 - p.y, 70 + p.x, 2 + p.z}, 1e-14);
   }
 
-  const uint32_t textureRefs = a->Texture1->refs;
+  EXPECT_TRUE(a->Texture1 == nullptr && a->animVertexShader == nullptr) << "no drawing side, no drawing resources";
   RecreateAircraft();  // replaces the aircraft: no entities or references pile up
   EXPECT_EQ(EntityList.count, 32u);
   EXPECT_EQ(model->Refs, 2u);
-  EXPECT_EQ(CurrentAircraft->Texture1->refs, textureRefs);
   EXPECT_EQ(WorldStepAircraftHook, &UpdateWingBeat);
   DestroyAircraft();
   EXPECT_EQ(EntityList.count, 0u);
   EXPECT_EQ(model->Refs, 1u);
   EXPECT_EQ(WorldStepAircraftHook, nullptr);
-  EXPECT_EQ(TextureList, nullptr);  // both textures had only the aircraft as user
-  HandleAircraftKeys();  // skipped without an aircraft
+  Keys();  // skipped without an aircraft
   UpdateWingBeat();
-  UpdateAircraftCamera();
+  UpdateAircraftCamera(view);
 }
 
 TEST_F(AircraftTest, JointsStartAtZeroAsServosAndStrapsJoinTheirBodiesAtTheirNodes) {
@@ -195,15 +191,15 @@ TEST_F(AircraftTest, KeysArmTheBeatChooseTheStrokeUpAndDownCancelDeleteCutsTheSt
 
   CurrentDt = 0.1;  // inputs move toward their targets at 2 per second
   PressKey(VK_UP);
-  for (int i = 0; i < 6; i++) HandleAircraftKeys();
+  for (int i = 0; i < 6; i++) Keys();
   EXPECT_EQ(a->pitchInput, 1.0);
   PressKey(VK_DOWN);
-  HandleAircraftKeys();
+  Keys();
   EXPECT_NEAR(a->pitchInput, 0.8, 1e-15);
-  for (int i = 0; i < 5; i++) HandleAircraftKeys();
+  for (int i = 0; i < 5; i++) Keys();
   EXPECT_EQ(a->pitchInput, 0.0);
   ReleaseKey(VK_UP);
-  HandleAircraftKeys();
+  Keys();
   EXPECT_NEAR(a->pitchInput, -0.2, 1e-15);
   // Delete held, held on, pressed again: the straps go once, the other parts
   // keep their order.
@@ -212,7 +208,7 @@ TEST_F(AircraftTest, KeysArmTheBeatChooseTheStrokeUpAndDownCancelDeleteCutsTheSt
   for (int frame = 0; frame < 3; frame++) {
     if (frame == 2) ReleaseKey(VK_DELETE);
     PressKey(VK_DELETE);
-    HandleAircraftKeys();
+    Keys();
     for (pStrape* s : a->balloonStrap) EXPECT_EQ(s, nullptr);
     EXPECT_EQ(std::vector<pEntity*>(a->parts.begin(), a->parts.end()), kept) << frame;
     EXPECT_EQ(EntityList.count, 28u);
@@ -258,42 +254,42 @@ TEST_F(AircraftTest, WingBeatRestsInItsWindowRunsUpTo2HzAndSpaceTogglesTheTail) 
 
 TEST_F(AircraftTest, CameraModesPlaceTheCamera) {
   // Mode 1: in the cockpit, looking relative to the camera mount.
-  LookOrientation = QuatFromAxisAngle({0, 0, 1}, 0.3);
-  UpdateAircraftCamera();
-  EXPECT_FALSE(FreeCamera);
-  ExpectNear(CameraPosition, a->cameraBody->LocalToWorld(a->cameraBody->centreLocal), 0);
-  Quat q = QuatMul(a->cameraBody->orientation, LookOrientation);
-  EXPECT_TRUE(CameraOrientation.x == q.x && CameraOrientation.y == q.y && CameraOrientation.z == q.z &&
-              CameraOrientation.w == q.w);
+  view.look = QuatFromAxisAngle({0, 0, 1}, 0.3);
+  UpdateAircraftCamera(view);
+  EXPECT_FALSE(view.freeCamera);
+  ExpectNear(view.position, a->cameraBody->LocalToWorld(a->cameraBody->centreLocal), 0);
+  Quat q = QuatMul(a->cameraBody->orientation, view.look);
+  EXPECT_TRUE(view.orientation.x == q.x && view.orientation.y == q.y && view.orientation.z == q.z &&
+              view.orientation.w == q.w);
   // C: chase mode keeps heading and pitch, drops roll, steps back 15 m, then
   // follows 25 m behind.
-  CameraPosition = {10, 20, 30};
+  view.position = {10, 20, 30};
   Quat heading = QuatFromAxisAngle({0, 0, -1}, 0.7), pitch = QuatFromAxisAngle({1, 0, 0}, 0.2);
-  CameraOrientation = QuatMul(QuatMul(heading, pitch), QuatFromAxisAngle({0, 1, 0}, 0.4));
+  view.orientation = QuatMul(QuatMul(heading, pitch), QuatFromAxisAngle({0, 1, 0}, 0.4));
   Press('C');
   EXPECT_EQ(a->cameraMode, 2);
-  Vec3 forward = Rotate(LookOrientation, Vec3{0, 1, 0});
+  Vec3 forward = Rotate(view.look, Vec3{0, 1, 0});
   ExpectNear(forward, Rotate(QuatMul(heading, pitch), Vec3{0, 1, 0}), 1e-12);
-  ExpectNear(Rotate(LookOrientation, Vec3{1, 0, 0}), Rotate(heading, Vec3{1, 0, 0}), 1e-12);
-  ExpectNear(CameraPosition, Vec3{10, 20, 30} - forward * 15, 1e-12);
-  UpdateAircraftCamera();
-  ExpectNear(CameraPosition, a->fuselage->position - forward * 25, 1e-12);
+  ExpectNear(Rotate(view.look, Vec3{1, 0, 0}), Rotate(heading, Vec3{1, 0, 0}), 1e-12);
+  ExpectNear(view.position, Vec3{10, 20, 30} - forward * 15, 1e-12);
+  UpdateAircraftCamera(view);
+  ExpectNear(view.position, a->fuselage->position - forward * 25, 1e-12);
   // C again: free mode, the camera stays where it is.
   Press('C');
   EXPECT_EQ(a->cameraMode, 0);
-  Vec3 free = CameraPosition;
-  UpdateAircraftCamera();
-  EXPECT_TRUE(FreeCamera);
-  ExpectNear(CameraPosition, free, 0);
+  Vec3 free = view.position;
+  UpdateAircraftCamera(view);
+  EXPECT_TRUE(view.freeCamera);
+  ExpectNear(view.position, free, 0);
   // A third C: back in the cockpit, the look reset to straight ahead.
   Press('C');
   EXPECT_EQ(a->cameraMode, 1);
-  EXPECT_EQ(LookOrientation.w, 1.0);
+  EXPECT_EQ(view.look.w, 1.0);
   // Looking straight up, a little off unit length, still gives a finite chase view.
-  CameraOrientation = QuatFromAxisAngle({1, 0, 0}, 1.5707963267948966);
-  CameraOrientation.x *= 1.0000001;
+  view.orientation = QuatFromAxisAngle({1, 0, 0}, 1.5707963267948966);
+  view.orientation.x *= 1.0000001;
   Press('C');
-  EXPECT_TRUE(std::isfinite(LookOrientation.w) && std::isfinite(CameraPosition.z));
+  EXPECT_TRUE(std::isfinite(view.look.w) && std::isfinite(view.position.z));
 }
 
 }  // namespace

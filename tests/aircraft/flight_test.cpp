@@ -11,9 +11,8 @@
 #include <string>
 
 #include "aircraft/aircraft.h"
-#include "app/keys.h"
 #include "foundation/log.h"
-#include "render/resources.h"
+#include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 #include "tools/flight/flight.h"
 
@@ -89,9 +88,6 @@ class FlightRunTest : public ::testing::Test {
   void TearDown() override {
     ReleaseModel(island);
     ReleaseModel(model);
-    ReleaseAllTextures();
-    ReleaseAllVertexShaders();
-    ReleaseAllPixelShaders();
   }
   MDL *model = RegisterTestAircraftModel(), *island = RegisterFlatIsland(0.0);
 };

@@ -5,9 +5,8 @@
 
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
-#include "app/frame_timer.h"
-#include "app/keys.h"
 #include "app/shell.h"
+#include "app/update.h"
 #include "assets/model.h"
 #include "foundation/log.h"
 #include "physics/entity.h"
@@ -15,6 +14,8 @@
 #include "platform/window/window.h"
 #include "render/draw.h"
 #include "render/resources.h"
+#include "sim/frame_clock.h"
+#include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 
 namespace {

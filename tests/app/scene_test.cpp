@@ -15,8 +15,6 @@
 
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
-#include "app/frame_timer.h"
-#include "app/keys.h"
 #include "app/shell.h"
 #include "assets/font.h"
 #include "assets/format_number.h"
@@ -29,6 +27,8 @@
 #include "render/draw.h"
 #include "render/resources.h"
 #include "render/scene.h"
+#include "sim/frame_clock.h"
+#include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 #include "tests/app/recorded_quads.h"
 

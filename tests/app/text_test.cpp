@@ -4,13 +4,14 @@
 #include <string>
 
 #include "app/camera.h"
-#include "app/keys.h"
 #include "app/shell.h"
 #include "assets/font.h"
-#include "assets/text.h"
 #include "foundation/log.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
+#include "render/resources.h"
+#include "render/text.h"
+#include "sim/keys.h"
 #include "tests/app/recorded_quads.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <cstdlib>
 
 #include "app/camera.h"
-#include "app/keys.h"
 #include "app/shell.h"
 #include "platform/gpu/device.h"
 #include "platform/window/window.h"
 #include "render/draw.h"
+#include "sim/keys.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Models on the recording device: the device objects, their contents and
 // the draw calls of whole models, nodes and subsets.
 #include "assets/model.h"
+#include "render/model_draw.h"
 #include "test_support.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <random>
 
+#include "render/model_draw.h"
 #include "test_support.h"
 
 namespace {

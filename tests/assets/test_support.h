@@ -30,6 +30,7 @@ class AssetTest : public ::testing::Test {
     dir_ = tmpl;
     std::filesystem::current_path(dir_);
     for (const char* d : {"Models", "Fonts", "Textures", "Shaders"}) std::filesystem::create_directory(d);
+    InstallDrawingHooks();  // as the program does: models and fonts reach the device and the registries
   }
   void UseDevice() { Device = rec = CreateRecordingDevice(640, 480); }
   void TearDown() override {

@@ -4,10 +4,10 @@
 #include <random>
 #include <vector>
 
-#include "app/frame_timer.h"
-#include "foundation/log.h"
 #include "fixture.h"
+#include "foundation/log.h"
 #include "physics/lanes.h"
+#include "sim/frame_clock.h"
 
 namespace {
 

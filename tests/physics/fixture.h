@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "meshes.h"
+#include "tests/physics/meshes.h"
 
 // Bit-for-bit equality of plain data.
 template <class T>

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <random>
 
-#include "app/frame_timer.h"
 #include "fixture.h"
+#include "sim/frame_clock.h"
 
 namespace {
 

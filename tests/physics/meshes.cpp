@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/frame_timer.h"
+#include "sim/frame_clock.h"
 
 TriangleList CubeTriangles(const Vec3& lo, const Vec3& hi) {
   Vec3 c[8];

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <random>
 
-#include "app/frame_timer.h"
 #include "fixture.h"
 #include "physics/lanes.h"
+#include "sim/frame_clock.h"
 
 namespace {
 

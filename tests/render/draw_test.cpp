@@ -4,9 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include "app/frame_timer.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
+#include "sim/frame_clock.h"
 
 namespace {
 

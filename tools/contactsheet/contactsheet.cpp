@@ -7,13 +7,14 @@
 
 #include "assets/font.h"
 #include "assets/model.h"
-#include "assets/text.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
 #include "platform/gl/gl_device.h"
 #include "platform/gpu/device.h"
 #include "render/draw.h"
+#include "render/model_draw.h"
 #include "render/resources.h"
+#include "render/text.h"
 
 namespace contactsheet {
 
@@ -36,6 +37,7 @@ struct Content {
 };
 
 Content* LoadContent() {
+  InstallDrawingHooks();
   auto* c = new Content;
   c->sky = LoadModel(String("InvBox"), 0.1f);
   c->skyCube = LoadTexture(String("SkyCube.dds"), true);

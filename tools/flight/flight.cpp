@@ -10,13 +10,13 @@
 
 #include "aircraft/aircraft.h"
 #include "aircraft/island_ground.h"
-#include "app/frame_timer.h"
-#include "app/keys.h"
 #include "app/update.h"
 #include "assets/model.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "physics/physics.h"
+#include "sim/frame_clock.h"
+#include "sim/keys.h"
 
 namespace flight {
 namespace {
@@ -243,13 +243,6 @@ bool RowIsBroken(const Row& row) {
   return false;
 }
 
-void HeadlessInputPass() {
-  if (ConsumePresses(VK_F1)) ResetScene();
-  if (ConsumePresses(VK_PAUSE)) Paused = !Paused;
-  WheelMoved = false;
-  if (CurrentAircraft != nullptr) HandleAircraftKeys();
-}
-
 RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options) {
   RunResult result;
   double frame = options.frameTime;
@@ -323,7 +316,7 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
 
     gClockCounter = k * ticksPerFrame;
     UpdateFrame();
-    HeadlessInputPass();
+    SimulationInputPass();
     Row row = Sample(double(k) * frame);
     bool broken = RowIsBroken(row);
     result.rows.push_back(std::move(row));

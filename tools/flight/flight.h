@@ -80,11 +80,6 @@ struct RunResult {
 // and restores the system clock afterwards.
 RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options);
 
-// The window-free part of the program's input pass: F1 resets the scene,
-// Pause toggles the pause, the wheel flag is cleared, and the aircraft reads
-// its keys.
-void HeadlessInputPass();
-
 // Output files. False (with a console line) when the file cannot be written.
 bool WriteCsv(const std::string& path, const std::vector<Row>& rows);
 bool WriteSvg(const std::string& path, const std::vector<Row>& rows);

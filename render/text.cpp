@@ -1,9 +1,10 @@
-#include "assets/text.h"
+#include "render/text.h"
 
 #include "assets/font.h"
 #include "foundation/math.h"
 #include "platform/gpu/device.h"
 #include "render/draw.h"
+#include "render/resources.h"
 
 namespace {
 

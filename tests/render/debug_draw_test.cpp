@@ -1,7 +1,8 @@
-// The debug view of bodies, hinges and straps on the recording device.
-#include "fixture.h"
+// The debug view of bodies, hinges and straps through the device sink, on the recording device.
 #include "platform/gpu/recording.h"
+#include "render/debug_draw.h"
 #include "render/draw.h"
+#include "tests/physics/fixture.h"
 
 namespace {
 
@@ -15,7 +16,8 @@ TEST_F(DebugDrawTest, BodyMeshShadowAndBoxAndNothingWithoutADeviceOrBody) {
                   QuatFromAxisAngle({0, 0, 1}, 1.5707963267948966));
   b->UpdatePlacement();
   rec->clearCalls();
-  b->Draw();
+  DeviceDebugDraw sink;
+  b->Draw(sink);
   auto draws = rec->Draws();
   ASSERT_EQ(draws.size(), 12u + 12u + 12u) << "mesh, shadow, box edges";
   // Mesh in body coordinates through the body's world transform.
@@ -42,12 +44,12 @@ TEST_F(DebugDrawTest, BodyMeshShadowAndBoxAndNothingWithoutADeviceOrBody) {
   // Without a device nothing is drawn.
   rec->clearCalls();
   Device = nullptr;
-  b->Draw(), b->DrawDetail(1.0);
+  b->Draw(sink), b->DrawDetail(sink, 1.0);
   Device = rec;
   EXPECT_EQ(rec->calls().size(), 0u);
   // A strap or hinge without both bodies draws nothing.
-  Own(new pStrape(b, nullptr, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1))->Draw();
-  Own(new pAxis(nullptr, b, {1, 0, 0}, {0, 0, 1}, {1, 0, 0}, -1, 1))->Draw();
+  Own(new pStrape(b, nullptr, {0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 1))->Draw(sink);
+  Own(new pAxis(nullptr, b, {1, 0, 0}, {0, 0, 1}, {1, 0, 0}, -1, 1))->Draw(sink);
   EXPECT_EQ(rec->calls().size(), 0u);
 }
 

@@ -1,4 +1,4 @@
-#include "app/keys.h"
+#include "sim/keys.h"
 
 uint8_t KeyState[256];
 int32_t WheelNotches = 0;

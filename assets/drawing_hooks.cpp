@@ -1,0 +1,3 @@
+#include "assets/drawing_hooks.h"
+
+DrawingHooks Drawing;
