@@ -28,6 +28,9 @@ void ShutdownApplication();
 bool MouseLookActive();
 // The cursor in client pixels, clamped to the screen; sets MouseInside.
 void ReadCursor(double& x, double& y);
+// The window program's input pass: SimulationInputPass (app/update.h) with the
+// zoom, the F11/F12 console lines, mouse look, the free camera and H in its
+// middle.
 void InputPass();
 void DrawCursor();
 

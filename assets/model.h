@@ -99,9 +99,10 @@ constexpr uint32_t kRawModelMagic = 0x524C444Du;
 constexpr uint32_t kCompiledModelMagic = 0x434C444Du;
 
 // Fills a model whose name and scale are set from "Models/<name>.mdc" (preferred)
-// or "Models/<name>.mdl" (compiled and saved as ".mdc"), then creates the
-// device objects when a device exists. Safe to call again: a model that holds
-// geometry only gets its missing device objects.
+// or "Models/<name>.mdl" (compiled and saved as ".mdc"), then has the drawing
+// side create its device objects (drawing_hooks.h; only when a device exists).
+// Safe to call again: a model that holds geometry only gets its missing
+// device objects.
 void LoadModelData(MDL* model);
 
 // Turns raw nodes into the model's vertices, triangles and nodes (normals,
