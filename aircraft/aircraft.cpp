@@ -10,6 +10,8 @@
 #include "sim/keys.h"
 
 Tarnplane* CurrentAircraft = nullptr;
+double StickPitchInput = 0;
+double StickRollInput = 0;
 
 namespace {
 
@@ -310,10 +312,13 @@ void HandleAircraftKeys(CameraView& view) {
 
   bool up = KeyHeld(VK_UP), down = KeyHeld(VK_DOWN);
   double pitchTarget = up == down ? 0.0 : (up ? 1.0 : -1.0);
-  Approach(a->pitchInput, pitchTarget, 2 * dt);
+  // A deflected stick sets the input directly; centred, the keys ramp it.
+  if (StickPitchInput != 0) a->pitchInput = StickPitchInput;
+  else Approach(a->pitchInput, pitchTarget, 2 * dt);
   bool left = KeyHeld(VK_LEFT), right = KeyHeld(VK_RIGHT);
   double rollTarget = left == right ? 0.0 : (left ? 1.0 : -1.0);
-  Approach(a->rollInput, rollTarget, 2 * dt);
+  if (StickRollInput != 0) a->rollInput = StickRollInput;
+  else Approach(a->rollInput, rollTarget, 2 * dt);
 
   if (ConsumePresses('E')) {
     a->flapping = false;

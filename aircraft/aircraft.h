@@ -75,6 +75,11 @@ class Tarnplane {
 
 extern Tarnplane* CurrentAircraft;  // the live aircraft, or null
 
+// Analog stick inputs after deadzone/expo/invert/trim, -1..1; exactly 0 while the stick
+// is centred or absent, and then the keyboard drives the inputs exactly as before.
+extern double StickPitchInput;
+extern double StickRollInput;
+
 // Destroys the current aircraft (if any) and builds a new one; CurrentAircraft
 // is null if the allocation fails.
 void RecreateAircraft();

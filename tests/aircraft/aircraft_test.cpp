@@ -201,6 +201,15 @@ TEST_F(AircraftTest, KeysArmTheBeatChooseTheStrokeUpAndDownCancelDeleteCutsTheSt
   ReleaseKey(VK_UP);
   Keys();
   EXPECT_NEAR(a->pitchInput, -0.2, 1e-15);
+  // A deflected stick sets the inputs outright; centred, the keys ramp them again.
+  StickPitchInput = 0.35;
+  StickRollInput = -0.5;
+  Keys();
+  EXPECT_TRUE(a->pitchInput == 0.35 && a->rollInput == -0.5);
+  StickPitchInput = StickRollInput = 0;
+  Keys();
+  EXPECT_NEAR(a->pitchInput, 0.15, 1e-15);  // Down still held
+  EXPECT_NEAR(a->rollInput, -0.3, 1e-15);
   // Delete held, held on, pressed again: the straps go once, the other parts
   // keep their order.
   std::vector<pEntity*> kept(a->parts.begin(), a->parts.begin() + 27);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -37,12 +38,13 @@ std::string ParseError(const std::string& text) {
 
 TEST(FlightScript, ReadsEventsInTimeOrderAndNamesTheLineOfAMalformedOne) {
   std::vector<ScriptEvent> e = Parse("# take-off\n0 press Pause\n\n1.5 down Up   # climb\n"
-                                     "0.5 press e\n  3 up Up\r\n1.5 press Space\n60 end");
-  ASSERT_EQ(e.size(), 6u);
+                                     "0.5 press e\n  3 up Up\r\n1.5 press Space\n60 end\n2 axis roll -0.25\n");
+  ASSERT_EQ(e.size(), 7u);
   // Ordered by time; equal times keep script order.
   EXPECT_TRUE(e[0].key == VK_PAUSE && e[1].key == 'E' && e[1].line == 5 && e[3].key == VK_SPACE);
-  EXPECT_EQ(e[4].line, 6);  // the indented line with a CR
-  EXPECT_EQ(e[5].action, Action::End);
+  EXPECT_TRUE(e[4].action == Action::Axis && e[4].axis == StickAxis::Roll && e[4].value == -0.25);
+  EXPECT_EQ(e[5].line, 6);  // the indented line with a CR
+  EXPECT_EQ(e[6].action, Action::End);
   EXPECT_EQ(ParseError("0 press Pause\nx press E\n"), "line 2: \"x\" is not a time in seconds");
   EXPECT_EQ(ParseError("\n\nnan press E"), "line 3: the time must be a finite number >= 0");
   EXPECT_EQ(ParseError("1"), "line 1: an action (press, down, up or end) must follow the time");
@@ -51,6 +53,10 @@ TEST(FlightScript, ReadsEventsInTimeOrderAndNamesTheLineOfAMalformedOne) {
   EXPECT_EQ(ParseError("1 press E Z"), "line 1: one key per line");
   EXPECT_EQ(ParseError("# c\n1 down Shift"), "line 2: unknown key \"Shift\"");
   EXPECT_EQ(ParseError("1 end now"), "line 1: \"end\" takes no key");
+  EXPECT_EQ(ParseError("1 axis roll"), "line 1: \"axis\" takes pitch or roll and a value");
+  EXPECT_EQ(ParseError("1 axis yaw 0"), "line 1: unknown axis \"yaw\" (pitch or roll)");
+  for (const char* bad : {"1.5", "-1.01", "nan", "0.5x"})
+    EXPECT_EQ(ParseError(std::string("1 axis pitch ") + bad), "line 1: the axis value must be a number from -1 to 1");
 }
 
 TEST(FlightScript, SurvivesMutatedAndTruncatedScripts) {
@@ -71,7 +77,7 @@ TEST(FlightScript, SurvivesMutatedAndTruncatedScripts) {
     EXPECT_TRUE(ok ? error.empty() : error.rfind("line ", 0) == 0) << error;
     for (size_t i = 0; i < e.size(); i++)
       EXPECT_TRUE(std::isfinite(e[i].time) && e[i].time >= e[i ? i - 1 : 0].time && e[0].time >= 0 &&
-                  (e[i].action == Action::End || e[i].key != 0));
+                  (e[i].action == Action::End || e[i].action == Action::Axis || e[i].key != 0));
   }
   EXPECT_TRUE(accepted > 0 && accepted < 300);  // the mutations neither all break nor all spare it
 }
@@ -93,7 +99,9 @@ class FlightRunTest : public ::testing::Test {
 };
 
 TEST_F(FlightRunTest, FollowsTheScriptClockReplaysExactlyAndWritesARowPerFrame) {
-  const char* script = "0 press Pause\n0.2 press E\n0.2 down Delete\n0.4 press Z\n0.6 down Left\n1.5 end\n";
+  const char* script =
+      "0 press Pause\n0.2 press E\n0.2 down Delete\n0.4 press Z\n0.6 down Left\n0.6 down Up\n"
+      "1 axis pitch -0.5\n1.5 end\n";
   RunResult r = Fly(script), again = Fly(script);
   ASSERT_EQ(r.rows.size(), 90u);
   ASSERT_EQ(again.rows.size(), 90u);
@@ -114,8 +122,10 @@ TEST_F(FlightRunTest, FollowsTheScriptClockReplaysExactlyAndWritesARowPerFrame) 
   EXPECT_NEAR(first[kHeight], 2 - 1.85, 1e-6);
   EXPECT_NEAR(first[kClearance], 2 - 1.85, 1e-6);  // the feet are the lowest part
   for (int i = 0; i < 4; i++) EXPECT_TRUE(first[kStrap1 + i] > 3.0 && std::isnan(last[kStrap1 + i]));
-  // The keys reached it: armed, flapping, rolling, the straps cut.
+  // The keys reached it: armed, flapping, rolling, the straps cut; the stick
+  // overrides Up, and the run leaves it centred.
   EXPECT_TRUE(last[kFlapping] == 1.0 && last[kRollInput] == 1.0 && last[kBeatRate] > 1.9);
+  EXPECT_TRUE(r.rows[59][kPitchInput] > 0.3 && last[kPitchInput] == -0.5 && StickPitchInput == 0);
 
   std::string csv = ::testing::TempDir() + "flight_test.csv", line, lastLine;
   ASSERT_TRUE(WriteCsv(csv, r.rows));
@@ -129,6 +139,15 @@ TEST_F(FlightRunTest, FollowsTheScriptClockReplaysExactlyAndWritesARowPerFrame) 
   // Cut straps are empty; the clearance follows them.
   EXPECT_TRUE(lastLine.find(",,,,,") != std::string::npos && lastLine.back() != ',') << lastLine;
   std::remove(csv.c_str());
+  // The picture ends with the ground track, its start marked.
+  std::string svg = ::testing::TempDir() + "flight_test.svg";
+  ASSERT_TRUE(WriteSvg(svg, r.rows));
+  std::ifstream svgIn(svg);
+  std::string picture((std::istreambuf_iterator<char>(svgIn)), {});
+  size_t track = picture.find("ground track"), start = picture.find(">start</text>");
+  EXPECT_TRUE(track != std::string::npos && start > track && picture.find("<circle") > track) << picture;
+  EXPECT_EQ(std::count(picture.begin(), picture.end(), '<') - std::count(picture.begin(), picture.end(), '>'), 0);
+  std::remove(svg.c_str());
   LogCapture capture;
   EXPECT_FALSE(WriteCsv("/nonexistent-dir/x.csv", r.rows));
   EXPECT_EQ(capture.text(), "Can't write \"/nonexistent-dir/x.csv\"\n");

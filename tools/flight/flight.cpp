@@ -138,10 +138,24 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, std:
     if (stop == s || stop != s + t[0].size()) return fail("\"" + t[0] + "\" is not a time in seconds");
     if (!std::isfinite(time) || time < 0) return fail("the time must be a finite number >= 0");
     if (t.size() < 2) return fail("an action (press, down, up or end) must follow the time");
-    ScriptEvent e{time, Action::End, 0, lineNumber};
+    ScriptEvent e{time, Action::End, 0, lineNumber, StickAxis::Pitch, 0};
     const std::string& action = t[1];
     if (action == "end") {
       if (t.size() != 2) return fail("\"end\" takes no key");
+      events.push_back(e);
+      if (end == text.size()) break;
+      continue;
+    }
+    if (action == "axis") {
+      e.action = Action::Axis;
+      if (t.size() != 4) return fail("\"axis\" takes pitch or roll and a value");
+      if (t[2] == "pitch") e.axis = StickAxis::Pitch;
+      else if (t[2] == "roll") e.axis = StickAxis::Roll;
+      else return fail("unknown axis \"" + t[2] + "\" (pitch or roll)");
+      const char* v = t[3].c_str();
+      e.value = std::strtod(v, &stop);
+      if (stop == v || stop != v + t[3].size() || !(e.value >= -1 && e.value <= 1))
+        return fail("the axis value must be a number from -1 to 1");
       events.push_back(e);
       if (end == text.size()) break;
       continue;
@@ -263,6 +277,7 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
   SetClockSource(ClockSource{QueryFixedFrequency, QueryFixedCounter, FixedMilliseconds});
 
   for (int i = 0; i < 256; i++) KeyState[i] = 0;
+  StickPitchInput = StickRollInput = 0;
   WheelMoved = false;
   WheelNotches = 0;
 
@@ -303,10 +318,13 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
         case Action::Up:
           ReleaseKey(e.key);
           break;
+        case Action::Axis:
+          (e.axis == StickAxis::Pitch ? StickPitchInput : StickRollInput) = e.value;
+          break;
         case Action::End:
           break;
       }
-      if (e.key == VK_ESCAPE && e.action != Action::Up && e.action != Action::End) quit = true;
+      if (e.key == VK_ESCAPE && (e.action == Action::Press || e.action == Action::Down)) quit = true;
     }
     if (quit) {
       result.escaped = true;
@@ -329,6 +347,7 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
   result.cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
 
+  StickPitchInput = StickRollInput = 0;
   DestroyAircraft();
   ReleaseModel(island);
   ResetClockSource();
@@ -365,14 +384,60 @@ struct Panel {
   const char* colour;
 };
 
+// The ground track in a square of `size` pixels at (left, top): world x to
+// the right, y up, both at one scale so a circle looks round.
+void AppendGroundTrack(std::string& out, const std::vector<Row>& rows, double left, double top, double size) {
+  double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  bool any = false;
+  for (const Row& r : rows) {
+    if (!std::isfinite(r[kX]) || !std::isfinite(r[kY])) continue;
+    x0 = any ? std::min(x0, r[kX]) : r[kX];
+    x1 = any ? std::max(x1, r[kX]) : r[kX];
+    y0 = any ? std::min(y0, r[kY]) : r[kY];
+    y1 = any ? std::max(y1, r[kY]) : r[kY];
+    any = true;
+  }
+  double span = std::max({x1 - x0, y1 - y0, 1.0}) * 1.1;
+  double cx = (x0 + x1) * 0.5, cy = (y0 + y1) * 0.5;
+  auto px = [&](double x) { return left + (x - cx) / span * size + size * 0.5; };
+  auto py = [&](double y) { return top + size * 0.5 - (y - cy) / span * size; };
+  char buf[2048];
+  std::snprintf(buf, sizeof buf,
+                "<text x=\"%.1f\" y=\"%.1f\" font-weight=\"bold\">ground track: x (m) across, y (m) up</text>\n"
+                "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"none\" stroke=\"#888\"/>\n"
+                "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%.1f</text>\n"
+                "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%.1f</text>\n"
+                "<text x=\"%.1f\" y=\"%.1f\">%.1f</text>\n"
+                "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%.1f</text>\n",
+                left, top - 8, left, top, size, size, left - 4, top + 10, cy + span * 0.5, left - 4, top + size,
+                cy - span * 0.5, left, top + size + 15, cx - span * 0.5, left + size, top + size + 15,
+                cx + span * 0.5);
+  out += buf;
+  if (!any) return;
+  out += "<polyline fill=\"none\" stroke=\"#6c3483\" stroke-width=\"1.2\" points=\"";
+  const Row* start = nullptr;
+  for (const Row& r : rows) {
+    if (!std::isfinite(r[kX]) || !std::isfinite(r[kY])) continue;
+    if (start == nullptr) start = &r;
+    std::snprintf(buf, sizeof buf, "%.1f,%.1f ", px(r[kX]), py(r[kY]));
+    out += buf;
+  }
+  out += "\"/>\n";
+  std::snprintf(buf, sizeof buf,
+                "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"5\" fill=\"#27864a\"/>\n"
+                "<text x=\"%.1f\" y=\"%.1f\" fill=\"#27864a\">start</text>\n",
+                px((*start)[kX]), py((*start)[kY]), px((*start)[kX]) + 8, py((*start)[kY]) - 6);
+  out += buf;
+}
+
 }  // namespace
 
 bool WriteSvg(const std::string& path, const std::vector<Row>& rows) {
   const Panel panels[3] = {{kHeight, "height above ground (m)", "#1f6fb4"},
                            {kSpeed, "speed along the fuselage (m/s)", "#c0392b"},
                            {kBeatRate, "wing-beat rate (Hz)", "#27864a"}};
-  const double width = 900, panelHeight = 200, left = 70, right = 20, top = 30, gap = 50;
-  double height = top + 3 * (panelHeight + gap);
+  const double width = 900, panelHeight = 200, left = 70, right = 20, top = 30, gap = 50, track = 500;
+  double height = top + 3 * (panelHeight + gap) + track + gap;
   double t0 = rows.empty() ? 0 : rows.front()[kTime];
   double t1 = rows.empty() ? 1 : rows.back()[kTime];
   if (!(t1 > t0)) t1 = t0 + 1;
@@ -442,6 +507,7 @@ bool WriteSvg(const std::string& path, const std::vector<Row>& rows) {
     }
     out += "\"/>\n";
   }
+  AppendGroundTrack(out, rows, left, top + 3 * (panelHeight + gap), track);
   out += "</svg>\n";
 
   FILE* f = std::fopen(path.c_str(), "wb");

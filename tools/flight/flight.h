@@ -2,7 +2,9 @@
 // a device, driven by a key script at a fixed frame time, recording one
 // telemetry row per frame.
 //
-// Script: one event a line, "<seconds> <press|down|up> <key>" or
+// Script: one event a line, "<seconds> <press|down|up> <key>",
+// "<seconds> axis <pitch|roll> <value>" (a stick deflection from -1 to 1, held
+// until the next axis line; roll positive to the left, as the Left key) or
 // "<seconds> end"; '#' starts a comment. Keys by name: the letters, Up, Down,
 // Left, Right, Space, Delete, Pause, F1, Escape (which stops the run, as it
 // quits the program). "press" is a down and an up message before the same
@@ -14,13 +16,16 @@
 
 namespace flight {
 
-enum class Action { Press, Down, Up, End };
+enum class Action { Press, Down, Up, End, Axis };
+enum class StickAxis { Pitch, Roll };
 
 struct ScriptEvent {
   double time;  // seconds from the start of the run
   Action action;
-  uint32_t key;  // virtual-key code (not used by End)
+  uint32_t key;  // virtual-key code (not used by End and Axis)
   int line;      // 1-based line of the script
+  StickAxis axis = StickAxis::Pitch;  // Axis: the stick input it sets
+  double value = 0;                   // Axis: -1 .. 1
 };
 
 // Virtual-key code of a key name, or 0 when the name is unknown.
@@ -76,11 +81,14 @@ struct RunResult {
 // Runs a script in the current directory's content: loads the island into the
 // ground mesh, resets the scene (the aircraft is built, the clock paused),
 // then runs frames until the script's end, Escape, the last event (when there
-// is no end) or a broken row. Installs a fixed-step clock source for the run
-// and restores the system clock afterwards.
+// is no end) or a broken row. Axis events set StickPitchInput and
+// StickRollInput, which start and end the run at 0. Installs a fixed-step
+// clock source for the run and restores the system clock afterwards.
 RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options);
 
 // Output files. False (with a console line) when the file cannot be written.
+// The SVG plots height, speed and beat rate against time, then the ground
+// track (world x across, y up, one scale for both) with the start marked.
 bool WriteCsv(const std::string& path, const std::vector<Row>& rows);
 bool WriteSvg(const std::string& path, const std::vector<Row>& rows);
 
