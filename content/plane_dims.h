@@ -12,8 +12,9 @@ constexpr double kScale = 0.02;  // metres per raw unit
 constexpr double kFuselageHalfWidth = 0.4;
 constexpr double kFuselageHalfLength = 2.0;
 constexpr double kFuselageHalfHeight = 0.5;
-// Display hull: from the tail boom's end to the nose tip.
-constexpr double kHullTailY = -2.45;
+// Display hull: from the tail boom's end (under the fin's trailing edge) to
+// the nose tip.
+constexpr double kHullTailY = -4.05;
 constexpr double kHullNoseY = 2.08;
 
 // Ballast block on the fuselage floor.
@@ -32,15 +33,24 @@ constexpr double kWingThickness = 0.08;
 constexpr double kWingCamber = 0.03;  // display camber of the airfoil
 constexpr double kWingZ = 0.3;
 
-// Horizontal tail (span along X) and fin (height along Z), leading edges at
-// kTailLeadingY, trailing edges at kTailTrailingY.
+// Horizontal tail (span along X), leading edge at kTailLeadingY, trailing
+// edge at kTailTrailingY.
 constexpr double kTailLeadingY = -2.3;
 constexpr double kTailTrailingY = -3.0;
 constexpr double kTailHalfSpan = 0.9;
 constexpr double kTailThickness = 0.05;
 constexpr double kTailZ = 0.0;
+// Fin (height along Z) on a tail boom. Its area times its lever arm behind the
+// centre of mass is the machine's weathercock stability and yaw damping: the
+// roll control twists the two outer wings differently, whose thrust difference
+// yaws the machine, and only a fin this large this far back keeps the nose
+// along the flight path, so the machine turns at a steady rate instead of
+// spinning flat. A smaller fin, or one nearer the wings, lets the yaw run
+// away into a flat spin.
+constexpr double kFinLeadingY = -2.6;
+constexpr double kFinTrailingY = -4.0;
 constexpr double kFinBaseZ = 0.03;
-constexpr double kFinHeight = 0.95;
+constexpr double kFinHeight = 1.5;
 
 // Legs: thigh and shin, then a foot; hips below the fuselage sides.
 constexpr double kHipX = 0.3;

@@ -88,7 +88,7 @@ void AddTailplane(MeshNode& node) {
 // Fin lofted along +Z; the section's across-axis maps to -X to keep the
 // winding counter-clockwise about +Z.
 void AddFin(MeshNode& node) {
-  std::vector<P2> foil = Airfoil(kTailLeadingY, kTailTrailingY, kTailThickness, 0.0);
+  std::vector<P2> foil = Airfoil(kFinLeadingY, kFinTrailingY, kTailThickness, 0.0);
   std::vector<std::vector<Vec3>> rings(2);
   for (const P2& p : foil) {
     rings[0].push_back({-p.t, p.c, kFinBaseZ});
@@ -152,7 +152,7 @@ struct Station {
   double y, w, h, z;
 };
 constexpr Station kHull[] = {
-    {kHullTailY, 0.06, 0.08, 0.05}, {-2.0, 0.18, 0.22, 0.12}, {-1.3, 0.34, 0.42, 0.05},
+    {kHullTailY, 0.05, 0.07, 0.06}, {-3.0, 0.1, 0.13, 0.1}, {-2.0, 0.18, 0.22, 0.12}, {-1.3, 0.34, 0.42, 0.05},
     {-0.4, 0.4, 0.5, 0.0},          {1.0, 0.4, 0.5, 0.0},     {1.6, 0.36, 0.44, -0.03},
     {1.9, 0.27, 0.33, -0.06},
 };
@@ -300,7 +300,7 @@ ModelFile BuildPlaneModel() {
                false);
   AddWingPanel(m.Add("Right Wing", {kWingBreakX, kWingChordCentreY, kWingZ}), kWingBreakX, kWingTipX, true, false);
   AddTailplane(m.Add("Tail", {0, kTailLeadingY, kTailZ}));
-  AddFin(m.Add("Tail2", {0, kTailLeadingY, kFinBaseZ}));
+  AddFin(m.Add("Tail2", {0, kFinLeadingY, kFinBaseZ}));
   {
     MeshNode& b = m.Add("Ballon", {0, 0, kBalloonCentreZ});
     AddEnvelope(b, 32, 24, true);
@@ -330,9 +330,9 @@ ModelFile BuildPlaneModel() {
   AddBoxMapped(m.Add("Tail Proxy", {0, kTailLeadingY, kTailZ}),
                {-kTailHalfSpan, kTailTrailingY, kTailZ - kTailThickness * 0.5},
                {kTailHalfSpan, kTailLeadingY, kTailZ + kTailThickness * 0.5}, 0, atlas::kFabric);
-  AddBoxMapped(m.Add("Tail2 Proxy", {0, kTailLeadingY, kFinBaseZ}),
-               {-kTailThickness * 0.5, kTailTrailingY, kFinBaseZ},
-               {kTailThickness * 0.5, kTailLeadingY, kFinBaseZ + kFinHeight}, 0, atlas::kFabric);
+  AddBoxMapped(m.Add("Tail2 Proxy", {0, kFinLeadingY, kFinBaseZ}),
+               {-kTailThickness * 0.5, kFinTrailingY, kFinBaseZ},
+               {kTailThickness * 0.5, kFinLeadingY, kFinBaseZ + kFinHeight}, 0, atlas::kFabric);
   {
     const Vec3 eye{0, kEyeY, kEyeZ}, h{kCameraHalfSize, kCameraHalfSize, kCameraHalfSize};
     AddBoxMapped(m.Add("CameraPoint", eye), eye - h, eye + h, 0, atlas::kDarkWood);

@@ -73,6 +73,25 @@ void ForRows(const std::vector<Row>& rows, double from, double to, F fn) {
 // The row at time t (one row per 1/60 s frame, the first at 1/60 s).
 const Row& At(const std::vector<Row>& rows, double t) { return rows.at(size_t(std::lround(t * 60)) - 1); }
 
+// Mean of a column over from <= time <= to.
+double Mean(const std::vector<Row>& rows, int column, double from, double to) {
+  double sum = 0;
+  int n = 0;
+  ForRows(rows, from, to, [&](const Row& r) { sum += r[column], n++; });
+  return n ? sum / n : NAN;
+}
+
+// Mean heading rate from `from` to `to` (degrees per second, negative to the
+// left), the heading unwrapped frame by frame.
+double HeadingRate(const std::vector<Row>& rows, double from, double to) {
+  double turned = 0;
+  for (size_t f = size_t(std::lround(from * 60)); f < size_t(std::lround(to * 60)); f++) {
+    double d = rows.at(f)[kHeading] - rows.at(f - 1)[kHeading];
+    turned += d - 360 * std::round(d / 360);
+  }
+  return turned / (to - from);
+}
+
 // Distance between the points in columns a..a+2 of `p` and b..b+2 of `q`.
 double Distance(const Row& p, int a, const Row& q, int b) {
   return std::sqrt(std::pow(q[b] - p[a], 2) + std::pow(q[b + 1] - p[a + 1], 2) + std::pow(q[b + 2] - p[a + 2], 2));
@@ -115,39 +134,65 @@ TEST_F(Scenario, TakeOffClimbsWithLevelBeatMeanAttitude) {
   EXPECT_LE(worst, 30.0);
 }
 
-TEST_F(Scenario, CruiseFliesForwardAboveTheGround) {
+TEST_F(Scenario, CruiseFliesStraightAndForwardAboveTheGround) {
   std::vector<Row> rows = Fly("cruise");
   ASSERT_FALSE(rows.empty());
   // Up held from 5 s: over the last 20 s at least 3 m/s along the fuselage,
-  // 100 m from the start, and once off the ground it never touches down.
-  double sumSpeed = 0, lowest = 1e9;
-  int n = 0;
+  // 100 m from the start, and once off the ground it never touches down. With
+  // no roll input the heading drifts by at most 1 degree per second.
+  double lowest = 1e9;
   bool airborne = false;
-  ForRows(rows, 40.0, 60.0, [&](const Row& r) { sumSpeed += r[kSpeed], n++; });
   ForRows(rows, 1.0, 60.0, [&](const Row& r) {
     airborne = airborne || r[kHeight] > 1.0;
     if (airborne) lowest = std::min(lowest, r[kHeight]);
   });
   EXPECT_NEAR(rows.back()[kTime], 60.0, 1e-9);
-  EXPECT_GE(sumSpeed / n, 3.0);
+  EXPECT_GE(Mean(rows, kSpeed, 40.0, 60.0), 3.0);
   EXPECT_GE(std::hypot(rows.back()[kX] - rows[0][kX], rows.back()[kY] - rows[0][kY]), 100.0);
   EXPECT_TRUE(airborne);
   EXPECT_GT(lowest, 0.0);
+  EXPECT_LE(std::fabs(HeadingRate(rows, 5.0, 60.0)), 1.0);
 }
 
-TEST_F(Scenario, LeftAndRightTurnOppositeWays) {
-  std::vector<Row> left = Fly("turn_left"), right = Fly("turn_right");
-  ASSERT_TRUE(!left.empty() && !right.empty());
-  // Heading change from 20 s to 35 s, unwrapped frame by frame (degrees).
-  double heading[2] = {0, 0};
-  for (int i = 0; i < 2; i++)
-    for (size_t f = 20 * 60; f < 35 * 60; f++) {
-      double d = (i ? right : left).at(f)[kHeading] - (i ? right : left)[f - 1][kHeading];
-      heading[i] += d - 360 * std::round(d / 360);
-    }
-  EXPECT_GE(std::fabs(heading[0]), 60.0);
-  EXPECT_GE(std::fabs(heading[1]), 60.0);
-  EXPECT_LT(heading[0] * heading[1], 0.0);  // opposite senses
+// Full Left or Right from 20 s to 50 s while cruising: a steady turn both
+// ways of 8 to 25 degrees per second, matched within 20%, keeping 60% of the
+// cruise speed along the nose (every one-second mean) and never sinking below
+// the height it started the turn at; half the stick turns at 30% to 70% of
+// the full rate.
+TEST_F(Scenario, TurnsAreModerateSymmetricProportionalAndKeepSpeedAndHeight) {
+  std::vector<Row> left = Fly("turn_left"), right = Fly("turn_right"), half = Fly("turn_half");
+  ASSERT_TRUE(!left.empty() && !right.empty() && !half.empty());
+  double rate[3];
+  int i = 0;
+  for (const std::vector<Row>* rows : {&left, &right, &half}) {
+    const char* name = i == 0 ? "left" : (i == 1 ? "right" : "half");
+    rate[i++] = HeadingRate(*rows, 30.0, 50.0);
+    double cruise = Mean(*rows, kSpeed, 10.0, 20.0), entry = Mean(*rows, kZ, 20.0, 21.0);
+    for (double t = 30.0; t + 1.0 <= 50.0 + 1e-9; t += 0.5)
+      ASSERT_GE(Mean(*rows, kSpeed, t, t + 1.0), 0.6 * cruise) << name << " at " << t << " s";
+    for (double t = 20.0; t + 1.0 <= 50.0 + 1e-9; t += 0.5)
+      ASSERT_GE(Mean(*rows, kZ, t, t + 1.0), entry) << name << " at " << t << " s";
+  }
+  std::printf("heading rate 30-50 s: left %.2f, right %.2f, half left %.2f deg/s\n", rate[0], rate[1], rate[2]);
+  EXPECT_TRUE(rate[0] <= -8.0 && rate[0] >= -25.0) << rate[0];
+  EXPECT_TRUE(rate[1] >= 8.0 && rate[1] <= 25.0) << rate[1];
+  EXPECT_LE(std::fabs(rate[0] + rate[1]), 0.2 * std::max(-rate[0], rate[1]));
+  EXPECT_TRUE(rate[2] / rate[0] >= 0.3 && rate[2] / rate[0] <= 0.7) << rate[2] / rate[0];
+}
+
+TEST_F(Scenario, LettingGoOfTheRollControlEndsTheTurn) {
+  std::vector<Row> rows = Fly("recovery");
+  ASSERT_FALSE(rows.empty());
+  // From 5 s after the roll input is back at 0, every one-second heading rate
+  // stays under 2 degrees per second until the end.
+  double centred = NAN;
+  ForRows(rows, 50.0, 70.0, [&](const Row& r) {
+    if (std::isnan(centred) && r[kRollInput] == 0.0) centred = r[kTime];
+  });
+  ASSERT_LT(centred, 51.0);
+  EXPECT_LE(HeadingRate(rows, 30.0, 50.0), -8.0);  // it was turning
+  for (double t = centred + 5.0; t <= 70.0 + 1e-9; t += 1.0 / 60)
+    ASSERT_LT(std::fabs(HeadingRate(rows, t - 1.0, t)), 2.0) << t << " s";
 }
 
 TEST_F(Scenario, ReleaseLetsTheBalloonGoAndTheMachineLandsAndRests) {
