@@ -9,3 +9,5 @@ double LookSensitivityX = 0.0023;
 double LookSensitivityY = 0.0023;
 bool ScaleLookByFov = true;
 int32_t CursorKind = 0;
+char FreeCameraPlaces[6] = {'W', 'S', 'D', 'A', 'R', 'F'};
+uint32_t FreeCameraKeys[6] = {'W', 'S', 'D', 'A', 'R', 'F'};

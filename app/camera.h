@@ -15,3 +15,11 @@ extern double LookSensitivityX;  // degrees of turn per pixel per degree of scal
 extern double LookSensitivityY;
 extern bool ScaleLookByFov;      // scale the turn by FieldOfView (else by 90)
 extern int32_t CursorKind;       // cursor symbol, 0 = "Cursor Default"
+
+// The free camera's keys go by their place on the keyboard, not by the letter
+// printed on them: forward, back, right, left, up, down sit where W, S, D, A,
+// R and F are on a US keyboard (FreeCameraPlaces, from the settings), and
+// FreeCameraKeys holds the codes the keys at those places give on the current
+// layout (set every frame; the US letters themselves until then).
+extern char FreeCameraPlaces[6];
+extern uint32_t FreeCameraKeys[6];

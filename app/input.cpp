@@ -84,17 +84,15 @@ void ViewInputPass() {
     if (KeyHeld(VK_SHIFT)) speed *= 5;
     if (KeyHeld(VK_MENU)) speed *= 10;
     if (KeyHeld(VK_CONTROL)) speed *= 0.1;
-    static const struct {
-      uint32_t key;
-      Vec3 direction;  // camera-local
-    } moves[6] = {{'W', {0, 1, 0}}, {'S', {0, -1, 0}}, {'D', {1, 0, 0}},
-                  {'A', {-1, 0, 0}}, {'R', {0, 0, 1}}, {'F', {0, 0, -1}}};
-    for (const auto& m : moves)
-      if (KeyHeld(m.key)) CameraPosition += Rotate(CameraOrientation, m.direction) * speed;
+    // Camera-local directions of FreeCameraKeys: forward, back, right, left, up, down.
+    static const Vec3 moves[6] = {{0, 1, 0}, {0, -1, 0}, {1, 0, 0}, {-1, 0, 0}, {0, 0, 1}, {0, 0, -1}};
+    for (int i = 0; i < 6; i++)
+      if (KeyHeld(FreeCameraKeys[i])) CameraPosition += Rotate(CameraOrientation, moves[i]) * speed;
   }
 
-  // Not part of the design's keys: H hides and shows the help line.
+  // Not part of the design's keys: H hides and shows the help line, F8 the axis monitor.
   if (ConsumePresses('H')) ShowHelp = !ShowHelp;
+  if (ConsumePresses(VK_F8)) ShowMonitor = !ShowMonitor;
 }
 
 }  // namespace

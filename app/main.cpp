@@ -4,12 +4,14 @@
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
 #include "app/shell.h"
+#include "app/stick.h"
 #include "app/update.h"
 #include "assets/font.h"
 #include "assets/model.h"
 #include "foundation/log.h"
 #include "foundation/mem.h"
 #include "platform/gpu/device.h"
+#include "platform/input/joystick.h"
 #include "platform/window/window.h"
 #include "render/draw.h"
 #include "render/resources.h"
@@ -22,12 +24,22 @@ bool IsForeground = false;
 bool WasForeground = false;
 bool CursorHidden = false;
 bool ShowHelp = true;
+bool ShowMonitor = false;
 
 namespace {
 
 const char* const HelpLine =
-    "Pause: start/stop  E: arm  Z: flap  arrows: pitch/roll  Space: tail  C: camera  "
-    "Delete: cut balloon  F1: reset  H: hide help";
+    "P: start/stop  E: arm  Z: flap  arrows: pitch/roll  Space: tail  C: camera  "
+    "Delete: cut balloon  F1: reset  F8: stick  H: hide help";
+
+// The devices as last read; the axis monitor shows them.
+const std::vector<JoystickReading>* gDevices = nullptr;
+
+// The free camera's keys are the keys at their places on this layout, entered
+// under the codes the key bindings give them.
+void UpdateFreeCameraKeys() {
+  for (int i = 0; i < 6; i++) FreeCameraKeys[i] = KeyBinding[VirtualKeyAtPlace(FreeCameraPlaces[i]) & 0xFF];
+}
 
 // Each entry creates only what it does not hold yet: loads that failed before
 // the device existed get their one more attempt.
@@ -61,6 +73,14 @@ void DrawFrame() {
     SetPixelConstantVector(0, 0, 0, 1);
     DrawText(4, ScreenBottom + 1 - 18, 14, String(HelpLine));
   }
+  if (ShowMonitor && gDevices) {
+    // Dark under light, one pixel apart, readable over sky and ground alike.
+    String text(MonitorText(*gDevices).c_str());
+    SetPixelConstantVector(0, 0, 0, 1);
+    DrawText(9, 9, 16, text);
+    SetPixelConstantVector(1, 1, 0.6f, 1);
+    DrawText(8, 8, 16, text);
+  }
   DrawCursor();
 }
 
@@ -91,6 +111,7 @@ int RunApplication() {
   }
 
   MSG msg = {};
+  StartJoysticks();
   InitApplication();
   while (msg.message != WM_QUIT) {
     if (PeekWindowMessage(msg)) {
@@ -109,7 +130,10 @@ int RunApplication() {
 
     WasForeground = IsForeground;
     IsForeground = IsForegroundWindow();
+    gDevices = &UpdateJoysticks();
     if (IsForeground) {
+      ApplyStick(*gDevices, UserSettings);
+      UpdateFreeCameraKeys();
       if (MouseInside) {
         if (!CursorHidden) {
           CursorHidden = true;
@@ -128,6 +152,7 @@ int RunApplication() {
   }
 
   ShutdownApplication();
+  StopJoysticks();
   ReleaseDevice();
   StopWindowSystem();
   return 0;

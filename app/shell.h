@@ -9,6 +9,7 @@ extern bool IsForeground;   // the main window is in front (tested once per fram
 extern bool WasForeground;  // IsForeground of the previous frame: mouse look turns only then
 extern bool CursorHidden;   // the loop has hidden the system cursor
 extern bool ShowHelp;       // the one-line key help at the bottom of the screen (H)
+extern bool ShowMonitor;    // the axis monitor panel (F8)
 
 // Covers the desktop work area (screen pixels, truncated to integers) with the
 // main window and creates the device for its client area. False, after one

@@ -7,6 +7,10 @@
 
 namespace {
 void PresentWindow(void*) { SwapWindowBuffers(); }
+// Keys enter the table under the code the key bindings give them.
+void PressBoundKey(uintptr_t wParam) {
+  if (uint32_t code = KeyBinding[wParam & 0xFF]) PressKey(code);
+}
 }  // namespace
 
 bool CreateMainWindow(double left, double top, double width, double height) {
@@ -59,16 +63,16 @@ intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
       SetCapture();
       return 0;
     case WM_KEYDOWN:
-      PressKey(uint32_t(wParam & 0xFF));
+      PressBoundKey(wParam);
       if (wParam == VK_ESCAPE) PostQuitMessage(0);
       return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP:
-      ReleaseKey(uint32_t(wParam & 0xFF));
+      if (uint32_t code = KeyBinding[wParam & 0xFF]) ReleaseKey(code);
       return 0;
     case WM_SYSKEYDOWN:
       // Handled here rather than by default so Alt can be read as a held key.
-      PressKey(uint32_t(wParam & 0xFF));
+      PressBoundKey(wParam);
       if (wParam == VK_F4) PostWindowMessage(WM_CLOSE, 0, 0);
       return 0;
     case WM_LBUTTONDOWN:

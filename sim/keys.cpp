@@ -4,6 +4,19 @@ uint8_t KeyState[256];
 int32_t WheelNotches = 0;
 bool WheelMoved = false;
 
+uint8_t KeyBinding[256];
+
+void ResetKeyBindings() {
+  for (int i = 0; i < 256; i++) KeyBinding[i] = uint8_t(i);
+  // Laptop keyboards have no Pause key.
+  KeyBinding['P'] = VK_PAUSE;
+}
+
+namespace {
+// The table is in force before main() runs: tests and tools need no set-up.
+const bool kBindingsReady = (ResetKeyBindings(), true);
+}  // namespace
+
 void PressKey(uint32_t code) {
   uint8_t& b = KeyState[code & 0xFF];
   if ((b & 63) < 63) b = uint8_t(b + 1);

@@ -11,6 +11,12 @@ extern bool WheelMoved;       // a wheel message came since the last input pass
 void PressKey(uint32_t code);    // a down message (auto-repeats included)
 void ReleaseKey(uint32_t code);  // an up message: clears the held bit
 
+// Key rebinding: the code under which a key's messages enter the table, by the
+// key's own code; 0: the key does nothing. Every key stands for itself, except
+// that P is entered as Pause, until the settings say otherwise.
+extern uint8_t KeyBinding[256];
+void ResetKeyBindings();
+
 // Takes the unconsumed presses of a key: true when there was at least one.
 bool ConsumePresses(uint32_t code);
 inline bool KeyHeld(uint32_t code) { return (KeyState[code & 0xFF] & 0x80) != 0; }
@@ -24,5 +30,5 @@ enum : uint32_t {
   VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
   VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
   VK_INSERT = 0x2D, VK_DELETE = 0x2E,
-  VK_F1 = 0x70, VK_F4 = 0x73, VK_F10 = 0x79, VK_F11 = 0x7A, VK_F12 = 0x7B,
+  VK_F1 = 0x70, VK_F4 = 0x73, VK_F8 = 0x77, VK_F10 = 0x79, VK_F11 = 0x7A, VK_F12 = 0x7B,
 };

@@ -74,3 +74,16 @@ uint32_t VirtualKeyFromSDL(SDL_Keycode key, SDL_Scancode scancode) {
     if (e.scancode == scancode) return e.vk;
   return 0;
 }
+
+uint32_t VirtualKeyFromKeyName(const char* name) {
+  if (!name || !*name) return 0;
+  SDL_Keycode key = SDL_GetKeyFromName(name);
+  if (key == SDLK_UNKNOWN) return 0;
+  return VirtualKeyFromSDL(key, SDL_GetScancodeFromKey(key));
+}
+
+uint32_t VirtualKeyAtPlace(char letter) {
+  if (letter < 'A' || letter > 'Z') return 0;
+  SDL_Scancode place = SDL_Scancode(SDL_SCANCODE_A + (letter - 'A'));
+  return VirtualKeyFromSDL(SDL_GetKeyFromScancode(place), place);
+}

@@ -72,6 +72,15 @@ struct WindowRect {
   int32_t left, top, right, bottom;
 };
 
+// --- Keyboard ----------------------------------------------------------------
+// The virtual-key code of a key by its SDL name ("P", "Pause", "Space",
+// "Left Shift", case-insensitive); 0 when no key has that name or it has no code.
+uint32_t VirtualKeyFromKeyName(const char* name);
+// The virtual-key code the current layout gives the key at the place where a
+// US keyboard has `letter` ('A'..'Z'): 'Z' for 'W' on a French keyboard.
+// Before the window system starts, the US letter itself; 0 for a non-letter.
+uint32_t VirtualKeyAtPlace(char letter);
+
 // --- Lifetime --------------------------------------------------------------
 // Starts video and events. windowClass names the program's windows to the
 // desktop (the X11 WM_CLASS class). Must come first; false on failure, with

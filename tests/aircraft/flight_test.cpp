@@ -159,6 +159,22 @@ TEST_F(FlightRunTest, FollowsTheScriptClockReplaysExactlyAndWritesARowPerFrame) 
   EXPECT_NEAR(r.rows.back()[kSimTime], 0.7 - 0.007, 0.0021);
 }
 
+TEST_F(FlightRunTest, ScriptedHalfRollHoldsTheOuterWingsAtTheControlLawsAngles) {
+  // The beat idles down to rest near phase 0.3; each outer wing then holds
+  // clamp(0.7 pitch -/+ 0.3 roll) x -36 deg x sin(2 pi phase - pi/2).
+  RunResult r = Fly("0 press Pause\n0 axis roll 0.5\n2 end\n");
+  ASSERT_EQ(r.rows.size(), 120u);
+  EXPECT_EQ(StickRollInput, 0.0);  // a run leaves the stick centred
+  for (size_t i = 90; i < r.rows.size(); i++) {
+    const Row& row = r.rows[i];
+    double c = std::sin(2 * M_PI * row[kBeatPhase] - M_PI / 2);
+    ASSERT_EQ(row[kRollInput], 0.5);
+    EXPECT_NEAR(row[kLeftWingAngle], -0.15 * -36 * c, 0.05) << row[kTime];
+    EXPECT_NEAR(row[kRightWingAngle], 0.15 * -36 * c, 0.05) << row[kTime];
+  }
+  EXPECT_GT(r.rows.back()[kLeftWingAngle], 1.0);
+}
+
 TEST(FlightProgram, RejectsAMalformedScriptNamingFileAndLineWithStatus1) {
   std::string script = ::testing::TempDir() + "bad_script.txt", out = script + ".out";
   std::ofstream(script) << "0 press Pause\n1 press Q Q\n";

@@ -307,16 +307,16 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
     bool quit = false;
     while (next < events.size() && events[next].time <= now + 1e-9) {
       const ScriptEvent& e = events[next++];
+      uint32_t key = KeyBinding[e.key & 0xFF];
       switch (e.action) {
         case Action::Press:
-          PressKey(e.key);
-          ReleaseKey(e.key);
+          if (key) PressKey(key), ReleaseKey(key);
           break;
         case Action::Down:
-          PressKey(e.key);
+          if (key) PressKey(key);
           break;
         case Action::Up:
-          ReleaseKey(e.key);
+          if (key) ReleaseKey(key);
           break;
         case Action::Axis:
           (e.axis == StickAxis::Pitch ? StickPitchInput : StickRollInput) = e.value;

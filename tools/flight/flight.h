@@ -8,7 +8,8 @@
 // "<seconds> end"; '#' starts a comment. Keys by name: the letters, Up, Down,
 // Left, Right, Space, Delete, Pause, F1, Escape (which stops the run, as it
 // quits the program). "press" is a down and an up message before the same
-// frame. The run starts paused, exactly as the program does.
+// frame. Keys enter the key table through the default key bindings (P is
+// Pause). The run starts paused, exactly as the program does.
 #pragma once
 #include <cstdint>
 #include <string>

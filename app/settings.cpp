@@ -1,0 +1,404 @@
+#include "app/settings.h"
+
+#include <ini.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/camera.h"
+#include "foundation/log.h"
+#include "foundation/str.h"
+#include "platform/input/joystick.h"
+#include "platform/window/window.h"
+#include "sim/keys.h"
+
+namespace {
+
+// A settings file is a page of text; anything this large is not one.
+constexpr size_t kMaxFileBytes = 64 * 1024;
+
+struct ActionInfo {
+  const char* name;
+  uint32_t key;
+  const char* keys;     // defaults, as written in the file
+  const char* buttons;
+  const char* comment;
+};
+const ActionInfo kActions[kActionCount] = {
+    {"pause", VK_PAUSE, "Pause, P", "start", "run or pause the simulation"},
+    {"reset", VK_F1, "F1", "back", "a new aircraft, paused"},
+    {"arm", 'E', "E", "b", "arm or disarm the wing beat"},
+    {"beat", 'Z', "Z", "a", "wing-beat power on or off (while armed)"},
+    {"tail", VK_SPACE, "Space", "x", "tail setting"},
+    {"wings_up", 'V', "V", "leftshoulder", "outer wings press harder on the upstroke"},
+    {"wings_down", 'G', "G", "rightshoulder", "outer wings press harder on the downstroke"},
+    {"camera", 'C', "C", "y", "next camera"},
+    {"cut", VK_DELETE, "Delete", "rightstick", "cut the balloon (held)"},
+    {"pitch_up", VK_UP, "Up", "dpup", "pitch input toward +1"},
+    {"pitch_down", VK_DOWN, "Down", "dpdown", "pitch input toward -1"},
+    {"roll_left", VK_LEFT, "Left", "dpleft", "roll input toward +1"},
+    {"roll_right", VK_RIGHT, "Right", "dpright", "roll input toward -1"},
+    {"help", 'H', "H", "", "help line"},
+    {"monitor", VK_F8, "F8", "", "axis monitor"},
+};
+const char* const kCameraNames[6] = {"camera_forward", "camera_back", "camera_right",
+                                     "camera_left",    "camera_up",   "camera_down"};
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
+  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+}
+
+std::vector<std::string> List(const std::string& value) {
+  std::vector<std::string> items;
+  std::stringstream in(value);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    item = Trim(item);
+    if (!item.empty()) items.push_back(item);
+  }
+  return items;
+}
+
+bool Number(const std::string& text, double lo, double hi, double& out) {
+  const char* s = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(s, &end);
+  if (end == s || *end != '\0' || errno != 0 || !std::isfinite(v) || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+bool Index(const std::string& text, int& out) {
+  double v;
+  if (!Number(text, 0, 255, v) || v != std::floor(v)) return false;
+  out = int(v);
+  return true;
+}
+
+bool Flag(const std::string& text, bool& out) {
+  std::string t = Lower(text);
+  if (t == "true" || t == "yes" || t == "on" || t == "1") return out = true, true;
+  if (t == "false" || t == "no" || t == "off" || t == "0") return out = false, true;
+  return false;
+}
+
+// Parsing state: inih calls back per setting; the reader below counts lines.
+struct Reader {
+  const std::string* text;
+  size_t pos = 0;
+  int line = 0;
+  const std::string* file;
+  Settings* settings;
+  std::string lastUnknownSection = "\n";  // no section has this name
+};
+
+void Problem(const Reader& r, const std::string& what) {
+  Log("%s:%d: %s; the default stays\n", r.file->c_str(), r.line, what.c_str());
+}
+
+char* ReadLine(char* out, int size, void* stream) {
+  Reader& r = *static_cast<Reader*>(stream);
+  if (r.pos >= r.text->size() || size < 2) return nullptr;
+  size_t end = r.text->find('\n', r.pos);
+  size_t next = end == std::string::npos ? r.text->size() : end + 1;
+  // inih wants the line with its line feed; longer lines than its buffer are cut.
+  size_t n = std::min(next - r.pos, size_t(size - 1));
+  std::memcpy(out, r.text->data() + r.pos, n);
+  out[n] = '\0';
+  r.pos = next;
+  r.line++;
+  return out;
+}
+
+bool AxisSetting(Reader& r, AxisSettings& a, const std::string& name, const std::string& value) {
+  double v;
+  if (name == "axis") {
+    int standard = ControllerAxisFromName(value), raw;
+    if (standard >= 0) {
+      a.standard = true, a.index = standard;
+    } else if (Index(value, raw)) {
+      a.standard = false, a.index = raw;
+    } else {
+      Problem(r, "axis wants a raw axis number (0 to 255) or leftx, lefty, rightx, righty, lefttrigger, "
+                 "righttrigger, not \"" + value + "\"");
+    }
+  } else if (name == "deadzone") {
+    if (Number(value, 0, 0.9, v)) a.deadzone = v;
+    else Problem(r, "deadzone wants a number from 0 to 0.9, not \"" + value + "\"");
+  } else if (name == "expo") {
+    if (Number(value, 0, 1, v)) a.expo = v;
+    else Problem(r, "expo wants a number from 0 to 1, not \"" + value + "\"");
+  } else if (name == "rate") {
+    if (Number(value, 0, 1, v)) a.rate = v;
+    else Problem(r, "rate wants a number from 0 to 1, not \"" + value + "\"");
+  } else if (name == "trim") {
+    if (Number(value, -0.5, 0.5, v)) a.trim = v;
+    else Problem(r, "trim wants a number from -0.5 to 0.5, not \"" + value + "\"");
+  } else if (name == "invert") {
+    if (!Flag(value, a.invert)) Problem(r, "invert wants true or false, not \"" + value + "\"");
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int ActionByName(const std::string& name) {
+  for (int i = 0; i < kActionCount; i++)
+    if (name == kActions[i].name) return i;
+  return -1;
+}
+
+bool ButtonSetting(Reader& r, const std::string& name, const std::string& value) {
+  int action = ActionByName(name);
+  if (action < 0) return false;
+  std::vector<ButtonRef> buttons;
+  for (const std::string& item : List(value)) {
+    int standard = ControllerButtonFromName(item), raw;
+    if (standard >= 0) {
+      buttons.push_back({true, standard});
+    } else if (Index(item, raw)) {
+      buttons.push_back({false, raw});
+    } else {
+      Problem(r, "unknown button \"" + item + "\" for " + name +
+                     " (a raw button number or a, b, x, y, back, guide, start, leftstick, rightstick, "
+                     "leftshoulder, rightshoulder, dpup, dpdown, dpleft, dpright, ...)");
+      return true;
+    }
+  }
+  r.settings->buttons[action] = buttons;
+  return true;
+}
+
+bool KeySetting(Reader& r, const std::string& name, const std::string& value) {
+  for (int i = 0; i < 6; i++) {
+    if (name != kCameraNames[i]) continue;
+    std::string v = Trim(value);
+    if (v.size() == 1 && std::isalpha(static_cast<unsigned char>(v[0])))
+      r.settings->cameraPlaces[i] = char(std::toupper(static_cast<unsigned char>(v[0])));
+    else
+      Problem(r, name + " wants the letter at that place on a US keyboard, not \"" + value + "\"");
+    return true;
+  }
+  int action = ActionByName(name);
+  if (action < 0) return false;
+  std::vector<uint32_t> keys;
+  for (const std::string& item : List(value)) {
+    uint32_t code = VirtualKeyFromKeyName(item.c_str());
+    if (code == 0 || code == VK_ESCAPE) {
+      Problem(r, "unknown key name \"" + item + "\" for " + name);
+      return true;
+    }
+    keys.push_back(code);
+  }
+  r.settings->keys[action] = keys;
+  return true;
+}
+
+int OnSetting(void* user, const char* sectionText, const char* nameText, const char* valueText) {
+  Reader& r = *static_cast<Reader*>(user);
+  std::string section = Lower(sectionText), name = Lower(nameText), value = Trim(valueText);
+  Settings& s = *r.settings;
+  bool known = true;
+  if (section == "stick") {
+    if (name == "device") s.device = value;
+    else known = false;
+  } else if (section == "pitch" || section == "roll") {
+    known = AxisSetting(r, section == "pitch" ? s.pitch : s.roll, name, value);
+  } else if (section == "buttons") {
+    known = ButtonSetting(r, name, value);
+  } else if (section == "keys") {
+    known = KeySetting(r, name, value);
+  } else {
+    // One line per unknown section, at its first setting.
+    if (section != r.lastUnknownSection) {
+      r.lastUnknownSection = section;
+      Problem(r, "unknown section [" + std::string(sectionText) + "]" +
+                     (section.empty() ? " (settings before the first section)" : ""));
+    }
+    return 1;
+  }
+  if (!known) Problem(r, "unknown setting \"" + std::string(nameText) + "\" in [" + section + "]");
+  return 1;
+}
+
+// One commented line per action: its default buttons or keys and what it does.
+void AppendActions(std::string& t, bool buttons) {
+  char line[160];
+  for (const ActionInfo& a : kActions) {
+    std::snprintf(line, sizeof line, "# %-10s = %-15s ; %s\n", a.name, buttons ? a.buttons : a.keys, a.comment);
+    t += line;
+  }
+}
+
+}  // namespace
+
+const char* ActionName(int action) { return action >= 0 && action < kActionCount ? kActions[action].name : ""; }
+uint32_t ActionKey(int action) { return action >= 0 && action < kActionCount ? kActions[action].key : 0; }
+
+Settings DefaultSettings() {
+  Settings s;
+  s.pitch.index = ControllerAxisFromName("lefty");
+  s.roll.index = ControllerAxisFromName("leftx");
+  for (int i = 0; i < kActionCount; i++) {
+    for (const std::string& k : List(kActions[i].keys)) s.keys[i].push_back(VirtualKeyFromKeyName(k.c_str()));
+    for (const std::string& b : List(kActions[i].buttons)) s.buttons[i].push_back({true, ControllerButtonFromName(b)});
+  }
+  std::memcpy(s.cameraPlaces, "WSDARF", 6);
+  return s;
+}
+
+std::string SettingsPath(const std::string& given) {
+  if (!given.empty()) return given;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  // The base directory specification ignores relative paths.
+  if (config && config[0] == '/') return std::string(config) + "/tarnsim/tarnsim.conf";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.config/tarnsim/tarnsim.conf";
+}
+
+void ParseSettings(const std::string& text, const std::string& fileName, Settings& settings) {
+  Reader r;
+  r.text = &text;
+  r.file = &fileName;
+  r.settings = &settings;
+  int bad = ini_parse_stream(ReadLine, &r, OnSetting, &r);
+  // inih names only the first line it could not parse at all.
+  if (bad > 0) {
+    r.line = bad;
+    Problem(r, "not a [section] or a name = value line");
+  }
+}
+
+Settings LoadSettings(const std::string& path) {
+  Settings s = DefaultSettings();
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) Log("%s: cannot be read (%s); the defaults stay\n", path.c_str(), LastErrorName());
+    return s;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    Log("%s: is a folder, not a settings file; the defaults stay\n", path.c_str());
+    return s;
+  }
+  if (size_t(st.st_size) > kMaxFileBytes) {
+    Log("%s: larger than %zu KiB, not a settings file; the defaults stay\n", path.c_str(), kMaxFileBytes / 1024);
+    return s;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    Log("%s: cannot be read (%s); the defaults stay\n", path.c_str(), LastErrorName());
+    return s;
+  }
+  std::string text;
+  text.resize(kMaxFileBytes + 1);
+  in.read(&text[0], std::streamsize(text.size()));
+  text.resize(size_t(in.gcount()));
+  if (text.size() > kMaxFileBytes) {  // it grew since stat
+    Log("%s: larger than %zu KiB, not a settings file; the defaults stay\n", path.c_str(), kMaxFileBytes / 1024);
+    return s;
+  }
+  ParseSettings(text, path, s);
+  return s;
+}
+
+std::string DefaultSettingsText() {
+  const Settings d = DefaultSettings();
+  std::string t =
+      "# Tarn sim settings. Lines starting with # are comments; delete the # of a\n"
+      "# line to change it. The F8 key shows every connected device's raw axes and\n"
+      "# buttons and the pitch and roll inputs they give.\n"
+      "\n"
+      "[stick]\n"
+      "# The device that flies: part of its name or its GUID (as the console line\n"
+      "# printed when it connected shows them). Empty: the first one connected.\n"
+      "# device =\n"
+      "\n"
+      "# Each axis: a raw axis number (F8 shows them; what a transmitter or a plain\n"
+      "# joystick needs) or a game-controller axis: leftx, lefty, rightx, righty,\n"
+      "# lefttrigger, righttrigger (on a plain joystick these are raw axes 0 to 5).\n"
+      "# The reading, plus trim, loses the deadzone around the centre, is curved\n"
+      "# by expo (0 straight, 1 cubic), scaled by rate, and inverted if asked.\n"
+      "# +1 is what Up (pitch) and Left (roll) give on the keyboard.\n\n";
+  char line[160];
+  for (int k = 0; k < 2; k++) {
+    const AxisSettings& a = k == 0 ? d.pitch : d.roll;
+    t += k == 0 ? "[pitch]\n" : "\n[roll]\n";
+    std::snprintf(line, sizeof line,
+                  "# axis = %s\n# deadzone = %g\n# expo = %g\n# rate = %g\n# trim = %g\n# invert = %s\n",
+                  k == 0 ? "lefty" : "leftx", a.deadzone, a.expo, a.rate, a.trim, a.invert ? "true" : "false");
+    t += line;
+  }
+  t += "\n[buttons]\n"
+       "# The buttons of each action, separated by commas: raw button numbers or\n"
+       "# game-controller buttons a, b, x, y, back, guide, start, leftstick, rightstick,\n"
+       "# leftshoulder, rightshoulder, dpup, dpdown, dpleft, dpright (on a plain\n"
+       "# joystick these are raw buttons 0 to 14). A button acts as its key does.\n";
+  AppendActions(t, true);
+  t += "\n[keys]\n"
+       "# The keys of each action, separated by commas, by SDL key name (P, Pause, Space,\n"
+       "# Delete, F1, Up, Left Shift, ...). A key given here leaves its old action.\n"
+       "# Escape always quits.\n";
+  AppendActions(t, false);
+  t += "# The free camera's keys go by place: the letter at that place on a US\n"
+       "# keyboard, whatever the layout prints there.\n";
+  for (int i = 0; i < 6; i++) {
+    std::snprintf(line, sizeof line, "# %s = %c\n", kCameraNames[i], d.cameraPlaces[i]);
+    t += line;
+  }
+  return t;
+}
+
+bool WriteDefaultSettings(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) {
+    Log("%s already exists; it was left as it is\n", path.c_str());
+    return false;
+  }
+  // Make the folders above it, one by one.
+  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    std::string dir = path.substr(0, slash);
+    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+      Log("Cannot make %s (%s)\n", dir.c_str(), LastErrorName());
+      return false;
+    }
+  }
+  std::string temp = path + ".tmp" + std::to_string(long(getpid()));
+  std::string text = DefaultSettingsText();
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (f) ok = std::fclose(f) == 0 && ok;
+  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+    Log("Cannot write %s (%s)\n", path.c_str(), LastErrorName());
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+void ApplyKeySettings(const Settings& settings) {
+  ResetKeyBindings();
+  KeyBinding['P'] = 'P';
+  // A key taken by the settings leaves its default action: first every
+  // action's default keys go, then every action takes its keys.
+  for (int i = 0; i < kActionCount; i++) KeyBinding[kActions[i].key] = 0;
+  for (int i = 0; i < kActionCount; i++)
+    for (uint32_t code : settings.keys[i]) KeyBinding[code & 0xFF] = uint8_t(kActions[i].key);
+  std::memcpy(FreeCameraPlaces, settings.cameraPlaces, 6);
+}

@@ -1,0 +1,71 @@
+// The user's settings file: which stick flies and how its axes are shaped,
+// what the buttons do, and which keys act. INI text read with inih:
+//
+//   [stick]  device = part of a device's name or its GUID (empty: the first connected)
+//   [pitch], [roll]  axis, deadzone, expo, invert, trim, rate
+//   [buttons]  action = buttons (standard game-controller names or raw numbers)
+//   [keys]  action = keys (SDL key names); camera_forward ... = the US letter at that place
+//
+// A bad line costs only itself: one console line naming the file, the line
+// and what was wrong, and the default stays. A missing file is no error.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What keys and buttons can do; each action enters the key table as one code.
+enum StickAction : int {
+  kActPause, kActReset, kActArm, kActBeat, kActTail, kActWingsUp, kActWingsDown, kActCamera,
+  kActCut, kActPitchUp, kActPitchDown, kActRollLeft, kActRollRight, kActHelp, kActMonitor,
+  kActionCount
+};
+// The action's name in the file ("pause", "beat", ...) and its virtual-key code.
+const char* ActionName(int action);
+uint32_t ActionKey(int action);
+
+// One stick axis and its shaping. Value: raw reading (+ trim) -> deadzone ->
+// expo -> rate -> invert.
+struct AxisSettings {
+  bool standard = true;  // index names a standard controller axis (leftx ...); else a raw axis
+  int index = 0;
+  double deadzone = 0.05;  // 0 .. 0.9 of the travel around the centre that reads 0
+  double expo = 0.3;       // 0 .. 1: 0 linear, 1 cubic (finer near the centre)
+  double rate = 1.0;       // 0 .. 1: the input at full deflection
+  double trim = 0.0;       // -0.5 .. 0.5, added to the raw reading (a centre that is off)
+  bool invert = true;      // the direction that gives +1 (Up / Left arrow) is the axis's negative end
+};
+
+// A button: a standard controller button (a, start, ...) or a raw button number.
+struct ButtonRef {
+  bool standard;
+  int index;
+};
+
+struct Settings {
+  std::string device;  // part of the name or the GUID, case-insensitive; empty: the first
+  AxisSettings pitch, roll;
+  std::vector<ButtonRef> buttons[kActionCount];
+  std::vector<uint32_t> keys[kActionCount];  // virtual-key codes of the keys that act
+  char cameraPlaces[6];  // forward, back, right, left, up, down: US letters naming key places
+};
+
+Settings DefaultSettings();
+
+// The file given with --config, else $XDG_CONFIG_HOME/tarnsim/tarnsim.conf,
+// else ~/.config/tarnsim/tarnsim.conf.
+std::string SettingsPath(const std::string& given);
+
+// Reads text as the file `fileName` into settings (starting from what it
+// holds); one console line per problem.
+void ParseSettings(const std::string& text, const std::string& fileName, Settings& settings);
+// The defaults, then the file if there is one.
+Settings LoadSettings(const std::string& path);
+
+// The default settings as a commented file.
+std::string DefaultSettingsText();
+// Writes that file (its folder made if needed) through a temporary name.
+// False, with a console line, when it cannot; an existing file is kept.
+bool WriteDefaultSettings(const std::string& path);
+
+// Puts the key settings into force: KeyBinding and FreeCameraPlaces.
+void ApplyKeySettings(const Settings& settings);

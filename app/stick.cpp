@@ -1,0 +1,105 @@
+#include "app/stick.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "aircraft/aircraft.h"
+#include "foundation/math.h"
+#include "sim/keys.h"
+
+namespace {
+
+int32_t gDeviceId = -1;
+bool gHeld[kActionCount];  // the key of an action entered by a button and not yet released
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+double ReadAxis(const JoystickReading& d, const AxisSettings& a) {
+  if (a.standard && d.controller) return a.index < kControllerAxisCount ? d.controllerAxes[a.index] : 0;
+  // On a plain joystick a standard axis means the raw axis of that number.
+  return size_t(a.index) < d.axes.size() ? d.axes[size_t(a.index)] : 0;
+}
+
+bool ReadButton(const JoystickReading& d, const ButtonRef& b) {
+  if (b.standard && d.controller) return b.index < kControllerButtonCount && d.controllerButtons[b.index];
+  return size_t(b.index) < d.buttons.size() && d.buttons[size_t(b.index)];
+}
+
+}  // namespace
+
+double ShapeAxis(double raw, const AxisSettings& a) {
+  double v = Clamp(raw + a.trim, -1, 1);
+  double m = std::fabs(v);
+  if (m <= a.deadzone) return 0;
+  m = (m - a.deadzone) / (1 - a.deadzone);
+  m = ((1 - a.expo) * m + a.expo * m * m * m) * a.rate;
+  if (m > 1) m = 1;
+  return (v < 0) != a.invert ? -m : m;
+}
+
+int ChooseStickDevice(const std::vector<JoystickReading>& devices, const Settings& settings) {
+  std::string want = Lower(settings.device);
+  for (size_t i = 0; i < devices.size(); i++)
+    if (want.empty() || Lower(devices[i].name).find(want) != std::string::npos || Lower(devices[i].guid) == want)
+      return int(i);
+  return -1;
+}
+
+void ApplyStick(const std::vector<JoystickReading>& devices, const Settings& settings) {
+  int chosen = ChooseStickDevice(devices, settings);
+  const JoystickReading* d = chosen >= 0 ? &devices[size_t(chosen)] : nullptr;
+  // A different device starts with no buttons held.
+  int32_t id = d ? d->id : -1;
+  if (id != gDeviceId) {
+    for (int i = 0; i < kActionCount; i++)
+      if (gHeld[i]) ReleaseKey(ActionKey(i)), gHeld[i] = false;
+    gDeviceId = id;
+  }
+  StickPitchInput = d ? ShapeAxis(ReadAxis(*d, settings.pitch), settings.pitch) : 0;
+  StickRollInput = d ? ShapeAxis(ReadAxis(*d, settings.roll), settings.roll) : 0;
+  if (!d) return;
+  for (int i = 0; i < kActionCount; i++) {
+    bool down = false;
+    for (const ButtonRef& b : settings.buttons[i]) down = down || ReadButton(*d, b);
+    if (down == gHeld[i]) continue;
+    gHeld[i] = down;
+    if (down)
+      PressKey(ActionKey(i));
+    else
+      ReleaseKey(ActionKey(i));
+  }
+}
+
+int32_t StickDeviceId() { return gDeviceId; }
+
+Settings UserSettings = DefaultSettings();
+
+std::string MonitorText(const std::vector<JoystickReading>& devices) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "Axis monitor (F8)   pitch %+.2f   roll %+.2f\n", StickPitchInput, StickRollInput);
+  std::string t = buf;
+  if (devices.empty()) t += "No game controller or joystick connected.\n";
+  for (const JoystickReading& d : devices) {
+    std::snprintf(buf, sizeof buf, "Joystick %d%s, %s: ", int(d.id), d.id == gDeviceId ? " (flying)" : "",
+                  d.controller ? "game controller" : "plain joystick");
+    t += buf;
+    // The name is the device's own text: a backslash would start a text command.
+    for (char c : d.name) t += c == '\\' ? "\\\\" : std::string(1, c);
+    t += "\n";
+    for (size_t a = 0; a < d.axes.size(); a++) {
+      std::snprintf(buf, sizeof buf, "%s%2zu:%+.2f", a % 8 == 0 ? "  axes " : "  ", a, d.axes[a]);
+      t += buf;
+      if (a % 8 == 7 || a + 1 == d.axes.size()) t += "\n";
+    }
+    t += "  buttons pressed:";
+    size_t pressed = 0;
+    for (size_t b = 0; b < d.buttons.size(); b++)
+      if (d.buttons[b]) t += " " + std::to_string(b), pressed++;
+    t += pressed ? "\n" : " none\n";
+  }
+  return t;
+}
