@@ -32,9 +32,6 @@ const char* const HelpLine =
     "P: start/stop  E: arm  Z: flap  arrows: pitch/roll  Space: tail  C: camera  "
     "Delete: cut balloon  F1: reset  F8: stick  H: hide help";
 
-// The devices as last read; the axis monitor shows them.
-const std::vector<JoystickReading>* gDevices = nullptr;
-
 // The free camera's keys are the keys at their places on this layout, entered
 // under the codes the key bindings give them.
 void UpdateFreeCameraKeys() {
@@ -73,15 +70,18 @@ void DrawFrame() {
     SetPixelConstantVector(0, 0, 0, 1);
     DrawText(4, ScreenBottom + 1 - 18, 14, String(HelpLine));
   }
-  if (ShowMonitor && gDevices) {
-    // Dark under light, one pixel apart, readable over sky and ground alike.
-    String text(MonitorText(*gDevices).c_str());
-    SetPixelConstantVector(0, 0, 0, 1);
-    DrawText(9, 9, 16, text);
-    SetPixelConstantVector(1, 1, 0.6f, 1);
-    DrawText(8, 8, 16, text);
-  }
+  if (ShowMonitor) DrawAxisMonitor();
   DrawCursor();
+}
+
+void DrawAxisMonitor() {
+  // Dark under light, one pixel apart, readable over sky and ground alike;
+  // below the head-up text.
+  String text(MonitorText(Joysticks()).c_str());
+  SetPixelConstantVector(0, 0, 0, 1);
+  DrawText(9, 91, 16, text);
+  SetPixelConstantVector(1, 1, 0.6f, 1);
+  DrawText(8, 90, 16, text);
 }
 
 void ShutdownApplication() {
@@ -130,9 +130,9 @@ int RunApplication() {
 
     WasForeground = IsForeground;
     IsForeground = IsForegroundWindow();
-    gDevices = &UpdateJoysticks();
+    const std::vector<JoystickReading>& devices = UpdateJoysticks();
     if (IsForeground) {
-      ApplyStick(*gDevices, UserSettings);
+      ApplyStick(devices, UserSettings);
       UpdateFreeCameraKeys();
       if (MouseInside) {
         if (!CursorHidden) {

@@ -23,6 +23,8 @@ intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
 void InitApplication();
 void DrawFrame();
+// The axis monitor panel (F8): the devices and the stick inputs as text.
+void DrawAxisMonitor();
 void ShutdownApplication();
 
 // Mouse look is active: the lock differs from the right button's held bit.

@@ -115,6 +115,8 @@ const std::vector<JoystickReading>& UpdateJoysticks() {
   return gReadings;
 }
 
+const std::vector<JoystickReading>& Joysticks() { return gReadings; }
+
 int ControllerAxisFromName(const std::string& name) {
   for (int a = 0; a < kControllerAxisCount; a++)
     if (SameNoCase(name, SDL_GameControllerGetStringForAxis(SDL_GameControllerAxis(a)))) return a;

@@ -31,6 +31,8 @@ void StopJoysticks();
 // Opens arrivals and closes removals, one console line each, then reads every
 // open device. The list is in arrival order; empty when not started.
 const std::vector<JoystickReading>& UpdateJoysticks();
+// The devices as the last update read them.
+const std::vector<JoystickReading>& Joysticks();
 
 // Standard axis or button by SDL's name (case-insensitive), or -1.
 int ControllerAxisFromName(const std::string& name);
