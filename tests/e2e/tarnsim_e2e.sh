@@ -177,6 +177,20 @@ shot free-moved 2
 d3=$(difference "$shot_dir/free.png" "$shot_dir/free-moved.png")
 echo "difference free/free-moved $d3"
 awk -v d="$d3" 'BEGIN { exit !(d > 0.005) }' || fail "W did not move the free camera ($d3)"
+# On a French keyboard the key in W's place is Z: it flies the free camera forward.
+if command -v setxkbmap >/dev/null; then
+  setxkbmap -layout fr || fail "setxkbmap could not switch the server to a French layout"
+  sleep 0.5
+  xdotool keydown --window "$wid" z
+  sleep 1
+  xdotool keyup --window "$wid" z
+  setxkbmap -layout us
+  shot free-azerty 2
+  d4=$(difference "$shot_dir/free-moved.png" "$shot_dir/free-azerty.png")
+  echo "difference free-moved/free-azerty $d4"
+  # Time passing alone changes the view by about 0.01; a second's flight, ten times that.
+  awk -v d="$d4" 'BEGIN { exit !(d > 0.04) }' || fail "Z in W's place did not move the free camera on AZERTY ($d4)"
+fi
 
 # 5. Escape quits with exit code 0 after reporting no leaks.
 xdotool key --window "$wid" Escape
