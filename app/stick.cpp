@@ -100,6 +100,16 @@ std::string MonitorText(const std::vector<JoystickReading>& devices) {
     for (size_t b = 0; b < d.buttons.size(); b++)
       if (d.buttons[b]) t += " " + std::to_string(b), pressed++;
     t += pressed ? "\n" : " none\n";
+    if (!d.controller) continue;
+    // The same device by the standard names the settings can use.
+    t += "  as a game controller:";
+    for (int a = 0; a < kControllerAxisCount; a++) {
+      std::snprintf(buf, sizeof buf, " %s %+.2f", ControllerAxisName(a), d.controllerAxes[a]);
+      t += buf;
+    }
+    for (int b = 0; b < kControllerButtonCount; b++)
+      if (d.controllerButtons[b]) t += std::string(" ") + ControllerButtonName(b);
+    t += "\n";
   }
   return t;
 }

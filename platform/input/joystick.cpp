@@ -128,3 +128,13 @@ int ControllerButtonFromName(const std::string& name) {
     if (SameNoCase(name, SDL_GameControllerGetStringForButton(SDL_GameControllerButton(b)))) return b;
   return -1;
 }
+
+const char* ControllerAxisName(int axis) {
+  const char* name = SDL_GameControllerGetStringForAxis(SDL_GameControllerAxis(axis));
+  return axis >= 0 && axis < kControllerAxisCount && name ? name : "";
+}
+
+const char* ControllerButtonName(int button) {
+  const char* name = SDL_GameControllerGetStringForButton(SDL_GameControllerButton(button));
+  return button >= 0 && button < kControllerButtonCount && name ? name : "";
+}

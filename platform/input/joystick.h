@@ -37,3 +37,6 @@ const std::vector<JoystickReading>& Joysticks();
 // Standard axis or button by SDL's name (case-insensitive), or -1.
 int ControllerAxisFromName(const std::string& name);
 int ControllerButtonFromName(const std::string& name);
+// SDL's name of a standard axis or button ("" out of range).
+const char* ControllerAxisName(int axis);
+const char* ControllerButtonName(int button);
