@@ -102,14 +102,17 @@ std::string MonitorText(const std::vector<JoystickReading>& devices) {
     t += pressed ? "\n" : " none\n";
     if (!d.controller) continue;
     // The same device by the standard names the settings can use.
-    t += "  as a game controller:";
+    t += "  by name:";
     for (int a = 0; a < kControllerAxisCount; a++) {
-      std::snprintf(buf, sizeof buf, " %s %+.2f", ControllerAxisName(a), d.controllerAxes[a]);
+      std::snprintf(buf, sizeof buf, "%s %s %+.2f", a == 4 ? "\n          " : "", ControllerAxisName(a),
+                    d.controllerAxes[a]);
       t += buf;
     }
+    t += "  pressed:";
+    pressed = 0;
     for (int b = 0; b < kControllerButtonCount; b++)
-      if (d.controllerButtons[b]) t += std::string(" ") + ControllerButtonName(b);
-    t += "\n";
+      if (d.controllerButtons[b]) t += std::string(" ") + ControllerButtonName(b), pressed++;
+    t += pressed ? "\n" : " none\n";
   }
   return t;
 }

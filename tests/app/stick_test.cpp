@@ -326,8 +326,8 @@ TEST_F(VirtualStickTest, TransmitterByRawAxisAmongTwoDevicesAndTheMonitor) {
             std::string::npos)
       << monitor;
   EXPECT_NE(monitor.find(", game controller: Pad\n"), std::string::npos) << monitor;
-  EXPECT_NE(monitor.find("  as a game controller: leftx +0.00 lefty +0.00 rightx +0.00 righty +0.00 "
-                         "lefttrigger +0.00 righttrigger +0.00\n"),
+  EXPECT_NE(monitor.find("  by name: leftx +0.00 lefty +0.00 rightx +0.00 righty +0.00\n"
+                         "           lefttrigger +0.00 righttrigger +0.00  pressed: none\n"),
             std::string::npos)
       << monitor;
 }
