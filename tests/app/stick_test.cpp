@@ -9,15 +9,16 @@
 
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
-#include "app/frame_timer.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
+#include "app/update.h"
 #include "assets/model.h"
 #include "foundation/log.h"
 #include "physics/entity.h"
 #include "platform/window/window.h"
 #include "render/resources.h"
+#include "sim/frame_clock.h"
 #include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 

@@ -16,6 +16,7 @@
 #include "platform/input/joystick.h"
 #include "platform/window/window.h"
 #include "render/draw.h"
+#include "render/resources.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ TEST(AxisMonitor, ShowsAConnectedPadsAxesAndButtonsInTheWindow) {
   ASSERT_TRUE(OpenWindow("Tarn sim", 0, 0, 800, 600)) << WindowSystemError();
   ASSERT_TRUE(CreateDevice(800, 600));
   std::filesystem::current_path(run);
+  InstallDrawingHooks();
   CurrentFont = LoadFont(String("basic"));
   std::filesystem::current_path(old);
   ASSERT_TRUE(StartJoysticks());
