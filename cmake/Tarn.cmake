@@ -9,17 +9,29 @@ function(tarn_library name)
   endif()
 endfunction()
 
-# tarn_test(NAME SOURCES... [DEPS libs...] [LABELS labels...])
+# tarn_test(NAME SOURCES... [DEPS libs...] [LABELS labels...] [ENVIRONMENT VAR=value...])
 #   One GoogleTest program, its cases registered with CTest one by one.
 #   Tests run in tests/data's copy under the build tree when they need files.
 function(tarn_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS;LABELS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE TARN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                              TARN_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-                       DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}")
+  # An empty value would be dropped and shift the property list: add only what is set.
+  set(properties)
+  if(T_LABELS)
+    list(APPEND properties LABELS "${T_LABELS}")
+  endif()
+  if(T_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+  if(properties)
+    gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                         DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
+  else()
+    gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # tarn_bench(NAME SOURCES... [DEPS libs...])
