@@ -1,12 +1,10 @@
 #include "app/shell.h"
 #include "foundation/log.h"
-#include "platform/gl/gl_device.h"
 #include "platform/gpu/device.h"
 #include "platform/window/window.h"
 #include "sim/keys.h"
 
 namespace {
-void PresentWindow(void*) { SwapWindowBuffers(); }
 // Keys enter the table under the code the key bindings give them.
 void PressBoundKey(uintptr_t wParam) {
   if (uint32_t code = KeyBinding[wParam & 0xFF]) PressKey(code);
@@ -37,12 +35,11 @@ bool CreateDevice(double clientWidth, double clientHeight) {
     h = actualHeight;
   }
   IDirect3DDevice9* device = nullptr;
-  HRESULT hr = CreateGLDevice(w, h, &device);
+  HRESULT hr = CreateWindowDevice(w, h, &device);
   if (FAILED(hr) || !device) {
-    Log("Cannot create the graphics device: OpenGL 3.3 core is required (0x%08X)\n", unsigned(hr));
+    Log("Cannot create the graphics device: %s (0x%08X)\n", WindowSystemError(), unsigned(hr));
     return false;
   }
-  SetGLPresentFunction(device, PresentWindow, nullptr);
   Device = device;
   return true;
 }

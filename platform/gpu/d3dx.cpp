@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "foundation/log.h"
-#include "platform/gpu/device.h"
+#include "platform/gpu/d3dx_provider.h"
 #include "platform/image/image.h"
 #include "platform/shader_asm/shader_asm.h"
 
@@ -43,14 +43,35 @@ bool ReadWholeFile(const char* path, std::vector<char>& out) {
   return ok;
 }
 
+const D3DXProvider* provider = nullptr;
+
+// The provider's loader, when the device is its own; false otherwise.
+template <class Texture>
+bool ProviderTexture(IDirect3DDevice9* device, const char* path, bool cube, Texture** out,
+                     HRESULT* hr) {
+  IDirect3DBaseTexture9* texture = nullptr;
+  if (!provider || !provider->createTexture(device, path, cube, &texture, hr)) return false;
+  *out = static_cast<Texture*>(texture);
+  return true;
+}
+
 }  // namespace
+
+void SetD3DXProvider(const D3DXProvider* p) { provider = p; }
+
+ID3DXBuffer* NewD3DXBuffer(const void* data, size_t size) {
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  return new Buffer(std::vector<uint8_t>(bytes, bytes + size));
+}
 
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* path,
                                    IDirect3DTexture9** out) {
   if (!device || !path || !out) return D3DERR_INVALIDCALL;
   *out = nullptr;
+  HRESULT hr;
+  if (ProviderTexture(device, path, false, out, &hr)) return hr;
   Image image;
-  HRESULT hr = LoadImageFile(path, image);
+  hr = LoadImageFile(path, image);
   if (FAILED(hr)) return hr;
   if (image.cube) {
     // A cube file asked for as a plain texture gives its first face, +X.
@@ -65,8 +86,10 @@ HRESULT D3DXCreateCubeTextureFromFileA(IDirect3DDevice9* device, const char* pat
                                        IDirect3DCubeTexture9** out) {
   if (!device || !path || !out) return D3DERR_INVALIDCALL;
   *out = nullptr;
+  HRESULT hr;
+  if (ProviderTexture(device, path, true, out, &hr)) return hr;
   Image image;
-  HRESULT hr = LoadImageFile(path, image);
+  hr = LoadImageFile(path, image);
   if (FAILED(hr)) return hr;
   if (!image.cube) return D3DXERR_INVALIDDATA;  // six faces are needed
   BuildMipChain(image);
@@ -83,6 +106,7 @@ HRESULT D3DXAssembleShaderFromFileA(const char* path, const void* /*defines*/, v
   if (code) *code = nullptr;
   if (errors) *errors = nullptr;
   if (!path || !code) return D3DERR_INVALIDCALL;
+  if (provider) return provider->assembleShader(path, code, errors);
   std::vector<char> text;
   if (!ReadWholeFile(path, text)) return D3DXERR_INVALIDDATA;
 

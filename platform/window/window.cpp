@@ -5,6 +5,7 @@
 #include <deque>
 #include <string>
 
+#include "platform/gl/gl_device.h"
 #include "platform/window/events.h"
 
 namespace {
@@ -210,6 +211,16 @@ void GetClientSize(int32_t& width, int32_t& height) {
 
 void SwapWindowBuffers() {
   if (sys.window && !sys.destroyed) SDL_GL_SwapWindow(sys.window);
+}
+
+HRESULT CreateWindowDevice(int32_t width, int32_t height, IDirect3DDevice9** out) {
+  HRESULT hr = CreateGLDevice(width, height, out);
+  if (FAILED(hr) || !out || !*out) {
+    sys.error = "OpenGL 3.3 core is required";
+    return FAILED(hr) ? hr : E_FAIL_;
+  }
+  SetGLPresentFunction(*out, [](void*) { SwapWindowBuffers(); }, nullptr);
+  return hr;
 }
 
 bool WindowIsOpen() { return sys.window && !sys.destroyed; }

@@ -1,9 +1,15 @@
-// The main window, its GL context and its input, shaped like the Win32 calls
-// the shell is written against: Windows message numbers and virtual-key
+// The main window, its graphics device and its input, shaped like the Win32
+// calls the shell is written against: Windows message numbers and virtual-key
 // codes, a non-blocking message peek, the cursor show counter, capture and
-// the foreground test. SDL stays behind this header.
+// the foreground test. Two implementations: SDL2 with an OpenGL 3.3 device
+// (window.cpp here) and Win32 with a Direct3D 9 device (platform/win32); the
+// build picks one, and neither SDL nor windows.h shows through this header.
 #pragma once
 #include <cstdint>
+
+#include "platform/gpu/types.h"
+
+class IDirect3DDevice9;
 
 // Window messages, with their Windows numbers.
 enum : uint32_t {
@@ -106,6 +112,11 @@ void GetWindowFrameSize(int32_t& extraWidth, int32_t& extraHeight);
 void GetClientSize(int32_t& width, int32_t& height);
 // Shows the back buffer (the device's Present); nothing once destroyed.
 void SwapWindowBuffers();
+// Creates the graphics device for the main window's client area of width x
+// height pixels, presenting to the window: OpenGL 3.3 core on SDL, Direct3D 9
+// on Windows. On failure returns the device's result code and
+// WindowSystemError() says what the device needs.
+HRESULT CreateWindowDevice(int32_t width, int32_t height, IDirect3DDevice9** out);
 // The window exists and has not been destroyed.
 bool WindowIsOpen();
 
