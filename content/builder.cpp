@@ -3,11 +3,10 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,8 +20,9 @@ bool MakeDirs(const std::string& path) {
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/') continue;
     std::string part = path.substr(0, i);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-      Log("tarn-content: cannot create \"%s\": %s\n", part.c_str(), std::strerror(errno));
+    std::error_code ec;
+    if (!std::filesystem::create_directory(part, ec) && ec && ec != std::errc::file_exists) {
+      Log("tarn-content: cannot create \"%s\": %s\n", part.c_str(), ec.message().c_str());
       return false;
     }
   }

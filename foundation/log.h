@@ -5,7 +5,12 @@
 #include <vector>
 
 // printf-style; writes to standard output (or to the active capture).
+// MinGW's C library formats as glibc does (%zu, %lld ...); checked as GNU printf.
+#ifdef __MINGW32__
+void Log(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+#else
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#endif
 
 // While alive, Log output is collected here instead of being printed.
 // Captures nest: the innermost one receives the text.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -254,6 +255,10 @@ void SaveFile(const char* name, const MEM& buffer) {
   std::fclose(f);
 }
 
+#ifdef _WIN32
+// The C library keeps the Windows error of the failing file call itself.
+const char* LastErrorName() { return resultCodeName(uint32_t(_doserrno)); }
+#else
 namespace {
 // The Windows error number a failing file call would have left behind.
 uint32_t WindowsErrorOf(int e) {
@@ -291,3 +296,4 @@ uint32_t WindowsErrorOf(int e) {
 }  // namespace
 
 const char* LastErrorName() { return resultCodeName(WindowsErrorOf(errno)); }
+#endif

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tarn sim builds, tests and runs with, skipping
 # those already present. Works as root; uses sudo otherwise.
+# With --windows, also what the Windows cross build and its runs under Wine
+# need (about 1 GB).
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,12 @@ packages=(
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   xvfb xdotool imagemagick x11-utils
 )
+if [ "${1:-}" = "--windows" ]; then
+  # MinGW-w64 brings d3d9.h, d3dx9.h and their import libraries. Wine's
+  # Direct3D crashes instead of failing cleanly when Mesa's driver is
+  # missing, so libgl1 and libgl1-mesa-dri are named, not left to Recommends.
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine64 wine libgl1 libgl1-mesa-dri zip ccache)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,4 +31,4 @@ echo "Installing: ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"

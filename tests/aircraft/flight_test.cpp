@@ -178,8 +178,15 @@ TEST_F(FlightRunTest, ScriptedHalfRollHoldsTheOuterWingsAtTheControlLawsAngles) 
 TEST(FlightProgram, RejectsAMalformedScriptNamingFileAndLineWithStatus1) {
   std::string script = ::testing::TempDir() + "bad_script.txt", out = script + ".out";
   std::ofstream(script) << "0 press Pause\n1 press Q Q\n";
-  int status = std::system((TARN_BINARY_DIR "/tarn-flight " + script + " > " + out + " 2>&1").c_str());
+  std::string program = TARN_BINARY_DIR "/tarn-flight";
+#ifdef _WIN32
+  std::replace(program.begin(), program.end(), '/', '\\');  // cmd.exe reads '/' as a switch
+  int status = std::system((program + " " + script + " > " + out + " 2>&1").c_str());
+  EXPECT_EQ(status, 1);  // the exit code itself
+#else
+  int status = std::system((program + " " + script + " > " + out + " 2>&1").c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+#endif
   std::string line;
   std::getline(std::ifstream(out), line);
   EXPECT_EQ(line, "tarn-flight: " + script + ": line 2: one key per line");

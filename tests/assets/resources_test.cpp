@@ -18,9 +18,12 @@ TEST_F(ResourcesTest, TexturesAreSharedByExactName) {
   EXPECT_TRUE(a->refs == 2 && a->kind == 0 && a->texture && a->texture->GetType() == D3DRTYPE_TEXTURE);
   EXPECT_EQ(rec->Count(CallKind::CreateTexture), 1u);  // loaded once
 
+  // Another case is another record; the same file too where the file system
+  // ignores case (Windows).
   TextureRecord* upper = LoadTexture(String("ISLAND.tga"), false);
-  EXPECT_TRUE(upper != a && TextureList == upper && upper->texture == nullptr);
-  EXPECT_EQ(log.text(), "Loading texture \"Textures/ISLAND.tga\"... D3DXERR_INVALIDDATA\n");
+  bool sameFile = std::filesystem::exists("Textures/ISLAND.tga");
+  EXPECT_TRUE(upper != a && TextureList == upper && (upper->texture != nullptr) == sameFile);
+  EXPECT_EQ(log.text(), sameFile ? "" : "Loading texture \"Textures/ISLAND.tga\"... D3DXERR_INVALIDDATA\n");
   // One release drops one reference; release-all empties the list whatever
   // the counts (the device must then hold no live objects).
   ReleaseTexture(a);

@@ -2,7 +2,6 @@
 // raw model files written with the buffer appends, file reading and writing.
 #pragma once
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -18,6 +17,7 @@
 #include "foundation/str.h"
 #include "platform/gpu/recording.h"
 #include "render/resources.h"
+#include "tests/temp_dir.h"
 
 // Each test runs in a fresh directory with the content folders, every registry
 // emptied after it; a recording device (UseDevice) must end with no live objects.
@@ -25,9 +25,8 @@ class AssetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     old_ = std::filesystem::current_path();
-    char tmpl[] = "/tmp/tarn-assets-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = MakeTempDir("tarn-assets-");
+    ASSERT_FALSE(dir_.empty());
     std::filesystem::current_path(dir_);
     for (const char* d : {"Models", "Fonts", "Textures", "Shaders"}) std::filesystem::create_directory(d);
     InstallDrawingHooks();  // as the program does: models and fonts reach the device and the registries

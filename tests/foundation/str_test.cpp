@@ -4,9 +4,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "foundation/log.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -133,9 +135,8 @@ TEST(Str, RandomTextNeverCrashesTheReaders) {
 
 // Saving replaces a file, and each console line of the file helpers once.
 TEST(Files, SaveReplacesAndEveryFailureLineAppears) {
-  char tmpl[] = "/tmp/tarn_files_XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::string dir = tmpl, name = dir + "/data.bin", empty = dir + "/empty";
+  std::string dir = MakeTempDir("tarn_files_"), name = dir + "/data.bin", empty = dir + "/empty";
+  ASSERT_FALSE(dir.empty());
   MEM out, in;
   out.Put_string("longer text");
   SaveFile(name.c_str(), out);
@@ -157,12 +158,18 @@ TEST(Files, SaveReplacesAndEveryFailureLineAppears) {
   EXPECT_FALSE(FileExists(dir.c_str()));
   SaveFile((dir + "/missing/out.bin").c_str(), in);
   SaveFile((empty + "/out.bin").c_str(), in);  // a path through a plain file
+#ifdef _WIN32
+  const char* missingFolder = "ERROR_PATH_NOT_FOUND";  // Windows names the folder that is missing
+#else
+  const char* missingFolder = "ERROR_FILE_NOT_FOUND";  // ENOENT either way
+#endif
   EXPECT_EQ(log.text(), "fread failed\n"
                         "Unable to load file \"x\": (ERROR_FILE_NOT_FOUND)\n"
                         "Unable to load file \"" + dir + "\": (ERROR_ACCESS_DENIED)\n"
-                        "Unable to create file \"" + dir + "/missing/out.bin\": (ERROR_FILE_NOT_FOUND)\n"
+                        "Unable to create file \"" + dir + "/missing/out.bin\": (" + missingFolder + ")\n"
                         "Unable to create file \"" + empty + "/out.bin\": (ERROR_PATH_NOT_FOUND)\n");
-  EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+  std::error_code ec;
+  EXPECT_GT(std::filesystem::remove_all(dir, ec), 0u);
 }
 
 }  // namespace
