@@ -10,11 +10,44 @@
 #include "foundation/log.h"
 #include "platform/shader_asm/shader_asm.h"
 
+#ifdef _WIN32
+#include <vector>
+
+#include "platform/d3d9/native.h"
+
+// On Windows every program the suites assemble also goes to D3DX's own
+// assembler, and the programs the two do not accept or refuse alike are
+// collected; d3dx_test.cpp lists them when the run ends.
+struct D3DXDifference {
+  std::string text;
+  bool oursAccepts;
+  std::string d3dxMessages;
+};
+inline std::vector<D3DXDifference>& D3DXDifferences() {
+  static std::vector<D3DXDifference> differences;
+  return differences;
+}
+inline int& D3DXComparisons() {
+  static int count = 0;
+  return count;
+}
+inline void CompareWithD3DX(const std::string& text, bool oursAccepts) {
+  std::vector<uint32_t> code;
+  std::string messages;
+  bool accepted = d3d9native::AssembleShaderText(text.data(), text.size(), code, messages) >= 0;
+  ++D3DXComparisons();
+  if (accepted != oursAccepts) D3DXDifferences().push_back({text, oursAccepts, messages});
+}
+#else
+inline void CompareWithD3DX(const std::string&, bool) {}
+#endif
+
 // Assembles text that must be good; fails the test with the logged line if not.
 inline ShaderProgram MustAssemble(const std::string& text, const char* file = "Good.VSH") {
   ShaderProgram p;
   LogCapture log;
   HRESULT hr = AssembleShaderText(text.data(), text.size(), file, p);
+  CompareWithD3DX(text, hr == D3D_OK);
   EXPECT_EQ(hr, D3D_OK) << text << "\n" << log.text();
   EXPECT_EQ(log.text(), "");
   return p;
@@ -26,6 +59,7 @@ inline std::string AssembleError(const std::string& text, const char* file = "Ba
   p.code.resize(3);  // must come back empty
   LogCapture log;
   HRESULT hr = AssembleShaderText(text.data(), text.size(), file, p);
+  CompareWithD3DX(text, hr == D3D_OK);
   EXPECT_EQ(hr, D3DXERR_INVALIDDATA) << text;
   EXPECT_TRUE(p.code.empty() && p.inputs.empty() && p.defs.empty() && p.samplers.empty());
   return log.text();

@@ -9,7 +9,6 @@
 #include "assets/model.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
-#include "platform/gl/gl_device.h"
 #include "platform/gpu/device.h"
 #include "render/draw.h"
 #include "render/model_draw.h"
@@ -241,10 +240,10 @@ void DrawFrame(Content* c, const Frame& f) {
   Device->EndScene();
 }
 
-bool SaveBackBuffer(const std::string& path) {
+bool SaveBackBuffer(const std::string& path, BackBufferReader read) {
   std::vector<uint32_t> argb;
   uint32_t w = 0, h = 0;
-  if (!ReadGLBackBuffer(Device, argb, &w, &h)) return false;
+  if (!read(Device, argb, &w, &h)) return false;
   std::vector<uint8_t> rgb(size_t(w) * h * 3);
   for (size_t i = 0; i < argb.size(); ++i) {
     rgb[i * 3 + 0] = uint8_t(argb[i] >> 16);
@@ -252,6 +251,80 @@ bool SaveBackBuffer(const std::string& path) {
     rgb[i * 3 + 2] = uint8_t(argb[i]);
   }
   return stbi_write_png(path.c_str(), int(w), int(h), 3, rgb.data(), int(w) * 3) != 0;
+}
+
+
+bool TakeShots(const std::string& out, BackBufferReader read) {
+  bool ok = true;
+  Content* content = LoadContent();
+  ResetView();
+
+  const Vec3 plane{70, 70, 2}, centre{70, 70, 4.5};
+  struct Shot {
+    const char* name;
+    Frame frame;
+  };
+  auto around = [&](const char* name, double heading, double elevation, double distance) {
+    Frame f;
+    f.eye = centre + Vec3{std::cos(elevation) * std::cos(heading), std::cos(elevation) * std::sin(heading),
+                          std::sin(elevation)} * distance;
+    f.look = LookAt(f.eye, centre);
+    return Shot{name, f};
+  };
+  // The aircraft faces world -X at the start.
+  Shot shots[] = {
+      around("plane_front", M_PI, 0.12, 15),
+      around("plane_left", -M_PI / 2, 0.12, 15),
+      around("plane_rear", 0.0, 0.12, 15),
+      around("plane_right", M_PI / 2, 0.12, 15),
+      around("plane_top", M_PI, 1.45, 16),
+      around("plane_three_quarter", M_PI * 0.75, 0.35, 13),
+      {"plane_cockpit", {}},
+      {"plane_yoke_inputs", {}},
+      {"island_top", {}},
+      {"island_start", {}},
+      {"sky", {}},
+      {"hud_font", {}},
+  };
+  for (Shot& s : shots) {
+    std::string n = s.name;
+    if (n == "plane_cockpit" || n == "plane_yoke_inputs") {
+      // The pilot's eye: model (0, 0.5, 0.85) at the start pose.
+      s.frame.eye = {70 - 0.5, 70, 2.85};
+      s.frame.look = LookAt(s.frame.eye, s.frame.eye + Vec3{-1, 0, -0.25});
+      if (n == "plane_yoke_inputs") {
+        s.frame.pitchInput = 1;
+        s.frame.rollInput = 0.5;
+      }
+    } else if (n == "island_top") {
+      s.frame.eye = {380, 330, 2600};
+      s.frame.look = LookAt(s.frame.eye, {380, 330, 0});
+      s.frame.aircraft = false;
+    } else if (n == "island_start") {
+      s.frame.eye = {130, 20, 25};
+      s.frame.look = LookAt(s.frame.eye, {500, 400, 20});
+    } else if (n == "sky") {
+      s.frame.eye = {0, 0, 0};
+      s.frame.look = LookAt({0, 0, 0}, Vec3{1, 1, 0.9});
+      s.frame.island = s.frame.aircraft = false;
+    } else if (n == "hud_font") {
+      s.frame.eye = {0, 0, 0};
+      s.frame.look = LookAt({0, 0, 0}, Vec3{-1, 0, 0.3});
+      s.frame.island = s.frame.aircraft = false;
+      s.frame.text = true;
+    }
+    DrawFrame(content, s.frame);
+    std::string path = out + "/" + s.name + ".png";
+    if (!SaveBackBuffer(path, read)) {
+      Log("tarn-contactsheet: cannot write \"%s\"\n", path.c_str());
+      ok = false;
+      break;
+    }
+    Log("tarn-contactsheet: %s\n", path.c_str());
+  }
+  (void)plane;
+  ReleaseContent(content);
+  return ok;
 }
 
 }  // namespace contactsheet

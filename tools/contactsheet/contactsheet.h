@@ -1,6 +1,7 @@
 // Offscreen pictures of the content, drawn through the simulator's own
-// registries, model drawing and shaders on the OpenGL device: the aircraft
-// as its drawing composes it, the island, the sky and the head-up font.
+// registries, model drawing and shaders on the OpenGL device (or, on Windows,
+// the Direct3D 9 device): the aircraft as its drawing composes it, the
+// island, the sky and the head-up font.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -9,6 +10,7 @@
 #include "foundation/math.h"
 
 struct MDL;
+class IDirect3DDevice9;
 
 namespace contactsheet {
 
@@ -39,7 +41,16 @@ struct Frame {
 };
 void DrawFrame(Content* content, const Frame& frame);
 
+// Reads a device's back buffer as packed ARGB pixels, rows from the top
+// (ReadGLBackBuffer, ReadD3D9BackBuffer).
+typedef bool (*BackBufferReader)(IDirect3DDevice9* device, std::vector<uint32_t>& argb,
+                                 uint32_t* width, uint32_t* height);
 // Writes the device's back buffer to a PNG file; false on failure.
-bool SaveBackBuffer(const std::string& path);
+bool SaveBackBuffer(const std::string& path, BackBufferReader read);
+
+// Loads the content of the working directory, draws every picture of the
+// sheet and writes each to <out>/<name>.png; false when one could not be
+// written. Needs Device (800 x 600).
+bool TakeShots(const std::string& out, BackBufferReader read);
 
 }  // namespace contactsheet

@@ -54,76 +54,9 @@ int main(int argc, char** argv) {
     Log("tarn-contactsheet: the OpenGL device could not be created\n");
     return 1;
   }
-  using namespace contactsheet;
-  Content* content = LoadContent();
-  ResetView();
-
-  const Vec3 plane{70, 70, 2}, centre{70, 70, 4.5};
-  struct Shot {
-    const char* name;
-    Frame frame;
-  };
-  auto around = [&](const char* name, double heading, double elevation, double distance) {
-    Frame f;
-    f.eye = centre + Vec3{std::cos(elevation) * std::cos(heading), std::cos(elevation) * std::sin(heading),
-                          std::sin(elevation)} * distance;
-    f.look = LookAt(f.eye, centre);
-    return Shot{name, f};
-  };
-  // The aircraft faces world -X at the start.
-  Shot shots[] = {
-      around("plane_front", M_PI, 0.12, 15),
-      around("plane_left", -M_PI / 2, 0.12, 15),
-      around("plane_rear", 0.0, 0.12, 15),
-      around("plane_right", M_PI / 2, 0.12, 15),
-      around("plane_top", M_PI, 1.45, 16),
-      around("plane_three_quarter", M_PI * 0.75, 0.35, 13),
-      {"plane_cockpit", {}},
-      {"plane_yoke_inputs", {}},
-      {"island_top", {}},
-      {"island_start", {}},
-      {"sky", {}},
-      {"hud_font", {}},
-  };
-  for (Shot& s : shots) {
-    std::string n = s.name;
-    if (n == "plane_cockpit" || n == "plane_yoke_inputs") {
-      // The pilot's eye: model (0, 0.5, 0.85) at the start pose.
-      s.frame.eye = {70 - 0.5, 70, 2.85};
-      s.frame.look = LookAt(s.frame.eye, s.frame.eye + Vec3{-1, 0, -0.25});
-      if (n == "plane_yoke_inputs") {
-        s.frame.pitchInput = 1;
-        s.frame.rollInput = 0.5;
-      }
-    } else if (n == "island_top") {
-      s.frame.eye = {380, 330, 2600};
-      s.frame.look = LookAt(s.frame.eye, {380, 330, 0});
-      s.frame.aircraft = false;
-    } else if (n == "island_start") {
-      s.frame.eye = {130, 20, 25};
-      s.frame.look = LookAt(s.frame.eye, {500, 400, 20});
-    } else if (n == "sky") {
-      s.frame.eye = {0, 0, 0};
-      s.frame.look = LookAt({0, 0, 0}, Vec3{1, 1, 0.9});
-      s.frame.island = s.frame.aircraft = false;
-    } else if (n == "hud_font") {
-      s.frame.eye = {0, 0, 0};
-      s.frame.look = LookAt({0, 0, 0}, Vec3{-1, 0, 0.3});
-      s.frame.island = s.frame.aircraft = false;
-      s.frame.text = true;
-    }
-    DrawFrame(content, s.frame);
-    std::string path = out + "/" + s.name + ".png";
-    if (!SaveBackBuffer(path)) {
-      Log("tarn-contactsheet: cannot write \"%s\"\n", path.c_str());
-      return 1;
-    }
-    Log("tarn-contactsheet: %s\n", path.c_str());
-  }
-  (void)plane;
-  ReleaseContent(content);
+  bool ok = contactsheet::TakeShots(out, ReadGLBackBuffer);
   Device->Release();
   Device = nullptr;
   Log("OpenGL errors: %u\n", GLErrorCount());
-  return GLErrorCount() == 0 ? 0 : 1;
+  return ok && GLErrorCount() == 0 ? 0 : 1;
 }
