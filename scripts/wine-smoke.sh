@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# The Windows build, run under Wine in a private Xvfb:
+#  1. cross-builds it with the headless suites (scripts/build-windows.sh --tests);
+#  2. runs the suites (foundation, shader assembler, assets, physics, aircraft,
+#     flight scenarios) and compares the scenario telemetry with the Linux
+#     build's, when build/scenarios holds it;
+#  3. starts tarnsim.exe, waits for its first presented frame, screenshots it,
+#     sends Pause, E, Z, Up (held) and Escape, screenshots the flight, and
+#     requires exit code 0 and "Memory objects left: 0".
+# Everything it leaves is in build-windows/wine/: console logs, screenshots,
+# timings.txt. Every Wine run has a time limit, a crash never starts Wine's
+# debugger, and Wine is shut down before the X server goes.
+#   scripts/wine-smoke.sh [--no-build]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=$root/build-windows/wine
+started=$(date +%s)
+timings=()
+lap() { timings+=("$1: $(( $(date +%s) - started )) s"); }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+if [ "${1:-}" != "--no-build" ]; then
+  scripts/build-windows.sh --tests
+  lap "cross build"
+fi
+rm -rf "$out/run" "$out"/*.log "$out"/*.png "$out"/contactsheet-*
+mkdir -p "$out"
+
+export WINEPREFIX=$root/build-windows/wine-prefix
+export WINEDEBUG=-all
+# No Mono or Gecko installer prompts, and a crash ends the program instead of
+# starting the debugger (which would wait for ever).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export WINEARCH=win64
+
+for n in $(seq 60 89); do
+  [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || { disp=$n; break; }
+done
+Xvfb ":$disp" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$disp"
+cleanup() {
+  timeout 20 wineserver -k 2>/dev/null || true
+  timeout 30 wineserver -w 2>/dev/null || true
+  kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
+
+if [ ! -d "$WINEPREFIX" ]; then
+  timeout 180 wineboot -i >/dev/null 2>&1 || fail "wineboot could not make the Wine prefix"
+  timeout 60 wineserver -w
+  lap "Wine prefix"
+fi
+
+# ---- headless suites --------------------------------------------------------
+bin=$root/build-windows/tests
+status=0
+for suite in foundation/foundation_tests shader_asm/shader_asm_test assets/assets_tests \
+             physics/physics_test aircraft/aircraft_tests aircraft/aircraft_scenarios; do
+  name=$(basename "$suite")
+  [ -f "$bin/$suite.exe" ] || { echo "missing $suite.exe"; status=1; continue; }
+  # Suites find their data relative to their own folder, as under CTest.
+  if (cd "$(dirname "$bin/$suite")" && timeout 600 wine "$bin/$suite.exe" >"$out/$name.log" 2>&1) &&
+     grep -q '^\[  PASSED  \]' "$out/$name.log" && ! grep -q '^\[  FAILED  \]' "$out/$name.log"; then
+    echo "PASS $name ($(grep -o '^\[==========\] [0-9]* tests\?' "$out/$name.log" | tail -1 | cut -c14-))"
+  else
+    echo "FAIL $name (see $out/$name.log)"
+    grep '^\[  FAILED  \]' "$out/$name.log" | head -20 || true
+    status=1
+  fi
+done
+lap "Windows suites"
+
+# The same scripts flown by the Linux build and the Windows build.
+if [ -d build/scenarios ] && [ -d build-windows/scenarios ]; then
+  for csv in build-windows/scenarios/*.csv; do
+    linux=build/scenarios/$(basename "$csv")
+    [ -f "$linux" ] || continue
+    if cmp -s "$linux" "$csv"; then
+      echo "scenario $(basename "$csv" .csv): identical to the Linux build"
+    else
+      # The first frame that differs, and the columns that differ in it.
+      awk -F, -v name="$(basename "$csv" .csv)" '
+        NR == FNR { row[FNR] = $0; next }
+        FNR == 1 { for (i = 1; i <= NF; i++) column[i] = $i; next }
+        row[FNR] != $0 {
+          n = split(row[FNR], linux, ",")
+          out = ""
+          for (i = 1; i <= n; i++) if (linux[i] != $i) out = out " " column[i] " " linux[i] "/" $i
+          printf "scenario %s: first differs from the Linux build in frame %d (t = %s s):%s\n", name, FNR - 1, $1, out
+          exit
+        }' "$linux" "$csv"
+    fi
+  done | tee "$out/scenarios-compared.txt"
+fi
+
+# ---- the same pictures from both devices ---------------------------------------
+# The contact sheet draws every content shader and texture; Direct3D 9 under
+# Wine and the OpenGL device (when the Linux build has its contact sheet) must
+# agree pixel by pixel within a small tolerance, edges and filtering aside.
+cp -r build-windows/run "$out/sheet-run"
+timeout 300 wine build-windows/tarn-contactsheet.exe "$out/sheet-run" "$out/contactsheet-d3d9" \
+  >"$out/contactsheet-d3d9.log" 2>&1 || { cat "$out/contactsheet-d3d9.log"; fail "the Direct3D 9 contact sheet failed"; }
+if [ -x build/tarn-contactsheet ]; then
+  cp -r build/run "$out/sheet-run-gl"
+  LIBGL_ALWAYS_SOFTWARE=1 timeout 300 build/tarn-contactsheet "$out/sheet-run-gl" "$out/contactsheet-gl" \
+    >"$out/contactsheet-gl.log" 2>&1 || fail "the OpenGL contact sheet failed"
+  # Pixels differing by more than 8% in a channel, as a share of the picture:
+  # rasterisation of edges and texture filtering differ a little between the
+  # two, the picture must not (measured: at most 2% of the pixels, on edges).
+  if ! for png in "$out"/contactsheet-d3d9/*.png; do
+    name=$(basename "$png" .png)
+    total=$(identify -format '%[fx:w*h]' "$png")
+    far=$(compare -metric AE -fuzz 8% "$png" "$out/contactsheet-gl/$name.png" null: 2>&1 || true)
+    echo "$name ${far%% *} $total"
+  done | awk '{ share = 100 * $2 / $3; printf "%-22s %5.2f%% of pixels differ by more than 8%%\n", $1, share
+                if (!(share <= 3)) bad = 1 }
+              END { exit bad }' | tee "$out/devices-compared.txt"; then
+    fail "Direct3D 9 and OpenGL draw the contact sheet differently"
+  fi
+  rm -rf "$out/sheet-run-gl"
+fi
+rm -rf "$out/sheet-run"
+lap "device comparison"
+
+# ---- the simulator in a window ---------------------------------------------
+cp -r build-windows/run "$out/run"
+log=$out/tarnsim.log
+(cd "$out/run"; rc=0
+ timeout 180 wine "$root/build-windows/tarnsim.exe" >"$log" 2>"$out/tarnsim-wine.log" || rc=$?
+ echo "exit $rc" >"$out/tarnsim.exit") &
+for _ in $(seq 120); do grep -q '^First frame presented' "$log" 2>/dev/null && break; sleep 1; done
+grep -q '^First frame presented' "$log" || fail "no first frame within two minutes"
+lap "first frame"
+# Wine's Direct3D needs a moment after the first Present before the X
+# window shows the frame: wait until the picture is no longer black.
+shot() { import -window root "$1" && convert "$1" -format '%[fx:int(mean*1000)]' info:; }
+for _ in $(seq 30); do
+  [ "$(shot "$out/start.png")" -gt 50 ] && break
+  sleep 1
+done
+window=$(xdotool search --name '^Tarn sim$' | head -1)
+[ -n "$window" ] || fail "no window titled \"Tarn sim\""
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool mousemove 640 400
+xdotool key Pause; sleep 0.3
+xdotool key e; sleep 0.3
+xdotool key z; sleep 0.3
+xdotool keydown Up; sleep 4; xdotool keyup Up
+sleep 1
+shot "$out/flying.png" >/dev/null
+xdotool key Escape
+for _ in $(seq 60); do [ -s "$out/tarnsim.exit" ] && break; sleep 1; done
+timeout 60 wineserver -w || true
+lap "simulator run"
+
+code=$(sed -n 's/^exit //p' "$out/tarnsim.exit" 2>/dev/null)
+echo "tarnsim.exe exit code: ${code:-none}"
+# Wine cuts exit codes to 8 bits (an access violation reads as 5): the
+# console line is the real sign of an orderly end.
+[ "$code" = 0 ] || { cat "$log"; fail "tarnsim.exe did not exit with 0"; }
+grep -qx 'Memory objects left: 0' "$log" || { cat "$log"; fail "no \"Memory objects left: 0\""; }
+# Flying moves the whole picture: the two screenshots must differ widely.
+diff=$(compare -metric AE -fuzz 10% "$out/start.png" "$out/flying.png" null: 2>&1 || true)
+[ "${diff%% *}" -gt 100000 ] 2>/dev/null || fail "the flight did not change the picture ($diff pixels)"
+
+printf '%s\n' "${timings[@]}" | tee "$out/timings.txt"
+[ $status = 0 ] || fail "a Windows suite failed"
+echo "Windows build under Wine: OK (screenshots in $out)"
