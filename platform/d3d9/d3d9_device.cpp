@@ -15,31 +15,23 @@ using d3d9native::Object;
 
 // ---- resources: the shared CPU-side shape plus the Direct3D object -------
 
-class D3D9VertexBuffer : public MemoryVertexBuffer {
+// A buffer keeps the program's copy (the shared checks read it) and refills
+// the Direct3D buffer from it at every unlock.
+template <class Memory, bool Index>
+class D3D9Buffer : public Memory {
  public:
-  D3D9VertexBuffer(GpuDeviceBase* d, uint32_t length, uint32_t fvf, Object* native)
-      : MemoryVertexBuffer(d, length, fvf), native(native) {}
-  ~D3D9VertexBuffer() override { d3d9native::Release(native); }
+  template <class... Args>
+  D3D9Buffer(Object* native, Args... args) : Memory(args...), native(native) {}
+  ~D3D9Buffer() override { d3d9native::Release(native); }
   Object* native;
 
  protected:
   void Unlocked(uint32_t offset, uint32_t size) override {
-    d3d9native::FillBuffer(native, false, offset, bytes.data() + offset, size);
+    d3d9native::FillBuffer(native, Index, offset, this->bytes.data() + offset, size);
   }
 };
-
-class D3D9IndexBuffer : public MemoryIndexBuffer {
- public:
-  D3D9IndexBuffer(GpuDeviceBase* d, uint32_t length, Object* native)
-      : MemoryIndexBuffer(d, length), native(native) {}
-  ~D3D9IndexBuffer() override { d3d9native::Release(native); }
-  Object* native;
-
- protected:
-  void Unlocked(uint32_t offset, uint32_t size) override {
-    d3d9native::FillBuffer(native, true, offset, bytes.data() + offset, size);
-  }
-};
+using D3D9VertexBuffer = D3D9Buffer<MemoryVertexBuffer, false>;
+using D3D9IndexBuffer = D3D9Buffer<MemoryIndexBuffer, true>;
 
 class D3D9Declaration : public VertexDeclaration {
  public:
@@ -176,7 +168,7 @@ class D3D9Device : public GpuDeviceBase {
     Object* native = nullptr;
     HRESULT hr = d3d9native::CreateVertexBuffer(device_, length, fvf, &native);
     if (FAILED(hr)) return hr;
-    *out = new D3D9VertexBuffer(this, length, fvf, native);
+    *out = new D3D9VertexBuffer(native, this, length, fvf);
     return D3D_OK;
   }
 
@@ -188,7 +180,7 @@ class D3D9Device : public GpuDeviceBase {
     Object* native = nullptr;
     HRESULT hr = d3d9native::CreateIndexBuffer(device_, length, &native);
     if (FAILED(hr)) return hr;
-    *out = new D3D9IndexBuffer(this, length, native);
+    *out = new D3D9IndexBuffer(native, this, length);
     return D3D_OK;
   }
 
