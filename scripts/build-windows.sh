@@ -26,7 +26,7 @@ jobs="${JOBS:-$(nproc)}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 cmake --build build --target tarn-content -j"$jobs"
 
-cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
+cmake -S . -B build-windows --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build build-windows --target "${targets[@]}" -j"$jobs"
 

@@ -24,7 +24,8 @@ if [ "${1:-}" != "--no-build" ]; then
   scripts/build-windows.sh --tests
   lap "cross build"
 fi
-rm -rf "$out/run" "$out"/*.log "$out"/*.png "$out"/contactsheet-*
+# Nothing of an earlier run may stay (cp -r into an existing folder nests).
+rm -rf "$out/run" "$out"/sheet-run* "$out"/contactsheet-* "$out"/*.log "$out"/*.png "$out"/*.txt
 mkdir -p "$out"
 
 export WINEPREFIX=$root/build-windows/wine-prefix
