@@ -162,7 +162,8 @@ echo "tarnsim.exe exit code: ${code:-none}"
 # Wine cuts exit codes to 8 bits (an access violation reads as 5): the
 # console line is the real sign of an orderly end.
 [ "$code" = 0 ] || { cat "$log"; fail "tarnsim.exe did not exit with 0"; }
-grep -qx 'Memory objects left: 0' "$log" || { cat "$log"; fail "no \"Memory objects left: 0\""; }
+# (A Windows console program ends its lines with CR LF.)
+tr -d '\r' <"$log" | grep -qx 'Memory objects left: 0' || { cat "$log"; fail "no \"Memory objects left: 0\""; }
 # Flying moves the whole picture: the two screenshots must differ widely.
 diff=$(compare -metric AE -fuzz 10% "$out/start.png" "$out/flying.png" null: 2>&1 || true)
 [ "${diff%% *}" -gt 100000 ] 2>/dev/null || fail "the flight did not change the picture ($diff pixels)"
