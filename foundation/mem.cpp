@@ -97,6 +97,24 @@ void MEM::Resize(uint32_t n) {
   size = uint32_t(want);
 }
 
+namespace {
+// Bytes to be added that lie inside the buffer itself would be freed by the
+// growth or shifted by the insertion: they are copied out first. Returns the
+// source to use (src itself or the copy in held); null when memory ran out.
+const void* SafeSource(const MEM& m, const void* src, uint32_t n, uint8_t*& held) {
+  held = nullptr;
+  uintptr_t at = reinterpret_cast<uintptr_t>(src), from = reinterpret_cast<uintptr_t>(m.data);
+  if (n == 0 || at + n <= from || at >= from + uint64_t(m.size) + 1) return src;
+  held = static_cast<uint8_t*>(std::malloc(n));
+  if (!held) {
+    Log("__ERR__ MEM->Resize fail, not enough memory\n");
+    return nullptr;
+  }
+  std::memcpy(held, src, n);
+  return held;
+}
+}  // namespace
+
 void MEM::Insert(uint32_t at, const void* src, uint32_t n) {
   if (at > size) {
     Log("__ERR__ MEM->Insert: wrong position\n");
@@ -107,11 +125,15 @@ void MEM::Insert(uint32_t at, const void* src, uint32_t n) {
     Log("__ERR__ MEM->Resize fail, not enough memory\n");
     return;
   }
+  uint8_t* held;
+  src = SafeSource(*this, src, n, held);
+  if (!src) return;
   Resize(old + n);
-  if (size < old + n) return;  // the resize failed and said so
-  if (n == 0) return;
-  std::memmove(data + at + n, data + at, old - at);
-  std::memcpy(data + at, src, n);
+  if (size >= old + n && n != 0) {  // otherwise the resize failed and said so
+    std::memmove(data + at + n, data + at, old - at);
+    std::memcpy(data + at, src, n);
+  }
+  std::free(held);
 }
 
 void MEM::Put_bytes(const void* p, uint32_t n) {
@@ -120,10 +142,15 @@ void MEM::Put_bytes(const void* p, uint32_t n) {
     Log("__ERR__ MEM->Resize fail, not enough memory\n");
     return;
   }
+  uint8_t* held;
+  p = SafeSource(*this, p, n, held);
+  if (!p) return;
   Resize(old + n);
-  if (size < old + n) return;  // the resize failed and said so
-  if (n) std::memcpy(data + size - n, p, n);
-  pos += n;
+  if (size >= old + n) {  // otherwise the resize failed and said so
+    if (n) std::memcpy(data + size - n, p, n);
+    pos += n;
+  }
+  std::free(held);
 }
 
 void MEM::Put_uint32(uint32_t v) { Put_bytes(&v, 4); }

@@ -38,6 +38,16 @@ TEST(Mem, InsertPrefixesAppendsAndRejectsBadPositions) {
   EXPECT_EQ(log.text(), "__ERR__ MEM->Insert: wrong position\n");
   ASSERT_EQ(m.size, 8u);
   EXPECT_EQ(std::memcmp(m.data, "abcXYdef", 8), 0);
+  // A source inside the buffer itself survives the growth that may move the
+  // block, and the shift that moves the bytes after the insertion point.
+  MEM self;
+  self.Put_bytes("0123456789abcde", 15);  // fills its 16-byte block: the next append moves it
+  self.Put_bytes(self.data + 4, 11);
+  self.Insert(2, self.data + 1, 6);
+  self.Insert(0, self.data, self.size);
+  const char* half = "0112345623456789abcde456789abcde";
+  ASSERT_EQ(self.size, 2 * 32u);
+  EXPECT_TRUE(std::memcmp(self.data, half, 32) == 0 && std::memcmp(self.data + 32, half, 32) == 0);
 }
 
 TEST(Mem, ShortReadsPrintGiveNeutralValuesAndKeepTheCursor) {
