@@ -5,6 +5,7 @@
 // with TARN_BYTEWISE_MOVABLE (they own heap blocks but never point into
 // themselves). Anything else, std::string for one, is rejected at compile time.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -29,13 +30,29 @@ inline uint32_t NextPowerOfTwo(uint32_t n) {
   v |= v >> 16;
   return v + 1;
 }
+inline uint64_t NextPowerOfTwo64(uint64_t n) {
+  uint64_t v = n - 1;
+  v |= v >> 1;
+  v |= v >> 2;
+  v |= v >> 4;
+  v |= v >> 8;
+  v |= v >> 16;
+  v |= v >> 32;
+  return v + 1;
+}
+
+// An array that cannot get the storage it needs has no sane way on: every
+// caller goes on to write the elements it asked for. Prints one line and
+// aborts rather than write outside a block. Readers of outside data cap their
+// counts well below this, so a damaged file never gets here.
+[[noreturn]] void ArrayOutOfMemory(uint64_t bytes);
 
 template <class T>
 class Array {
  public:
   uint32_t count = 0;
   T* data = nullptr;
-  uint32_t capacity = 0;  // bytes, 0 or a power of two
+  uint64_t capacity = 0;  // bytes, 0 or a power of two
 
   Array() {
     static_assert(BytewiseMovable<T>::value,
@@ -72,13 +89,13 @@ class Array {
   // Appends a deep copy of value.
   void push(const T& value) {
     uintptr_t at = reinterpret_cast<uintptr_t>(&value), from = reinterpret_cast<uintptr_t>(data);
-    if (at >= from && at < from + uintptr_t(count) * sizeof(T) && uint64_t(count + 1) * sizeof(T) > capacity) {
+    if (at >= from && at < from + uintptr_t(count) * sizeof(T) && (uint64_t(count) + 1) * sizeof(T) > capacity) {
       // value lives in the storage that growing is about to free: copy it out first.
       T copy(value);
       push(copy);
       return;
     }
-    Grow(count + 1);
+    Grow(uint64_t(count) + 1);
     new (&data[count]) T(value);
     count++;
   }
@@ -111,20 +128,27 @@ class Array {
     static_assert(std::is_trivially_copyable<T>::value, "assign_one is for plain elements");
     if (capacity < sizeof(T)) {
       if (capacity) std::free(data);
-      capacity = NextPowerOfTwo(sizeof(T));
-      data = static_cast<T*>(std::malloc(capacity));
+      data = nullptr;
+      count = 0;
+      capacity = 0;
+      Grow(1);
     }
     data[0] = value;
     count = 1;
   }
 
  private:
-  void Grow(uint32_t n) {
-    uint64_t need = uint64_t(n) * sizeof(T);
+  // Capacities are worked out in 64 bits: n below 2^32 elements of at most
+  // 2^31 bytes each always has a power of two above it.
+  void Grow(uint64_t n) {
+    static_assert(sizeof(T) <= (1u << 31), "element sizes keep n * sizeof(T) below 2^63");
+    if (n > 0xFFFFFFFFu) ArrayOutOfMemory(n * sizeof(T));
+    uint64_t need = n * sizeof(T);
     if (need <= capacity) return;
-    uint32_t bytes = NextPowerOfTwo(uint32_t(need));
-    T* fresh = static_cast<T*>(std::malloc(bytes));
-    if (count) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data), count * sizeof(T));
+    uint64_t bytes = NextPowerOfTwo64(need);
+    T* fresh = bytes <= SIZE_MAX ? static_cast<T*>(std::malloc(size_t(bytes))) : nullptr;
+    if (!fresh) ArrayOutOfMemory(bytes);
+    if (count) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data), size_t(count) * sizeof(T));
     if (capacity != 0) std::free(data);
     data = fresh;
     capacity = bytes;
