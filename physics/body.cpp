@@ -252,9 +252,12 @@ void pBody::SetMass(double m) {
              a.z * c.y + b.y * c.z + b.z * c.y) * D;
   }
 
-  volume = S[0] / 6;
+  // A mesh with a real volume keeps it (and so its buoyancy) even when its
+  // inertia cannot be worked out; only the inertia then falls back.
+  const bool enclosed = S[0] != 0 && std::isfinite(S[0]);
+  volume = enclosed ? S[0] / 6 : 0;
   Mat3 I;
-  bool solid = S[0] != 0;
+  bool solid = enclosed;
   if (solid) {
     double k = 0.25 / S[0];
     centreLocal = Vec3{S[1], S[2], S[3]} * k;
@@ -280,13 +283,17 @@ void pBody::SetMass(double m) {
     // No enclosed volume: the formulas would divide by zero. Keep the mass,
     // put the centre at the mean corner and give the inertia of a solid box
     // around the corners (each side at least 0.1 m), so the body stays
-    // finite and can still turn.
-    Log("pBody->SetMass: mesh encloses no volume (%u triangles), using a box inertia\n",
-        triangles.count);
-    volume = 0;
-    Vec3 sum = kZero;
-    for (const Vec3& v : vertices) sum += v;
-    centreLocal = vertices.count ? sum / double(vertices.count) : kZero;
+    // finite and can still turn. A real volume whose moments overflow keeps
+    // its volume and, when finite, its centre.
+    if (enclosed)
+      Log("pBody->SetMass: mesh inertia is not finite (%u triangles), using a box inertia\n", triangles.count);
+    else
+      Log("pBody->SetMass: mesh encloses no volume (%u triangles), using a box inertia\n", triangles.count);
+    if (!enclosed || !Finite(centreLocal)) {
+      Vec3 sum = kZero;
+      for (const Vec3& v : vertices) sum += v;
+      centreLocal = vertices.count ? sum / double(vertices.count) : kZero;
+    }
     Vec3 ext = vertices.count ? box.localMax - box.localMin : kZero;
     double dx = std::fmax(ext.x, 0.1), dy = std::fmax(ext.y, 0.1), dz = std::fmax(ext.z, 0.1);
     double f = mass / 12.0;
@@ -362,6 +369,9 @@ void pBody::Process(int32_t phase) {
       angularMomentum = lastFinite.angularMomentum;
       UpdatePlacement();
       UpdateVelocities();
+      // The cached surface impulse may be what blew up: the next step works
+      // it out again from the restored state instead of re-applying it.
+      if (surfacePeriod >= 0) surfaceCounter = uint32_t(surfacePeriod) + 1;
     }
   }
 }

@@ -159,6 +159,26 @@ TEST_F(BodyTest, NonFiniteStateIsRestoredAndReportedOnce) {
   b->momentum.z = NAN;
   Step(1);
   EXPECT_EQ(log.lines().size(), 2u) << "a new episode is reported again";
+  // A cached surface impulse that blew up is worked out again after the
+  // restore, not re-applied for the rest of its period.
+  pBody* s = Body(CubeTriangles({0, 0, 0}, {1, 1, 1}), 1.0, {5, 0, 10});
+  s->surfacePeriod = 50;
+  Step(2);
+  s->surfaceImpulse.x = NAN;
+  Step(1);
+  const Vec3 restored = s->position;
+  Step(1);
+  EXPECT_EQ(log.lines().size(), 3u);
+  EXPECT_TRUE(std::isfinite(s->surfaceImpulse.x) && s->position.z != restored.z) << "moving again";
+  // A real volume whose inertia cannot be inverted (a 10 micrometre cube of
+  // 1e-100 kg: its determinant underflows) keeps its volume, so its
+  // buoyancy; only the inertia falls back to the box's.
+  log.clear();
+  pBody* tiny = Body(CubeTriangles({0, 0, 0}, {1e-5, 1e-5, 1e-5}), 1e-100, {0, 0, 0});
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"pBody->SetMass: mesh inertia is not finite (12 triangles), using a box inertia"});
+  EXPECT_NEAR(tiny->volume / 1e-15, 1.0, 1e-6);
+  EXPECT_NEAR(tiny->centreLocal.z / 0.5e-5, 1.0, 1e-6);
+  for (double v : tiny->inverseInertiaBody.m) EXPECT_TRUE(std::isfinite(v));
 }
 
 }  // namespace
