@@ -46,6 +46,8 @@ TEST(ResultCodes, ComAndDirectX) {
   EXPECT_STREQ(resultCodeName(0x8004025Fu), "VFW_E_NOT_IN_GRAPH");
   EXPECT_STREQ(resultCodeName(0x8009030Eu), "SEC_E_NO_CREDENTIALS");
   EXPECT_STREQ(resultCodeName(0x80158000u + 0x540), "DPNERR_NOTREADY");
+  EXPECT_STREQ(resultCodeName(0x8015001Eu), "DVERR_BUFFERTOOSMALL");  // from libwine-dev's dvoice.h
+  EXPECT_STREQ(resultCodeName(0x8AC70001u), "XACTENGINE_E_ALREADYINITIALIZED");  // and xact.h
 }
 
 TEST(ResultCodes, D3dxImageErrorsInOrder) {

@@ -15,7 +15,14 @@ several names:
   names defined as another name (D3D_OK, DDERR_OUTOFMEMORY, ...) come last.
   Within one rank the first definition in header order wins.
 
-usage: generate.py INCLUDE_DIR OUTPUT [--supplement FILE] [--report]
+Packages it reads: mingw-w64-common (the Windows SDK headers, INCLUDE_DIR,
+/usr/share/mingw-w64/include) and libwine-dev (--extra-include,
+/usr/include/wine/wine/windows), whose DirectPlay Voice, XACT, D3DX and
+DirectInput headers hold families MinGW-w64 lacks. Only the headers in
+EXTRA_HEADERS are read from the extra directory, after MinGW-w64's own copy
+where both have one, so the Win32 and COM families stay MinGW-w64's.
+
+usage: generate.py INCLUDE_DIR OUTPUT [--extra-include DIR] [--supplement FILE] [--report]
 """
 import argparse
 import os
@@ -44,6 +51,9 @@ HEADERS = [
     ("wbemcli.h", r"^(WBEM_[ES]_|WBEMMOF_E_|WBEMESS_E_)"),
     ("vfwmsgs.h", r"^VFW_[ES]_"),
 ]
+
+# The headers read from --extra-include as well.
+EXTRA_HEADERS = {"dvoice.h", "xact.h", "xact3.h", "d3dx9.h", "d3dx9xof.h", "dinput.h"}
 
 # winerror.h holds everything from Win32 numbers to COM, security and setup
 # codes; leave out the helper macros, range markers and the graphics and
@@ -334,16 +344,23 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("include_dir")
     ap.add_argument("output")
+    ap.add_argument("--extra-include", help="directory of the EXTRA_HEADERS (libwine-dev's)")
     ap.add_argument("--supplement", help="extra 'code name' lines for codes the headers lack")
     ap.add_argument("--report", action="store_true")
     args = ap.parse_args()
 
     macros = Macros()
-    present = [(h, pat) for h, pat in HEADERS if os.path.exists(os.path.join(args.include_dir, h))]
-    missing = [h for h, _ in HEADERS if not os.path.exists(os.path.join(args.include_dir, h))]
+    # (header, pattern, path) in rank order, a header's MinGW-w64 copy first.
+    present, missing = [], []
+    for h, pat in HEADERS:
+        dirs = [args.include_dir] + ([args.extra_include] if args.extra_include and h in EXTRA_HEADERS else [])
+        paths = [os.path.join(d, h) for d in dirs if os.path.exists(os.path.join(d, h))]
+        present += [(h, pat, p) for p in paths]
+        if not paths:
+            missing.append(h)
     # The macros of every header first (some use helpers of another).
-    for h, _ in present:
-        macros.add_header(strip_comments(open(os.path.join(args.include_dir, h), encoding="latin-1").read()))
+    for _, _, path in present:
+        macros.add_header(strip_comments(open(path, encoding="latin-1").read()))
 
     # rank: 0 winerror primary, 1 derived 0x8007xxxx, 2 other primary, 3 alias, 4 supplement
     entries = []  # (rank, order, code, name)
@@ -351,8 +368,8 @@ def main():
     per_header = {}
     candidate = {}
     failed = []
-    for h, pat in present:
-        defs = definitions(os.path.join(args.include_dir, h), macros)
+    for h, pat, path in present:
+        defs = definitions(path, macros)
         kept = []
         for _, name, expr in defs:
             if h == WINERROR:
@@ -367,9 +384,9 @@ def main():
                 continue
             kept.append((name, expr, value & 0xFFFFFFFF))
             candidate[name] = True
-        per_header[h] = kept
-    for h, _ in present:
-        for name, expr, code in per_header[h]:
+        per_header[path] = kept
+    for h, _, path in present:
+        for name, expr, code in per_header[path]:
             alias = is_alias(expr, candidate)
             rank = 3 if alias else (0 if h == WINERROR else 2)
             entries.append((rank, order, code, name))
