@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "assets/model.h"
@@ -16,7 +17,10 @@ namespace {
 // float for float. A linear scan over the node's vertices finds the first
 // equal one; since a vertex is only appended when no equal one exists, there
 // is never more than one, so a hash of the twelve floats finds the same vertex
-// without the quadratic cost.
+// without the quadratic cost. Floats are compared by their bits with -0 taken
+// as +0, which is == for every number; a NaN (only in a damaged file) then
+// welds with the same NaN instead of never matching while always hashing
+// alike, which would make every probe walk all the NaN corners before it.
 class WeldTable {
  public:
   void Reset(uint32_t expected) {
@@ -43,28 +47,34 @@ class WeldTable {
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
   static bool Equal(const ModelVertex& a, const ModelVertex& b) {
-    return a.position.x == b.position.x && a.position.y == b.position.y && a.position.z == b.position.z &&
-           a.normal.x == b.normal.x && a.normal.y == b.normal.y && a.normal.z == b.normal.z &&
-           a.tex0.x == b.tex0.x && a.tex0.y == b.tex0.y && a.tex0.z == b.tex0.z && a.tex1.x == b.tex1.x &&
-           a.tex1.y == b.tex1.y && a.tex1.z == b.tex1.z;
+    uint32_t x[12], y[12];
+    Key(a, x);
+    Key(b, y);
+    return std::memcmp(x, y, sizeof x) == 0;
   }
 
  private:
   static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
 
-  // Equal floats must hash alike: -0 and +0 compare equal, so both hash as +0.
+  // -0 and +0 compare equal, so both become +0.
   static uint32_t Bits(float f) {
     f += 0.0f;
     uint32_t u;
     std::memcpy(&u, &f, 4);
     return u;
   }
-  static uint32_t Hash(const ModelVertex& v) {
+  // The twelve welded floats as bits.
+  static void Key(const ModelVertex& v, uint32_t out[12]) {
     const float values[12] = {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z,
                               v.tex0.x,     v.tex0.y,     v.tex0.z,     v.tex1.x,   v.tex1.y,   v.tex1.z};
+    for (int i = 0; i < 12; i++) out[i] = Bits(values[i]);
+  }
+  static uint32_t Hash(const ModelVertex& v) {
+    uint32_t key[12];
+    Key(v, key);
     uint64_t h = 0x9E3779B97F4A7C15ull;
-    for (float f : values) {
-      h ^= Bits(f);
+    for (uint32_t bits : key) {
+      h ^= bits;
       h *= 0xFF51AFD7ED558CCDull;
       h ^= h >> 32;
     }
@@ -129,6 +139,73 @@ void FaceTangentFrame(const RawNode& raw, const RawFace& face, VEC3F& T, VEC3F& 
   }
 }
 
+// The smoothed normal of a corner: the sum of the face normals of every face
+// at its vertex that shares a smoothing group with the corner's mask, where
+// the mask is grown in one pass over the vertex's faces in read order (a face
+// joins when it shares a group with the mask as it stands at that moment).
+// Both steps depend only on the vertex and the starting mask, so a vertex
+// shared by many faces works each distinct mask out once; the pass also stops
+// once no later face can add a group. Sums keep the read order, so the
+// normals are exactly those of doing it afresh for every corner.
+class SmoothNormals {
+ public:
+  explicit SmoothNormals(const RawNode& raw) : raw_(raw) {}
+
+  VEC3F Normal(uint32_t vertex, uint32_t startMask) {
+    const Array<uint32_t>& faces = raw_.vertices[vertex].faceList;
+    if (faces.count <= kFewFaces) return Sum(faces, Grow(faces, startMask, nullptr));
+    auto known = byStart_.find(Key(vertex, startMask));
+    if (known != byStart_.end()) return known->second;
+    uint32_t mask = Grow(faces, startMask, Later(vertex));
+    auto summed = byFinal_.find(Key(vertex, mask));
+    VEC3F normal = summed != byFinal_.end() ? summed->second : Sum(faces, mask);
+    byFinal_.emplace(Key(vertex, mask), normal);
+    byStart_.emplace(Key(vertex, startMask), normal);
+    return normal;
+  }
+
+ private:
+  // Up to this many faces at a vertex, working it out again is cheaper than looking it up.
+  static constexpr uint32_t kFewFaces = 16;
+
+  static uint64_t Key(uint32_t vertex, uint32_t mask) { return uint64_t(vertex) << 32 | mask; }
+
+  // later[i]: the groups of the vertex's faces i and after (null: no early stop).
+  uint32_t Grow(const Array<uint32_t>& faces, uint32_t mask, const uint32_t* later) const {
+    for (uint32_t i = 0; i < faces.count; i++) {
+      if (later && (later[i] & ~mask) == 0) break;
+      uint32_t s = raw_.faces[faces[i]].smoothing;
+      if (s & mask) mask |= s;
+    }
+    return mask;
+  }
+  VEC3F Sum(const Array<uint32_t>& faces, uint32_t mask) const {
+    VEC3F normal = {0, 0, 0};
+    for (uint32_t f : faces) {
+      const RawFace& other = raw_.faces[f];
+      if (other.smoothing & mask) {
+        normal.x += other.normal.x;
+        normal.y += other.normal.y;
+        normal.z += other.normal.z;
+      }
+    }
+    return normal;
+  }
+  const uint32_t* Later(uint32_t vertex) {
+    auto it = later_.find(vertex);
+    if (it != later_.end()) return it->second.data();
+    const Array<uint32_t>& faces = raw_.vertices[vertex].faceList;
+    std::vector<uint32_t> later(faces.count);
+    uint32_t all = 0;
+    for (uint32_t i = faces.count; i > 0; i--) later[i - 1] = all |= raw_.faces[faces[i - 1]].smoothing;
+    return later_.emplace(vertex, std::move(later)).first->second.data();
+  }
+
+  const RawNode& raw_;
+  std::unordered_map<uint64_t, VEC3F> byStart_, byFinal_;
+  std::unordered_map<uint32_t, std::vector<uint32_t>> later_;
+};
+
 void CompileNode(MDL* model, Array<RawNode>& rawNodes, uint32_t i, WeldTable& weld) {
   ModelNode& node = model->nodes[model->nodes.count - 1];
   bool centred = false;
@@ -180,6 +257,7 @@ void CompileNode(MDL* model, Array<RawNode>& rawNodes, uint32_t i, WeldTable& we
   model->vertices.resize(start + 3 * raw.faces.count);
   model->vertices.resize(start);
   weld.Reset(3 * raw.faces.count);
+  SmoothNormals smoothing(raw);
 
   for (const RawFace& face : raw.faces) {
     VEC3F T, B;
@@ -193,22 +271,7 @@ void CompileNode(MDL* model, Array<RawNode>& rawNodes, uint32_t i, WeldTable& we
         candidate.position = {v.position.x - raw.position.x, v.position.y - raw.position.y,
                               v.position.z - raw.position.z};
       }
-      // One pass: each face sharing the vertex joins when it shares a group
-      // with the mask as it stands at that moment.
-      uint32_t mask = face.smoothing;
-      for (uint32_t f : v.faceList) {
-        if (raw.faces[f].smoothing & mask) mask |= raw.faces[f].smoothing;
-      }
-      VEC3F normal = {0, 0, 0};
-      for (uint32_t f : v.faceList) {
-        const RawFace& other = raw.faces[f];
-        if (other.smoothing & mask) {
-          normal.x += other.normal.x;
-          normal.y += other.normal.y;
-          normal.z += other.normal.z;
-        }
-      }
-      candidate.normal = normal;
+      candidate.normal = smoothing.Normal(face.corner[k], face.smoothing);
       candidate.tangent = T;
       candidate.binormal = B;
       candidate.tex0 = {face.tex0[k].x, 1 - face.tex0[k].y, face.tex0[k].z};

@@ -90,6 +90,47 @@ void BM_CompileTerrain(benchmark::State& state) {
 }
 BENCHMARK(BM_CompileTerrain)->Unit(benchmark::kMillisecond);
 
+// state.range(0) faces all on one vertex triple (a crafted raw model): the
+// smoothing pass meets every face at each of their corners. Even faces are
+// in group 1, odd ones in group 2, so the masks are not all alike.
+void BM_CompileSharedVertices(benchmark::State& state) {
+  const uint32_t faces = uint32_t(state.range(0));
+  Array<RawNode> source;
+  source.resize(1);
+  RawNode& n = *new (&source[0]) RawNode();
+  n.name = "Fan";
+  n.rotation = {0, 0, 0, 1};
+  n.nodeScale = {1, 1, 1};
+  n.vertices.resize(3);
+  const VEC3F corners[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  for (uint32_t k = 0; k < 3; k++) new (&n.vertices[k]) RawVertex{corners[k], {}};
+  for (uint32_t i = 0; i < faces; i++) {
+    RawFace f{};
+    f.normal = {0, 0, 1};
+    f.smoothing = 1u << (i % 2);
+    for (uint32_t k = 0; k < 3; k++) {
+      f.corner[k] = k;
+      f.tex0[k] = {float(i % 7), float(k), 0};
+      n.vertices[k].faceList.push(i);
+    }
+    n.faces.push(f);
+  }
+  LogCapture quiet;
+  for (auto _ : state) {
+    state.PauseTiming();
+    Array<RawNode> work(source);
+    MDL model;
+    state.ResumeTiming();
+    CompileRawModel(&model, work);
+    benchmark::DoNotOptimize(model.vertices.count);
+    state.PauseTiming();
+    DestroyModel(&model);
+    quiet.clear();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_CompileSharedVertices)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
 void BM_LoadCompiledTerrain(benchmark::State& state) {
   // Compile once into a private directory, then load only the ".mdc".
   std::filesystem::path old = std::filesystem::current_path();

@@ -268,7 +268,9 @@ TEST_F(ModelTest, RegistrySharesCountsAndReleases) {
 
 // The compilation written plainly, a vertex as its 18 floats (position,
 // normal, tangent, binormal, tex0, tex1), welding by a linear first-match
-// search over the node's vertices: the compiler's hashed search must agree.
+// search over the node's vertices and smoothing every corner afresh over all
+// faces of its vertex: the compiler's hashed search and its once-per-mask
+// smoothing must agree bit for bit.
 using Flat = std::array<float, 18>;
 struct LinearModel {
   std::vector<Flat> vertices;
@@ -338,8 +340,11 @@ LinearModel LinearCompile(const Array<RawNode>& nodes) {
 }
 
 // Nodes built to weld often: few distinct positions (-0 among them) and
-// texture coordinates, overlapping smoothing groups, centred nodes.
-Array<RawNode> RandomNodes(std::mt19937& rng) {
+// texture coordinates, overlapping smoothing groups, centred nodes. Crowded
+// nodes put hundreds of faces on a handful of vertices, with masks of one to
+// three of all 32 groups (0 now and then), so the smoothing pass meets many
+// distinct masks at one vertex.
+Array<RawNode> RandomNodes(std::mt19937& rng, bool crowded = false) {
   const char* names[] = {"Plain", "/c Centred", "/d Door", "/s Hub"};
   const float coords[] = {0.0f, -0.0f, 1.0f, 2.5f, -3.0f}, uv[] = {0.0f, 0.5f, 1.0f};
   const uint32_t groups[] = {0, 1, 2, 3, 4, 6, 1, 1};
@@ -349,10 +354,12 @@ Array<RawNode> RandomNodes(std::mt19937& rng) {
     RawNode& n = *new (&nodes[nodes.count - 1]) RawNode();
     n.name = names[rng() % 4];
     n.position = {float(rng() % 5) * 0.5f, float(rng() % 3), -1.0f};
-    for (uint32_t i = 0, vertices = 4 + rng() % 40; i < vertices; i++)
+    for (uint32_t i = 0, vertices = crowded ? 3 + rng() % 3 : 4 + rng() % 40; i < vertices; i++)
       n.vertices.push(RawVertex{{coords[rng() % 5], coords[rng() % 5], coords[rng() % 5]}, {}});
-    for (uint32_t i = 0, faces = rng() % 300; i < faces; i++) {
-      RawFace f{{}, uint32_t(rng() % 4), groups[rng() % 8], {}, {}, {}};
+    for (uint32_t i = 0, faces = rng() % (crowded ? 600 : 300); i < faces; i++) {
+      uint32_t mask = groups[rng() % 8];
+      if (crowded) mask = rng() % 8 ? 1u << rng() % 32 | 1u << rng() % 32 | (rng() % 2) << rng() % 32 : 0;
+      RawFace f{{}, uint32_t(rng() % 4), mask, {}, {}, {}};
       for (int k = 0; k < 3; k++) {
         f.corner[k] = rng() % n.vertices.count;
         f.tex0[k] = {uv[rng() % 3], uv[rng() % 3], 0};
@@ -368,12 +375,12 @@ Array<RawNode> RandomNodes(std::mt19937& rng) {
   return nodes;
 }
 
-TEST(ModelWeldTest, HashedWeldMatchesLinearFirstMatchOnRandomNodes) {
+TEST(ModelWeldTest, HashedWeldAndSharedSmoothingMatchThePlainCompilationOnRandomNodes) {
   std::mt19937 rng(20261206);
   size_t corners = 0, welded = 0;
   LogCapture quiet;
-  for (int round = 0; round < 60; round++) {
-    Array<RawNode> raw = RandomNodes(rng);
+  for (int round = 0; round < 80; round++) {
+    Array<RawNode> raw = RandomNodes(rng, round >= 60);
     LinearModel ref = LinearCompile(raw);
     MDL model;
     CompileRawModel(&model, raw);
