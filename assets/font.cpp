@@ -14,8 +14,11 @@ Font* CurrentFont = nullptr;
 
 namespace {
 
-// A grid larger than this is a damaged file, not an atlas.
+// A grid larger than this is a damaged file, not an atlas; and a font holds
+// at most this many symbols in all (a real one has a few hundred), however
+// many blocks ask for more.
 constexpr int32_t kMaxArraySymbols = 65536;
+constexpr uint32_t kMaxFontSymbols = 65536;
 
 // Exact token comparison: size and bytes, so a quoted token holding a NUL
 // never passes for a keyword.
@@ -161,6 +164,7 @@ class FontReader {
       Log("FNT: SymbolArray \"%s\" refused, Symbols %d out of range\n", name.c_str(), symbols);
       return;
     }
+    if (!Room(uint32_t(symbols))) return;
     for (uint32_t i = 0; i < uint32_t(symbols); i++) {
       uint32_t cell = uint32_t(rowStart) + i;
       uint32_t row = cell / uint32_t(rowLen);
@@ -189,7 +193,16 @@ class FontReader {
         Log("Wrong word: \"%s\"\n", token.c_str());
       }
     }
-    AppendSymbol(font_, name, pos[0], pos[1], size);
+    if (Room(1)) AppendSymbol(font_, name, pos[0], pos[1], size);
+  }
+
+  // Whether n more symbols fit the font's total; the first refusal says so
+  // and stops reading, as any other damaged entry does.
+  bool Room(uint32_t n) {
+    if (font_->symbols.count + uint64_t(n) <= kMaxFontSymbols) return true;
+    Log("FNT: more than %u symbols, the rest of the file is ignored\n", kMaxFontSymbols);
+    stop_ = true;
+    return false;
   }
 
   Font* font_;

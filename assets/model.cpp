@@ -31,6 +31,17 @@ constexpr uint32_t kSubsetBytes = 8;
 // highest used, so an index from a damaged file must not reach billions.
 constexpr uint32_t kMaxMaterial = 4095;
 
+// What one model may hold, far above real content (the island, the largest,
+// has about 100,000 triangles in a few dozen nodes with a handful of
+// materials). A raw file asking for more has the excess skipped with one line
+// per kind; a compiled file asking for more is rejected. These bound the
+// memory a hostile file can make the reader and compiler use to a few hundred
+// megabytes and the ".mdc" written from it to about the size of the ".mdl".
+constexpr uint32_t kMaxNodes = 65536;       // raw nodes; a compiled model may have twice (the added points)
+constexpr uint32_t kMaxVertices = 1u << 20;  // raw vertices, all nodes together
+constexpr uint32_t kMaxFaces = 1u << 20;     // raw faces (compiled triangles), all nodes together
+constexpr uint32_t kMaxSubsets = 65536;      // subsets of all nodes together: the sum of highest material + 1
+
 uint32_t BytesLeft(const MEM& file) { return file.pos < file.size ? file.size - file.pos : 0; }
 
 // The records that fit, plus one that runs into the end: a file cut short
@@ -62,6 +73,37 @@ T& Append(Array<T>& array) {
   return *new (&array[array.count - 1]) T();
 }
 
+// The part of a raw model's total that is still free; asking for more says so
+// once per kind and file.
+class Budget {
+ public:
+  Budget(uint32_t limit, const char* what) : left_(limit), limit_(limit), what_(what) {}
+  // As much of n as is left.
+  uint32_t Take(uint32_t n, const char* path) {
+    if (n > left_) Tell(path);
+    n = n < left_ ? n : left_;
+    left_ -= n;
+    return n;
+  }
+  // All of n or nothing.
+  bool TakeAll(uint32_t n, const char* path) {
+    if (n > left_) return Tell(path);
+    left_ -= n;
+    return true;
+  }
+
+ private:
+  bool Tell(const char* path) {
+    if (!told_) Log("Model file \"%s\": more than %u %s in the model, the rest skipped\n", path, limit_, what_);
+    told_ = true;
+    return false;
+  }
+
+  uint32_t left_, limit_;
+  const char* what_;
+  bool told_ = false;
+};
+
 void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNodes) {
   double t0 = GetSeconds();
   Log("Loading RAW model \"%s\"", path);
@@ -69,6 +111,9 @@ void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNo
   Log(", Nodes: %u\n", nodeCount);
   nodeCount = ClampCount(file, nodeCount, kRawNodeMinBytes, path, "node");
   const float scale = model->scale;
+  Budget nodes(kMaxNodes, "nodes"), vertices(kMaxVertices, "vertices"), faces(kMaxFaces, "faces"),
+      subsets(kMaxSubsets, "material subsets");
+  nodeCount = nodes.Take(nodeCount, path);
 
   for (uint32_t n = 0; n < nodeCount; n++) {
     RawNode& node = Append(rawNodes);
@@ -79,17 +124,22 @@ void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNo
     node.nodeScale = file.Get_VEC3F();
     const bool mirrored = node.nodeScale.x * node.nodeScale.y * node.nodeScale.z < 0;
 
-    uint32_t vertexCount = ClampCount(file, file.Get_uint32(), kRawVertexBytes, path, "vertex");
-    node.vertices.resize(vertexCount);
+    // Vertices and faces past the model's limits are read over, not kept.
+    const uint32_t vertexCount = ClampCount(file, file.Get_uint32(), kRawVertexBytes, path, "vertex");
+    const uint32_t keptVertices = vertices.Take(vertexCount, path);
+    node.vertices.resize(keptVertices);
     for (uint32_t v = 0; v < vertexCount; v++) {
-      RawVertex& vertex = *new (&node.vertices[v]) RawVertex();
       VEC3F q = file.Get_VEC3F();
+      if (v >= keptVertices) continue;
+      RawVertex& vertex = *new (&node.vertices[v]) RawVertex();
       vertex.position = {q.x * scale, q.y * scale, q.z * scale};
     }
 
-    uint32_t faceCount = ClampCount(file, file.Get_uint32(), kRawFaceBytes, path, "face");
-    node.faces.resize(faceCount);
+    const uint32_t faceCount = ClampCount(file, file.Get_uint32(), kRawFaceBytes, path, "face");
+    uint32_t facesLeft = faces.Take(faceCount, path);
+    node.faces.resize(facesLeft);
     node.faces.resize(0);
+    uint32_t subsetCount = 0;  // this node's: its highest material + 1
     for (uint32_t f = 0; f < faceCount; f++) {
       RawFace face;
       file.Get_VEC3F();  // the stored normal is recomputed below
@@ -104,7 +154,9 @@ void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNo
 
       bool valid = true;
       for (int k = 0; k < 3 && valid; k++) {
-        if (face.corner[k] >= node.vertices.count) {
+        if (face.corner[k] >= node.vertices.count && face.corner[k] < vertexCount) {
+          valid = false;  // a vertex past the model's limit: that line was said
+        } else if (face.corner[k] >= node.vertices.count) {
           Log("Model file \"%s\": face %u of node \"%s\" uses vertex %u of %u, face skipped\n", path, f,
               node.name.c_str(), face.corner[k], node.vertices.count);
           valid = false;
@@ -115,7 +167,13 @@ void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNo
             node.name.c_str(), face.material, kMaxMaterial);
         valid = false;
       }
-      if (!valid) continue;
+      if (!valid || facesLeft == 0) continue;
+      // A higher material costs a subset for every index up to it.
+      if (face.material >= subsetCount) {
+        if (!subsets.TakeAll(face.material + 1 - subsetCount, path)) continue;
+        subsetCount = face.material + 1;
+      }
+      facesLeft--;
 
       Vec3 p0 = Widen(node.vertices[face.corner[0]].position);
       Vec3 p1 = Widen(node.vertices[face.corner[1]].position);
@@ -225,9 +283,18 @@ bool CheckCompiledModel(const MDL* model, const char* path) {
   return true;
 }
 
+// A compiled model is only ever written within the raw model's limits; a
+// count beyond them is a damaged or foreign file.
+bool WithinLimit(uint64_t count, uint64_t limit, const char* path, const char* what) {
+  if (count <= limit) return true;
+  Log("Model file \"%s\": more than %llu %s, file rejected\n", path, static_cast<unsigned long long>(limit), what);
+  return false;
+}
+
 void ReadCompiledModel(MDL* model, MEM& file, const char* path) {
   ClearGeometry(model);
   uint32_t vertexCount = ClampCount(file, file.Get_uint32(), kCompiledVertexBytes, path, "vertex");
+  if (!WithinLimit(vertexCount, 3ull * kMaxFaces, path, "vertices")) return;
   model->vertices.resize(vertexCount);
   for (ModelVertex& v : model->vertices) {
     v.position = file.Get_VEC3F();
@@ -238,6 +305,7 @@ void ReadCompiledModel(MDL* model, MEM& file, const char* path) {
     v.tex1 = file.Get_VEC3F();
   }
   uint32_t triangleCount = ClampCount(file, file.Get_uint32(), kTriangleBytes, path, "triangle");
+  if (!WithinLimit(triangleCount, kMaxFaces, path, "triangles")) return ClearGeometry(model);
   model->triangles.resize(triangleCount);
   for (Triangle& t : model->triangles) {
     t.v[0] = file.Get_uint32();
@@ -245,7 +313,9 @@ void ReadCompiledModel(MDL* model, MEM& file, const char* path) {
     t.v[2] = file.Get_uint32();
   }
   uint32_t nodeCount = ClampCount(file, file.Get_uint32(), kCompiledNodeMinBytes, path, "node");
+  if (!WithinLimit(nodeCount, 2ull * kMaxNodes, path, "nodes")) return ClearGeometry(model);
   model->nodes.resize(nodeCount);
+  uint64_t subsetTotal = 0;
   for (uint32_t n = 0; n < nodeCount; n++) {
     ModelNode& node = *new (&model->nodes[n]) ModelNode();
     file.Get_string(node.name);
@@ -253,6 +323,11 @@ void ReadCompiledModel(MDL* model, MEM& file, const char* path) {
     node.rotation = file.Get_QUATF();
     node.nodeScale = file.Get_VEC3F();
     uint32_t subsetCount = ClampCount(file, file.Get_uint32(), kSubsetBytes, path, "subset");
+    subsetTotal += subsetCount;
+    if (!WithinLimit(subsetTotal, kMaxSubsets, path, "material subsets")) {
+      model->nodes.resize(n + 1);  // only the nodes made so far are destroyed
+      return ClearGeometry(model);
+    }
     node.subsets.resize(subsetCount);
     for (Subset& s : node.subsets) {
       s.first = file.Get_uint32();
