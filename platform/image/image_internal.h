@@ -5,10 +5,12 @@
 
 #include "platform/image/image.h"
 
-// The largest width or height accepted from any file. Direct3D 9 hardware
-// tops out at 8192; anything larger in a header is corruption, and refusing it
-// keeps a forged header from asking for gigabytes.
-constexpr uint32_t kMaxImageDimension = 8192;
+// The largest width or height accepted from any file. Our largest texture is
+// the 1024 x 2048 font atlas; 4096 leaves room for far larger content while a
+// full chain of it stays below 90 MB. A larger header is refused before any
+// pixel is decoded, so a small file cannot ask for gigabytes or for seconds
+// of inflating (a PNG of 8192 x 8192 zeros packs into a few hundred KB).
+constexpr uint32_t kMaxImageDimension = 4096;
 
 bool DecodeDDS(const uint8_t* bytes, size_t size, Image& out);
 bool DecodeWithStb(const uint8_t* bytes, size_t size, Image& out);

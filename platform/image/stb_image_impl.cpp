@@ -16,7 +16,7 @@
 #define STBI_ONLY_TGA
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_BMP
-#define STBI_MAX_DIMENSIONS 8192
+#define STBI_MAX_DIMENSIONS 4096
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 

@@ -2,6 +2,8 @@
 // layouts, DXT kept compressed, and headers that must be refused.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/image/image.h"
 #include "tests/image/test_files.h"
 
@@ -75,7 +77,7 @@ TEST(DdsFiles, HeadersChooseLayoutAndLevelsOrAreRefused) {
       {"DXT5, mip count 0: one level", {8, 8, 0, 0x4, D3DFMT_DXT5, 0}, Bytes(112), 1, Bytes(64)},
       {"DXT5, mip count past 1x1: the real chain", {8, 8, 40, 0x4, D3DFMT_DXT5, 0}, Bytes(112), 4, Bytes(16, 96)},
       {"huge width", {0x7FFFFFFF}, Bytes(64, 0x55, 0), 0, {}},
-      {"data far shorter than the header claims", {8192, 8192, 1, 0x4, D3DFMT_DXT1, 0}, Bytes(1024), 0, {}},
+      {"data far shorter than the header claims", {4096, 4096, 1, 0x4, D3DFMT_DXT1, 0}, Bytes(1024), 0, {}},
       {"extended header", {4, 4, 1, 0x4, 0x30315844 /* "DX10" */}, Bytes(256), 0, {}},
       {"volume", {4, 4, 1, 0x40, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0, 0x200000}, Bytes(256), 0, {}},
       {"scattered mask", {4, 4, 1, 0x40, 0, 32, 0xF0F000}, Bytes(256), 0, {}},
@@ -89,6 +91,53 @@ TEST(DdsFiles, HeadersChooseLayoutAndLevelsOrAreRefused) {
     EXPECT_EQ(DecodeImage(file.data(), file.size(), img), c.levels ? D3D_OK : D3DXERR_INVALIDDATA);
     ASSERT_EQ(img.levels(), c.levels);
     EXPECT_EQ(c.levels ? img.faces[0].back().bytes : std::vector<uint8_t>(), c.lastLevel);
+  }
+}
+
+// Each uncompressed layout steps through a mip chain and six cube faces by
+// its own pixel size: every level of every face decodes exactly as the same
+// bytes do on their own in a one-level file, the last level of the last face
+// ending at the last byte.
+TEST(DdsFiles, UncompressedLayoutsStepByTheirOwnPixelSizeThroughLevelsAndFaces) {
+  const struct {
+    const char* what;
+    uint32_t flags, bits, r, g, b, a;
+  } layouts[] = {
+      {"32-bit R, G, B, A order", 0x41, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000u},
+      {"24-bit", 0x40, 24, 0xFF0000, 0xFF00, 0xFF, 0},
+      {"5:6:5", 0x40, 16, 0xF800, 0x07E0, 0x001F, 0},
+      {"1:5:5:5", 0x41, 16, 0x7C00, 0x03E0, 0x001F, 0x8000},
+      {"4:4:4:4", 0x41, 16, 0x0F00, 0x00F0, 0x000F, 0xF000},
+      {"luminance 8", 0x20000, 8, 0xFF, 0, 0, 0},
+      {"luminance and alpha 8:8", 0x20001, 16, 0xFF, 0, 0, 0xFF00},
+      {"alpha 8", 0x2, 8, 0, 0, 0, 0xFF},
+  };
+  for (const auto& l : layouts) {
+    for (bool cube : {false, true}) {
+      SCOPED_TRACE(std::string(l.what) + (cube ? ", cube" : ""));
+      const uint32_t bpp = l.bits / 8, faces = cube ? 6 : 1, pixels = 64 + 16 + 4 + 1;  // 8x8 to 1x1
+      auto file = DdsHeader({8, 8, 4, l.flags, 0, l.bits, l.r, l.g, l.b, l.a, cube ? 0xFE00u : 0u});
+      const std::vector<uint8_t> data = Bytes(faces * pixels * bpp, 3, 37);
+      file.insert(file.end(), data.begin(), data.end());
+      Image img;
+      ASSERT_EQ(DecodeImage(file.data(), file.size(), img), D3D_OK);
+      ASSERT_TRUE(img.faces.size() == faces && img.cube == cube);
+      size_t at = 0;
+      for (uint32_t f = 0; f < faces; f++) {
+        ASSERT_EQ(img.faces[f].size(), 4u);
+        for (uint32_t i = 0, side = 8; i < 4; i++, side /= 2) {
+          auto alone = DdsHeader({side, side, 1, l.flags, 0, l.bits, l.r, l.g, l.b, l.a});
+          alone.insert(alone.end(), data.begin() + at, data.begin() + at + side * side * bpp);
+          at += side * side * bpp;
+          Image one;
+          ASSERT_EQ(DecodeImage(alone.data(), alone.size(), one), D3D_OK);
+          EXPECT_EQ(img.faces[f][i].bytes, one.faces[0][0].bytes) << "face " << f << " level " << i;
+        }
+      }
+      EXPECT_EQ(at, data.size());
+      file.pop_back();
+      EXPECT_EQ(DecodeImage(file.data(), file.size(), img), D3DXERR_INVALIDDATA) << "one byte short";
+    }
   }
 }
 
