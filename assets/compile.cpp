@@ -139,24 +139,92 @@ void FaceTangentFrame(const RawNode& raw, const RawFace& face, VEC3F& T, VEC3F& 
   }
 }
 
+// The faces of one crowded vertex in read order, in blocks of 32, under a
+// binary tree whose every node keeps, per smoothing group g, the union of the
+// masks of its faces that have g. A face grows a mask M exactly when it
+// shares a group with M and has one outside it, so a node holds such a face
+// exactly when some g in M has a union reaching outside M; and a node holds
+// one exactly when one of its children does. The next face to grow M is
+// then found by descending the tree instead of walking every face between.
+class GrowthTree {
+ public:
+  GrowthTree(const RawNode& raw, const Array<uint32_t>& faces) : raw_(raw), faces_(faces) {
+    const uint32_t blocks = (faces.count + kBlock - 1) / kBlock;
+    while (leaves_ < blocks) leaves_ *= 2;
+    unions_.assign(size_t(2) * leaves_ * 32, 0);
+    for (uint32_t i = 0; i < faces.count; i++) {
+      uint32_t s = Mask(i);
+      for (uint32_t g = 0; g < 32; g++)
+        if (s >> g & 1) unions_[(size_t(leaves_) + i / kBlock) * 32 + g] |= s;
+    }
+    for (size_t n = leaves_ - 1; n >= 1; n--)
+      for (uint32_t g = 0; g < 32; g++) unions_[n * 32 + g] = unions_[2 * n * 32 + g] | unions_[(2 * n + 1) * 32 + g];
+  }
+
+  // The mask after one pass over the faces in read order from start.
+  uint32_t Grow(uint32_t mask) const {
+    for (uint32_t at = Next(mask, 0); at < faces_.count; at = Next(mask, at + 1)) mask |= Mask(at);
+    return mask;
+  }
+
+ private:
+  static constexpr uint32_t kBlock = 32;
+
+  uint32_t Mask(uint32_t i) const { return raw_.faces[faces_[i]].smoothing; }
+  static bool Grows(uint32_t s, uint32_t mask) { return (s & mask) && (s & ~mask); }
+  bool Holds(size_t node, uint32_t mask) const {
+    for (uint32_t m = mask; m; m &= m - 1)
+      if (unions_[node * 32 + __builtin_ctz(m)] & ~mask) return true;
+    return false;
+  }
+  // The first face at or after from that grows mask; faces_.count when none.
+  uint32_t Next(uint32_t mask, uint32_t from) const {
+    uint32_t block = from / kBlock;
+    if (block >= leaves_) return faces_.count;
+    for (uint32_t i = from; i < faces_.count && i < (block + 1) * kBlock; i++)
+      if (Grows(Mask(i), mask)) return i;
+    uint32_t found = FirstBlock(1, 0, leaves_, block + 1, mask);
+    if (found >= leaves_) return faces_.count;
+    for (uint32_t i = found * kBlock; i < faces_.count; i++)
+      if (Grows(Mask(i), mask)) return i;
+    return faces_.count;  // not reached: the block holds one
+  }
+  // The first block in [lo, hi) of node, at or after from, holding a face that grows mask.
+  uint32_t FirstBlock(size_t node, uint32_t lo, uint32_t hi, uint32_t from, uint32_t mask) const {
+    if (hi <= from || !Holds(node, mask)) return leaves_;
+    if (hi - lo == 1) return lo;
+    uint32_t mid = (lo + hi) / 2;
+    uint32_t left = FirstBlock(2 * node, lo, mid, from, mask);
+    return left < leaves_ ? left : FirstBlock(2 * node + 1, mid, hi, from, mask);
+  }
+
+  const RawNode& raw_;
+  const Array<uint32_t>& faces_;
+  uint32_t leaves_ = 1;
+  std::vector<uint32_t> unions_;  // 32 per node, node 1 the root, leaves_ + b the block b
+};
+
 // The smoothed normal of a corner: the sum of the face normals of every face
 // at its vertex that shares a smoothing group with the corner's mask, where
 // the mask is grown in one pass over the vertex's faces in read order (a face
 // joins when it shares a group with the mask as it stands at that moment).
 // Both steps depend only on the vertex and the starting mask, so a vertex
-// shared by many faces works each distinct mask out once; the pass also stops
-// once no later face can add a group. Sums keep the read order, so the
-// normals are exactly those of doing it afresh for every corner.
+// shared by many faces works each distinct mask out once, and grows it by
+// jumping from one face that widens it to the next (at most 32 jumps). Sums
+// keep the read order, so the normals are exactly those of doing it afresh
+// for every corner.
 class SmoothNormals {
  public:
   explicit SmoothNormals(const RawNode& raw) : raw_(raw) {}
 
   VEC3F Normal(uint32_t vertex, uint32_t startMask) {
     const Array<uint32_t>& faces = raw_.vertices[vertex].faceList;
-    if (faces.count <= kFewFaces) return Sum(faces, Grow(faces, startMask, nullptr));
+    if (faces.count <= kFewFaces) return Sum(faces, Grow(faces, startMask));
     auto known = byStart_.find(Key(vertex, startMask));
     if (known != byStart_.end()) return known->second;
-    uint32_t mask = Grow(faces, startMask, Later(vertex));
+    auto tree = trees_.find(vertex);
+    if (tree == trees_.end()) tree = trees_.emplace(vertex, GrowthTree(raw_, faces)).first;
+    uint32_t mask = tree->second.Grow(startMask);
     auto summed = byFinal_.find(Key(vertex, mask));
     VEC3F normal = summed != byFinal_.end() ? summed->second : Sum(faces, mask);
     byFinal_.emplace(Key(vertex, mask), normal);
@@ -170,11 +238,9 @@ class SmoothNormals {
 
   static uint64_t Key(uint32_t vertex, uint32_t mask) { return uint64_t(vertex) << 32 | mask; }
 
-  // later[i]: the groups of the vertex's faces i and after (null: no early stop).
-  uint32_t Grow(const Array<uint32_t>& faces, uint32_t mask, const uint32_t* later) const {
-    for (uint32_t i = 0; i < faces.count; i++) {
-      if (later && (later[i] & ~mask) == 0) break;
-      uint32_t s = raw_.faces[faces[i]].smoothing;
+  uint32_t Grow(const Array<uint32_t>& faces, uint32_t mask) const {
+    for (uint32_t f : faces) {
+      uint32_t s = raw_.faces[f].smoothing;
       if (s & mask) mask |= s;
     }
     return mask;
@@ -191,19 +257,10 @@ class SmoothNormals {
     }
     return normal;
   }
-  const uint32_t* Later(uint32_t vertex) {
-    auto it = later_.find(vertex);
-    if (it != later_.end()) return it->second.data();
-    const Array<uint32_t>& faces = raw_.vertices[vertex].faceList;
-    std::vector<uint32_t> later(faces.count);
-    uint32_t all = 0;
-    for (uint32_t i = faces.count; i > 0; i--) later[i - 1] = all |= raw_.faces[faces[i - 1]].smoothing;
-    return later_.emplace(vertex, std::move(later)).first->second.data();
-  }
 
   const RawNode& raw_;
   std::unordered_map<uint64_t, VEC3F> byStart_, byFinal_;
-  std::unordered_map<uint32_t, std::vector<uint32_t>> later_;
+  std::unordered_map<uint32_t, GrowthTree> trees_;
 };
 
 void CompileNode(MDL* model, Array<RawNode>& rawNodes, uint32_t i, WeldTable& weld) {
