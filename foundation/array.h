@@ -21,15 +21,6 @@ struct BytewiseMovable : std::is_trivially_copyable<T> {};
   struct BytewiseMovable<T> : std::true_type {}
 
 // Smallest power of two not below n (n > 0): smear the bits of n - 1, add 1.
-inline uint32_t NextPowerOfTwo(uint32_t n) {
-  uint32_t v = n - 1;
-  v |= v >> 1;
-  v |= v >> 2;
-  v |= v >> 4;
-  v |= v >> 8;
-  v |= v >> 16;
-  return v + 1;
-}
 inline uint64_t NextPowerOfTwo64(uint64_t n) {
   uint64_t v = n - 1;
   v |= v >> 1;
@@ -40,6 +31,8 @@ inline uint64_t NextPowerOfTwo64(uint64_t n) {
   v |= v >> 32;
   return v + 1;
 }
+// The same in 32 bits: 0 above 2^31, where the power would not fit.
+inline uint32_t NextPowerOfTwo(uint32_t n) { return uint32_t(NextPowerOfTwo64(n)); }
 
 // An array that cannot get the storage it needs has no sane way on: every
 // caller goes on to write the elements it asked for. Prints one line and
