@@ -4,12 +4,8 @@
 #include "render/resources.h"
 #include "tests/fuzz/fuzz_support.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::EnterScratchDirectory();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::Scratch scratch;
   fuzz::WriteFile("Fonts/Fuzz.fnt", data, size);
   LogCapture quiet;
   Font* font = LoadFont(String("Fuzz"));

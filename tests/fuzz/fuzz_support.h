@@ -20,22 +20,35 @@
 
 namespace fuzz {
 
-// Enters a fresh directory under $TMPDIR (or /tmp) holding empty Models,
-// Fonts, Textures and Shaders folders; removed again at a normal exit.
-inline void EnterScratchDirectory() {
-  static std::string dir;
-  const char* base = std::getenv("TMPDIR");
-  dir = std::string(base && *base ? base : "/tmp") + "/tarn-fuzz-XXXXXX";
-  if (!mkdtemp(&dir[0]) || chdir(dir.c_str()) != 0) {
-    std::perror("tarn fuzz: scratch directory");
-    std::exit(1);
+// A fresh directory under $TMPDIR (or /tmp) holding empty Models, Fonts,
+// Textures and Shaders folders, made once and removed at a normal exit. While
+// a Scratch lives the process works in it; libFuzzer's own paths (corpora,
+// forked jobs, merges) stay relative to where it was started.
+class Scratch {
+ public:
+  Scratch() {
+    static const std::string dir = Make();
+    FUZZ_CHECK(getcwd(home_, sizeof home_) != nullptr && chdir(dir.c_str()) == 0);
   }
-  for (const char* d : {"Models", "Fonts", "Textures", "Shaders"}) std::filesystem::create_directory(d);
-  std::atexit([] {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-  });
-}
+  ~Scratch() { FUZZ_CHECK(chdir(home_) == 0); }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+
+ private:
+  static std::string Make() {
+    const char* base = std::getenv("TMPDIR");
+    static std::string dir = std::string(base && *base ? base : "/tmp") + "/tarn-fuzz-XXXXXX";
+    FUZZ_CHECK(mkdtemp(&dir[0]) != nullptr);
+    for (const char* d : {"Models", "Fonts", "Textures", "Shaders"})
+      std::filesystem::create_directory(std::filesystem::path(dir) / d);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(dir, ignored);
+    });
+    return dir;
+  }
+  char home_[4096];
+};
 
 inline void WriteFile(const char* path, const uint8_t* data, size_t size) {
   std::FILE* f = std::fopen(path, "wb");

@@ -9,6 +9,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::Scratch scratch;
   fuzz::WriteFile("Models/Fuzz.mdc", data, size);
   LogCapture quiet;
   fuzz::CheckAndDraw(LoadModel(String("Fuzz"), 0.1f));

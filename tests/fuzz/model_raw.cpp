@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::Scratch scratch;
   std::error_code ignored;
   std::filesystem::remove("Models/Fuzz.mdc", ignored);
   fuzz::WriteFile("Models/Fuzz.mdl", data, size);

@@ -11,10 +11,7 @@ namespace fuzz {
 
 inline RecordingDevice* gRecorder = nullptr;
 
-inline void StartModelTarget() {
-  EnterScratchDirectory();
-  Device = gRecorder = CreateRecordingDevice(640, 480);
-}
+inline void StartModelTarget() { Device = gRecorder = CreateRecordingDevice(640, 480); }
 
 // Indices in range, every subset and node run inside the triangles; then
 // draws everything the model has.
