@@ -14,9 +14,9 @@
 
 #include "aircraft/aircraft.h"
 #include "foundation/log.h"
+#include "sim/frame_clock.h"
 #include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
-#include "sim/frame_clock.h"
 #include "tools/flight/flight.h"
 #include "tools/flight/random_input.h"
 

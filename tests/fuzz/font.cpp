@@ -4,6 +4,11 @@
 #include "render/resources.h"
 #include "tests/fuzz/fuzz_support.h"
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  InstallDrawingHooks();  // the texture and shader records a font asks for
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Scratch scratch;
   fuzz::WriteFile("Fonts/Fuzz.fnt", data, size);

@@ -5,13 +5,19 @@
 #include "assets/model.h"
 #include "foundation/log.h"
 #include "platform/gpu/recording.h"
+#include "render/model_draw.h"
+#include "render/resources.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace fuzz {
 
 inline RecordingDevice* gRecorder = nullptr;
 
-inline void StartModelTarget() { Device = gRecorder = CreateRecordingDevice(640, 480); }
+// As the program does: loading reaches the device through the drawing hooks.
+inline void StartModelTarget() {
+  InstallDrawingHooks();
+  Device = gRecorder = CreateRecordingDevice(640, 480);
+}
 
 // Indices in range, every subset and node run inside the triangles; then
 // draws everything the model has.
