@@ -1,5 +1,5 @@
-// Flight-runner scripts: the parser, and that what it accepts is what it
-// would read again from the events written back as a script.
+// Flight-runner scripts: the parser, and that what it accepts (keys and
+// stick axis lines) it reads again from the events written back as a script.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -15,6 +15,7 @@ const char* ActionName(flight::Action a) {
     case flight::Action::Press: return "press";
     case flight::Action::Down: return "down";
     case flight::Action::Up: return "up";
+    case flight::Action::Axis: return "axis";
     default: return "end";
   }
 }
@@ -48,11 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(std::isfinite(e.time) && e.time >= 0);
     FUZZ_CHECK(i == 0 || events[i - 1].time < e.time ||
                (events[i - 1].time == e.time && events[i - 1].line < e.line));
-    FUZZ_CHECK(e.action == flight::Action::End || e.key != 0);
-    char line[64];
+    char line[96];
     std::snprintf(line, sizeof line, "%.17g %s", e.time, ActionName(e.action));
     written += line;
-    if (e.action != flight::Action::End) {
+    if (e.action == flight::Action::Axis) {
+      FUZZ_CHECK(e.value >= -1 && e.value <= 1);
+      std::snprintf(line, sizeof line, " %s %.17g", e.axis == flight::StickAxis::Pitch ? "pitch" : "roll", e.value);
+      written += line;
+    } else if (e.action != flight::Action::End) {
       const std::string name = NameOf(e.key);
       FUZZ_CHECK(!name.empty());
       written += " " + name;
@@ -63,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(flight::ParseScript(written, again, error));
   FUZZ_CHECK(again.size() == events.size());
   for (size_t i = 0; i < events.size(); i++)
-    FUZZ_CHECK(again[i].time == events[i].time && again[i].action == events[i].action && again[i].key == events[i].key);
+    FUZZ_CHECK(again[i].time == events[i].time && again[i].action == events[i].action && again[i].key == events[i].key &&
+               again[i].axis == events[i].axis && again[i].value == events[i].value);
   return 0;
 }

@@ -128,9 +128,7 @@ SoakResult Soak(uint64_t seed, double duration, double frameTime, const SoakLimi
     pilot.Act(frameTime);
     return true;
   };
-  StickPitchInput = StickRollInput = 0;
-  RunResult run = Run({}, options);
-  StickPitchInput = StickRollInput = 0;
+  RunResult run = Run({}, options);  // centres the stick before and after
   std::fputs(console.text().c_str(), stderr);
 
   result.wallSeconds = run.wallSeconds;
