@@ -2,7 +2,8 @@
 # Installs the Debian packages Tarn sim builds, tests and runs with, skipping
 # those already present. Works as root; uses sudo otherwise.
 # With --windows, also what the Windows cross build and its runs under Wine
-# need (about 1 GB).
+# need (about 1 GB); with --fuzz, the compiler and runtime the fuzz targets
+# need (scripts/fuzz.sh).
 set -euo pipefail
 
 packages=(
@@ -17,6 +18,8 @@ if [ "${1:-}" = "--windows" ]; then
   # Direct3D crashes instead of failing cleanly when Mesa's driver is
   # missing, so libgl1 and libgl1-mesa-dri are named, not left to Recommends.
   packages+=(g++-mingw-w64-x86-64-posix googletest wine64 wine libgl1 libgl1-mesa-dri zip ccache)
+elif [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev python3)
 fi
 
 missing=()

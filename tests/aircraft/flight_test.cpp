@@ -8,14 +8,17 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 
 #include "aircraft/aircraft.h"
 #include "foundation/log.h"
+#include "sim/frame_clock.h"
 #include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 #include "tools/flight/flight.h"
+#include "tools/flight/random_input.h"
 
 namespace {
 
@@ -173,6 +176,58 @@ TEST_F(FlightRunTest, ScriptedHalfRollHoldsTheOuterWingsAtTheControlLawsAngles) 
     EXPECT_NEAR(row[kRightWingAngle], 0.15 * -36 * c, 0.05) << row[kTime];
   }
   EXPECT_GT(r.rows.back()[kLeftWingAngle], 1.0);
+}
+
+// Half an hour of the random pilot's frames, its key presses counted (a
+// Pause press toggles the pause as the input pass would) and its stick kept.
+struct PilotInput {
+  std::map<uint32_t, int> presses;
+  std::vector<double> stick;
+};
+PilotInput FlyPilot(uint64_t seed) {
+  PilotInput in;
+  for (uint8_t& k : KeyState) k = 0;
+  Paused = false;
+  RandomPilot pilot(seed);
+  for (int f = 0; f < 30 * 60 * 60; f++) {
+    pilot.Act(1.0 / 60);
+    for (uint32_t key = 1; key < 256; key++)
+      if (ConsumePresses(key)) in.presses[key]++, Paused = key == VK_PAUSE ? !Paused : Paused;
+    in.stick.push_back(StickPitchInput), in.stick.push_back(StickRollInput);
+  }
+  StickPitchInput = StickRollInput = 0;
+  return in;
+}
+
+TEST(RandomPilot, RepeatsItsInputForASeedAndUsesEveryKeyAndTheStick) {
+  const PilotInput a = FlyPilot(5), again = FlyPilot(5), other = FlyPilot(6);
+  EXPECT_TRUE(a.presses == again.presses && a.stick == again.stick);
+  EXPECT_NE(a.stick, other.stick);
+  for (uint32_t key : std::initializer_list<uint32_t>{VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, VK_SPACE, VK_DELETE,
+                                                     VK_PAUSE, VK_F1, 'V', 'G', 'E', 'Z'})
+    EXPECT_GT(a.presses.count(key), 0u) << key;
+  EXPECT_EQ(a.presses.count(VK_ESCAPE), 0u);  // it would end the run
+  EXPECT_TRUE(std::count(a.stick.begin(), a.stick.end(), 0.0) > 0 &&
+              std::all_of(a.stick.begin(), a.stick.end(), [](double v) { return v >= -1 && v <= 1; }) &&
+              std::any_of(a.stick.begin(), a.stick.end(), [](double v) { return v < -0.5; }) &&
+              std::any_of(a.stick.begin(), a.stick.end(), [](double v) { return v > 0.5; }));
+}
+
+TEST_F(FlightRunTest, SoakFliesTheSimulatedTimeRepeatablyAndStopsAtTheFirstBrokenLimit) {
+  const SoakResult r = Soak(7, 10, 1.0 / 60), again = Soak(7, 10, 1.0 / 60);
+  EXPECT_EQ(r.failure, "");
+  EXPECT_TRUE(r.simulatedSeconds >= 10 && r.simulatedSeconds < 10.02) << r.simulatedSeconds;
+  EXPECT_TRUE(r.frames == again.frames && r.maxDistance == again.maxDistance && r.maxSpeed == again.maxSpeed &&
+              r.maxHingeGap == again.maxHingeGap);
+  EXPECT_TRUE(r.maxDistance > 50 && r.maxHingeGap < 0.5);  // the machine starts 99 m out; hinges hold
+
+  SoakLimits near, gapless, flat;
+  near.maxDistance = 1, gapless.maxHingeGap = 0, flat.maxResidentGrowthMb = -1;
+  const SoakResult far = Soak(7, 10, 1.0 / 60, near), gap = Soak(7, 10, 1.0 / 60, gapless);
+  EXPECT_EQ(far.frames, 1u);
+  EXPECT_EQ(far.failure.rfind("a body at", 0), 0u) << far.failure;
+  EXPECT_EQ(gap.failure.rfind("a hinge", 0), 0u) << gap.failure;
+  EXPECT_EQ(Soak(7, 0.1, 1.0 / 60, flat).failure.rfind("the maximum resident size grew", 0), 0u);
 }
 
 TEST(FlightProgram, RejectsAMalformedScriptNamingFileAndLineWithStatus1) {

@@ -337,11 +337,13 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
     SimulationInputPass();
     Row row = Sample(double(k) * frame);
     bool broken = RowIsBroken(row);
+    if (!options.keepRows) result.rows.clear();
     result.rows.push_back(std::move(row));
     if (broken) {
       result.broken = true;
       break;
     }
+    if (options.afterFrame && !options.afterFrame(result.rows.back())) break;
   }
   result.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();

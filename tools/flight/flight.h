@@ -12,6 +12,7 @@
 // Pause). The run starts paused, exactly as the program does.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,11 @@ bool RowIsBroken(const Row& row);
 struct RunOptions {
   double frameTime = 1.0 / 60.0;  // seconds per frame
   double maxTime = 3600;          // a script without an end stops after its last event
+  // Called after every frame with its row, before the next frame's messages:
+  // it may press keys or move the stick for that frame. Returning false stops
+  // the run there.
+  std::function<bool(const Row&)> afterFrame;
+  bool keepRows = true;  // false: RunResult::rows holds only the last row (long runs)
 };
 
 struct RunResult {

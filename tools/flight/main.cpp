@@ -1,9 +1,12 @@
 // tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]
+// tarn-flight --random SEED --duration SECONDS [--frame SECONDS]
 //
 // Flies the aircraft without a window, from a key script, in the content of
 // the current directory (the run directory). Prints one summary line; exits
 // with 1 on bad arguments or a malformed script, 2 when the simulation
-// produced NaN or infinity.
+// produced NaN or infinity. With --random, a random pilot flies for SECONDS
+// of simulated time instead (the soak, see random_input.h); exit 2 when one
+// of its checks failed.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 
 #include "foundation/log.h"
 #include "tools/flight/flight.h"
+#include "tools/flight/random_input.h"
 
 namespace {
 
@@ -29,8 +33,24 @@ void Error(const char* format, Args... args) {
 }
 
 int Usage() {
-  Error("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]\n");
+  Error("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]\n"
+        "       tarn-flight --random SEED --duration SECONDS [--frame SECONDS]\n");
   return 1;
+}
+
+// A whole number for --random, a positive finite time for --duration.
+bool ParseSoakValue(const std::string& arg, const std::string& value, uint64_t& seed, double& duration) {
+  char* end = nullptr;
+  if (arg == "--random") {
+    seed = std::strtoull(value.c_str(), &end, 10);
+    if (end != value.c_str() && *end == '\0' && value[0] != '-') return true;
+    Error("tarn-flight: --random wants a whole number, not \"%s\"\n", value.c_str());
+    return false;
+  }
+  duration = std::strtod(value.c_str(), &end);
+  if (end != value.c_str() && *end == '\0' && std::isfinite(duration) && duration > 0) return true;
+  Error("tarn-flight: --duration wants seconds above 0, not \"%s\"\n", value.c_str());
+  return false;
 }
 
 }  // namespace
@@ -38,9 +58,15 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string script, csv, svg;
   flight::RunOptions options;
+  bool random = false;
+  uint64_t seed = 0;
+  double duration = 0;
   for (int i = 1; i < argc; i++) {
     std::string arg = argv[i];
-    if ((arg == "--frame" || arg == "--csv" || arg == "--svg") && i + 1 < argc) {
+    if ((arg == "--random" || arg == "--duration") && i + 1 < argc) {
+      if (!ParseSoakValue(arg, argv[++i], seed, duration)) return 1;
+      random = random || arg == "--random";
+    } else if ((arg == "--frame" || arg == "--csv" || arg == "--svg") && i + 1 < argc) {
       std::string value = argv[++i];
       if (arg == "--csv") {
         csv = value;
@@ -62,7 +88,13 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (script.empty()) return Usage();
+  if (random) {
+    if (!script.empty() || !csv.empty() || !svg.empty() || duration <= 0) return Usage();
+    flight::SoakResult soak = flight::Soak(seed, duration, options.frameTime);
+    Log("%s\n", flight::SoakSummary(seed, soak).c_str());
+    return soak.failure.empty() ? 0 : 2;
+  }
+  if (script.empty() || duration > 0) return Usage();
 
   std::ifstream in(script, std::ios::binary);
   if (!in) {
