@@ -1,9 +1,13 @@
-// tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]
+// tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]
 //
-// Flies the aircraft without a window, from a key script, in the content of
-// the current directory (the run directory). Prints one summary line; exits
-// with 1 on bad arguments or a malformed script, 2 when the simulation
-// produced NaN or infinity.
+// Flies the aircraft without a window, from a key script, in the content the
+// simulator itself would find (see EnterContentDirectory). Prints one summary
+// line; exits with 1 on bad arguments, a malformed script, content that is
+// not found or an aircraft or ground that could not be built, 2 when the
+// simulation produced NaN or infinity.
+#include <CLI/CLI.hpp>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +15,10 @@
 #include <sstream>
 #include <string>
 
+#include "assets/model.h"
+#include "foundation/content_dir.h"
 #include "foundation/log.h"
+#include "tarn_version.h"
 #include "tools/flight/flight.h"
 
 namespace {
@@ -29,40 +36,50 @@ void Error(const char* format, Args... args) {
 }
 
 int Usage() {
-  Error("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]\n");
+  Error("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]\n");
   return 1;
+}
+
+// A path given on the command line, made independent of the working
+// directory before the program enters its content directory.
+std::string FromHere(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char here[4096];
+  return getcwd(here, sizeof here) ? std::string(here) + "/" + path : path;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string script, csv, svg;
+  std::string script, csv, svg, frameText, data;
   flight::RunOptions options;
-  for (int i = 1; i < argc; i++) {
-    std::string arg = argv[i];
-    if ((arg == "--frame" || arg == "--csv" || arg == "--svg") && i + 1 < argc) {
-      std::string value = argv[++i];
-      if (arg == "--csv") {
-        csv = value;
-      } else if (arg == "--svg") {
-        svg = value;
-      } else {
-        char* end = nullptr;
-        double frame = std::strtod(value.c_str(), &end);
-        if (end == value.c_str() || *end != '\0' || !std::isfinite(frame) || frame <= 0 ||
-            frame > 1) {
-          Error("tarn-flight: --frame wants seconds in (0, 1], not \"%s\"\n", value.c_str());
-          return 1;
-        }
-        options.frameTime = frame;
-      }
-    } else if (!arg.empty() && arg[0] != '-' && script.empty()) {
-      script = arg;
-    } else {
-      return Usage();
-    }
+  CLI::App cli{"Flies the aircraft without a window from a key script; one summary line", "tarn-flight"};
+  cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  cli.add_option("script", script, "Key script: \"<seconds> press|down|up <key>\" or \"<seconds> end\" a line")
+      ->required();
+  cli.add_option("--frame", frameText, "Seconds per frame, in (0, 1] (default 1/60)")->type_name("SECONDS");
+  cli.add_option("--csv", csv, "Write one telemetry row per frame")->type_name("FILE");
+  cli.add_option("--svg", svg, "Draw the flight path and height")->type_name("FILE");
+  cli.add_option("--data", data, "Content directory (Models/, Textures/, Shaders/, Fonts/)")->type_name("DIR");
+  cli.set_version_flag("--version", "tarn-flight " TARN_VERSION);
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return cli.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return cli.exit(e);
+  } catch (const CLI::ParseError&) {
+    return Usage();
   }
-  if (script.empty()) return Usage();
+  if (!frameText.empty()) {
+    char* end = nullptr;
+    double frame = std::strtod(frameText.c_str(), &end);
+    if (end == frameText.c_str() || *end != '\0' || !std::isfinite(frame) || frame <= 0 || frame > 1) {
+      Error("tarn-flight: --frame wants seconds in (0, 1], not \"%s\"\n", frameText.c_str());
+      return 1;
+    }
+    options.frameTime = frame;
+  }
 
   std::ifstream in(script, std::ios::binary);
   if (!in) {
@@ -78,6 +95,16 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  csv = FromHere(csv);
+  svg = FromHere(svg);
+  ContentDirectory content;
+  std::string where;
+  if (!EnterContentDirectory(data, content, where)) {
+    Error("tarn-flight: %s\n", where.c_str());
+    return 1;
+  }
+  CompiledModelCache = CompiledModelCacheFor(content);
+
   // The content's console lines (model loading and the like) are diagnostics.
   flight::RunResult result;
   std::string console;
@@ -87,6 +114,10 @@ int main(int argc, char** argv) {
     console = capture.text();
   }
   std::fputs(console.c_str(), stderr);
+  if (!result.failure.empty()) {
+    Error("tarn-flight: %s\n", result.failure.c_str());
+    return 1;
+  }
   bool written = true;
   {
     LogCapture capture;
