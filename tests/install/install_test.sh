@@ -110,16 +110,8 @@ TARNSIM_DATA=$work/elsewhere "$prefix/bin/tarnsim" >"$work/lone3" 2>&1
 echo "missing content: ok"
 
 # --- the window program from elsewhere, to its first frame, out with Escape ---
-for n in $(seq 200 239); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1024x640x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
-  xvfb_pid=""
-done
-[ -n "$xvfb_pid" ] || fail "could not start Xvfb"
-export LIBGL_ALWAYS_SOFTWARE=1
+source "$(dirname "$0")/../e2e/private_xvfb.sh"
+start_private_xvfb 200 239 1024x640 || fail "could not start Xvfb"
 (cd "$work/elsewhere" && exec "$prefix/bin/tarnsim") >"$work/window.log" 2>&1 &
 program_pid=$!
 wid=$(timeout 60 xdotool search --sync --name '^Tarn sim$' 2>/dev/null | head -n1)
