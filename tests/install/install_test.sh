@@ -110,7 +110,7 @@ TARNSIM_DATA=$work/elsewhere "$prefix/bin/tarnsim" >"$work/lone3" 2>&1
 echo "missing content: ok"
 
 # --- the window program from elsewhere, to its first frame, out with Escape ---
-source "$(dirname "$0")/../e2e/private_xvfb.sh"
+source "$(dirname "$0")/../e2e/window_helpers.sh"
 start_private_xvfb 200 239 1024x640 || fail "could not start Xvfb"
 (cd "$work/elsewhere" && exec "$prefix/bin/tarnsim") >"$work/window.log" 2>&1 &
 program_pid=$!
@@ -125,13 +125,8 @@ for _ in $(seq 120); do
   sleep 0.5
 done
 [ -n "$framed" ] || { cat "$work/window.log"; fail "no frame was drawn within 60 s"; }
-xdotool key --window "$wid" Escape
-for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$program_pid" 2>/dev/null && fail "still running 10 s after Escape"
-wait "$program_pid"
-rc=$?
-program_pid=""
-[ "$rc" -eq 0 ] || { cat "$work/window.log"; fail "the window program ended with status $rc"; }
+quit_with_escape "$wid" 10 || fail "still running 10 s after Escape"
+[ "$quit_status" -eq 0 ] || { cat "$work/window.log"; fail "the window program ended with status $quit_status"; }
 grep -q '^Memory objects left: 0$' "$work/window.log" || { cat "$work/window.log"; fail "no clean shut-down"; }
 grep -Eq 'Loading RAW model "Models/(PlaneTarn|DivadiZarov).mdl"' "$work/window.log" && { cat "$work/window.log"; fail "the window program recompiled cached models"; }
 echo "window program from elsewhere: ok"
