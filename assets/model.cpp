@@ -4,15 +4,20 @@
 #include "assets/model.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 
 #include "assets/drawing_hooks.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "tarn_version.h"
 
 MDL* ModelRegistry = nullptr;
+std::string CompiledModelCache;
+uint32_t MissingNodeLookups = 0;
 
 namespace {
 
@@ -356,35 +361,104 @@ String WithSuffix(const String& name, const char* suffix) {
   return String(s.c_str());
 }
 
+// 64-bit FNV-1a over a block of bytes, continuing from `hash`.
+uint64_t HashBytes(uint64_t hash, const void* data, size_t size) {
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  for (size_t i = 0; i < size; i++) hash = (hash ^ p[i]) * 0x100000001B3ull;
+  return hash;
+}
+
+// The cache name of a raw model's compiled form. It covers everything the
+// result depends on: the raw bytes, the scale they are read with, the
+// compiled layout and the program that compiled them. A changed raw model or
+// a new compiler therefore never meets an old result, whatever the files'
+// dates say (a package keeps the dates it was built with).
+std::string CacheFileName(const MDL* model, const MEM& raw) {
+  uint64_t hash = HashBytes(0xCBF29CE484222325ull, raw.data, raw.size);
+  hash = HashBytes(hash, &model->scale, sizeof model->scale);
+  hash = HashBytes(hash, &kCompiledModelMagic, sizeof kCompiledModelMagic);
+  hash = HashBytes(hash, TARN_VERSION, sizeof TARN_VERSION);
+  char key[17];
+  std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(hash));
+  return CompiledModelCache + "/" + model->name.c_str() + "-" + key + ".mdc";
+}
+
+bool IsOlder(const std::string& a, const std::string& b) {
+  std::error_code ea, eb;
+  auto ta = std::filesystem::last_write_time(a, ea), tb = std::filesystem::last_write_time(b, eb);
+  return !ea && !eb && ta < tb;
+}
+
+// Reads a compiled file that stands in for a raw model. Any complaint while
+// reading it (a short file, a count beyond its data, a bad index, a foreign
+// magic) means it is not the compiler's complete output: the model is left
+// empty and false returned, quietly, so the caller can recompile instead.
+bool ReadTrustedCompiled(MDL* model, const char* path) {
+  LogCapture quiet;
+  MEM file;
+  LoadFile(path, file);
+  if (file.size == 0 || file.Get_uint32() != kCompiledModelMagic) return false;
+  ReadCompiledModel(model, file, path);
+  bool complete = quiet.text().empty() && file.pos == file.size;
+  if (!complete) ClearGeometry(model);
+  return complete;
+}
+
+// Reads whatever file `path` holds by its magic: a raw model is compiled and
+// saved to `compiledPath`.
+void ReadModelFile(MDL* model, MEM& file, const char* path, const std::string& compiledPath) {
+  if (file.size == 0) return;
+  file.pos = 0;
+  uint32_t magic = file.Get_uint32();
+  if (magic == kRawModelMagic) {
+    Array<RawNode> rawNodes;
+    ReadRawModel(model, file, path, rawNodes);
+    CompileRawModel(model, rawNodes);
+    SaveCompiledModel(model, compiledPath.c_str());
+  } else if (magic == kCompiledModelMagic) {
+    ReadCompiledModel(model, file, path);
+  }
+}
+
+void LoadGeometry(MDL* model) {
+  const std::string rawPath = ModelPath(model, ".mdl");
+  std::string compiledPath = ModelPath(model, ".mdc");
+  const bool haveRaw = FileExists(rawPath.c_str());
+  MEM raw;
+  if (haveRaw && !CompiledModelCache.empty()) {
+    LoadFile(rawPath.c_str(), raw);
+    if (raw.size == 0) return;
+    compiledPath = CacheFileName(model, raw);
+  }
+  const char* compiled = compiledPath.c_str();
+  if (FileExists(compiled)) {
+    if (!haveRaw) {
+      // Nothing to fall back on: the compiled file is read as it is, with
+      // whatever lines its damage earns.
+      MEM file;
+      LoadFile(compiled, file);
+      ReadModelFile(model, file, compiled, compiledPath);
+      return;
+    }
+    if (CompiledModelCache.empty() && IsOlder(compiledPath, rawPath)) {
+      Log("Model file \"%s\" is older than \"%s\", recompiling\n", compiled, rawPath.c_str());
+    } else if (ReadTrustedCompiled(model, compiled)) {
+      return;
+    } else {
+      Log("Model file \"%s\" is damaged, recompiling \"%s\"\n", compiled, rawPath.c_str());
+    }
+  } else if (!haveRaw) {
+    Log("Model file not found: \"%s\", \"%s\"\n", compiled, rawPath.c_str());
+    return;
+  }
+  if (raw.size == 0) LoadFile(rawPath.c_str(), raw);
+  ReadModelFile(model, raw, rawPath.c_str(), compiledPath);
+}
+
 }  // namespace
 
 void LoadModelData(MDL* model) {
-  if (model->vertices.count == 0 && model->triangles.count == 0 && model->nodes.count == 0) {
-    std::string compiledPath = ModelPath(model, ".mdc");
-    std::string rawPath = ModelPath(model, ".mdl");
-    // An existing compiled file always wins; there is no date comparison.
-    const char* path = nullptr;
-    if (FileExists(compiledPath.c_str())) {
-      path = compiledPath.c_str();
-    } else if (FileExists(rawPath.c_str())) {
-      path = rawPath.c_str();
-    } else {
-      Log("Model file not found: \"%s\", \"%s\"\n", compiledPath.c_str(), rawPath.c_str());
-      return;
-    }
-    MEM file;
-    LoadFile(path, file);
-    if (file.size == 0) return;
-    uint32_t magic = file.Get_uint32();
-    if (magic == kRawModelMagic) {
-      Array<RawNode> rawNodes;
-      ReadRawModel(model, file, path, rawNodes);
-      CompileRawModel(model, rawNodes);
-      SaveCompiledModel(model, compiledPath.c_str());
-    } else if (magic == kCompiledModelMagic) {
-      ReadCompiledModel(model, file, path);
-    }
-  }
+  if (model->vertices.count == 0 && model->triangles.count == 0 && model->nodes.count == 0) LoadGeometry(model);
   if (Drawing.createModelObjects) Drawing.createModelObjects(model);
 }
 
@@ -440,6 +514,7 @@ Vec3 GetNodePosition(MDL* model, String name) {
   for (const ModelNode& node : model->nodes) {
     if (node.name == name) return Widen(node.position);
   }
+  MissingNodeLookups++;
   Log("Can't find node %s\n", name.c_str());
   return {0, 0, 0};
 }
@@ -459,6 +534,7 @@ Vec3 GetAxis(MDL* model, String name) {
       return d / length;
     }
   }
+  MissingNodeLookups++;
   Log("Can't find axis: %s\n", name.c_str());
   return {0, 0, 1};
 }

@@ -8,6 +8,7 @@
 // nodes; each node owns a contiguous run of triangles grouped by material.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "foundation/array.h"
 #include "foundation/math.h"
@@ -98,16 +99,27 @@ TARN_BYTEWISE_MOVABLE(RawNode);
 constexpr uint32_t kRawModelMagic = 0x524C444Du;
 constexpr uint32_t kCompiledModelMagic = 0x434C444Du;
 
-// Fills a model whose name and scale are set from "Models/<name>.mdc" (preferred)
-// or "Models/<name>.mdl" (compiled and saved as ".mdc"), then has the drawing
-// side create its device objects (drawing_hooks.h; only when a device exists).
-// Safe to call again: a model that holds geometry only gets its missing
-// device objects.
+// Fills a model whose name and scale are set from its compiled file (preferred)
+// or "Models/<name>.mdl" (compiled, then saved as the compiled file), then has
+// the drawing side create its device objects (drawing_hooks.h; only when a
+// device exists). Safe to call again: a model that holds geometry only gets
+// its missing device objects.
+// The compiled file is "Models/<name>.mdc", or in CompiledModelCache when
+// that is set. When the raw model is there too, a compiled file older than
+// it, or one that reads short or is rejected, is recompiled from the raw
+// model after one line saying so.
 void LoadModelData(MDL* model);
 
 // Turns raw nodes into the model's vertices, triangles and nodes (normals,
 // smoothing, tangent frames, welding, grouping by material).
 void CompileRawModel(MDL* model, Array<RawNode>& rawNodes);
+
+// Where compiled models go when the content directory may not be written
+// (an absolute folder), or empty: then "Models/<name>.mdc" beside the raw
+// model. In the folder a compiled model is "<name>-<key>.mdc", the key being
+// 16 hex digits of a hash of the raw model's bytes, its scale and the program
+// version, so that one folder serves every content directory and version.
+extern std::string CompiledModelCache;
 
 // Registry, newest first; null when empty.
 extern MDL* ModelRegistry;
@@ -118,6 +130,11 @@ MDL* LoadModel(const String& name, float scale);
 void ReleaseModel(MDL* model);  // drops one reference; destroys at the last
 void ReleaseAllModels();        // empties the registry whatever the counts
 void DestroyModel(MDL* model);  // frees what the model owns (not the record)
+
+// Lookups of a node by name (here and in what builds bodies from models) that
+// found none, counted from the start: a machine built while it rose is
+// incomplete.
+extern uint32_t MissingNodeLookups;
 
 // Position (model metres) of the first node of that name; (0, 0, 0) and a
 // line when there is none.

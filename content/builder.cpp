@@ -140,6 +140,16 @@ bool CopyFile(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+bool BuildIcons(const std::string& iconDir) {
+  bool ok = true;
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    const std::string n = std::to_string(size), dir = iconDir + "/hicolor/" + n + "x" + n + "/apps";
+    ok = ok && MakeDirs(dir) && WritePng(dir + "/tarnsim.png", PaintIcon(size));
+  }
+  Log("tarn-content: %s \"%s\"\n", ok ? "wrote icons into" : "FAILED writing icons into", iconDir.c_str());
+  return ok;
+}
+
 bool BuildContent(const std::string& sourceDir, const std::string& outDir, const std::string& fontPath) {
   const std::string models = outDir + "/Models", textures = outDir + "/Textures", shaders = outDir + "/Shaders",
                     fonts = outDir + "/Fonts";

@@ -57,6 +57,12 @@ extern const CursorCell kCursorCells[8];
 constexpr int kFontAtlasWidth = 1024;
 constexpr int kFontAtlasHeight = 2048;
 
+// The program's icon, `size` pixels square, RGBA.
+Bitmap PaintIcon(int size);
+// Writes the icon into iconDir/hicolor/<n>x<n>/apps/tarnsim.png for the
+// usual theme sizes. Returns false when something could not be written.
+bool BuildIcons(const std::string& iconDir);
+
 // Writes everything into outDir (Models/, Textures/, Shaders/, Fonts/),
 // copying the hand-written sources from sourceDir (the content folder).
 // Returns false when something could not be written.

@@ -1,6 +1,10 @@
 #include "foundation/str.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -244,15 +248,35 @@ void LoadFile(const char* name, MEM& buffer) {
 
 void SaveFile(const char* name, const MEM& buffer) {
   if (!name) name = "";
-  FILE* f = std::fopen(name, "wb");
+  // The bytes go to a new file beside the target, which is renamed over it
+  // only once they are all on disk: a failed or interrupted write leaves the
+  // old file whole (or no file), never a partial one that a later run would
+  // take for complete. (Windows cannot rename over a file: there the old one
+  // is removed just before.)
+  static unsigned serial = 0;
+  std::string temporary = std::string(name) + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+  FILE* f = std::fopen(temporary.c_str(), "wb");
   if (!f) {
     Log("Unable to create file \"%s\": (%s)\n", name, LastErrorName());
     return;
   }
   size_t written = buffer.size ? std::fwrite(buffer.data, 1, buffer.size, f) : 0;
-  bool flushed = std::fflush(f) == 0;
-  if (written < buffer.size || !flushed) Log("fwrite failed: (%s)\n", LastErrorName());
-  std::fclose(f);
+  bool ok = written == buffer.size && std::fflush(f) == 0;
+#ifdef _WIN32
+  ok = ok && _commit(_fileno(f)) == 0;
+#else
+  ok = ok && fsync(fileno(f)) == 0;
+#endif
+  if (!ok) Log("fwrite failed: (%s)\n", LastErrorName());
+  ok = std::fclose(f) == 0 && ok;
+#ifdef _WIN32
+  if (ok) std::remove(name);
+#endif
+  if (ok && std::rename(temporary.c_str(), name) != 0) {
+    Log("Unable to create file \"%s\": (%s)\n", name, LastErrorName());
+    ok = false;
+  }
+  if (!ok) std::remove(temporary.c_str());
 }
 
 #ifdef _WIN32

@@ -149,6 +149,7 @@ void pBody::AddModel(MDL* model, const String& nodeName) {
     }
   }
   if (!node) {
+    MissingNodeLookups++;
     Log("ERROR! Can not find node \"%s\" in model \"%s\"\n", nodeName.c_str(), model->name.c_str());
     return;
   }

@@ -1,6 +1,7 @@
 // The flight runner: script parsing, the headless frame loop and its
 // telemetry, on in-memory content (a flat island and the test aircraft).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -230,6 +231,19 @@ TEST_F(FlightRunTest, SoakFliesTheSimulatedTimeRepeatablyAndStopsAtTheFirstBroke
   EXPECT_EQ(Soak(7, 0.1, 1.0 / 60, flat).failure.rfind("the maximum resident size grew", 0), 0u);
 }
 
+// A machine with a part missing, or no ground, is not flown at all.
+TEST_F(FlightRunTest, RefusesAnIncompleteAircraftOrNoGround) {
+  for (ModelNode& n : model->nodes)
+    if (n.name == String("Tail2 Proxy")) n.name = String("Renamed");
+  LogCapture log;
+  RunResult r = Fly("0 press Pause\n1 end\n");
+  EXPECT_EQ(r.failure, "the aircraft could not be built from Models/PlaneTarn");
+  EXPECT_TRUE(r.rows.empty() && CurrentAircraft == nullptr);
+  EXPECT_TRUE(log.text().find("Tail2 Proxy") != std::string::npos) << log.text();
+  island->triangles.clear();
+  EXPECT_EQ(Fly("0 press Pause\n1 end\n").failure, "the ground could not be built from Models/DivadiZarov");
+}
+
 TEST(FlightProgram, RejectsAMalformedScriptNamingFileAndLineWithStatus1) {
   std::string script = ::testing::TempDir() + "bad_script.txt", out = script + ".out";
   std::ofstream(script) << "0 press Pause\n1 press Q Q\n";
@@ -245,6 +259,18 @@ TEST(FlightProgram, RejectsAMalformedScriptNamingFileAndLineWithStatus1) {
   std::string line;
   std::getline(std::ifstream(out), line);
   EXPECT_EQ(line, "tarn-flight: " + script + ": line 2: one key per line");
+
+  // Content folders without the models: the loads say what is missing, then
+  // one line of the runner's own, status 1 and no summary.
+  std::string data = ::testing::TempDir() + "empty_content";
+  for (const char* sub : {"", "/Models", "/Textures", "/Shaders", "/Fonts"}) mkdir((data + sub).c_str(), 0755);
+  std::ofstream(script) << "0 press Pause\n1 end\n";
+  status = std::system((TARN_BINARY_DIR "/tarn-flight " + script + " --data " + data + " > " + out + " 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  std::ifstream in(out);
+  std::string last;
+  while (std::getline(in, line)) last = line;
+  EXPECT_EQ(last, "tarn-flight: the ground could not be built from Models/DivadiZarov");
   std::remove(script.c_str());
   std::remove(out.c_str());
 }

@@ -76,13 +76,89 @@ TEST_F(ModelTest, CompiledRoundTripIsBitForBitAndPreferred) {
   }
   DestroyModel(&copy);
 
-  // The compiled file wins without a date check: a newer raw file with other
-  // content is not read, and the compiled file keeps the scale it was made with.
+  // The compiled file wins while it is not older than the raw file: a raw file
+  // of the same date with other content is not read, and the compiled file
+  // keeps the scale it was made with.
   const float x1 = first->vertices[1].position.x;
   ReleaseAllModels();
   WriteRawModel("Round", {Quad("FromRaw")});
+  Touch("Models/Round.mdl", 1000), Touch("Models/Round.mdc", 1000);
   MDL* again = LoadModel(String("Round"), 3.0f);
   EXPECT_TRUE(log.text().empty() && again->nodes.count == 3 && again->vertices[1].position.x == x1);
+
+  // A raw file newer than the compiled one is compiled again.
+  ReleaseAllModels();
+  Touch("Models/Round.mdl", 2000);
+  again = LoadModel(String("Round"), 3.0f);
+  EXPECT_EQ(log.lines()[0], "Model file \"Models/Round.mdc\" is older than \"Models/Round.mdl\", recompiling");
+  EXPECT_TRUE(Logged(log, "Loading RAW model \"Models/Round.mdl\", Nodes: 1\n") && again->nodes.count == 1);
+}
+
+// A compiled file that is not the compiler's whole output (cut short by a
+// failed write, or with an index that rejects it) is never trusted while the
+// raw model is there: one line, a recompilation, and a sound file again.
+TEST_F(ModelTest, DamagedCompiledFilesAreRecompiledFromTheRawModel) {
+  WriteRawModel("Cut", {Quad("Wing"), Quad("Tail", {0, 0, 5})});
+  Load("Cut");
+  const std::vector<uint8_t> good = ReadBytes("Models/Cut.mdc");
+  std::vector<uint8_t> badIndex = good;
+  Put32(badIndex, 8 + size_t(8) * 72 + 4, 99);  // first corner of the first triangle, after 8 vertices
+  const std::vector<uint8_t> damaged[2] = {{good.begin(), good.begin() + good.size() * 6 / 10}, badIndex};
+  for (const std::vector<uint8_t>& bytes : damaged) {
+    ReleaseAllModels();
+    WriteBytes("Models/Cut.mdc", bytes);
+    Touch("Models/Cut.mdl", 1000), Touch("Models/Cut.mdc", 2000);
+    LogCapture log;
+    MDL* m = LoadModel(String("Cut"), 1);
+    auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 5u) << log.text() << bytes.size();
+    EXPECT_EQ(lines[0], "Model file \"Models/Cut.mdc\" is damaged, recompiling \"Models/Cut.mdl\"");
+    EXPECT_EQ(lines[1], "Loading RAW model \"Models/Cut.mdl\", Nodes: 2");
+    EXPECT_TRUE(m->nodes.count == 2 && m->triangles.count == 4 && ReadBytes("Models/Cut.mdc") == good);
+    ReleaseAllModels();
+    log.clear();
+    EXPECT_EQ(LoadModel(String("Cut"), 1)->nodes.count, 2u);
+    EXPECT_EQ(log.text(), "");  // and the next run loads it silently
+  }
+}
+
+// With a cache folder the compiled files go there, named by what they were
+// made from: the content's folder stays untouched, a second load is silent,
+// and a changed raw model gets its own compiled file instead of an old one.
+TEST_F(ModelTest, CacheFolderHoldsCompiledModelsKeyedByTheirSource) {
+  const std::string cache = (dir_ / "cache").string();
+  std::filesystem::create_directory(cache);
+  struct Restore {
+    ~Restore() { CompiledModelCache.clear(); }
+  } restore;
+  CompiledModelCache = cache;
+  auto cached = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(cache)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  WriteRawModel("Kept", {Quad("One")});
+  std::string text;
+  Load("Kept", 1, &text);
+  EXPECT_EQ(text.rfind("Loading RAW model \"Models/Kept.mdl\", Nodes: 1\n", 0), 0u) << text;
+  ASSERT_EQ(cached().size(), 1u);
+  EXPECT_EQ(cached()[0].size(), std::string("Kept-0123456789abcdef.mdc").size());
+  EXPECT_EQ(cached()[0].rfind("Kept-", 0), 0u);
+  EXPECT_FALSE(std::filesystem::exists("Models/Kept.mdc"));
+  ReleaseAllModels();
+  EXPECT_EQ(Load("Kept", 1, &text)->nodes.count, 1u);
+  EXPECT_EQ(text, "");
+
+  ReleaseAllModels();
+  WriteRawModel("Kept", {Quad("One"), Quad("Two")});
+  Touch("Models/Kept.mdl", 1000);  // older than the cached file: the key still tells them apart
+  EXPECT_EQ(Load("Kept", 1, &text)->nodes.count, 2u);
+  EXPECT_NE(text.find("Loading RAW model"), std::string::npos);
+  EXPECT_EQ(cached().size(), 2u);
+  ReleaseAllModels();
+  EXPECT_EQ(Load("Kept", 2, &text)->nodes.count, 2u);  // another scale, another result
+  EXPECT_EQ(cached().size(), 3u);
 }
 
 TEST_F(ModelTest, MissingFilesAndUnknownMagic) {

@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,17 @@ inline void WriteBytes(const std::string& path, const void* data, size_t n) {
 }
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& b) { WriteBytes(path, b.data(), b.size()); }
 inline void WriteText(const std::string& path, const std::string& text) { WriteBytes(path, text.data(), text.size()); }
+// Sets a file's modification time to `seconds` after the epoch (one fixed
+// conversion, so that equal seconds give equal times).
+inline void Touch(const std::string& path, time_t seconds) {
+  using namespace std::chrono;
+  static const auto offset = std::filesystem::file_time_type::clock::now().time_since_epoch() -
+                             duration_cast<std::filesystem::file_time_type::duration>(
+                                 system_clock::now().time_since_epoch());
+  std::filesystem::last_write_time(
+      path, std::filesystem::file_time_type(duration_cast<std::filesystem::file_time_type::duration>(
+                                                seconds * 1s) + offset));
+}
 inline void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) { std::memcpy(&bytes[at], &value, 4); }
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

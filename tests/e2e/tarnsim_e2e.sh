@@ -40,19 +40,8 @@ cleanup() {
 trap cleanup EXIT
 
 # A private server the size of a small desktop; nothing else draws on it.
-for n in $(seq 160 199); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
-    export DISPLAY=":$n"
-    break
-  fi
-  xvfb_pid=""
-done
-[ -n "$xvfb_pid" ] || fail "could not start Xvfb"
-export LIBGL_ALWAYS_SOFTWARE=1
+source "$(dirname "$0")/window_helpers.sh"
+start_private_xvfb 160 199 1280x720 || fail "could not start Xvfb"
 
 # The program reads its content below the working directory; the user's own
 # settings file stays out of the test.
@@ -193,13 +182,8 @@ if command -v setxkbmap >/dev/null; then
 fi
 
 # 5. Escape quits with exit code 0 after reporting no leaks.
-xdotool key --window "$wid" Escape
-for _ in $(seq 200); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$program_pid" 2>/dev/null && fail "the program did not end within 20 s of Escape"
-wait "$program_pid"
-rc=$?
-program_pid=""
-[ "$rc" -eq 0 ] || fail "exit code $rc"
+quit_with_escape "$wid" 20 || fail "the program did not end within 20 s of Escape"
+[ "$quit_status" -eq 0 ] || fail "exit code $quit_status"
 
 cat "$log"
 grep -qx 'Memory objects left: 0' "$log" || fail "no \"Memory objects left: 0\""

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -168,6 +173,29 @@ TEST(Files, SaveReplacesAndEveryFailureLineAppears) {
                         "Unable to load file \"" + dir + "\": (ERROR_ACCESS_DENIED)\n"
                         "Unable to create file \"" + dir + "/missing/out.bin\": (" + missingFolder + ")\n"
                         "Unable to create file \"" + empty + "/out.bin\": (ERROR_PATH_NOT_FOUND)\n");
+
+#ifndef _WIN32
+  // A write that fails part-way (here: the file size limit) keeps the old
+  // file whole and leaves no temporary file behind.
+  log.clear();
+  out.Resize(0);
+  for (int i = 0; i < 100; i++) out.Put_string("0123456789");
+  struct rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  struct rlimit small = saved;
+  small.rlim_cur = 500;
+  void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);
+  SaveFile(name.c_str(), out);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(log.text(), "fwrite failed: (ERROR_FILE_TOO_LARGE)\n");
+  LoadFile(name.c_str(), in);
+  EXPECT_TRUE(in.size == 3 && std::strcmp(reinterpret_cast<char*>(in.data), "ab") == 0);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 2);  // data.bin and empty
+#endif
   std::error_code ec;
   EXPECT_GT(std::filesystem::remove_all(dir, ec), 0u);
 }

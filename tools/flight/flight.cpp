@@ -285,7 +285,22 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
   MDL* island = LoadIslandGround();
   ClearEntityList();
   PhysicsStep = 0.002;
+  const uint32_t missingBefore = MissingNodeLookups;
   ResetScene();
+  // Flying a machine with parts missing, or over no ground, only produces
+  // numbers that look like a result: such a run stops before its first frame.
+  if (island->triangles.count == 0) {
+    result.failure = "the ground could not be built from Models/DivadiZarov";
+  } else if (CurrentAircraft == nullptr || CurrentAircraft->model->triangles.count == 0 ||
+             MissingNodeLookups != missingBefore) {
+    result.failure = "the aircraft could not be built from Models/PlaneTarn";
+  }
+  if (!result.failure.empty()) {
+    DestroyAircraft();
+    ReleaseModel(island);
+    ResetClockSource();
+    return result;
+  }
 
   double endTime = options.maxTime;
   bool hasEnd = false;

@@ -83,14 +83,17 @@ struct RunResult {
   bool escaped = false;   // stopped by Escape
   double wallSeconds = 0; // wall-clock time of the frame loop
   double cpuSeconds = 0;  // processor time of the frame loop (unaffected by other load)
+  std::string failure;    // set when the ground or the aircraft could not be built: nothing was flown
 };
 
 // Runs a script in the current directory's content: loads the island into the
 // ground mesh, resets the scene (the aircraft is built, the clock paused),
 // then runs frames until the script's end, Escape, the last event (when there
-// is no end) or a broken row. Axis events set StickPitchInput and
-// StickRollInput, which start and end the run at 0. Installs a fixed-step
-// clock source for the run and restores the system clock afterwards.
+// is no end) or a broken row. Flies nothing (and sets `failure`) when the
+// island holds no triangles or the aircraft's model or one of its nodes is
+// missing. Axis events set StickPitchInput and StickRollInput, which start
+// and end the run at 0. Installs a fixed-step clock source for the run and
+// restores the system clock afterwards.
 RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options);
 
 // Output files. False (with a console line) when the file cannot be written.

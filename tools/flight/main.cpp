@@ -1,20 +1,27 @@
-// tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]
-// tarn-flight --random SEED --duration SECONDS [--frame SECONDS]
+// tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]
+// tarn-flight --random SEED --duration SECONDS [--frame SECONDS] [--data DIR]
 //
-// Flies the aircraft without a window, from a key script, in the content of
-// the current directory (the run directory). Prints one summary line; exits
-// with 1 on bad arguments or a malformed script, 2 when the simulation
-// produced NaN or infinity. With --random, a random pilot flies for SECONDS
-// of simulated time instead (the soak, see random_input.h); exit 2 when one
-// of its checks failed.
+// Flies the aircraft without a window, from a key script, in the content the
+// simulator itself would find (see EnterContentDirectory). Prints one summary
+// line; exits with 1 on bad arguments, a malformed script, content that is
+// not found or an aircraft or ground that could not be built, 2 when the
+// simulation produced NaN or infinity. With --random, a random pilot flies for
+// SECONDS of simulated time instead (the soak, see random_input.h); exit 2
+// when one of its checks failed.
+#include <CLI/CLI.hpp>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "assets/model.h"
+#include "foundation/content_dir.h"
 #include "foundation/log.h"
+#include "tarn_version.h"
 #include "tools/flight/flight.h"
 #include "tools/flight/random_input.h"
 
@@ -33,68 +40,88 @@ void Error(const char* format, Args... args) {
 }
 
 int Usage() {
-  Error("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]\n"
-        "       tarn-flight --random SEED --duration SECONDS [--frame SECONDS]\n");
+  Error("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]\n"
+        "       tarn-flight --random SEED --duration SECONDS [--frame SECONDS] [--data DIR]\n");
   return 1;
 }
 
-// A whole number for --random, a positive finite time for --duration.
-bool ParseSoakValue(const std::string& arg, const std::string& value, uint64_t& seed, double& duration) {
-  char* end = nullptr;
-  if (arg == "--random") {
-    seed = std::strtoull(value.c_str(), &end, 10);
-    if (end != value.c_str() && *end == '\0' && value[0] != '-') return true;
-    Error("tarn-flight: --random wants a whole number, not \"%s\"\n", value.c_str());
+// A path given on the command line, made independent of the working
+// directory before the program enters its content directory.
+std::string FromHere(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.string();
+}
+
+// Enters the content directory and points the compiled-model cache at the
+// right place; false (with its line) when no content was found.
+bool EnterContent(const std::string& data) {
+  ContentDirectory content;
+  std::string where;
+  if (!EnterContentDirectory(data, content, where)) {
+    Error("tarn-flight: %s\n", where.c_str());
     return false;
   }
-  duration = std::strtod(value.c_str(), &end);
-  if (end != value.c_str() && *end == '\0' && std::isfinite(duration) && duration > 0) return true;
-  Error("tarn-flight: --duration wants seconds above 0, not \"%s\"\n", value.c_str());
-  return false;
+  CompiledModelCache = CompiledModelCacheFor(content);
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string script, csv, svg;
+  std::string script, csv, svg, frameText, data, seedText, durationText;
   flight::RunOptions options;
-  bool random = false;
-  uint64_t seed = 0;
-  double duration = 0;
-  for (int i = 1; i < argc; i++) {
-    std::string arg = argv[i];
-    if ((arg == "--random" || arg == "--duration") && i + 1 < argc) {
-      if (!ParseSoakValue(arg, argv[++i], seed, duration)) return 1;
-      random = random || arg == "--random";
-    } else if ((arg == "--frame" || arg == "--csv" || arg == "--svg") && i + 1 < argc) {
-      std::string value = argv[++i];
-      if (arg == "--csv") {
-        csv = value;
-      } else if (arg == "--svg") {
-        svg = value;
-      } else {
-        char* end = nullptr;
-        double frame = std::strtod(value.c_str(), &end);
-        if (end == value.c_str() || *end != '\0' || !std::isfinite(frame) || frame <= 0 ||
-            frame > 1) {
-          Error("tarn-flight: --frame wants seconds in (0, 1], not \"%s\"\n", value.c_str());
-          return 1;
-        }
-        options.frameTime = frame;
-      }
-    } else if (!arg.empty() && arg[0] != '-' && script.empty()) {
-      script = arg;
-    } else {
-      return Usage();
-    }
+  CLI::App cli{"Flies the aircraft without a window from a key script; one summary line", "tarn-flight"};
+  cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  cli.add_option("script", script, "Key script: \"<seconds> press|down|up <key>\" or \"<seconds> end\" a line")
+;
+  cli.add_option("--frame", frameText, "Seconds per frame, in (0, 1] (default 1/60)")->type_name("SECONDS");
+  cli.add_option("--csv", csv, "Write one telemetry row per frame")->type_name("FILE");
+  cli.add_option("--svg", svg, "Draw the flight path and height")->type_name("FILE");
+  cli.add_option("--random", seedText, "Fly a random pilot from this seed instead of a script (the soak)")
+      ->type_name("SEED");
+  cli.add_option("--duration", durationText, "Simulated seconds the random pilot flies")->type_name("SECONDS");
+  cli.add_option("--data", data, "Content directory (Models/, Textures/, Shaders/, Fonts/)")->type_name("DIR");
+  cli.set_version_flag("--version", "tarn-flight " TARN_VERSION);
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return cli.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return cli.exit(e);
+  } catch (const CLI::ParseError&) {
+    return Usage();
   }
-  if (random) {
-    if (!script.empty() || !csv.empty() || !svg.empty() || duration <= 0) return Usage();
+  if (!frameText.empty()) {
+    char* end = nullptr;
+    double frame = std::strtod(frameText.c_str(), &end);
+    if (end == frameText.c_str() || *end != '\0' || !std::isfinite(frame) || frame <= 0 || frame > 1) {
+      Error("tarn-flight: --frame wants seconds in (0, 1], not \"%s\"\n", frameText.c_str());
+      return 1;
+    }
+    options.frameTime = frame;
+  }
+
+  if (!seedText.empty()) {
+    if (!script.empty() || !csv.empty() || !svg.empty() || durationText.empty()) return Usage();
+    char* end = nullptr;
+    uint64_t seed = std::strtoull(seedText.c_str(), &end, 10);
+    if (end == seedText.c_str() || *end != '\0' || seedText[0] == '-') {
+      Error("tarn-flight: --random wants a whole number, not \"%s\"\n", seedText.c_str());
+      return 1;
+    }
+    double duration = std::strtod(durationText.c_str(), &end);
+    if (end == durationText.c_str() || *end != '\0' || !std::isfinite(duration) || duration <= 0) {
+      Error("tarn-flight: --duration wants seconds above 0, not \"%s\"\n", durationText.c_str());
+      return 1;
+    }
+    if (!EnterContent(data)) return 1;
     flight::SoakResult soak = flight::Soak(seed, duration, options.frameTime);
     Log("%s\n", flight::SoakSummary(seed, soak).c_str());
     return soak.failure.empty() ? 0 : 2;
   }
-  if (script.empty() || duration > 0) return Usage();
+  if (script.empty() || !durationText.empty()) return Usage();
 
   std::ifstream in(script, std::ios::binary);
   if (!in) {
@@ -110,6 +137,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  csv = FromHere(csv);
+  svg = FromHere(svg);
+  if (!EnterContent(data)) return 1;
+
   // The content's console lines (model loading and the like) are diagnostics.
   flight::RunResult result;
   std::string console;
@@ -119,6 +150,10 @@ int main(int argc, char** argv) {
     console = capture.text();
   }
   std::fputs(console.c_str(), stderr);
+  if (!result.failure.empty()) {
+    Error("tarn-flight: %s\n", result.failure.c_str());
+    return 1;
+  }
   bool written = true;
   {
     LogCapture capture;

@@ -1,0 +1,142 @@
+#include "foundation/content_dir.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#ifdef _WIN32
+#include <stdlib.h>  // _get_pgmptr
+#else
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsDirectory(const std::string& path) {
+  std::error_code error;
+  return fs::is_directory(path, error);
+}
+
+// The absolute path with every link resolved; empty when it does not exist.
+std::string RealPath(const std::string& path) {
+  std::error_code error;
+  fs::path resolved = fs::canonical(path, error);
+  return error ? std::string() : resolved.generic_string();
+}
+
+// The folder of the running program, from the system's own record of it
+// (argv[0] may be a bare name found through PATH, or a symbolic link).
+std::string ExecutableDirectory() {
+#ifdef _WIN32
+  char* program = nullptr;
+  std::string exe = _get_pgmptr(&program) == 0 && program ? RealPath(program) : std::string();
+#else
+  std::string exe = RealPath("/proc/self/exe");
+#endif
+  size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string() : exe.substr(0, slash);
+}
+
+std::string Quoted(const std::vector<std::string>& places) {
+  std::string text;
+  for (size_t i = 0; i < places.size(); i++) {
+    if (i) text += i + 1 == places.size() ? " or " : ", ";
+    text += "\"" + places[i] + "\"";
+  }
+  return text;
+}
+
+// mkdir -p; user files are private, as the base directory rules ask.
+bool MakeDirectories(const std::string& path) {
+  std::error_code error;
+  fs::create_directories(path, error);
+  if (error || !IsDirectory(path)) return false;
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, error);
+  return true;
+}
+
+// Whether this process may create files in a folder: tried, not guessed from
+// permission bits (a read-only mount or another owner answers the same way).
+bool Writable(const std::string& directory) {
+#ifdef _WIN32
+  const std::string probe = directory + "/.tarnsim-write-test";
+  std::FILE* f = std::fopen(probe.c_str(), "wb");
+  if (!f) return false;
+  std::fclose(f);
+  std::remove(probe.c_str());
+  return true;
+#else
+  return access(directory.c_str(), W_OK) == 0;
+#endif
+}
+
+}  // namespace
+
+bool HoldsContent(const std::string& directory) {
+  for (const char* sub : {"/Models", "/Textures", "/Shaders", "/Fonts"})
+    if (!IsDirectory(directory + sub)) return false;
+  return true;
+}
+
+bool EnterContentDirectory(const std::string& dataOption, ContentDirectory& found, std::string& error) {
+  const std::string exeDir = ExecutableDirectory();
+  // <prefix>/bin/program -> <prefix>/share/tarnsim, wherever the prefix is.
+  const std::string dataDir = exeDir.substr(0, exeDir.rfind('/')) + "/share/tarnsim";
+  const std::string installed = exeDir.empty() ? std::string() : RealPath(dataDir);
+  const char* env = std::getenv("TARNSIM_DATA");
+  std::vector<std::string> candidates;
+  std::string named;  // how the user named the one directory to use
+  if (!dataOption.empty()) {
+    candidates.push_back(dataOption);
+    named = "--data";
+  } else if (env && *env) {
+    candidates.push_back(env);
+    named = "TARNSIM_DATA";
+  } else {
+    if (!exeDir.empty()) candidates.push_back(exeDir + "/run");
+    if (!exeDir.empty()) candidates.push_back(dataDir);
+  }
+  for (const std::string& dir : candidates) {
+    if (!HoldsContent(dir)) continue;
+    std::string absolute = RealPath(dir);
+    std::error_code entered;
+    if (absolute.empty()) continue;
+    fs::current_path(absolute, entered);
+    if (entered) continue;
+    found.path = absolute;
+    found.installed = !installed.empty() && absolute == installed;
+    return true;
+  }
+  error = "No content (Models/, Textures/, Shaders/, Fonts/) in " + Quoted(candidates) +
+          (named.empty() ? "; name its folder with --data DIR or TARNSIM_DATA" : " (from " + named + ")");
+  return false;
+}
+
+std::string CompiledModelCacheFor(const ContentDirectory& content) {
+  if (!content.installed && Writable(content.path + "/Models")) return std::string();
+  std::string base;
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  if (xdg && fs::path(xdg).is_absolute()) {
+    base = xdg;
+  } else {
+#ifdef _WIN32
+    const char* local = std::getenv("LOCALAPPDATA");  // where Windows keeps per-user caches
+    base = local && *local ? std::string(local) : fs::temp_directory_path().generic_string();
+#else
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+      const passwd* pw = getpwuid(getuid());
+      home = pw ? pw->pw_dir : "/tmp";
+    }
+    base = std::string(home) + "/.cache";
+#endif
+  }
+  std::string cache = base + "/tarnsim";
+  MakeDirectories(cache);  // when it fails, saving says so and the next run recompiles
+  return cache;
+}

@@ -1,0 +1,34 @@
+# Sourced by the window tests.
+#
+# start_private_xvfb FIRST LAST SIZE starts Xvfb on the first free display
+# from FIRST to LAST with one screen of SIZE (WIDTHxHEIGHT), sets xvfb_pid and
+# exports DISPLAY and Mesa's software rendering. Returns 1 when no server
+# could be started.
+start_private_xvfb() {
+  local n
+  xvfb_pid=""
+  for n in $(seq "$1" "$2"); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 "$3x24" -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      export DISPLAY=":$n" LIBGL_ALWAYS_SOFTWARE=1
+      return 0
+    fi
+    xvfb_pid=""
+  done
+  return 1
+}
+
+# quit_with_escape WINDOW SECONDS sends Escape to the window and waits that
+# long for program_pid to end; sets quit_status to its exit status, or
+# returns 1 (the program still running) when it did not end.
+quit_with_escape() {
+  xdotool key --window "$1" Escape
+  for _ in $(seq $(($2 * 10))); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$program_pid" 2>/dev/null && return 1
+  wait "$program_pid"
+  quit_status=$?
+  program_pid=""
+}
