@@ -1,9 +1,11 @@
-// tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE]
+// tarn-flight SCRIPT|FLIGHT [--frame SECONDS] [--csv FILE] [--svg FILE]
 //
-// Flies the aircraft without a window, from a key script, in the content of
-// the current directory (the run directory). Prints one summary line; exits
-// with 1 on bad arguments or a malformed script, 2 when the simulation
-// produced NaN or infinity.
+// Flies the aircraft without a window, from a key script or a recorded
+// flight, in the content of the current directory (the run directory).
+// Prints one summary line, and for a recorded flight the verdict: "replay
+// matches" or "replay differs at frame N". Exits with 1 on bad arguments, a
+// malformed file, a flight of other content, a replay that differs or one
+// whose end hash is missing; 2 when the simulation produced NaN or infinity.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "flightrec/state.h"
 #include "foundation/log.h"
 #include "tools/flight/flight.h"
 
@@ -71,11 +74,20 @@ int main(int argc, char** argv) {
   }
   std::stringstream text;
   text << in.rdbuf();
-  std::vector<flight::ScriptEvent> events;
+  flight::Flight file;
   std::string error;
-  if (!flight::ParseScript(text.str(), events, error)) {
+  if (!flight::ParseFlight(text.str(), file, error)) {
     Error("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
     return 1;
+  }
+  if (file.recorded) {
+    uint64_t content = flight::ContentFingerprint("");
+    if (content != file.content) {
+      Error("tarn-flight: %s: recorded on other content (fingerprint %s, this content %s)\n",
+            script.c_str(), flight::HashText(file.content).c_str(),
+            flight::HashText(content).c_str());
+      return 1;
+    }
   }
 
   // The content's console lines (model loading and the like) are diagnostics.
@@ -83,7 +95,7 @@ int main(int argc, char** argv) {
   std::string console;
   {
     LogCapture capture;
-    result = flight::Run(events, options);
+    result = file.recorded ? flight::ReplayFlight(file, options) : flight::Run(file.events, options);
     console = capture.text();
   }
   std::fputs(console.c_str(), stderr);
@@ -95,10 +107,19 @@ int main(int argc, char** argv) {
     std::fputs(capture.text().c_str(), stderr);
   }
   Log("%s\n", flight::Summary(result).c_str());
+  bool matches = true;
+  if (file.recorded && !result.broken) {
+    Log("final state hash %s\n", flight::HashText(result.finalHash).c_str());
+    Log("%s\n", flight::Verdict(file, result).c_str());
+    matches = result.differsAt < 0 && result.endChecked;
+    if (!result.endChecked && result.differsAt < 0)
+      Error("tarn-flight: %s: line %d: the end hash is missing (the recording was cut short)\n",
+            script.c_str(), file.lastLine + (file.partialLine ? 1 : 0));
+  }
   if (result.broken) {
     Error("tarn-flight: the simulation broke down (NaN or infinity) at t=%.3f s\n",
         result.rows.empty() ? 0.0 : result.rows.back()[flight::kTime]);
     return 2;
   }
-  return written ? 0 : 1;
+  return written && matches ? 0 : 1;
 }
