@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "aircraft/aircraft.h"
+#include "app/stick.h"
 #include "app/update.h"
 #include "app/user_files.h"
 #include "flightrec/flight_file.h"
@@ -147,6 +148,10 @@ void EndFlightSession() {
   StopRecording();
   recorder.reset();
   replay.reset();
+  // A later session starts from scratch.
+  replayPath.clear();
+  replayPaused = replayReported = framePass = screenshotWanted = false;
+  paceReal = paceFlight = 0;
 }
 
 bool FlightSessionKey(uint32_t code, bool down) {
@@ -170,6 +175,19 @@ bool FlightSessionKey(uint32_t code, bool down) {
   if (!down) return true;         // the replay holds the key table
   TakeOver(code);
   return false;
+}
+
+void EnterKeyMessage(uint32_t code, bool down) {
+  if (FlightSessionKey(code, down)) return;
+  if (down) PressKey(code);
+  else ReleaseKey(code);
+}
+
+void StickBeforeFrame(const std::vector<JoystickReading>& devices, const Settings& settings) {
+  ApplyStick(devices, settings, EnterKeyMessage, [](double pitch, double roll) {
+    if (Replaying() && (pitch != 0 || roll != 0)) TakeOver(0);
+    return !Replaying();
+  });
 }
 
 bool FlightFrameBegin() {

@@ -123,6 +123,10 @@ int RunApplication(const FlightSessionOptions& flights) {
       if (msg.message != WM_QUIT) WindowProc(msg.message, msg.wParam, msg.lParam);
       continue;
     }
+    // The stick is read between frames, as the keyboard's messages come, with
+    // the window in front at the last look.
+    const std::vector<JoystickReading>& devices = UpdateJoysticks();
+    if (IsForeground) StickBeforeFrame(devices, UserSettings);
     // A paused replay runs no simulation; the cameras still follow.
     bool simulate = FlightFrameBegin();
     if (simulate) UpdateFrame();
@@ -138,10 +142,8 @@ int RunApplication(const FlightSessionOptions& flights) {
 
     WasForeground = IsForeground;
     IsForeground = IsForegroundWindow();
-    const std::vector<JoystickReading>& devices = UpdateJoysticks();
     bool simulationPass = simulate && FlightInputPassDue(IsForeground);
     if (IsForeground) {
-      ApplyStick(devices, UserSettings);
       UpdateFreeCameraKeys();
       if (MouseInside) {
         if (!CursorHidden) {

@@ -8,10 +8,7 @@ namespace {
 // Keys enter the table under the code the key bindings give them; the
 // flight session sees them first.
 void EnterBoundKey(uintptr_t wParam, bool down) {
-  uint32_t code = KeyBinding[wParam & 0xFF];
-  if (code == 0 || FlightSessionKey(code, down)) return;
-  if (down) PressKey(code);
-  else ReleaseKey(code);
+  if (uint32_t code = KeyBinding[wParam & 0xFF]) EnterKeyMessage(code, down);
 }
 }  // namespace
 
