@@ -119,6 +119,13 @@ class Parser {
     double perSecond = f_.frequency > 0 ? double(f_.frequency) : 1000.0;
     return double(ticks) > 600.0 * perSecond;
   }
+  // The reading `ticks` after the latest one, into at; false when it or its
+  // distance from the start reading does not fit 64 bits.
+  bool Later(int64_t ticks, int64_t& at) const {
+    int64_t fromStart = 0;
+    return !__builtin_add_overflow(lastTicks_, ticks, &at) &&
+           !__builtin_sub_overflow(at, f_.startTicks, &fromStart);
+  }
   // Time of the latest clock reading, from the start reading.
   double Now() const { return ElapsedSeconds(f_.startTicks, lastTicks_, f_.frequency); }
 
@@ -232,7 +239,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
     if (ticks < 0) return Fail("the clock ran backwards");
     if (TooLong(ticks)) return Fail("a frame of more than ten minutes");
     FlightFrame frame;
-    frame.ticks = lastTicks_ + ticks;
+    if (!Later(ticks, frame.ticks)) return Fail("the clock reading overflows");
     frame.inputPass = !bg;
     frame.line = line_;
     lastTicks_ = frame.ticks;
@@ -252,8 +259,8 @@ bool Parser::Body(const std::vector<std::string>& t) {
     if (ticks < 0) return Fail("the clock ran backwards");
     if (TooLong(ticks)) return Fail("a reset more than ten minutes after its frame");
     if (frame.reset || frame.hasCheck) return Fail("one reset per frame, before its check");
+    if (!Later(ticks, frame.resetTicks)) return Fail("the clock reading overflows");
     frame.reset = true;
-    frame.resetTicks = lastTicks_ + ticks;
     lastTicks_ = frame.resetTicks;
     return true;
   }

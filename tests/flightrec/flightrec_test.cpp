@@ -231,6 +231,9 @@ TEST_F(FlightRecordTest, CutReorderedEditedAndBinaryFilesNameTheirLine) {
             at(4, "\"content\" wants a fingerprint of 16 hex digits"));
   EXPECT_EQ(ParseError(EditLines(text, [&](int n, const std::string& l) { return n == 3 ? "clock 60 0" : l; })),
             at(3, "\"version\" line expected"));
+  const std::string overflow = "tarnflight 1\nversion x\ncontent 0123456789abcdef\nclock 1000 9223372036854775000\n"
+                               "start 0123456789abcdef\nf 1 900\n";
+  EXPECT_EQ(ParseError(overflow), at(6, "the clock reading overflows"));
   EXPECT_EQ(ParseError("tarnflight 2\n"), at(1, "flight format 2 (this program reads format 1)"));
   EXPECT_EQ(ParseError("tarnflight 1\nversion x\n"), at(2, "the header ends early"));
   EXPECT_EQ(ParseError(text + "0 press E\n"), at(int(std::count(text.begin(), text.end(), '\n')) + 1,
