@@ -323,7 +323,8 @@ bool Parser::Event(const std::vector<std::string>& t) {
 
 char* AppendTime(char* p, size_t n, double seconds) {
   int w = std::snprintf(p, n, "%.6f", seconds);
-  return p + (w > 0 ? w : 0);
+  // A time too long for the buffer is cut, never written past it.
+  return p + (w <= 0 ? 0 : size_t(w) < n ? size_t(w) : n - 1);
 }
 
 }  // namespace
