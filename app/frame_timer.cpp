@@ -1,11 +1,9 @@
 #include "app/frame_timer.h"
 
-#include "foundation/clock.h"
-
 double LastTime = 0;
 
 void TickFrameTimer() {
-  double now = GetSeconds();
+  double now = ReadFrameClock(false);
   CurrentDt = now - LastTime;
   LastTime = now;
   // Paused time is gathered too; UpdateFrame throws it away.
@@ -16,7 +14,7 @@ void TickFrameTimer() {
 void ResetFrameTimer() {
   RunTime = 0;
   StepCounter = 0;
-  LastTime = GetSeconds();
+  LastTime = ReadFrameClock(true);
   CurrentDt = 0.00001;
   StepAccumulator = 0;
   Paused = true;

@@ -97,7 +97,14 @@ void ViewInputPass() {
 
 }  // namespace
 
-void InputPass() { SimulationInputPass(ViewInputPass); }
+void InputPass(bool simulation) {
+  if (simulation) {
+    SimulationInputPass(ViewInputPass);
+  } else {
+    ViewInputPass();
+    WheelMoved = false;
+  }
+}
 
 void DrawCursor() {
   double size = 35;

@@ -3,6 +3,7 @@
 // shut-down that reports leaks.
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
+#include "app/flight_session.h"
 #include "app/shell.h"
 #include "app/stick.h"
 #include "app/update.h"
@@ -30,7 +31,7 @@ namespace {
 
 const char* const HelpLine =
     "P: start/stop  E: arm  Z: flap  arrows: pitch/roll  Space: tail  C: camera  "
-    "Delete: cut balloon  F1: reset  F8: stick  H: hide help";
+    "Delete: cut balloon  F1: reset  F8: stick  F9: rec  F2: shot  H: hide help";
 
 // The free camera's keys are the keys at their places on this layout, entered
 // under the codes the key bindings give them.
@@ -66,6 +67,7 @@ void DrawFrame() {
   ClearTarget(0.02f, 0.06f, 0.1f);
   SetupFrame(0.1, 100000);
   DrawScene();
+  DrawFlightSession();
   if (ShowHelp) {
     SetPixelConstantVector(0, 0, 0, 1);
     DrawText(4, ScreenBottom + 1 - 18, 14, String(HelpLine));
@@ -94,7 +96,7 @@ void ShutdownApplication() {
   Log("Memory objects left: %u\n", MemoryObjectCount);
 }
 
-int RunApplication() {
+int RunApplication(const FlightSessionOptions& flights) {
   if (!StartWindowSystem("Rariroz class")) {
     Log("Tarn sim needs a display with OpenGL 3.3: %s\n", WindowSystemError());
     return 1;
@@ -112,14 +114,23 @@ int RunApplication() {
 
   MSG msg = {};
   StartJoysticks();
+  StartFlightSession(flights);
   InitApplication();
+  FlightSessionStarted();
   while (msg.message != WM_QUIT) {
     if (PeekWindowMessage(msg)) {
       // WM_QUIT belongs to no window: it only ends the loop.
       if (msg.message != WM_QUIT) WindowProc(msg.message, msg.wParam, msg.lParam);
       continue;
     }
-    UpdateFrame();
+    // The stick is read between frames, as the keyboard's messages come, with
+    // the window in front at the last look.
+    const std::vector<JoystickReading>& devices = UpdateJoysticks();
+    if (IsForeground) StickBeforeFrame(devices, UserSettings);
+    // A paused replay runs no simulation; the cameras still follow.
+    bool simulate = FlightFrameBegin();
+    if (simulate) UpdateFrame();
+    else PlaceAircraftCamera();
     if (FAILED(Device->BeginScene())) {
       // A lost device ends the program here, as it always has: no clean-up.
       Log("BeginScene Failed\n");
@@ -127,12 +138,12 @@ int RunApplication() {
     }
     DrawFrame();
     Device->EndScene();
+    FlightSessionAfterDraw();
 
     WasForeground = IsForeground;
     IsForeground = IsForegroundWindow();
-    const std::vector<JoystickReading>& devices = UpdateJoysticks();
+    bool simulationPass = simulate && FlightInputPassDue(IsForeground);
     if (IsForeground) {
-      ApplyStick(devices, UserSettings);
       UpdateFreeCameraKeys();
       if (MouseInside) {
         if (!CursorHidden) {
@@ -143,14 +154,20 @@ int RunApplication() {
         CursorHidden = false;
         ShowCursor(true);
       }
-      InputPass();
-    } else if (CursorHidden) {
-      CursorHidden = false;
-      ShowCursor(true);
+      InputPass(simulationPass);
+    } else {
+      if (CursorHidden) {
+        CursorHidden = false;
+        ShowCursor(true);
+      }
+      // A replay runs the input passes its recording ran, in front or not.
+      if (simulationPass) SimulationInputPass();
     }
+    if (simulate) FlightFrameEnd(simulationPass);
     Device->Present();
   }
 
+  EndFlightSession();
   ShutdownApplication();
   StopJoysticks();
   ReleaseDevice();

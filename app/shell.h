@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "app/flight_session.h"
+
 // Main-loop state.
 extern bool IsForeground;   // the main window is in front (tested once per frame)
 extern bool WasForeground;  // IsForeground of the previous frame: mouse look turns only then
@@ -33,10 +35,10 @@ bool MouseLookActive();
 void ReadCursor(double& x, double& y);
 // The window program's input pass: SimulationInputPass (app/update.h) with the
 // zoom, the F11/F12 console lines, mouse look, the free camera and H in its
-// middle.
-void InputPass();
+// middle. Without simulation (a paused replay) only that middle part runs.
+void InputPass(bool simulation = true);
 void DrawCursor();
 
 // The whole program: window, start-up, message loop, shut-down. Returns the
 // process exit code (non-zero only when no window or device could be made).
-int RunApplication();
+int RunApplication(const FlightSessionOptions& flights = FlightSessionOptions());

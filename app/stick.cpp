@@ -49,28 +49,36 @@ int ChooseStickDevice(const std::vector<JoystickReading>& devices, const Setting
   return -1;
 }
 
-void ApplyStick(const std::vector<JoystickReading>& devices, const Settings& settings) {
+void ApplyStick(const std::vector<JoystickReading>& devices, const Settings& settings,
+                void (*keyMessage)(uint32_t code, bool down), bool (*takeInputs)(double pitch, double roll)) {
+  auto enter = [keyMessage](uint32_t code, bool down) {
+    if (keyMessage != nullptr) keyMessage(code, down);
+    else if (down) PressKey(code);
+    else ReleaseKey(code);
+  };
   int chosen = ChooseStickDevice(devices, settings);
   const JoystickReading* d = chosen >= 0 ? &devices[size_t(chosen)] : nullptr;
   // A different device starts with no buttons held.
   int32_t id = d ? d->id : -1;
   if (id != gDeviceId) {
     for (int i = 0; i < kActionCount; i++)
-      if (gHeld[i]) ReleaseKey(ActionKey(i)), gHeld[i] = false;
+      if (gHeld[i]) enter(ActionKey(i), false), gHeld[i] = false;
     gDeviceId = id;
   }
-  StickPitchInput = d ? ShapeAxis(ReadAxis(*d, settings.pitch), settings.pitch) : 0;
-  StickRollInput = d ? ShapeAxis(ReadAxis(*d, settings.roll), settings.roll) : 0;
-  if (!d) return;
-  for (int i = 0; i < kActionCount; i++) {
+  // Buttons first: one that takes a replay over gives the stick its inputs
+  // in the same frame.
+  for (int i = 0; d && i < kActionCount; i++) {
     bool down = false;
     for (const ButtonRef& b : settings.buttons[i]) down = down || ReadButton(*d, b);
     if (down == gHeld[i]) continue;
     gHeld[i] = down;
-    if (down)
-      PressKey(ActionKey(i));
-    else
-      ReleaseKey(ActionKey(i));
+    enter(ActionKey(i), down);
+  }
+  double pitch = d ? ShapeAxis(ReadAxis(*d, settings.pitch), settings.pitch) : 0;
+  double roll = d ? ShapeAxis(ReadAxis(*d, settings.roll), settings.roll) : 0;
+  if (takeInputs == nullptr || takeInputs(pitch, roll)) {
+    StickPitchInput = pitch;
+    StickRollInput = roll;
   }
 }
 

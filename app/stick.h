@@ -17,11 +17,16 @@ double ShapeAxis(double raw, const AxisSettings& axis);
 // settings.device or whose GUID equals it (case-insensitive); -1 for none.
 int ChooseStickDevice(const std::vector<JoystickReading>& devices, const Settings& settings);
 
-// Once per frame before the input pass: sets StickPitchInput and
+// Once per frame, between frames as key messages come: sets StickPitchInput and
 // StickRollInput from the chosen device (0 without one) and enters presses
 // and releases of its mapped buttons into the key table. When the device goes,
 // the inputs return to 0 and its held buttons are released.
-void ApplyStick(const std::vector<JoystickReading>& devices, const Settings& settings);
+// The window passes its own way in: keyMessage takes the buttons' key
+// messages (null: PressKey / ReleaseKey), and takeInputs is asked whether the
+// shaped inputs fly this frame (null: always).
+void ApplyStick(const std::vector<JoystickReading>& devices, const Settings& settings,
+                void (*keyMessage)(uint32_t code, bool down) = nullptr,
+                bool (*takeInputs)(double pitch, double roll) = nullptr);
 
 // Which device flew in the last ApplyStick (its instance number), or -1.
 int32_t StickDeviceId();

@@ -1,7 +1,9 @@
-// tarnsim [--data DIR] [--config FILE] [--write-config] [--help] [--version]
+// tarnsim [--data DIR] [--config FILE] [--write-config] [--record FILE] [--replay FILE] [--help] [--version]
 // The simulator: reads its settings, finds its content and enters it, then
 // runs the window program. The command line is defined here and nowhere else.
 #include <CLI/CLI.hpp>
+
+#include <filesystem>
 
 #include "app/settings.h"
 #include "app/shell.h"
@@ -17,10 +19,13 @@ int main(int argc, char** argv) {
   std::string data, config;
   bool writeConfig = false;
   cli.add_option("--data", data, "Content directory (Models/, Textures/, Shaders/, Fonts/)")->option_text("DIR");
+  FlightSessionOptions flights;
   cli.add_option("--config", config,
                  "Settings file (default: $XDG_CONFIG_HOME/tarnsim/tarnsim.conf, else ~/.config/tarnsim/tarnsim.conf)")
       ->option_text("FILE");
   cli.add_flag("--write-config", writeConfig, "Write the default settings, commented, to the settings file and stop");
+  cli.add_option("--record", flights.record, "Record the flight from the start into FILE")->option_text("FILE");
+  cli.add_option("--replay", flights.replay, "Play a recorded flight at its own pace")->option_text("FILE");
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -39,6 +44,15 @@ int main(int argc, char** argv) {
   UserSettings = LoadSettings(path);
   ApplyKeySettings(UserSettings);
 
+  // Flight files named on the command line are relative to where the program
+  // was started, not to the content directory it is about to enter.
+  for (std::string* file : {&flights.record, &flights.replay}) {
+    std::error_code failed;
+    if (!file->empty()) {
+      std::filesystem::path absolute = std::filesystem::absolute(*file, failed);
+      if (!failed) *file = absolute.string();
+    }
+  }
   ContentDirectory content;
   std::string error;
   if (!EnterContentDirectory(data, content, error)) {
@@ -46,5 +60,5 @@ int main(int argc, char** argv) {
     return 1;
   }
   CompiledModelCache = CompiledModelCacheFor(content);
-  return RunApplication();
+  return RunApplication(flights);
 }

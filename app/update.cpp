@@ -25,11 +25,14 @@ void UpdateFrame() {
   } else {
     StepAccumulator = 0;
   }
-  if (CurrentAircraft != nullptr) {
-    CameraView view = CurrentCameraView();
-    UpdateAircraftCamera(view);
-    ApplyCameraView(view);
-  }
+  PlaceAircraftCamera();
+}
+
+void PlaceAircraftCamera() {
+  if (CurrentAircraft == nullptr) return;
+  CameraView view = CurrentCameraView();
+  UpdateAircraftCamera(view);
+  ApplyCameraView(view);
 }
 
 void ResetScene() {

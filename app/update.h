@@ -10,6 +10,9 @@
 // frame is caught up completely) and carries the remainder over; paused time
 // is discarded. Then places the camera for the aircraft's camera mode.
 void UpdateFrame();
+// The camera placed for the aircraft's camera mode: the end of UpdateFrame,
+// and the whole of a turn that runs no simulation (a paused replay).
+void PlaceAircraftCamera();
 
 // Resets the view, light, mouse and frame-clock values (the simulation is
 // paused afterwards) and re-creates the aircraft. Start-up and F1.

@@ -5,9 +5,10 @@
 #include "sim/keys.h"
 
 namespace {
-// Keys enter the table under the code the key bindings give them.
-void PressBoundKey(uintptr_t wParam) {
-  if (uint32_t code = KeyBinding[wParam & 0xFF]) PressKey(code);
+// Keys enter the table under the code the key bindings give them; the
+// flight session sees them first.
+void EnterBoundKey(uintptr_t wParam, bool down) {
+  if (uint32_t code = KeyBinding[wParam & 0xFF]) EnterKeyMessage(code, down);
 }
 }  // namespace
 
@@ -60,16 +61,16 @@ intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
       SetCapture();
       return 0;
     case WM_KEYDOWN:
-      PressBoundKey(wParam);
+      EnterBoundKey(wParam, true);
       if (wParam == VK_ESCAPE) PostQuitMessage(0);
       return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP:
-      if (uint32_t code = KeyBinding[wParam & 0xFF]) ReleaseKey(code);
+      EnterBoundKey(wParam, false);
       return 0;
     case WM_SYSKEYDOWN:
       // Handled here rather than by default so Alt can be read as a held key.
-      PressBoundKey(wParam);
+      EnterBoundKey(wParam, true);
       if (wParam == VK_F4) PostWindowMessage(WM_CLOSE, 0, 0);
       return 0;
     case WM_LBUTTONDOWN:

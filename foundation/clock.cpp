@@ -29,6 +29,7 @@ uint32_t MonotonicMilliseconds() {
 
 const ClockSource defaultSource = {MonotonicFrequency, MonotonicCounter, MonotonicMilliseconds};
 ClockSource source = defaultSource;
+int64_t counterFrequency = 0;  // of the queried counter
 }  // namespace
 
 void SetClockSource(const ClockSource& s) {
@@ -36,22 +37,43 @@ void SetClockSource(const ClockSource& s) {
   ClockQueried = false;
   ClockHasCounter = false;
   ClockPeriod = 0.0;
+  counterFrequency = 0;
 }
 
 void ResetClockSource() { SetClockSource(defaultSource); }
 
-double GetSeconds() {
-  if (!ClockQueried) {
-    int64_t frequency = 0;
-    ClockHasCounter = source.queryFrequency(&frequency) && frequency > 0;
-    if (ClockHasCounter) ClockPeriod = 1.0 / double(frequency);
-    ClockQueried = true;
+namespace {
+void QueryOnce() {
+  if (ClockQueried) return;
+  int64_t frequency = 0;
+  ClockHasCounter = source.queryFrequency(&frequency) && frequency > 0;
+  if (ClockHasCounter) {
+    counterFrequency = frequency;
+    ClockPeriod = 1.0 / double(frequency);
   }
-  if (ClockHasCounter) return double(source.queryCounter()) * ClockPeriod;
+  ClockQueried = true;
+}
+}  // namespace
+
+int64_t ReadClockTicks() {
+  QueryOnce();
+  if (ClockHasCounter) return source.queryCounter();
+  return int64_t(source.milliseconds());
+}
+
+int64_t ClockTicksPerSecond() {
+  QueryOnce();
+  return ClockHasCounter ? counterFrequency : 0;
+}
+
+double TicksToSeconds(int64_t ticks, int64_t frequency) {
+  if (frequency > 0) return double(ticks) * (1.0 / double(frequency));
   // The millisecond count is unsigned: a value with the top bit set read as a
   // signed number is brought back up by 2^32.
-  int32_t ms = int32_t(source.milliseconds());
+  int32_t ms = int32_t(uint32_t(ticks));
   double value = double(ms);
   if (ms < 0) value += 4294967296.0;
   return value * 0.001;
 }
+
+double GetSeconds() { return TicksToSeconds(ReadClockTicks(), ClockTicksPerSecond()); }

@@ -8,6 +8,16 @@ extern double ClockPeriod;  // seconds per counter tick
 
 double GetSeconds();
 
+// The same clock as raw readings: counter ticks, or with no high-resolution
+// counter the unsigned millisecond count. A recorded flight keeps these, so a
+// replay sees exactly the readings the program saw.
+int64_t ReadClockTicks();
+// Ticks per second of ReadClockTicks (0: the millisecond fallback).
+int64_t ClockTicksPerSecond();
+// A raw reading in seconds, computed exactly as GetSeconds computes it
+// (frequency 0: milliseconds).
+double TicksToSeconds(int64_t ticks, int64_t frequency);
+
 // The counter sources, replaceable so tests can exercise the millisecond
 // fallback and its unsigned wrap. Defaults read CLOCK_MONOTONIC.
 struct ClockSource {

@@ -3,6 +3,7 @@
 uint8_t KeyState[256];
 int32_t WheelNotches = 0;
 bool WheelMoved = false;
+void (*KeyMessageListener)(uint32_t code, bool down) = nullptr;
 
 uint8_t KeyBinding[256];
 
@@ -21,9 +22,13 @@ void PressKey(uint32_t code) {
   uint8_t& b = KeyState[code & 0xFF];
   if ((b & 63) < 63) b = uint8_t(b + 1);
   b = uint8_t((b ^ 0xC0) | 0x80);
+  if (KeyMessageListener != nullptr) KeyMessageListener(code & 0xFF, true);
 }
 
-void ReleaseKey(uint32_t code) { KeyState[code & 0xFF] &= 0x7F; }
+void ReleaseKey(uint32_t code) {
+  KeyState[code & 0xFF] &= 0x7F;
+  if (KeyMessageListener != nullptr) KeyMessageListener(code & 0xFF, false);
+}
 
 bool ConsumePresses(uint32_t code) {
   uint8_t& b = KeyState[code & 0xFF];

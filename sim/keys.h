@@ -10,6 +10,9 @@ extern bool WheelMoved;       // a wheel message came since the last input pass
 
 void PressKey(uint32_t code);    // a down message (auto-repeats included)
 void ReleaseKey(uint32_t code);  // an up message: clears the held bit
+// Told every down and up message the table takes, whatever its source (the
+// keyboard, stick buttons, a replayed flight); a flight recorder listens here.
+extern void (*KeyMessageListener)(uint32_t code, bool down);
 
 // Key rebinding: the code under which a key's messages enter the table, by the
 // key's own code; 0: the key does nothing. Every key stands for itself, except

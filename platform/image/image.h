@@ -44,5 +44,10 @@ void DecompressDXT(D3DFORMAT format, const ImageLevel& in, ImageLevel& out);
 // count not matching the chain).
 bool WriteDDS(const Image& image, std::vector<uint8_t>& out);
 
+// Writes width x height A8R8G8B8 pixels (top row first) as an opaque PNG
+// file. False when the size does not match or the file cannot be written.
+bool WritePngFile(const char* path, uint32_t width, uint32_t height,
+                  const std::vector<uint32_t>& argb);
+
 // Bytes one level occupies in the given format (blocks of 4x4 for DXT).
 uint64_t ImageLevelBytes(D3DFORMAT format, uint32_t width, uint32_t height);

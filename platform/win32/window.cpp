@@ -80,6 +80,11 @@ HRESULT CreateWindowDevice(int32_t width, int32_t height, IDirect3DDevice9** out
   return hr;
 }
 
+bool ReadWindowDevicePixels(IDirect3DDevice9* device, std::vector<uint32_t>& argb, uint32_t* width,
+                            uint32_t* height) {
+  return ReadD3D9BackBuffer(device, argb, width, height);
+}
+
 bool WindowIsOpen() { return win32::MainWindowAlive(); }
 
 bool PeekWindowMessage(MSG& msg) {

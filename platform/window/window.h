@@ -6,6 +6,7 @@
 // build picks one, and neither SDL nor windows.h shows through this header.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "platform/gpu/types.h"
 
@@ -117,6 +118,10 @@ void SwapWindowBuffers();
 // on Windows. On failure returns the device's result code and
 // WindowSystemError() says what the device needs.
 HRESULT CreateWindowDevice(int32_t width, int32_t height, IDirect3DDevice9** out);
+// Reads that device's back buffer (the frame drawn, before Present) as packed
+// ARGB pixels, rows from the top, width x height. False when it cannot.
+bool ReadWindowDevicePixels(IDirect3DDevice9* device, std::vector<uint32_t>& argb, uint32_t* width,
+                            uint32_t* height);
 // The window exists and has not been destroyed.
 bool WindowIsOpen();
 

@@ -51,8 +51,8 @@ TEST(FlightScript, ReadsEventsInTimeOrderAndNamesTheLineOfAMalformedOne) {
   EXPECT_EQ(e[6].action, Action::End);
   EXPECT_EQ(ParseError("0 press Pause\nx press E\n"), "line 2: \"x\" is not a time in seconds");
   EXPECT_EQ(ParseError("\n\nnan press E"), "line 3: the time must be a finite number >= 0");
-  EXPECT_EQ(ParseError("1"), "line 1: an action (press, down, up or end) must follow the time");
-  EXPECT_EQ(ParseError("1 hold E"), "line 1: unknown action \"hold\" (press, down, up or end)");
+  EXPECT_EQ(ParseError("1"), "line 1: an action (press, down, up, axis or end) must follow the time");
+  EXPECT_EQ(ParseError("1 hold E"), "line 1: unknown action \"hold\" (press, down, up, axis or end)");
   EXPECT_EQ(ParseError("1 press"), "line 1: a key name must follow the action");
   EXPECT_EQ(ParseError("1 press E Z"), "line 1: one key per line");
   EXPECT_EQ(ParseError("# c\n1 down Shift"), "line 2: unknown key \"Shift\"");

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end run of the real program on a private X server: the window's
 # title and class, keys sent with xdotool, screenshots of the three camera
-# modes checked by their pixels, then Escape and a clean exit.
+# modes checked by their pixels, a flight recorded with F9 (replayed twice by
+# the headless runner, bit for bit), an F2 screenshot, then Escape and a clean
+# exit; and a damaged flight the window refuses to replay.
 #
-#   tarnsim_e2e.sh PROGRAM RUN_DIR SHOT_DIR
+#   tarnsim_e2e.sh PROGRAM RUN_DIR SHOT_DIR RUNNER
 #
 # Exit 77 (skipped) only when a tool or the content is missing.
 set -uo pipefail
@@ -11,6 +13,7 @@ set -uo pipefail
 program=${1:?program}
 run_dir=${2:?run directory}
 shot_dir=${3:?screenshot directory}
+runner=${4:?headless flight runner}
 
 skip() { echo "SKIP: $*"; exit 77; }
 fail() {
@@ -23,6 +26,7 @@ for tool in Xvfb xdotool xprop import convert compare; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -x "$program" ] || skip "$program is not built"
+[ -x "$runner" ] || skip "$runner is not built"
 for f in Models/PlaneTarn.mdl Models/DivadiZarov.mdl Models/InvBox.mdl Fonts/basic.fnt Textures/SkyCube.dds; do
   [ -f "$run_dir/$f" ] || skip "no content: $run_dir/$f is missing"
 done
@@ -30,6 +34,8 @@ mkdir -p "$shot_dir"
 rm -f "$shot_dir"/*.png
 work=$(mktemp -d)
 log="$work/console.txt"
+# Flights and screenshots go to the test's own directories.
+export XDG_DATA_HOME="$work/data" XDG_PICTURES_DIR="$work/pictures"
 
 xvfb_pid="" program_pid=""
 cleanup() {
@@ -49,14 +55,18 @@ export XDG_CONFIG_HOME="$work/config"
 (cd "$run_dir" && exec "$program") >"$log" 2>&1 &
 program_pid=$!
 
-wid=""
-for _ in $(seq 300); do
-  wid=$(xdotool search --name '^Tarn sim$' 2>/dev/null | head -n1)
-  [ -n "$wid" ] && break
-  kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window titled \"Tarn sim\" within 30 s"
+# The program's window id in wid, waiting up to 30 s for it to appear.
+wait_window() {
+  wid=""
+  for _ in $(seq 300); do
+    wid=$(xdotool search --name '^Tarn sim$' 2>/dev/null | head -n1)
+    [ -n "$wid" ] && return
+    kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
+    sleep 0.1
+  done
+  fail "no window titled \"Tarn sim\" within 30 s"
+}
+wait_window
 
 name=$(xprop -id "$wid" WM_NAME)
 class=$(xprop -id "$wid" WM_CLASS)
@@ -127,8 +137,10 @@ is_ground "$s" 150x60+0+470 || fail "no ground below the horizon in the start vi
 has_text "$s" 90x22+0+0 || fail "no heading and altitude text"
 has_text "$s" 150x22+0+50 || fail "no speed text"
 
-# 2. Unpause with P (laptop keyboards have no Pause key), arm, flap, pull up
-# for two seconds.
+# 2. Record (F9); unpause with P (laptop keyboards have no Pause key), arm,
+# flap, pull up for two seconds, tap Left.
+xdotool key --window "$wid" F9
+sleep 0.5
 xdotool key --window "$wid" p
 sleep 0.3
 xdotool key --window "$wid" e
@@ -138,9 +150,14 @@ sleep 1
 xdotool keydown --window "$wid" Up
 sleep 2
 xdotool keyup --window "$wid" Up
+xdotool key --window "$wid" Left
 shot cockpit 2
 is_sky "$shot_dir/cockpit.png" 400x100+440+100 || fail "no sky in the cockpit view"
 has_text "$shot_dir/cockpit.png" 90x22+0+0 || fail "no heading text in flight"
+# The red REC mark at the top right while recording.
+red=$(convert "$shot_dir/cockpit.png" -crop 120x24+1090+4 +repage -fx 'r-b' -format '%[fx:int(255*maxima)]' info:)
+echo "  REC mark: red over blue up to $red"
+[ "$red" -gt 100 ] || fail "no red REC mark while recording ($red)"
 
 # 3. C: the chase camera.
 xdotool key --window "$wid" c
@@ -181,13 +198,69 @@ if command -v setxkbmap >/dev/null; then
   awk -v d="$d4" 'BEGIN { exit !(d > 0.04) }' || fail "Z in W's place did not move the free camera on AZERTY ($d4)"
 fi
 
-# 5. Escape quits with exit code 0 after reporting no leaks.
+# 5. F2: a screenshot of the window; F9 stops the recording; Escape quits
+# with exit code 0 after reporting no leaks.
+# Under the sanitizers a frame can take seconds: wait for each line. A key
+# lost by a loaded X server is sent once more (a second picture does no harm).
+wait_line() {
+  for _ in $(seq 150); do grep -q "$1" "$log" && return 0; sleep 0.2; done
+  return 1
+}
+xdotool key --window "$wid" F2
+wait_line '^Screenshot saved to ' || { xdotool key --window "$wid" F2; wait_line '^Screenshot saved to '; } ||
+  fail "F2 saved no screenshot"
+xdotool key --window "$wid" F9
+wait_line '^Flight saved to ' || fail "F9 did not stop the recording"
 quit_with_escape "$wid" 20 || fail "the program did not end within 20 s of Escape"
 [ "$quit_status" -eq 0 ] || fail "exit code $quit_status"
 
 cat "$log"
 grep -qx 'Memory objects left: 0' "$log" || fail "no \"Memory objects left: 0\""
 # Every console line is one the program prints on a sound run.
-bad=$(grep -Ev '^(Loading RAW model "Models/[A-Za-z]+\.mdl", Nodes: [0-9]+|   (Loading|Compiling|Saving): [0-9.]+ sec|Memory objects left: 0|)$' "$log")
+bad=$(grep -Ev '^(Loading RAW model "Models/[A-Za-z]+\.mdl", Nodes: [0-9]+|   (Loading|Compiling|Saving): [0-9.]+ sec|Memory objects left: 0|(Flight|Screenshot) saved to /.*|)$' "$log")
 [ -z "$bad" ] || fail "unexpected console lines: $bad"
+
+# 6. The screenshot: a PNG of the window's size, not one flat colour.
+picture=$(sed -n 's/^Screenshot saved to //p' "$log" | head -n1)
+[[ "$picture" == "$XDG_PICTURES_DIR/tarnsim/"*.png ]] || fail "screenshot path: $picture"
+size=$(identify -format '%wx%h' "$picture") || fail "the screenshot does not decode"
+spread=$(convert "$picture" -colorspace gray -format '%[fx:int(1000*standard_deviation)]' info:)
+echo "screenshot $picture $size spread $spread"
+[ "$size" = 1280x720 ] || fail "screenshot size $size"
+[ "$spread" -gt 20 ] || fail "the screenshot is blank (spread $spread)"
+
+# 7. The recorded flight replays headless with the same final state, twice.
+flight=$(sed -n 's/^Flight saved to //p' "$log")
+[[ "$flight" == "$XDG_DATA_HOME/tarnsim/flights/"* ]] || fail "flight path: $flight"
+echo "flight $flight: $(wc -c <"$flight") bytes, $(grep -c '^f ' "$flight") frames"
+end_hash=$(sed -n 's/^[0-9.]* end \([0-9a-f]*\)$/\1/p' "$flight")
+[ -n "$end_hash" ] || fail "the flight has no end hash"
+for round in 1 2; do
+  out=$(cd "$run_dir" && "$runner" "$flight" 2>/dev/null) || fail "replay $round: exit $?: $out"
+  echo "$out"
+  grep -qx 'replay matches' <<<"$out" || fail "replay $round does not match"
+  grep -qx "final state hash $end_hash" <<<"$out" || fail "replay $round: another final state"
+done
+# Recorded on other content: one line, status 1.
+sed 's/^content .*/content 0123456789abcdef/' "$flight" >"$work/other.tarnflight"
+out=$(cd "$run_dir" && "$runner" "$work/other.tarnflight" 2>&1)
+rc=$?
+echo "$out"
+[ "$rc" -eq 1 ] && [ "$(wc -l <<<"$out")" -eq 1 ] && [[ "$out" == *"recorded on other content"* ]] ||
+  fail "a flight of other content was not refused with one line ($rc)"
+
+# 8. A damaged flight: the window refuses the replay in one line and starts.
+head -c 300 "$flight" | tr 'f' '#' >"$work/damaged.tarnflight"
+(cd "$run_dir" && exec "$program" --replay "$work/damaged.tarnflight") >"$log" 2>&1 &
+program_pid=$!
+wait_window
+sleep 2
+xdotool key --window "$wid" Escape
+for _ in $(seq 200); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$program_pid"
+rc=$?
+program_pid=""
+cat "$log"
+[ "$rc" -eq 0 ] || fail "exit code $rc after a refused replay"
+grep -q "^Can't replay \"$work/damaged.tarnflight\": line [0-9]*: " "$log" || fail "no refusal line"
 echo "PASS"

@@ -12,6 +12,9 @@
 #include "aircraft/island_ground.h"
 #include "app/update.h"
 #include "assets/model.h"
+#include "flightrec/recorder.h"
+#include "flightrec/replay.h"
+#include "flightrec/state.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "physics/physics.h"
@@ -23,41 +26,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kRadToDeg = 57.29577951308232;
-
-struct KeyName {
-  const char* name;
-  uint32_t code;
-};
-const KeyName kKeyNames[] = {
-    {"Up", VK_UP},         {"Down", VK_DOWN},   {"Left", VK_LEFT}, {"Right", VK_RIGHT},
-    {"Space", VK_SPACE},   {"Delete", VK_DELETE}, {"Pause", VK_PAUSE}, {"F1", VK_F1},
-    {"Escape", VK_ESCAPE},
-};
-
-bool SameNoCase(const std::string& a, const char* b) {
-  size_t n = std::char_traits<char>::length(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; i++) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = char(x - 32);
-    if (y >= 'a' && y <= 'z') y = char(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-std::vector<std::string> Tokens(const std::string& line) {
-  std::vector<std::string> out;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) i++;
-    if (i >= line.size()) break;
-    size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') i++;
-    out.push_back(line.substr(start, i - start));
-  }
-  return out;
-}
 
 // The fixed-step clock of a run: the counter advances by whole ticks per frame.
 int64_t gClockCounter = 0;
@@ -95,86 +63,63 @@ double LowestClearance(const Tarnplane* a) {
   return best;
 }
 
+// What a run and a replay share: the program's start-up less the drawing,
+// the frame's simulation and its telemetry row, and the clean-up.
+class Flying {
+ public:
+  Flying(const RunOptions& options, RunResult& result) : options_(options), result_(result) {
+    WheelMoved = false;
+    WheelNotches = 0;
+    island_ = LoadIslandGround();
+    ClearEntityList();
+    PhysicsStep = 0.002;
+    const uint32_t missingBefore = MissingNodeLookups;
+    ResetScene();
+    // Flying a machine with parts missing, or over no ground, only produces
+    // numbers that look like a result: such a run stops before its first frame.
+    if (island_->triangles.count == 0) {
+      result_.failure = "the ground could not be built from Models/DivadiZarov";
+    } else if (CurrentAircraft == nullptr || CurrentAircraft->model->triangles.count == 0 ||
+               MissingNodeLookups != missingBefore) {
+      result_.failure = "the aircraft could not be built from Models/PlaneTarn";
+    }
+    wallStart_ = std::chrono::steady_clock::now();
+    cpuStart_ = std::clock();
+  }
+  // Runs a frame (its input pass when pass) and samples it at run time
+  // `time`. False once a row breaks.
+  bool Frame(bool pass, double time) {
+    if (options_.recorder != nullptr) options_.recorder->Axes(StickPitchInput, StickRollInput);
+    UpdateFrame();
+    if (pass) SimulationInputPass();
+    if (options_.recorder != nullptr) options_.recorder->EndFrame(pass);
+    Row row = Sample(time);
+    result_.broken = RowIsBroken(row);
+    if (!options_.keepRows) result_.rows.clear();
+    result_.rows.push_back(std::move(row));
+    return !result_.broken;
+  }
+  ~Flying() {
+    result_.wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart_).count();
+    result_.cpuSeconds = double(std::clock() - cpuStart_) / CLOCKS_PER_SEC;
+    result_.finalHash = StateHash();
+    if (options_.recorder != nullptr) options_.recorder->Stop();
+    DestroyAircraft();
+    ReleaseModel(island_);
+    StickPitchInput = StickRollInput = 0;  // a run leaves no stick deflected
+  }
+
+ private:
+  const RunOptions& options_;
+  RunResult& result_;
+  MDL* island_ = nullptr;
+  std::chrono::steady_clock::time_point wallStart_;
+  std::clock_t cpuStart_ = 0;
+};
+
 }  // namespace
 
-uint32_t KeyCodeByName(const std::string& name) {
-  if (name.size() == 1) {
-    char c = name[0];
-    if (c >= 'a' && c <= 'z') c = char(c - 32);
-    if (c >= 'A' && c <= 'Z') return uint32_t(c);
-    return 0;
-  }
-  for (const KeyName& k : kKeyNames)
-    if (SameNoCase(name, k.name)) return k.code;
-  return 0;
-}
-
-bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, std::string& error) {
-  events.clear();
-  size_t pos = 0;
-  int lineNumber = 0;
-  while (pos <= text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    lineNumber++;
-    size_t hash = line.find('#');
-    if (hash != std::string::npos) line.resize(hash);
-    std::vector<std::string> t = Tokens(line);
-    if (t.empty()) {
-      if (end == text.size()) break;
-      continue;
-    }
-    auto fail = [&](const std::string& problem) {
-      error = "line " + std::to_string(lineNumber) + ": " + problem;
-      std::stable_sort(events.begin(), events.end(),
-                       [](const ScriptEvent& a, const ScriptEvent& b) { return a.time < b.time; });
-      return false;
-    };
-    const char* s = t[0].c_str();
-    char* stop = nullptr;
-    double time = std::strtod(s, &stop);
-    if (stop == s || stop != s + t[0].size()) return fail("\"" + t[0] + "\" is not a time in seconds");
-    if (!std::isfinite(time) || time < 0) return fail("the time must be a finite number >= 0");
-    if (t.size() < 2) return fail("an action (press, down, up or end) must follow the time");
-    ScriptEvent e{time, Action::End, 0, lineNumber, StickAxis::Pitch, 0};
-    const std::string& action = t[1];
-    if (action == "end") {
-      if (t.size() != 2) return fail("\"end\" takes no key");
-      events.push_back(e);
-      if (end == text.size()) break;
-      continue;
-    }
-    if (action == "axis") {
-      e.action = Action::Axis;
-      if (t.size() != 4) return fail("\"axis\" takes pitch or roll and a value");
-      if (t[2] == "pitch") e.axis = StickAxis::Pitch;
-      else if (t[2] == "roll") e.axis = StickAxis::Roll;
-      else return fail("unknown axis \"" + t[2] + "\" (pitch or roll)");
-      const char* v = t[3].c_str();
-      e.value = std::strtod(v, &stop);
-      if (stop == v || stop != v + t[3].size() || !(e.value >= -1 && e.value <= 1))
-        return fail("the axis value must be a number from -1 to 1");
-      events.push_back(e);
-      if (end == text.size()) break;
-      continue;
-    }
-    if (action == "press") e.action = Action::Press;
-    else if (action == "down") e.action = Action::Down;
-    else if (action == "up") e.action = Action::Up;
-    else return fail("unknown action \"" + action + "\" (press, down, up or end)");
-    if (t.size() != 3) return fail(t.size() < 3 ? "a key name must follow the action"
-                                                 : "one key per line");
-    e.key = KeyCodeByName(t[2]);
-    if (e.key == 0) return fail("unknown key \"" + t[2] + "\"");
-    events.push_back(e);
-    if (end == text.size()) break;
-  }
-  std::stable_sort(events.begin(), events.end(),
-                   [](const ScriptEvent& a, const ScriptEvent& b) { return a.time < b.time; });
-  return true;
-}
 
 const std::vector<std::string>& ColumnNames() {
   static const std::vector<std::string> names = {
@@ -277,30 +222,8 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
   SetClockSource(ClockSource{QueryFixedFrequency, QueryFixedCounter, FixedMilliseconds});
 
   for (int i = 0; i < 256; i++) KeyState[i] = 0;
-  StickPitchInput = StickRollInput = 0;
-  WheelMoved = false;
-  WheelNotches = 0;
-
-  // The start-up of the program, less everything that draws.
-  MDL* island = LoadIslandGround();
-  ClearEntityList();
-  PhysicsStep = 0.002;
-  const uint32_t missingBefore = MissingNodeLookups;
-  ResetScene();
-  // Flying a machine with parts missing, or over no ground, only produces
-  // numbers that look like a result: such a run stops before its first frame.
-  if (island->triangles.count == 0) {
-    result.failure = "the ground could not be built from Models/DivadiZarov";
-  } else if (CurrentAircraft == nullptr || CurrentAircraft->model->triangles.count == 0 ||
-             MissingNodeLookups != missingBefore) {
-    result.failure = "the aircraft could not be built from Models/PlaneTarn";
-  }
-  if (!result.failure.empty()) {
-    DestroyAircraft();
-    ReleaseModel(island);
-    ResetClockSource();
-    return result;
-  }
+  StickPitchInput = 0;
+  StickRollInput = 0;
 
   double endTime = options.maxTime;
   bool hasEnd = false;
@@ -312,63 +235,72 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
   }
   if (!hasEnd && !events.empty()) endTime = std::min(endTime, events.back().time + frame);
 
-  auto wallStart = std::chrono::steady_clock::now();
-  std::clock_t cpuStart = std::clock();
-  size_t next = 0;
-  for (int64_t k = 1;; k++) {
-    // Messages are dispatched between frames, at the clock reading of the
-    // previous frame.
-    double now = double(k - 1) * frame;
-    bool quit = false;
-    while (next < events.size() && events[next].time <= now + 1e-9) {
-      const ScriptEvent& e = events[next++];
-      uint32_t key = KeyBinding[e.key & 0xFF];
-      switch (e.action) {
-        case Action::Press:
-          if (key) PressKey(key), ReleaseKey(key);
-          break;
-        case Action::Down:
-          if (key) PressKey(key);
-          break;
-        case Action::Up:
-          if (key) ReleaseKey(key);
-          break;
-        case Action::Axis:
-          (e.axis == StickAxis::Pitch ? StickPitchInput : StickRollInput) = e.value;
-          break;
-        case Action::End:
-          break;
+  {
+    Flying flying(options, result);
+    size_t next = 0;
+    if (!result.failure.empty()) next = events.size(), endTime = 0;
+    for (int64_t k = 1;; k++) {
+      // Messages are dispatched between frames, at the clock reading of the
+      // previous frame.
+      double now = double(k - 1) * frame;
+      bool quit = false;
+      while (next < events.size() && events[next].time <= now + 1e-9) {
+        const ScriptEvent& e = events[next++];
+        // A script's keys are the user's keys: they enter the table through
+        // the key bindings.
+        ScriptEvent bound = e;
+        if (e.action != Action::Axis) bound.key = KeyBinding[e.key & 0xFF];
+        if (e.action == Action::Axis || bound.key != 0) DispatchEvent(bound);
+        if (e.key == VK_ESCAPE && (e.action == Action::Press || e.action == Action::Down)) quit = true;
       }
-      if (e.key == VK_ESCAPE && (e.action == Action::Press || e.action == Action::Down)) quit = true;
-    }
-    if (quit) {
-      result.escaped = true;
-      break;
-    }
-    if (now >= endTime - 1e-9) break;
+      if (quit) {
+        result.escaped = true;
+        break;
+      }
+      if (now >= endTime - 1e-9) break;
 
-    gClockCounter = k * ticksPerFrame;
-    UpdateFrame();
-    SimulationInputPass();
-    Row row = Sample(double(k) * frame);
-    bool broken = RowIsBroken(row);
-    if (!options.keepRows) result.rows.clear();
-    result.rows.push_back(std::move(row));
-    if (broken) {
-      result.broken = true;
-      break;
+      gClockCounter = k * ticksPerFrame;
+      if (!flying.Frame(true, double(k) * frame)) break;
+      if (options.afterFrame && !options.afterFrame(result.rows.back())) break;
     }
-    if (options.afterFrame && !options.afterFrame(result.rows.back())) break;
   }
-  result.wallSeconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-  result.cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-
-  StickPitchInput = StickRollInput = 0;
-  DestroyAircraft();
-  ReleaseModel(island);
   ResetClockSource();
   return result;
+}
+
+RunResult ReplayFlight(const Flight& flight, const RunOptions& options) {
+  RunResult result;
+  Replay replay(flight);
+  replay.Begin();
+  {
+    Flying flying(options, result);
+    replay.Started([] { SimulationInputPass(); });
+    while (result.failure.empty() && !replay.done()) {
+      size_t i = replay.next();
+      replay.BeforeFrame();
+      bool ok = flying.Frame(replay.inputPass(), replay.FrameTime(i));
+      replay.AfterFrame();
+      if (!ok) break;
+    }
+    if (!result.broken && result.failure.empty()) replay.Finish();
+    result.differsAt = replay.differsAt();
+    result.endChecked = replay.endChecked();
+  }
+  return result;
+}
+
+std::string Verdict(const Flight& flight, const RunResult& result) {
+  char buf[160];
+  if (result.differsAt >= 0) {
+    std::snprintf(buf, sizeof buf, "replay differs at frame %lld", (long long)result.differsAt);
+  } else if (!result.endChecked) {
+    std::snprintf(buf, sizeof buf,
+                  "replay matches to frame %zu, its last complete one; the end hash is missing",
+                  flight.frames.size());
+  } else {
+    std::snprintf(buf, sizeof buf, "replay matches");
+  }
+  return buf;
 }
 
 bool WriteCsv(const std::string& path, const std::vector<Row>& rows) {

@@ -5,38 +5,24 @@
 // Script: one event a line, "<seconds> <press|down|up> <key>",
 // "<seconds> axis <pitch|roll> <value>" (a stick deflection from -1 to 1, held
 // until the next axis line; roll positive to the left, as the Left key) or
-// "<seconds> end"; '#' starts a comment. Keys by name: the letters, Up, Down,
-// Left, Right, Space, Delete, Pause, F1, Escape (which stops the run, as it
-// quits the program). "press" is a down and an up message before the same
-// frame. Keys enter the key table through the default key bindings (P is
-// Pause). The run starts paused, exactly as the program does.
+// "<seconds> end"; '#' starts a comment (flightrec/flight_file.h has the whole
+// format). Keys by name: the letters, Up, Down, Left, Right, Space, Delete,
+// Pause, F1, Escape (which stops the run, as it quits the program). "press" is
+// a down and an up message before the same frame. A script's keys enter the
+// key table through the default key bindings (P is Pause). The run starts
+// paused, exactly as the program does. A recorded flight replays with its own
+// clock readings and the key-table codes it recorded.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "flightrec/flight_file.h"
+
 namespace flight {
 
-enum class Action { Press, Down, Up, End, Axis };
-enum class StickAxis { Pitch, Roll };
-
-struct ScriptEvent {
-  double time;  // seconds from the start of the run
-  Action action;
-  uint32_t key;  // virtual-key code (not used by End and Axis)
-  int line;      // 1-based line of the script
-  StickAxis axis = StickAxis::Pitch;  // Axis: the stick input it sets
-  double value = 0;                   // Axis: -1 .. 1
-};
-
-// Virtual-key code of a key name, or 0 when the name is unknown.
-uint32_t KeyCodeByName(const std::string& name);
-
-// Parses a whole script. On failure returns false and sets error to
-// "line N: <problem>"; events then holds the lines read before it. Events
-// come out ordered by time, lines of equal time in script order.
-bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, std::string& error);
+class Recorder;
 
 // Telemetry columns, in CSV order. The first twelve are fixed:
 // time,x,y,z,vx,vy,vz,speed,heading,pitch,roll,height.
@@ -75,6 +61,9 @@ struct RunOptions {
   // the run there.
   std::function<bool(const Row&)> afterFrame;
   bool keepRows = true;  // false: RunResult::rows holds only the last row (long runs)
+  // When set, told every frame and stopped at the end of the run, so its
+  // end line holds the final state: a script run becomes a recorded flight.
+  Recorder* recorder = nullptr;
 };
 
 struct RunResult {
@@ -84,6 +73,10 @@ struct RunResult {
   double wallSeconds = 0; // wall-clock time of the frame loop
   double cpuSeconds = 0;  // processor time of the frame loop (unaffected by other load)
   std::string failure;    // set when the ground or the aircraft could not be built: nothing was flown
+  uint64_t finalHash = 0; // state hash after the last frame (flightrec/state.h)
+  // Replays of recorded flights only:
+  int64_t differsAt = -1;   // first frame found different (0: the start state), -1 none
+  bool endChecked = false;  // the end hash was there and compared
 };
 
 // Runs a script in the current directory's content: loads the island into the
@@ -96,6 +89,10 @@ struct RunResult {
 // restores the system clock afterwards.
 RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options);
 
+// Replays a recorded flight in the current directory's content, frame by
+// frame at its own clock readings, comparing its checks and end hash.
+RunResult ReplayFlight(const Flight& flight, const RunOptions& options);
+
 // Output files. False (with a console line) when the file cannot be written.
 // The SVG plots height, speed and beat rate against time, then the ground
 // track (world x across, y up, one scale for both) with the start marked.
@@ -104,5 +101,8 @@ bool WriteSvg(const std::string& path, const std::vector<Row>& rows);
 
 // One line about the last row.
 std::string Summary(const RunResult& result);
+// The verdict on a replayed flight: "replay matches", "replay differs at
+// frame N", or that the end hash is missing.
+std::string Verdict(const Flight& flight, const RunResult& result);
 
 }  // namespace flight

@@ -1,13 +1,16 @@
-// tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]
+// tarn-flight SCRIPT|FLIGHT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]
 // tarn-flight --random SEED --duration SECONDS [--frame SECONDS] [--data DIR]
 //
-// Flies the aircraft without a window, from a key script, in the content the
-// simulator itself would find (see EnterContentDirectory). Prints one summary
-// line; exits with 1 on bad arguments, a malformed script, content that is
-// not found or an aircraft or ground that could not be built, 2 when the
-// simulation produced NaN or infinity. With --random, a random pilot flies for
-// SECONDS of simulated time instead (the soak, see random_input.h); exit 2
-// when one of its checks failed.
+// Flies the aircraft without a window, from a key script or a recorded
+// flight, in the content the simulator itself would find (see
+// EnterContentDirectory). Prints one summary line, and for a recorded flight
+// the verdict: "replay matches" or "replay differs at frame N". Exits with 1
+// on bad arguments, a malformed file, content that is not found, an aircraft
+// or ground that could not be built, a flight of other content, a replay that
+// differs or one whose end hash is missing; 2 when the simulation produced NaN
+// or infinity. With --random, a random pilot flies for SECONDS of simulated
+// time instead (the soak, see random_input.h); exit 2 when one of its checks
+// failed.
 #include <CLI/CLI.hpp>
 
 #include <cmath>
@@ -19,6 +22,7 @@
 #include <string>
 
 #include "assets/model.h"
+#include "flightrec/state.h"
 #include "foundation/content_dir.h"
 #include "foundation/log.h"
 #include "tarn_version.h"
@@ -130,9 +134,9 @@ int main(int argc, char** argv) {
   }
   std::stringstream text;
   text << in.rdbuf();
-  std::vector<flight::ScriptEvent> events;
+  flight::Flight file;
   std::string error;
-  if (!flight::ParseScript(text.str(), events, error)) {
+  if (!flight::ParseFlight(text.str(), file, error)) {
     Error("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
     return 1;
   }
@@ -140,13 +144,22 @@ int main(int argc, char** argv) {
   csv = FromHere(csv);
   svg = FromHere(svg);
   if (!EnterContent(data)) return 1;
+  if (file.recorded) {
+    uint64_t content = flight::ContentFingerprint("");
+    if (content != file.content) {
+      Error("tarn-flight: %s: recorded on other content (fingerprint %s, this content %s)\n",
+            script.c_str(), flight::HashText(file.content).c_str(),
+            flight::HashText(content).c_str());
+      return 1;
+    }
+  }
 
   // The content's console lines (model loading and the like) are diagnostics.
   flight::RunResult result;
   std::string console;
   {
     LogCapture capture;
-    result = flight::Run(events, options);
+    result = file.recorded ? flight::ReplayFlight(file, options) : flight::Run(file.events, options);
     console = capture.text();
   }
   std::fputs(console.c_str(), stderr);
@@ -162,10 +175,19 @@ int main(int argc, char** argv) {
     std::fputs(capture.text().c_str(), stderr);
   }
   Log("%s\n", flight::Summary(result).c_str());
+  bool matches = true;
+  if (file.recorded && !result.broken) {
+    Log("final state hash %s\n", flight::HashText(result.finalHash).c_str());
+    Log("%s\n", flight::Verdict(file, result).c_str());
+    matches = result.differsAt < 0 && result.endChecked;
+    if (!result.endChecked && result.differsAt < 0)
+      Error("tarn-flight: %s: line %d: the end hash is missing (the recording was cut short)\n",
+            script.c_str(), file.lastLine + (file.partialLine ? 1 : 0));
+  }
   if (result.broken) {
     Error("tarn-flight: the simulation broke down (NaN or infinity) at t=%.3f s\n",
         result.rows.empty() ? 0.0 : result.rows.back()[flight::kTime]);
     return 2;
   }
-  return written ? 0 : 1;
+  return written && matches ? 0 : 1;
 }

@@ -1,0 +1,54 @@
+// Flights and screenshots in the window: F9 records the flight, --record
+// records from the start, --replay plays a recorded flight at its own pace
+// (the viewer keeps the cameras; Pause pauses it; a flight key or the stick
+// takes over),
+// F2 saves the window as a PNG.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "platform/input/joystick.h"
+
+struct FlightSessionOptions {
+  std::string record;  // record from the start into this file ("" none)
+  std::string replay;  // play this flight ("" none)
+};
+
+// Before the start-up sequence: reads the flight to replay (a bad file gets
+// one console line and the program starts normally) and sets up recording.
+void StartFlightSession(const FlightSessionOptions& options);
+// After the start-up sequence (its scene reset).
+void FlightSessionStarted();
+// At shut-down: a running recording is finished and its path printed.
+void EndFlightSession();
+
+// A key message from the window, before it reaches the key table. True when
+// the session took it: F9, F2, and while replaying Pause and the releases of
+// flight keys. A flight key pressed during a replay takes over first.
+bool FlightSessionKey(uint32_t code, bool down);
+// A key message as the window enters it, the stick's buttons included: the
+// session first, then the key table.
+void EnterKeyMessage(uint32_t code, bool down);
+// The stick, once a turn before FlightFrameBegin: like the keyboard's
+// messages it acts between frames, so a recording holds each change before
+// the frame that used it. Its buttons enter through EnterKeyMessage; during a
+// replay the inputs stay the replayed ones until the stick leaves its
+// deadzone, which takes over as a flight key does.
+void StickBeforeFrame(const std::vector<JoystickReading>& devices, const Settings& settings);
+
+// Before the frame's simulation update: waits for the replay's pace and
+// hands it the frame's events. False while a replay is paused or its next
+// frame is not due: then the turn runs no simulation (no update, no
+// simulation input pass).
+bool FlightFrameBegin();
+// Whether the frame's input pass includes the simulation's part: a replay
+// follows its recording, else the window in front.
+bool FlightInputPassDue(bool foreground);
+// After the frame's input pass.
+void FlightFrameEnd(bool inputPass);
+// Head-up marks: a red "REC" and the elapsed time; the replay's state.
+void DrawFlightSession();
+// After the scene is drawn: saves the screenshot F2 asked for.
+void FlightSessionAfterDraw();

@@ -1,0 +1,78 @@
+#include "flightrec/state.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "aircraft/aircraft.h"
+#include "physics/physics.h"
+#include "sim/frame_clock.h"
+
+namespace flight {
+namespace {
+
+constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ull;
+constexpr uint64_t kFnvPrime = 0x100000001b3ull;
+
+struct Fnv {
+  uint64_t h = kFnvOffset;
+  void Bytes(const void* data, size_t n) {
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < n; i++) h = (h ^ p[i]) * kFnvPrime;
+  }
+  void U64(uint64_t v) { Bytes(&v, sizeof v); }
+  void D(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    U64(bits);
+  }
+  void V(const Vec3& v) { D(v.x), D(v.y), D(v.z); }
+};
+
+}  // namespace
+
+uint64_t StateHash() {
+  Fnv f;
+  f.U64(EntityList.count);
+  for (uint32_t i = 0; i < EntityList.count; i++) {
+    const pBody* b = dynamic_cast<const pBody*>(EntityList[i]);
+    if (b == nullptr) continue;
+    f.V(b->position);
+    f.D(b->orientation.x), f.D(b->orientation.y), f.D(b->orientation.z), f.D(b->orientation.w);
+    f.V(b->momentum);
+    f.V(b->angularMomentum);
+    f.V(b->velocity);
+    f.V(b->angularVelocity);
+  }
+  if (const Tarnplane* a = CurrentAircraft) {
+    f.D(a->beatPhase), f.D(a->beatRate), f.D(a->pitchInput), f.D(a->rollInput);
+    f.U64(uint64_t(a->flapping) | uint64_t(a->flapArmed) << 1);
+  }
+  f.U64(StepCounter);
+  f.D(StepAccumulator);
+  f.U64(Paused ? 1 : 0);
+  return f.h;
+}
+
+uint64_t ContentFingerprint(const std::string& dataDir) {
+  static const char* const files[] = {"Models/PlaneTarn.mdl", "Models/DivadiZarov.mdl"};
+  Fnv f;
+  for (const char* name : files) {
+    f.Bytes(name, std::strlen(name) + 1);
+    std::string path = dataDir.empty() ? std::string(name) : dataDir + "/" + name;
+    FILE* in = std::fopen(path.c_str(), "rb");
+    uint64_t size = 0;
+    if (in != nullptr) {
+      unsigned char buf[65536];
+      size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) {
+        f.Bytes(buf, n);
+        size += n;
+      }
+      std::fclose(in);
+    }
+    f.U64(size);
+  }
+  return f.h;
+}
+
+}  // namespace flight

@@ -1,0 +1,22 @@
+// Fingerprints for recorded flights: the simulation's state and the content
+// it reads, as 64-bit FNV-1a hashes of exact bits (a replay on the same build
+// and content reproduces them; anything else almost surely does not).
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace flight {
+
+// Every body of EntityList in list order: position, orientation, momentum,
+// angular momentum, velocity and angular velocity; the entity count (a cut
+// strap changes it); the aircraft's beat and control values; the frame
+// clock's step count, accumulator and pause. Exact bit patterns.
+uint64_t StateHash();
+
+// The model files the simulation reads, "Models/PlaneTarn.mdl" and
+// "Models/DivadiZarov.mdl" below dataDir ("" = the working directory): their
+// names and bytes. A missing file counts as empty, so the fingerprint still
+// tells content sets apart.
+uint64_t ContentFingerprint(const std::string& dataDir);
+
+}  // namespace flight
