@@ -267,7 +267,7 @@ Settings DefaultSettings() {
 std::string SettingsPath(const std::string& given) {
   if (!given.empty()) return given;
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  // The base directory specification ignores relative paths.
+  // XDG base directories must be absolute; a relative one is ignored.
   if (config && config[0] == '/') return std::string(config) + "/tarnsim/tarnsim.conf";
   const char* home = std::getenv("HOME");
   return std::string(home && *home ? home : ".") + "/.config/tarnsim/tarnsim.conf";
