@@ -7,7 +7,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <stdlib.h>  // _get_pgmptr
+#include <stdlib.h>  // _pgmptr
 #else
 #include <pwd.h>
 #include <unistd.h>
@@ -33,8 +33,8 @@ std::string RealPath(const std::string& path) {
 // (argv[0] may be a bare name found through PATH, or a symbolic link).
 std::string ExecutableDirectory() {
 #ifdef _WIN32
-  char* program = nullptr;
-  std::string exe = _get_pgmptr(&program) == 0 && program ? RealPath(program) : std::string();
+  const char* program = _pgmptr;  // the C runtime's full path of the program
+  std::string exe = program ? RealPath(program) : std::string();
 #else
   std::string exe = RealPath("/proc/self/exe");
 #endif
