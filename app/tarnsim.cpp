@@ -16,6 +16,8 @@
 int main(int argc, char** argv) {
   CLI::App cli("Tarn sim: a flapping-wing model aircraft under a balloon, over an island.", "tarnsim");
   cli.set_version_flag("--version", "tarnsim " TARN_VERSION);
+  // Paths like /home/... are paths, not Windows-style /options, on every system.
+  cli.allow_windows_style_options(false);
   std::string data, config;
   bool writeConfig = false;
   cli.add_option("--data", data, "Content directory (Models/, Textures/, Shaders/, Fonts/)")->option_text("DIR");

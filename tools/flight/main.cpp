@@ -78,6 +78,8 @@ int main(int argc, char** argv) {
   flight::RunOptions options;
   CLI::App cli{"Flies the aircraft without a window from a key script; one summary line", "tarn-flight"};
   cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  // Paths like /home/... are paths, not Windows-style /options, on every system.
+  cli.allow_windows_style_options(false);
   cli.add_option("script", script, "Key script: \"<seconds> press|down|up <key>\" or \"<seconds> end\" a line")
 ;
   cli.add_option("--frame", frameText, "Seconds per frame, in (0, 1] (default 1/60)")->type_name("SECONDS");
