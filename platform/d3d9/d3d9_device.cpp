@@ -207,19 +207,20 @@ class D3D9Device : public GpuDeviceBase {
   }
 
   HRESULT CreateTextureFromImage(const Image& image, IDirect3DTexture9** out) override {
-    if (!out) return D3DERR_INVALIDCALL;
-    *out = nullptr;
-    Object* native = nullptr;
-    HRESULT hr = Upload(image, false, &native);
-    if (SUCCEEDED(hr)) *out = new D3D9Texture2D(this, native);
-    return hr;
+    return CreateTexture<D3D9Texture2D>(image, false, out);
   }
   HRESULT CreateCubeTextureFromImage(const Image& image, IDirect3DCubeTexture9** out) override {
+    return CreateTexture<D3D9TextureCube>(image, true, out);
+  }
+
+  // Uploads an image as a 2D or cube texture and wraps the native object.
+  template <class Wrapper, class Interface>
+  HRESULT CreateTexture(const Image& image, bool cube, Interface** out) {
     if (!out) return D3DERR_INVALIDCALL;
     *out = nullptr;
     Object* native = nullptr;
-    HRESULT hr = Upload(image, true, &native);
-    if (SUCCEEDED(hr)) *out = new D3D9TextureCube(this, native);
+    HRESULT hr = Upload(image, cube, &native);
+    if (SUCCEEDED(hr)) *out = new Wrapper(this, native);
     return hr;
   }
 
