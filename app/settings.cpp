@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "app/camera.h"
+#include "app/user_files.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
 #include "platform/input/joystick.h"
@@ -266,11 +267,7 @@ Settings DefaultSettings() {
 
 std::string SettingsPath(const std::string& given) {
   if (!given.empty()) return given;
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  // XDG base directories must be absolute; a relative one is ignored.
-  if (config && config[0] == '/') return std::string(config) + "/tarnsim/tarnsim.conf";
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : ".") + "/.config/tarnsim/tarnsim.conf";
+  return PathIn(ConfigDirectory(), "tarnsim.conf");
 }
 
 void ParseSettings(const std::string& text, const std::string& fileName, Settings& settings) {
@@ -371,10 +368,11 @@ bool WriteDefaultSettings(const std::string& path) {
     Log("%s already exists; it was left as it is\n", path.c_str());
     return false;
   }
-  // Make the folders above it, one by one.
-  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+  // The folders above it, with every missing parent.
+  size_t slash = path.find_last_of("/\\");
+  if (slash != std::string::npos && slash > 0) {
     std::string dir = path.substr(0, slash);
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    if (!MakeDirectories(dir)) {
       Log("Cannot make %s (%s)\n", dir.c_str(), LastErrorName());
       return false;
     }

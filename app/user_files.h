@@ -1,12 +1,18 @@
-// Where the program keeps what the user makes: recorded flights below the
-// XDG data directory, screenshots in the pictures directory.
+// Where the program keeps the user's files: settings below the XDG config
+// directory, recorded flights below the XDG data directory, screenshots in the
+// pictures directory. On Windows, without XDG variables: settings and flights
+// below %APPDATA%, screenshots in the profile's Pictures.
 #pragma once
 #include <string>
 
-// $XDG_DATA_HOME/tarnsim/flights, or ~/.local/share/tarnsim/flights.
+// $XDG_CONFIG_HOME/tarnsim, or ~/.config/tarnsim (%APPDATA%\tarnsim).
+std::string ConfigDirectory();
+// $XDG_DATA_HOME/tarnsim/flights, or ~/.local/share/tarnsim/flights (%APPDATA%\tarnsim\flights).
 std::string FlightsDirectory();
-// $XDG_PICTURES_DIR/tarnsim, or ~/Pictures/tarnsim.
+// $XDG_PICTURES_DIR/tarnsim, or ~/Pictures/tarnsim (%USERPROFILE%\Pictures\tarnsim).
 std::string ScreenshotsDirectory();
+// dir/name, with the system's own separator.
+std::string PathIn(const std::string& dir, const std::string& name);
 // Creates a directory and its parents. False (errno set) when it cannot.
 bool MakeDirectories(const std::string& path);
 // "<dir>/<prefix>-YYYY-MM-DD-HHMMSS<ext>" at the local time now, with "-2",
