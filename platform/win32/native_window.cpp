@@ -188,6 +188,8 @@ int64_t Counter() {
 
 uint32_t Milliseconds() { return timeGetTime(); }
 
+uint32_t VirtualKeyFromScanCode(uint32_t scanCode) { return MapVirtualKeyA(scanCode, MAPVK_VSC_TO_VK); }
+
 std::string LastErrorText() {
   DWORD code = GetLastError();
   char text[512] = "";

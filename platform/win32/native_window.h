@@ -44,6 +44,10 @@ int32_t ShowSystemCursor(bool show);
 void Capture(bool on);  // SetCapture / ReleaseCapture
 bool Foreground();      // GetForegroundWindow() is the main window
 
+// MapVirtualKeyA(MAPVK_VSC_TO_VK): the virtual-key code the current keyboard
+// layout gives the key with this set-1 scan code; 0 for none.
+uint32_t VirtualKeyFromScanCode(uint32_t scanCode);
+
 // The performance counter and the multimedia timer.
 bool CounterFrequency(int64_t* frequency);
 int64_t Counter();
