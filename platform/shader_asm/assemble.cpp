@@ -539,9 +539,11 @@ bool Assembler::Instruction(const std::string& word, const std::vector<std::stri
   const OpcodeInfo& info = Info(ins.op);
   if (!(info.versions & VersionBit(program_.kind, program_.major, program_.minor)))
     return Fail("instruction " + Quote(base) + " is not available in " + VersionText());
-  size_t expected = info.sources + (info.hasDestination ? 1 : 0);
-  bool sincosExtra = ins.op == ShaderOpcode::SinCos && ops.size() == 4;
-  if (ops.size() != expected && !sincosExtra)
+  // Shader model 2's sincos names two constant registers after its source
+  // (Direct3D's series constants); D3DX refuses it without them.
+  bool sincosExtra = ins.op == ShaderOpcode::SinCos;
+  size_t expected = info.sources + (info.hasDestination ? 1 : 0) + (sincosExtra ? 2 : 0);
+  if (ops.size() != expected)
     return Fail(Quote(base) + " takes " + std::to_string(expected) + " operand" + (expected == 1 ? "" : "s") +
                 ", found " + std::to_string(ops.size()));
   ins.sourceCount = info.sources;
@@ -565,7 +567,7 @@ bool Assembler::Instruction(const std::string& word, const std::vector<std::stri
     return Fail(Quote(base) + " takes no modifier");
   }
   if (sincosExtra) {
-    // vs_2_0/ps_2_0 name two constant registers for the series; unused here.
+    // The series constants are unused: the device computes sine and cosine itself.
     for (int i = 2; i < 4; ++i) {
       ShaderSource extra;
       if (!ParseSource(ops[i], extra)) return false;

@@ -120,7 +120,7 @@ inline const char* const* GoodPrograms(int& count) {
       "def c100, 0.5, 2, 3, 4\n"
       "m4x4 oPos, v0, c0\nmova a0.xy, v9\nmov r0, c[a0.y + 16]\n"
       "abs r1, v1\ncrs r2.xyz, v1, v2\nnrm r3, v4\nlrp r4, c100.x, v5, v11\n"
-      "sincos r5.xy, c100.x, c101, c102\nsincos r5.x, r0.w\npow r6, c100.y, c100.z\nexpp r7, r6.x\n"
+      "sincos r5.xy, c100.x, c101, c102\nsincos r5.x, r0.w, c101, c102\npow r6, c100.y, c100.z\nexpp r7, r6.x\n"
       "mov_sat oD0, r4\nmov oD1, r3\nmov oT0, v7\nmov oT7, v8\nmov oPts, v10.x\n"
       "add oT1, r1, r2\nmul oT2, r5, r6\n",
       // ps_2_0 with textures, cube, kill, cmp and depth (instructions the vertex

@@ -88,7 +88,7 @@ TEST(ShaderAsmInterpret, InstructionResults) {
       {"vs_2_0", "nrm r0, c3", {0, 0, 0, 0}},
       {"vs_2_0", "def c11, 0.25, 8, 4, 0\nlrp r0, c11.x, c11.y, c11.z", {5, 5, 5, 5}},
       {"vs_2_0", "mov r0, c1\nsincos r0.xy, c3.x, c10, c11", {1, 0, 7, 8}},  // the constants are ignored
-      {"vs_2_0", "def c11, 1.5707963, 0, 0, 0\nmov r0, c1\nsincos r0.y, c11.x", {5, 1, 7, 8}, 1e-6f},
+      {"vs_2_0", "def c11, 1.5707963, 0, 0, 0\nmov r0, c1\nsincos r0.y, c11.x, c10, c11", {5, 1, 7, 8}, 1e-6f},
       // Matrix macros, and destinations that alias a source.
       {"vs_1_1", "m4x4 r0, c0, c4", {41, 84, 129, 10}},
       {"vs_1_1", "mov r0, c1\nm4x3 r0.xyz, c0, c4", {41, 84, 129, 8}},

@@ -109,6 +109,7 @@ TEST(ShaderAsmSyntax, BadLinesGiveOneExactLine) {
       {"vs_2_0\nmova_sat a0.x, c0\n", "Bad.VSH(2): error: a0 cannot be saturated"},
       {"vs_1_1\nm4x4 r0, v0, c253\n", "Bad.VSH(2): error: m4x4 matrix c253 runs past c255"},
       {"vs_1_1\nm3x3 r0, v0, c0\n", "Bad.VSH(2): error: m3x3 writes at most .xyz"},
+      {"vs_2_0\nsincos r0.xy, c0.x\n", "Bad.VSH(2): error: 'sincos' takes 4 operands, found 2"},
       {"vs_2_0\nsincos r0.xy, c0.x, r1, c2\n",
        "Bad.VSH(2): error: sincos needs constant registers as its last two operands"},
       {"ps_2_0\ndcl t0\ndcl_2d s0\ntexld oC0, t0, s0\n", "Bad.VSH(4): error: texld writes a temporary register"},
