@@ -48,7 +48,9 @@ void ReportReplay() {
   if (replayReported) return;
   replayReported = true;
   int64_t at = replay->differsAt();
-  if (at >= 0) Log("Replay of \"%s\" differs at frame %lld\n", replayPath.c_str(), (long long)at);
+  if (at >= 0)
+    Log("Replay of \"%s\" differs at frame %lld%s\n", replayPath.c_str(), (long long)at,
+        flight::OtherBuildNote(replayFlight).c_str());
   else if (!replay->endChecked())
     Log("Replay of \"%s\" ran to frame %zu, its last complete one; the end hash is missing\n",
         replayPath.c_str(), replay->next());

@@ -403,6 +403,22 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, std:
   return ok;
 }
 
+const char* BuildMark() {
+#ifdef _WIN32
+  return "+windows";
+#else
+  return "";
+#endif
+}
+
+std::string OtherBuildNote(const Flight& flight) {
+  if (!flight.recorded) return std::string();
+  bool fromWindows = flight.version.size() >= 8 && flight.version.compare(flight.version.size() - 8, 8, "+windows") == 0;
+  if (fromWindows == (*BuildMark() != 0)) return std::string();
+  return std::string(" (recorded by the ") + (fromWindows ? "Windows" : "Linux") +
+         " build, whose C library rounds some functions differently in the last bit)";
+}
+
 std::string HashText(uint64_t hash) {
   char buf[17];
   std::snprintf(buf, sizeof buf, "%016" PRIx64, hash);

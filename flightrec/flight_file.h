@@ -101,6 +101,15 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, std:
 // which wrap at 2^32).
 double ElapsedSeconds(int64_t from, int64_t to, int64_t frequency);
 
+// The version line's build mark: "+windows" from the Windows build, nothing
+// from the Linux one. Their C libraries round acos, asin, sin and a few
+// others differently in the last bit, so a flight replays exactly only on the
+// kind of build that recorded it.
+const char* BuildMark();
+// Why a replay here may differ: " (recorded by the Windows build, ...)" for a
+// flight from the other kind of build; "" for one from this kind.
+std::string OtherBuildNote(const Flight& flight);
+
 // Lines as the recorder writes them, each ending in '\n'.
 std::string HashText(uint64_t hash);  // 16 lowercase hex digits
 std::string FormatEvent(double seconds, Action action, uint32_t key);

@@ -30,7 +30,7 @@ bool IsFlightKey(uint32_t code) {
 }
 
 Recorder::Recorder(uint64_t contentFingerprint, std::string programVersion)
-    : content_(contentFingerprint), version_(std::move(programVersion)) {
+    : content_(contentFingerprint), version_(std::move(programVersion) + BuildMark()) {
   active = this;
   FrameClockListener = OnClock;
   KeyMessageListener = OnKey;

@@ -136,6 +136,13 @@ TEST_F(FlightRecordTest, ARecordedRunReplaysBitForBitAndSaysWhereAnotherPacingDe
   RunResult r = ReplayFlight(paced, RunOptions());
   EXPECT_EQ(r.differsAt, int64_t(expected + 1));
   EXPECT_EQ(Verdict(paced, r), "replay differs at frame " + std::to_string(expected + 1));
+  // The version line names the kind of build; a flight from the other kind
+  // says why it may differ.
+  EXPECT_EQ(f.version, std::string("test") + BuildMark());
+  paced.version = *BuildMark() ? "test" : "test+windows";
+  EXPECT_EQ(Verdict(paced, r), "replay differs at frame " + std::to_string(expected + 1) + " (recorded by the " +
+                                   (*BuildMark() ? "Linux" : "Windows") +
+                                   " build, whose C library rounds some functions differently in the last bit)");
 
   // Killed while recording: every complete line is kept; the replay runs to
   // the last complete frame and misses only the end hash.

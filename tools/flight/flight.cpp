@@ -290,9 +290,10 @@ RunResult ReplayFlight(const Flight& flight, const RunOptions& options) {
 }
 
 std::string Verdict(const Flight& flight, const RunResult& result) {
-  char buf[160];
+  char buf[256];
   if (result.differsAt >= 0) {
-    std::snprintf(buf, sizeof buf, "replay differs at frame %lld", (long long)result.differsAt);
+    std::snprintf(buf, sizeof buf, "replay differs at frame %lld%s", (long long)result.differsAt,
+                  OtherBuildNote(flight).c_str());
   } else if (!result.endChecked) {
     std::snprintf(buf, sizeof buf,
                   "replay matches to frame %zu, its last complete one; the end hash is missing",
