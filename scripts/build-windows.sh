@@ -3,16 +3,14 @@
 # tarnsim.exe and tarn-flight.exe (statically linked: the only DLL beyond
 # Windows' own is D3DX's d3dx9_43.dll), the run directory run/ with the content
 # (made by the native content builder, which is built first in build/), and
-# TarnSim-<version>-windows.zip, ready to unpack and run. While the cross
-# build cannot make tarnsim.exe (the configure step says why), it builds the
-# rest and makes no zip.
+# TarnSim-<version>-windows.zip, ready to unpack and run.
 #   scripts/build-windows.sh           programs, run directory, zip
 #   scripts/build-windows.sh --tests   also the headless GoogleTest suites and
 #                                      the Direct3D 9 contact sheet
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets=(tarn-flight)
+targets=(tarnsim tarn-flight)
 [ "${1:-}" = "--tests" ] && targets+=(foundation_tests shader_asm_test assets_tests physics_test
                                       aircraft_tests aircraft_scenarios tarn-contactsheet)
 
@@ -30,20 +28,10 @@ cmake --build build --target tarn-content -j"$jobs"
 
 cmake -S . -B build-windows --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_BENCH=OFF "${launcher[@]}" >/dev/null
-# Why the simulator cannot be built for Windows, if it cannot (empty if it can).
-no_simulator=$(sed -n 's/^TARN_NO_SIMULATOR:INTERNAL=//p' build-windows/CMakeCache.txt)
-if [ -z "$no_simulator" ]; then
-  targets+=(tarnsim)
-else
-  rm -f build-windows/tarnsim.exe   # an older build's, not this source's
-  echo "skipped: $no_simulator"
-fi
 cmake --build build-windows --target "${targets[@]}" -j"$jobs"
 
 rm -rf build-windows/run
 build/tarn-content content build-windows/run /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
-
-[ -z "$no_simulator" ] || { echo "no zip without tarnsim.exe"; exit 0; }
 
 # The zip: both programs (without their debug information) beside the
 # content, so a double click starts the simulator where it finds its files.
@@ -61,8 +49,14 @@ Tarn sim $version for 64-bit Windows
 
 Start tarnsim.exe in this folder: it reads Models, Textures, Shaders and Fonts
 from its working directory and writes compiled models into Models.
-Keys: Pause start/stop, E arm, Z flap, arrows pitch/roll, Space tail,
-C camera, Delete cut the balloon, F1 reset, Escape quit.
+Keys: P or Pause start/stop, E arm, Z flap, arrows pitch/roll, Space tail,
+C camera, Delete cut the balloon, F1 reset, F2 screenshot, F8 stick monitor,
+F9 record the flight, H help line, Escape quit. Gamepads and joysticks fly it.
+
+Settings (stick, buttons, keys): tarnsim.exe --write-config writes the
+commented defaults to %APPDATA%\tarnsim\tarnsim.conf. Recorded flights go to
+%APPDATA%\tarnsim\flights, screenshots to your Pictures\tarnsim folder.
+tarnsim.exe --replay FILE plays a flight back; tarnsim.exe --help lists more.
 
 Direct3D 9 and D3DX 9 draw the window. d3dx9_43.dll is not part of Windows
 itself: if the program reports it missing, install Microsoft's
