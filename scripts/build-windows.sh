@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 targets=(tarnsim tarn-flight)
-[ "${1:-}" = "--tests" ] && targets+=(foundation_tests shader_asm_test assets_tests physics_test
+[ "${1:-}" = "--tests" ] && targets+=(foundation_tests shader_asm_test assets_tests input_tests physics_test
                                       aircraft_tests aircraft_scenarios tarn-contactsheet)
 
 scripts/setup.sh --windows

@@ -64,7 +64,7 @@ fi
 # ---- headless suites --------------------------------------------------------
 bin=$root/build-windows/tests
 status=0
-for suite in foundation/foundation_tests shader_asm/shader_asm_test assets/assets_tests \
+for suite in foundation/foundation_tests shader_asm/shader_asm_test assets/assets_tests input/input_tests \
              physics/physics_test aircraft/aircraft_tests aircraft/aircraft_scenarios; do
   name=$(basename "$suite")
   [ -f "$bin/$suite.exe" ] || { echo "missing $suite.exe"; status=1; continue; }
