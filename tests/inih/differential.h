@@ -63,6 +63,4 @@ inline Trace String(StringParser parse, const std::string& bytes) {
   return r.trace;
 }
 
-inline bool Same(const Trace& a, const Trace& b) { return a.result == b.result && a.calls == b.calls; }
-
 }  // namespace inih_diff
