@@ -159,6 +159,16 @@ fi
 rm -rf "$out/sheet-run"
 lap "device comparison"
 
+# ---- the simulator's user files ------------------------------------------------
+# With no XDG variables the settings file lives in %APPDATA%: --write-config
+# puts the commented defaults there.
+appdata_conf=$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/tarnsim/tarnsim.conf
+rm -f "$appdata_conf"
+timeout 120 wine build-windows/tarnsim.exe --write-config >"$out/write-config.log" 2>&1 ||
+  { cat "$out/write-config.log"; fail "tarnsim.exe --write-config failed"; }
+tr -d '\r' <"$out/write-config.log" | grep -qx 'Wrote the default settings to C:\\users\\.*\\AppData\\Roaming\\tarnsim\\tarnsim.conf' &&
+  [ -s "$appdata_conf" ] || { cat "$out/write-config.log"; fail "the default settings are not in %APPDATA%"; }
+
 # ---- the simulator in a window ------------------------------------------------
 # The shipped program flown with keys: its first frame, Pause, Q (arm, from
 # the settings file), Z, Up held, a screenshot (F2), Escape; recorded from the
