@@ -98,8 +98,9 @@ bool EnterContentDirectory(const std::string& dataOption, ContentDirectory& foun
     candidates.push_back(env);
     named = "TARNSIM_DATA";
   } else {
-    if (!exeDir.empty()) candidates.push_back(exeDir + "/run");
-    if (!exeDir.empty()) candidates.push_back(dataDir);
+    // A build tree keeps it in run/ beside the program, an unpacked zip (the
+    // Windows package) beside the program itself, an install under share/.
+    if (!exeDir.empty()) candidates.insert(candidates.end(), {exeDir + "/run", exeDir, dataDir});
   }
   for (const std::string& dir : candidates) {
     if (!HoldsContent(dir)) continue;

@@ -16,8 +16,9 @@ bool HoldsContent(const std::string& directory);
 // Looks for the content in this order: `dataOption` (the --data option) when
 // not empty, else $TARNSIM_DATA when set and not empty; a directory named in
 // either of these ways is the only one looked at. Otherwise the run directory
-// beside the executable in a build tree (<exe dir>/run), then the installed
-// data directory (<exe dir>/../share/tarnsim). On success changes the working
+// beside the executable in a build tree (<exe dir>/run), then the executable's
+// own directory (an unpacked Windows zip), then the installed data directory
+// (<exe dir>/../share/tarnsim). On success changes the working
 // directory into it and returns true; otherwise returns false with `error`
 // set to one line (no line end) naming every place looked at.
 bool EnterContentDirectory(const std::string& dataOption, ContentDirectory& found, std::string& error);

@@ -18,7 +18,7 @@ if [ "${1:-}" = "--windows" ]; then
   # MinGW-w64 brings d3d9.h, d3dx9.h and their import libraries. Wine's
   # Direct3D crashes instead of failing cleanly when Mesa's driver is
   # missing, so libgl1 and libgl1-mesa-dri are named, not left to Recommends.
-  packages+=(g++-mingw-w64-x86-64-posix googletest wine64 wine libgl1 libgl1-mesa-dri zip ccache)
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine64 wine libgl1 libgl1-mesa-dri zip unzip ccache)
 elif [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev python3)
 fi

@@ -170,10 +170,14 @@ tr -d '\r' <"$out/write-config.log" | grep -qx 'Wrote the default settings to C:
   [ -s "$appdata_conf" ] || { cat "$out/write-config.log"; fail "the default settings are not in %APPDATA%"; }
 
 # ---- the simulator in a window ------------------------------------------------
-# The shipped program flown with keys: its first frame, Pause, Q (arm, from
+# The shipped program, unpacked from the zip, flown with keys: its first frame, Pause, Q (arm, from
 # the settings file), Z, Up held, a screenshot (F2), Escape; recorded from the
 # start and replayed headless.
-cp -r build-windows/run "$out/run"
+# Run from the unpacked zip, as a user gets it.
+rm -rf "$out/unzipped"
+unzip -q build-windows/TarnSim-*-windows.zip -d "$out/unzipped"
+mv "$out/unzipped"/TarnSim-*-windows "$out/run"
+rm -rf "$out/unzipped"
 log=$out/tarnsim.log
 flight=$out/window.tarnflight
 rm -f "$flight"
@@ -181,7 +185,7 @@ rm -f "$flight"
 # it as the Linux build does.
 printf '[keys]\narm = Q\nnot a setting\n' >"$out/tarnsim.conf"
 (cd "$out/run"; rc=0
- timeout 180 wine "$root/build-windows/tarnsim.exe" \
+ timeout 180 wine ./tarnsim.exe \
    --config "$out/tarnsim.conf" --record "$flight" >"$log" 2>"$out/tarnsim-wine.log" || rc=$?
  echo "exit $rc" >"$out/tarnsim.exit") &
 for _ in $(seq 120); do grep -q '^First frame presented' "$log" 2>/dev/null && break; sleep 1; done
@@ -232,7 +236,7 @@ lap "simulator in a window"
 
 # The flight it recorded replays headless to the same state on this build.
 [ -s "$flight" ] || fail "tarnsim.exe --record wrote no flight"
-(cd "$out/run" && timeout 300 wine "$root/build-windows/tarn-flight.exe" "$flight" >"$out/replay.log" 2>&1) ||
+(cd "$out/run" && timeout 300 wine ./tarn-flight.exe "$flight" >"$out/replay.log" 2>&1) ||
   { cat "$out/replay.log"; fail "tarn-flight.exe did not replay the window's flight"; }
 tr -d '\r' <"$out/replay.log" | grep -qx 'replay matches' || { cat "$out/replay.log"; fail "the window's flight replays differently"; }
 # Armed by Q and beating, the machine climbs: unarmed it would rest on its legs.

@@ -99,7 +99,8 @@ cp "$prefix/bin/tarnsim" "$prefix/bin/tarn-flight" "$work/lonely/bin/"
 (cd "$work/elsewhere" && env -u DISPLAY "$work/lonely/bin/tarnsim") >"$work/lone1" 2>&1
 rc=$?
 [ "$rc" -eq 1 ] || fail "tarnsim without content: status $rc"
-[ "$(grep -c '' "$work/lone1")" -eq 1 ] && grep -q "\"$work/lonely/bin/run\" or \"$work/lonely/share/tarnsim\"" "$work/lone1" ||
+[ "$(grep -c '' "$work/lone1")" -eq 1 ] &&
+  grep -q "\"$work/lonely/bin/run\", \"$work/lonely/bin\" or \"$work/lonely/share/tarnsim\"" "$work/lone1" ||
   fail "tarnsim without content: $(cat "$work/lone1")"
 (cd "$work/elsewhere" && "$work/lonely/bin/tarn-flight" short.txt) >"$work/lone2" 2>&1
 rc=$?
@@ -107,6 +108,10 @@ rc=$?
   fail "tarn-flight without content: status $rc, $(cat "$work/lone2")"
 TARNSIM_DATA=$work/elsewhere "$prefix/bin/tarnsim" >"$work/lone3" 2>&1
 [ $? -eq 1 ] && grep -q "(from TARNSIM_DATA)" "$work/lone3" || fail "TARNSIM_DATA without content: $(cat "$work/lone3")"
+# Content beside the program (as in the Windows zip) is found from anywhere.
+cp -r "$prefix/share/tarnsim/." "$work/lonely/bin/"
+(cd "$work/elsewhere" && "$work/lonely/bin/tarn-flight" short.txt) >"$work/lone4" 2>&1 ||
+  fail "tarn-flight beside its content: $(cat "$work/lone4")"
 echo "missing content: ok"
 
 # --- the window program from elsewhere, to its first frame, out with Escape ---
