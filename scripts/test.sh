@@ -17,6 +17,13 @@ fi
 
 scripts/setup.sh
 
+# Every run gets its own scratch folder (GoogleTest's TempDir() reads it), so
+# two checkouts testing at once never share a file.
+export TEST_TMPDIR
+TEST_TMPDIR=$(mktemp -d /tmp/tarn-tests.XXXXXX)
+cleanup() { rm -rf "$TEST_TMPDIR"; }
+trap cleanup EXIT
+
 # Window and GL tests need an X server; start a private one when there is none.
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
@@ -27,7 +34,7 @@ if [ -z "${DISPLAY:-}" ]; then
   xvfb_pid=$!
   export DISPLAY=":$disp"
   for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
-  trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+  trap 'kill $xvfb_pid 2>/dev/null || true; cleanup' EXIT
 fi
 export LIBGL_ALWAYS_SOFTWARE=1
 
