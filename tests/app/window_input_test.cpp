@@ -73,32 +73,30 @@ TEST_F(WindowInputTest, ReadCursorClampsToTheClientArea) {
 TEST_F(WindowInputTest, MovingRightTurnsRightMovingUpLooksUpAndTheCursorGoesBack) {
   PressKey(VK_RBUTTON);
   MouseX = 200, MouseY = 150;
-  MoveCursor(210, 150);  // ten pixels to the right of the anchor
-  InputPass();
+  // One pass of mouse look from straight ahead with the cursor moved to (x, y).
+  auto lookFrom = [](int32_t x, int32_t y) {
+    CameraOrientation = LookOrientation = Quat{0, 0, 0, 1};
+    MoveCursor(x, y);
+    InputPass();
+  };
+  lookFrom(210, 150);  // ten pixels to the right of the anchor
   double turn = 10 * 0.0023 * 60 * M_PI / 180;  // toward +X: to the right of +Y
   EXPECT_NEAR(Length(Forward() - Vec3{std::sin(turn), std::cos(turn), 0}), 0, 1e-9);
   // The cursor went back to the anchor, which stays where the look began.
   EXPECT_EQ(Cursor(), std::make_pair(200.0, 150.0));
   EXPECT_EQ(MouseX, 200);
-
-  CameraOrientation = LookOrientation = Quat{0, 0, 0, 1};
-  MoveCursor(200, 140);  // ten pixels up
-  InputPass();
+  lookFrom(200, 140);  // ten pixels up
   EXPECT_NEAR(Length(Forward() - Vec3{0, std::cos(turn), std::sin(turn)}), 0, 1e-9);
 
   // Outside free mode the look orientation turns but the camera does not.
   FreeCamera = false;
-  CameraOrientation = LookOrientation = Quat{0, 0, 0, 1};
-  MoveCursor(220, 150);
-  InputPass();
+  lookFrom(220, 150);
   EXPECT_EQ(CameraOrientation.w, 1);
   EXPECT_NEAR(Rotate(LookOrientation, Vec3{0, 1, 0}).x, std::sin(2 * turn), 1e-9);
 
   // The first frame back in front only warps: no jump.
   WasForeground = false, FreeCamera = true;
-  CameraOrientation = LookOrientation = Quat{0, 0, 0, 1};
-  MoveCursor(350, 260);
-  InputPass();
+  lookFrom(350, 260);
   EXPECT_EQ(CameraOrientation.w, 1);
   EXPECT_EQ(Cursor(), std::make_pair(200.0, 150.0));
 }

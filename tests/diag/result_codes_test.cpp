@@ -4,50 +4,28 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
-TEST(ResultCodes, SuccessValuesAndUnknown) {
-  EXPECT_STREQ(resultCodeName(0), "S_OK");
-  EXPECT_STREQ(resultCodeName(1), "S_FALSE");
-  EXPECT_STREQ(resultCodeName(0x7FFFFFFFu), "Unknown");
-  EXPECT_STREQ(resultCodeName(0xFFFFFFFFu), "Unknown");
-  EXPECT_STREQ(resultCodeName(0x12345678u), "Unknown");
-}
-
-TEST(ResultCodes, Win32NumbersAndTheirHresults) {
-  EXPECT_STREQ(resultCodeName(2), "ERROR_FILE_NOT_FOUND");
-  EXPECT_STREQ(resultCodeName(3), "ERROR_PATH_NOT_FOUND");
-  EXPECT_STREQ(resultCodeName(5), "ERROR_ACCESS_DENIED");
-  EXPECT_STREQ(resultCodeName(0x80070002u), "ERROR_FILE_NOT_FOUND");
-  EXPECT_STREQ(resultCodeName(0x80070003u), "ERROR_PATH_NOT_FOUND");
-  EXPECT_STREQ(resultCodeName(1001), "ERROR_STACK_OVERFLOW");
-  EXPECT_STREQ(resultCodeName(0x800703E9u), "ERROR_STACK_OVERFLOW");
-  EXPECT_STREQ(resultCodeName(10054), "WSAECONNRESET");
-  EXPECT_STREQ(resultCodeName(0x80072746u), "WSAECONNRESET");
-  // The facility-7 forms that have names of their own keep them.
-  EXPECT_STREQ(resultCodeName(0x8007000Eu), "E_OUTOFMEMORY");
-  EXPECT_STREQ(resultCodeName(0x80070057u), "E_INVALIDARG");
-  EXPECT_STREQ(resultCodeName(14), "ERROR_OUTOFMEMORY");
-}
-
-TEST(ResultCodes, ComAndDirectX) {
-  EXPECT_STREQ(resultCodeName(0x80004005u), "E_FAIL");
-  EXPECT_STREQ(resultCodeName(0x80004001u), "E_NOTIMPL");
-  EXPECT_STREQ(resultCodeName(0x8876086Cu), "D3DERR_INVALIDCALL");
-  EXPECT_STREQ(resultCodeName(0x8876086Au), "D3DERR_NOTAVAILABLE");
-  EXPECT_STREQ(resultCodeName(0x88760B59u), "D3DXERR_INVALIDDATA");
-  EXPECT_STREQ(resultCodeName(0x8876024Au), "DDERR_NODC");
-  EXPECT_STREQ(resultCodeName(0x88780064u), "DSERR_BADFORMAT");
-  EXPECT_STREQ(resultCodeName(0x800401F0u), "CO_E_NOTINITIALIZED");
-  EXPECT_STREQ(resultCodeName(0x800401EEu), "MK_E_NOPREFIX");
-  EXPECT_STREQ(resultCodeName(0x80040170u), "CACHE_E_NOCACHE_UPDATED");
-  EXPECT_STREQ(resultCodeName(0x80041001u), "WBEM_E_FAILED");
-  EXPECT_STREQ(resultCodeName(0x8004025Fu), "VFW_E_NOT_IN_GRAPH");
-  EXPECT_STREQ(resultCodeName(0x8009030Eu), "SEC_E_NO_CREDENTIALS");
-  EXPECT_STREQ(resultCodeName(0x80158000u + 0x540), "DPNERR_NOTREADY");
-  EXPECT_STREQ(resultCodeName(0x8015001Eu), "DVERR_BUFFERTOOSMALL");  // from libwine-dev's dvoice.h
-  EXPECT_STREQ(resultCodeName(0x8AC70001u), "XACTENGINE_E_ALREADYINITIALIZED");  // and xact.h
+// The telling rows: success values, Win32 numbers and their HRESULTs, COM
+// and DirectX codes, and values with no name at all.
+TEST(ResultCodes, TellingRowsAndUnknownValues) {
+  const std::pair<uint32_t, const char*> rows[] = {
+      {0, "S_OK"}, {1, "S_FALSE"}, {0x7FFFFFFFu, "Unknown"}, {0xFFFFFFFFu, "Unknown"}, {0x12345678u, "Unknown"},
+      {2, "ERROR_FILE_NOT_FOUND"}, {0x80070002u, "ERROR_FILE_NOT_FOUND"}, {3, "ERROR_PATH_NOT_FOUND"},
+      {0x80070003u, "ERROR_PATH_NOT_FOUND"}, {5, "ERROR_ACCESS_DENIED"}, {1001, "ERROR_STACK_OVERFLOW"},
+      {0x800703E9u, "ERROR_STACK_OVERFLOW"}, {10054, "WSAECONNRESET"}, {0x80072746u, "WSAECONNRESET"},
+      // The facility-7 forms that have names of their own keep them.
+      {0x8007000Eu, "E_OUTOFMEMORY"}, {0x80070057u, "E_INVALIDARG"}, {14, "ERROR_OUTOFMEMORY"},
+      {0x80004005u, "E_FAIL"}, {0x80004001u, "E_NOTIMPL"}, {0x8876086Cu, "D3DERR_INVALIDCALL"},
+      {0x8876086Au, "D3DERR_NOTAVAILABLE"}, {0x88760B59u, "D3DXERR_INVALIDDATA"}, {0x8876024Au, "DDERR_NODC"},
+      {0x88780064u, "DSERR_BADFORMAT"}, {0x800401F0u, "CO_E_NOTINITIALIZED"}, {0x800401EEu, "MK_E_NOPREFIX"},
+      {0x80040170u, "CACHE_E_NOCACHE_UPDATED"}, {0x80041001u, "WBEM_E_FAILED"}, {0x8004025Fu, "VFW_E_NOT_IN_GRAPH"},
+      {0x8009030Eu, "SEC_E_NO_CREDENTIALS"}, {0x80158000u + 0x540, "DPNERR_NOTREADY"},
+      {0x8015001Eu, "DVERR_BUFFERTOOSMALL"},              // from libwine-dev's dvoice.h
+      {0x8AC70001u, "XACTENGINE_E_ALREADYINITIALIZED"}};  // and xact.h
+  for (const auto& [code, name] : rows) EXPECT_STREQ(resultCodeName(code), name) << std::hex << code;
 }
 
 TEST(ResultCodes, D3dxImageErrorsInOrder) {

@@ -139,18 +139,11 @@ has_text "$s" 150x22+0+50 || fail "no speed text"
 
 # 2. Record (F9); unpause with P (laptop keyboards have no Pause key), arm,
 # flap, pull up for two seconds, tap Left.
-xdotool key --window "$wid" F9
-sleep 0.5
-xdotool key --window "$wid" p
-sleep 0.3
-xdotool key --window "$wid" e
-sleep 0.3
-xdotool key --window "$wid" z
-sleep 1
-xdotool keydown --window "$wid" Up
-sleep 2
-xdotool keyup --window "$wid" Up
-xdotool key --window "$wid" Left
+press() { xdotool key --window "$wid" "$1"; sleep "$2"; }  # press KEY SECONDS: a tap, then a wait
+hold() { xdotool keydown --window "$wid" "$1"; sleep "$2"; xdotool keyup --window "$wid" "$1"; }  # KEY held SECONDS
+press F9 0.5; press p 0.3; press e 0.3; press z 1
+hold Up 2
+press Left 0
 shot cockpit 2
 is_sky "$shot_dir/cockpit.png" 400x100+440+100 || fail "no sky in the cockpit view"
 has_text "$shot_dir/cockpit.png" 90x22+0+0 || fail "no heading text in flight"
@@ -176,9 +169,7 @@ echo "difference start/cockpit $d1, cockpit/chase $d2"
 awk -v d="$d1" 'BEGIN { exit !(d > 0.005) }' || fail "flying did not change the cockpit view ($d1)"
 awk -v d="$d2" 'BEGIN { exit !(d > 0.02) }' || fail "the chase view looks like the cockpit view ($d2)"
 # The free camera flies: W for a second moves the view.
-xdotool keydown --window "$wid" w
-sleep 1
-xdotool keyup --window "$wid" w
+hold w 1
 shot free-moved 2
 d3=$(difference "$shot_dir/free.png" "$shot_dir/free-moved.png")
 echo "difference free/free-moved $d3"
@@ -187,9 +178,7 @@ awk -v d="$d3" 'BEGIN { exit !(d > 0.005) }' || fail "W did not move the free ca
 if command -v setxkbmap >/dev/null; then
   setxkbmap -layout fr || fail "setxkbmap could not switch the server to a French layout"
   sleep 0.5
-  xdotool keydown --window "$wid" z
-  sleep 1
-  xdotool keyup --window "$wid" z
+  hold z 1
   setxkbmap -layout us
   shot free-azerty 2
   d4=$(difference "$shot_dir/free-moved.png" "$shot_dir/free-azerty.png")
