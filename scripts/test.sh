@@ -27,13 +27,8 @@ trap cleanup EXIT
 # Window and GL tests need an X server; start a private one when there is none.
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || { disp=$n; break; }
-  done
-  Xvfb ":$disp" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$disp"
-  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
+  source tests/e2e/window_helpers.sh
+  start_private_xvfb 90 120 1280x800 || { echo "could not start Xvfb" >&2; exit 1; }
   trap 'kill $xvfb_pid 2>/dev/null || true; cleanup' EXIT
 fi
 export LIBGL_ALWAYS_SOFTWARE=1

@@ -42,19 +42,14 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win64
 
-for n in $(seq 60 89); do
-  [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || { disp=$n; break; }
-done
-Xvfb ":$disp" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$disp"
+source tests/e2e/window_helpers.sh
+start_private_xvfb 60 89 1280x800 || fail "could not start Xvfb"
 cleanup() {
   timeout 20 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$disp ] && break; sleep 0.1; done
 
 if [ ! -d "$WINEPREFIX" ]; then
   timeout 180 wineboot -i >/dev/null 2>&1 || fail "wineboot could not make the Wine prefix"

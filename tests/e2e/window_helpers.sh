@@ -1,4 +1,4 @@
-# Sourced by the window tests.
+# Sourced by the window tests and by the scripts that need a private X server.
 #
 # start_private_xvfb FIRST LAST SIZE starts Xvfb on the first free display
 # from FIRST to LAST with one screen of SIZE (WIDTHxHEIGHT), sets xvfb_pid and
