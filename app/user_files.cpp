@@ -13,12 +13,14 @@ namespace {
 // the fallback below the home directory. Windows has no XDG folders of its
 // own: there the XDG variables still win when set, then the profile's folder
 // named by windowsVariable (APPDATA for settings and data), then the profile.
+bool Absolute(const char* path) { return path != nullptr && std::filesystem::path(path).is_absolute(); }
+
 std::string BaseDirectory(const char* variable, const char* belowHome, const char* windowsVariable) {
-  auto absolute = [](const char* value) { return value != nullptr && std::filesystem::path(value).is_absolute(); };
   const char* value = std::getenv(variable);
-  if (absolute(value)) return value;
+  if (Absolute(value)) return value;
 #ifdef _WIN32
-  if (windowsVariable != nullptr && absolute(std::getenv(windowsVariable))) return std::getenv(windowsVariable);
+  const char* profileFolder = windowsVariable != nullptr ? std::getenv(windowsVariable) : nullptr;
+  if (Absolute(profileFolder)) return profileFolder;
   const char* home = std::getenv("USERPROFILE");
 #else
   (void)windowsVariable;

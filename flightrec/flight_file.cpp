@@ -403,9 +403,11 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, std:
   return ok;
 }
 
+constexpr char kWindowsMark[] = "+windows";
+
 const char* BuildMark() {
 #ifdef _WIN32
-  return "+windows";
+  return kWindowsMark;
 #else
   return "";
 #endif
@@ -413,7 +415,9 @@ const char* BuildMark() {
 
 std::string OtherBuildNote(const Flight& flight) {
   if (!flight.recorded) return std::string();
-  bool fromWindows = flight.version.size() >= 8 && flight.version.compare(flight.version.size() - 8, 8, "+windows") == 0;
+  const std::string& v = flight.version;
+  const size_t n = sizeof kWindowsMark - 1;
+  bool fromWindows = v.size() >= n && v.compare(v.size() - n, n, kWindowsMark) == 0;
   if (fromWindows == (*BuildMark() != 0)) return std::string();
   return std::string(" (recorded by the ") + (fromWindows ? "Windows" : "Linux") +
          " build, whose C library rounds some functions differently in the last bit)";
