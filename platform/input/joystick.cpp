@@ -20,8 +20,6 @@ bool gStarted = false;
 std::vector<OpenDevice> gOpen;               // parallel to gReadings
 std::vector<JoystickReading> gReadings;
 
-double AxisValue(int16_t v) { return v <= -32767 ? -1.0 : v / 32767.0; }
-
 void Open(int deviceIndex) {
   OpenDevice d = {nullptr, nullptr};
   if (SDL_IsGameController(deviceIndex)) {
@@ -61,11 +59,11 @@ void Close(size_t i) {
 }
 
 void Read(const OpenDevice& d, JoystickReading& r) {
-  for (size_t a = 0; a < r.axes.size(); a++) r.axes[a] = AxisValue(SDL_JoystickGetAxis(d.joystick, int(a)));
+  for (size_t a = 0; a < r.axes.size(); a++) r.axes[a] = AxisFromRaw(SDL_JoystickGetAxis(d.joystick, int(a)));
   for (size_t b = 0; b < r.buttons.size(); b++) r.buttons[b] = SDL_JoystickGetButton(d.joystick, int(b)) ? 1 : 0;
   if (!d.controller) return;
   for (int a = 0; a < kControllerAxisCount; a++)
-    r.controllerAxes[a] = AxisValue(SDL_GameControllerGetAxis(d.controller, SDL_GameControllerAxis(a)));
+    r.controllerAxes[a] = AxisFromRaw(SDL_GameControllerGetAxis(d.controller, SDL_GameControllerAxis(a)));
   for (int b = 0; b < kControllerButtonCount; b++)
     r.controllerButtons[b] = SDL_GameControllerGetButton(d.controller, SDL_GameControllerButton(b)) ? 1 : 0;
 }

@@ -23,6 +23,11 @@ struct JoystickReading {
   uint8_t controllerButtons[kControllerButtonCount] = {};
 };
 
+// A 16-bit axis reading (-32768..32767) as -1..1, the same in every backend:
+// the two lowest readings are both -1, so the range is symmetric about an
+// exact 0.
+inline double AxisFromRaw(int32_t raw) { return raw <= -32767 ? -1.0 : raw / 32767.0; }
+
 // Starts SDL's joystick and game-controller support (no window needed).
 // False, with one console line, when SDL refuses.
 bool StartJoysticks();

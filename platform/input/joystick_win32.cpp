@@ -19,11 +19,9 @@ namespace win32_joystick {
 
 namespace {
 
-double AxisValue(int32_t v) { return v <= -32767 ? -1.0 : v / 32767.0; }
-
 // SDL reads a stick's Y as positive down; XInput's is positive up. Negated,
 // the centre stays exactly 0 and the lowest reading still ends at 1.
-double DownAxis(SHORT v) { return AxisValue(std::min(-int32_t(v), 32767)); }
+double DownAxis(SHORT v) { return AxisFromRaw(std::min(-int32_t(v), 32767)); }
 
 struct ButtonBit {
   WORD bit;
@@ -69,7 +67,7 @@ void ReadXInput(const XINPUT_STATE& state, JoystickReading& r) {
   const XINPUT_GAMEPAD& pad = state.Gamepad;
   double leftTrigger = pad.bLeftTrigger / 255.0, rightTrigger = pad.bRightTrigger / 255.0;
   const double standard[kControllerAxisCount] = {
-      AxisValue(pad.sThumbLX), DownAxis(pad.sThumbLY), AxisValue(pad.sThumbRX),
+      AxisFromRaw(pad.sThumbLX), DownAxis(pad.sThumbLY), AxisFromRaw(pad.sThumbRX),
       DownAxis(pad.sThumbRY),  leftTrigger,            rightTrigger};
   std::copy(standard, standard + kControllerAxisCount, r.controllerAxes);
   r.axes = {standard[0], standard[1], 2 * leftTrigger - 1, standard[2], standard[3], 2 * rightTrigger - 1};
@@ -88,7 +86,7 @@ double RangeAxis(DWORD value, UINT min, UINT max) {
   // SDL's arithmetic, single precision included, so both builds read alike.
   float scale = 65535.0f / float(max - min);
   float v = std::floor(float(int64_t(value) - int64_t(min)) * scale - 32768.0f + 0.5f);
-  return AxisValue(int32_t(std::max(-32768.0f, std::min(v, 32767.0f))));
+  return AxisFromRaw(int32_t(std::max(-32768.0f, std::min(v, 32767.0f))));
 }
 
 void PovButtons(DWORD pov, uint8_t out[kPovButtons]) {
