@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
+#include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "sim/keys.h"
 
@@ -32,6 +36,43 @@ bool SameNoCase(const std::string& a, const char* b) {
     if (x != y) return false;
   }
   return true;
+}
+
+// Edits (insert, delete, replace one letter, any case) from a to b.
+size_t EditDistance(const std::string& a, const char* b) {
+  const size_t n = std::char_traits<char>::length(b);
+  std::vector<size_t> row(n + 1);
+  for (size_t j = 0; j <= n; j++) row[j] = j;
+  for (size_t i = 1; i <= a.size(); i++) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= n; j++) {
+      size_t above = row[j];
+      bool same = std::toupper(static_cast<unsigned char>(a[i - 1])) == std::toupper(static_cast<unsigned char>(b[j - 1]));
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[n];
+}
+
+// The problem with a key name no key has: the nearest names (a typo is
+// usually one or two edits away), and the whole list when none is that near.
+std::string UnknownKey(const std::string& name) {
+  // A name far longer than any key's is nobody's typo; don't measure it.
+  std::string shown = name.size() > 40 ? name.substr(0, 40) + "..." : name;
+  std::string problem = "unknown key \"" + shown + "\"";
+  size_t best = SIZE_MAX;
+  std::string nearest;
+  if (name.size() <= 40) {
+    for (const NamedKey& k : kKeyNames) best = std::min(best, EditDistance(name, k.name));
+    for (const NamedKey& k : kKeyNames)
+      if (EditDistance(name, k.name) == best) nearest += std::string(nearest.empty() ? "" : ", ") + k.name;
+  }
+  if (best <= 2) return problem + " (nearest: " + nearest + ")";
+  std::string all;
+  for (const NamedKey& k : kKeyNames) all += std::string(", ") + k.name;
+  return problem + " (" + (nearest.empty() ? "" : "nearest: " + nearest + "; ") + "keys are the letters A to Z" + all + ")";
 }
 
 std::vector<std::string> Tokens(const std::string& line) {
@@ -171,7 +212,7 @@ bool Parser::Header(const std::vector<std::string>& t) {
     if (k == "key") {
       uint32_t code = KeyCodeByName(t[1]);
       int64_t byte = 0;
-      if (code == 0) return Fail("unknown key \"" + t[1] + "\"");
+      if (code == 0) return Fail(UnknownKey(t[1]));
       if (!ReadInt(t[2], byte) || byte < 0 || byte > 255) return Fail("a key byte is 0..255");
       f_.startKeys.push_back({code, uint8_t(byte)});
     } else {
@@ -316,7 +357,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
   if (t.size() != 3)
     return Fail(t.size() < 3 ? "a key name must follow the action" : "one key per line");
   e.key = KeyCodeByName(t[2]);
-  if (e.key == 0) return Fail("unknown key \"" + t[2] + "\"");
+  if (e.key == 0) return Fail(UnknownKey(t[2]));
   f_.events.push_back(e);
   return true;
 }
