@@ -30,7 +30,7 @@ bool ShowMonitor = false;
 namespace {
 
 const char* const HelpLine =
-    "P: start/stop  E: arm  Z: flap  arrows: pitch/roll  Space: tail  C: camera  "
+    "P: start/stop  E: arm  Z: power  arrows: pitch/roll  Space: tail  C: camera  "
     "Delete: cut balloon  F1: reset  F8: stick  F9: rec  F2: shot  H: hide help";
 
 // The free camera's keys are the keys at their places on this layout, entered
