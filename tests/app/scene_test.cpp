@@ -331,11 +331,7 @@ TEST_F(SceneTest, YokeSlidesWithPitchAndTurnsAgainstRoll) {
 // TARN_WRITE_GOLDEN=1 rewrites the file instead of comparing.
 TEST_F(SceneTest, DebugAndNormalFrameCallsMatchTheGoldenDump) {
   a->flapArmed = a->flapping = true;
-  for (int i = 0; i < 500; i++) {
-    CurrentDt = PhysicsStep;
-    WorldStep();
-    StepCounter++;
-  }
+  for (int i = 0; i < 500; i++) ClockedWorldStep(PhysicsStep);
   auto hash = [](const void* data, size_t n) {
     uint32_t h = 2166136261u;
     for (size_t i = 0; i < n; i++) h = (h ^ static_cast<const uint8_t*>(data)[i]) * 16777619u;

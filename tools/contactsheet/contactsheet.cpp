@@ -13,6 +13,7 @@
 #include "render/draw.h"
 #include "render/model_draw.h"
 #include "render/resources.h"
+#include "render/shader_registers.h"
 #include "render/text.h"
 
 namespace contactsheet {
@@ -122,7 +123,7 @@ void DrawAircraftAt(Content* c, const Frame& f) {
   MDL* m = c->plane;
   const Vec3& P = f.planePosition;
   const Quat& q = f.planeOrientation;
-  auto place = [&] { SetWorldTransform(8, P, q); };
+  auto place = [&] { SetWorldTransform(kVertexWorld, P, q); };
   Use(c->defaultVS);
   Use(c->texturedPS);
   Bind(0, c->body);
@@ -157,8 +158,8 @@ void DrawAircraftAt(Content* c, const Frame& f) {
   Bind(0, c->body);
 
   if (!f.strapsCut) {
-    SetWorldTransform(8, P, q);
-    SetWorldTransform(15, P, q);
+    SetWorldTransform(kVertexWorld, P, q);
+    SetWorldTransform(kVertexSecondWorld, P, q);
     Use(c->animVS);
     Use(c->balloonPS);
     Whole(m, "Ballon");
@@ -168,7 +169,7 @@ void DrawAircraftAt(Content* c, const Frame& f) {
     SetPixelConstantVector(1, 190 / 255.f, 224 / 255.f, 1);
     Subset(m, "Strapes", 4);
   } else {
-    SetWorldTransform(8, P, q);
+    SetWorldTransform(kVertexWorld, P, q);
     Use(c->balloonPS);
     Whole(m, "Ballon");
   }
@@ -184,7 +185,7 @@ void DrawAircraftAt(Content* c, const Frame& f) {
     slide.m[13] = 0.2 * f.pitchInput * a.y;
     slide.m[14] = 0.2 * f.pitchInput * a.z;
     Mat4 world = Mat4Mul(Mat4Mul(Mat4RotateAboutPoint(p, a, -f.rollInput), slide), Mat4FromPose(P, q));
-    SetWorldMatrix(8, world);
+    SetWorldMatrix(kVertexWorld, world);
   }
   Whole(m, "Joke");
 }
@@ -207,7 +208,7 @@ void DrawFrame(Content* c, const Frame& f) {
   Device->SetTexture(0, nullptr);
 
   if (f.island) {
-    SetWorldTransform(8, {0, 0, 0}, {0, 0, 0, 1});
+    SetWorldTransform(kVertexWorld, {0, 0, 0}, {0, 0, 0, 1});
     Use(c->texturedPS);
     Use(c->defaultVS);
     Bind(0, c->islandTexture);

@@ -63,11 +63,34 @@ double LowestClearance(const Tarnplane* a) {
   return best;
 }
 
+// The runner's frame: the replay's events before it, and a recording (when
+// asked for) told the stick inputs and the frame's end. A script run has an
+// input pass every frame; a replay where its recording had one.
+class RunnerHost : public FrameHost {
+ public:
+  RunnerHost(Recorder* recorder, Replay* replay) : recorder_(recorder), replay_(replay) {}
+  bool BeginFrame() override {
+    if (replay_ != nullptr) replay_->BeforeFrame();
+    if (recorder_ != nullptr) recorder_->Axes(StickPitchInput, StickRollInput);
+    return true;
+  }
+  bool InputPassDue() override { return replay_ == nullptr || replay_->inputPass(); }
+  void EndFrame(bool inputPass) override {
+    if (recorder_ != nullptr) recorder_->EndFrame(inputPass);
+  }
+
+ private:
+  Recorder* recorder_;
+  Replay* replay_;
+};
+
 // What a run and a replay share: the program's start-up less the drawing,
 // the frame's simulation and its telemetry row, and the clean-up.
 class Flying {
  public:
-  Flying(const RunOptions& options, RunResult& result) : options_(options), result_(result) {
+  // replay: the flight replayed, or null for a script run.
+  Flying(const RunOptions& options, RunResult& result, Replay* replay = nullptr)
+      : options_(options), result_(result), host_(options.recorder, replay) {
     WheelMoved = false;
     WheelNotches = 0;
     island_ = LoadIslandGround();
@@ -86,13 +109,9 @@ class Flying {
     wallStart_ = std::chrono::steady_clock::now();
     cpuStart_ = std::clock();
   }
-  // Runs a frame (its input pass when pass) and samples it at run time
-  // `time`. False once a row breaks.
-  bool Frame(bool pass, double time) {
-    if (options_.recorder != nullptr) options_.recorder->Axes(StickPitchInput, StickRollInput);
-    UpdateFrame();
-    if (pass) SimulationInputPass();
-    if (options_.recorder != nullptr) options_.recorder->EndFrame(pass);
+  // Runs a frame and samples it at run time `time`. False once a row breaks.
+  bool Frame(double time) {
+    RunFrame(host_);
     Row row = Sample(time);
     result_.broken = RowIsBroken(row);
     if (!options_.keepRows) result_.rows.clear();
@@ -113,6 +132,7 @@ class Flying {
  private:
   const RunOptions& options_;
   RunResult& result_;
+  RunnerHost host_;
   MDL* island_ = nullptr;
   std::chrono::steady_clock::time_point wallStart_;
   std::clock_t cpuStart_ = 0;
@@ -260,7 +280,7 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
       if (now >= endTime - 1e-9) break;
 
       gClockCounter = k * ticksPerFrame;
-      if (!flying.Frame(true, double(k) * frame)) break;
+      if (!flying.Frame(double(k) * frame)) break;
       if (options.afterFrame && !options.afterFrame(result.rows.back())) break;
     }
   }
@@ -273,12 +293,10 @@ RunResult ReplayFlight(const Flight& flight, const RunOptions& options) {
   Replay replay(flight);
   replay.Begin();
   {
-    Flying flying(options, result);
+    Flying flying(options, result, &replay);
     replay.Started([] { SimulationInputPass(); });
     while (result.failure.empty() && !replay.done()) {
-      size_t i = replay.next();
-      replay.BeforeFrame();
-      bool ok = flying.Frame(replay.inputPass(), replay.FrameTime(i));
+      bool ok = flying.Frame(replay.FrameTime(replay.next()));
       replay.AfterFrame();
       if (!ok) break;
     }
