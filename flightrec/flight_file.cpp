@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "foundation/files.h"
 #include "sim/keys.h"
 
 namespace flight {
@@ -167,17 +168,17 @@ bool Parser::Header(const std::vector<std::string>& t) {
   static const char* const order[] = {"tarnflight", "version", "content", "clock", "start"};
   const std::string& k = t[0];
   if (stage == Stage::Keys) {
-    if (t.size() != 3) return Fail("\"" + k + "\" wants a name and a value");
+    if (t.size() != 3) return Fail("\"" + Clipped(k) + "\" wants a name and a value");
     if (k == "key") {
       uint32_t code = KeyCodeByName(t[1]);
       int64_t byte = 0;
-      if (code == 0) return Fail("unknown key \"" + t[1] + "\"");
+      if (code == 0) return Fail("unknown key \"" + Clipped(t[1]) + "\"");
       if (!ReadInt(t[2], byte) || byte < 0 || byte > 255) return Fail("a key byte is 0..255");
       f_.startKeys.push_back({code, uint8_t(byte)});
     } else {
       StickAxis axis;
       double value;
-      if (!ReadAxis(t[1], axis)) return Fail("unknown axis \"" + t[1] + "\" (pitch or roll)");
+      if (!ReadAxis(t[1], axis)) return Fail("unknown axis \"" + Clipped(t[1]) + "\" (pitch or roll)");
       if (!ReadAxisValue(t[2], value)) return Fail("the axis value must be a number from -1 to 1");
       (axis == StickAxis::Pitch ? f_.startPitch : f_.startRoll) = value;
     }
@@ -190,7 +191,7 @@ bool Parser::Header(const std::vector<std::string>& t) {
       int64_t v = 0;
       if (t.size() != 2 || !ReadInt(t[1], v)) return Fail("\"tarnflight\" wants a format number");
       if (v != kFlightFormat)
-        return Fail("flight format " + t[1] + " (this program reads format " +
+        return Fail("flight format " + Clipped(t[1]) + " (this program reads format " +
                     std::to_string(kFlightFormat) + ")");
       f_.format = int(v);
       f_.recorded = true;
@@ -234,7 +235,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
     if ((t.size() != 3 && !bg) || !ReadInt(t[1], n) || !ReadInt(t[2], ticks))
       return Fail("a frame is \"f <number> <ticks> [bg]\"");
     if (n != int64_t(f_.frames.size()) + 1)
-      return Fail("frame " + t[1] + " where frame " + std::to_string(f_.frames.size() + 1) +
+      return Fail("frame " + Clipped(t[1]) + " where frame " + std::to_string(f_.frames.size() + 1) +
                   " belongs (lines out of order or missing)");
     if (ticks < 0) return Fail("the clock ran backwards");
     if (TooLong(ticks)) return Fail("a frame of more than ten minutes");
@@ -251,7 +252,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
     f_.markFrame = f_.frames.size();
     return true;
   }
-  if (f_.frames.empty()) return Fail("\"" + k + "\" before the first frame");
+  if (f_.frames.empty()) return Fail("\"" + Clipped(k) + "\" before the first frame");
   FlightFrame& frame = f_.frames.back();
   if (k == "r") {
     int64_t ticks = 0;
@@ -274,7 +275,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
 bool Parser::Event(const std::vector<std::string>& t) {
   double time = 0;
   if (!ReadDouble(t[0], time))
-    return Fail("\"" + t[0] + "\" is not a time in seconds" +
+    return Fail("\"" + Clipped(t[0]) + "\" is not a time in seconds" +
                 (stage == Stage::Script ? "" : " nor a flight line"));
   if (!std::isfinite(time) || time < 0) return Fail("the time must be a finite number >= 0");
   if (t.size() < 2) return Fail("an action (press, down, up, axis or end) must follow the time");
@@ -285,7 +286,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
     // other time means the line was moved or edited.
     double expected = Now();
     if (std::fabs(time - expected) > 1.5e-6)
-      return Fail("time " + t[0] + " does not belong here (the frame before it reads " +
+      return Fail("time " + Clipped(t[0]) + " does not belong here (the frame before it reads " +
                   std::to_string(expected) + " s): lines out of order?");
   }
   const std::string& action = t[1];
@@ -304,7 +305,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
   if (action == "axis") {
     e.action = Action::Axis;
     if (t.size() != 4) return Fail("\"axis\" takes pitch or roll and a value");
-    if (!ReadAxis(t[2], e.axis)) return Fail("unknown axis \"" + t[2] + "\" (pitch or roll)");
+    if (!ReadAxis(t[2], e.axis)) return Fail("unknown axis \"" + Clipped(t[2]) + "\" (pitch or roll)");
     if (!ReadAxisValue(t[3], e.value)) return Fail("the axis value must be a number from -1 to 1");
     f_.events.push_back(e);
     return true;
@@ -316,7 +317,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
   if (t.size() != 3)
     return Fail(t.size() < 3 ? "a key name must follow the action" : "one key per line");
   e.key = KeyCodeByName(t[2]);
-  if (e.key == 0) return Fail("unknown key \"" + t[2] + "\"");
+  if (e.key == 0) return Fail("unknown key \"" + Clipped(t[2]) + "\"");
   f_.events.push_back(e);
   return true;
 }
@@ -389,6 +390,33 @@ bool ParseFlight(const std::string& text, Flight& flight, std::string& error) {
     return false;
   }
   if (!flight.recorded) SortByTime(flight.events);
+  return true;
+}
+
+bool FlightIsFlyable(const Flight& flight, std::string& reason) {
+  if (flight.events.empty() && flight.frames.empty()) {
+    reason = "no events: nothing to fly";
+    return false;
+  }
+  if (flight.frames.size() > kMaxFlightFrames) {
+    reason = std::to_string(flight.frames.size()) + " frames, more than the " +
+             std::to_string(kMaxFlightFrames) + " a replay may run";
+    return false;
+  }
+  // Summed frame by frame: a millisecond clock wraps, the sum does not.
+  double seconds = 0;
+  int64_t previous = flight.startTicks;
+  for (const FlightFrame& frame : flight.frames) {
+    seconds += ElapsedSeconds(previous, frame.ticks, flight.frequency);
+    previous = frame.ticks;
+  }
+  if (!(seconds <= kMaxFlightSeconds)) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%.0f s of clock time, more than the %.0f s a replay may run", seconds,
+                  kMaxFlightSeconds);
+    reason = buf;
+    return false;
+  }
   return true;
 }
 
