@@ -24,6 +24,7 @@ fail() {
   exit 1
 }
 [ -x "$program" ] || skip "$program is not built"
+program=$(readlink -f "$program") runner=$(readlink -f "$runner") run_dir=$(readlink -f "$run_dir")
 [ -x "$runner" ] || skip "$runner is not built"
 [ -f "$run_dir/Models/PlaneTarn.mdl" ] || skip "no content in $run_dir"
 
