@@ -32,12 +32,8 @@ work=$(mktemp -d)
 chmod 755 "$work"
 out="$work/out.txt"
 xvfb_pid="" program_pid=""
-cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/window_helpers.sh"
+trap end_window_test EXIT
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_PICTURES_DIR="$work/pictures"
 export XDG_CACHE_HOME="$work/cache"
 
@@ -162,21 +158,13 @@ fi
 # 4 and 6 in the window: a FIFO as the settings file and as the replay, and
 # a screenshot on a disk that is full.
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
-  source "$(dirname "$0")/window_helpers.sh"
   start_private_xvfb "${TARN_E2E_DISPLAYS:-200}" "${TARN_E2E_DISPLAYS_LAST:-239}" 1024x700 ||
     fail "could not start Xvfb"
   mkfifo "$work/settings.fifo"
   (cd "$run_dir" && ulimit -f 64 && trap '' XFSZ &&
     exec "$program" --config "$work/settings.fifo" --replay "$work/fifo") >"$out" 2>&1 &
   program_pid=$!
-  wid=""
-  for _ in $(seq 300); do
-    wid=$(xdotool search --name '^Tarn sim$' 2>/dev/null | head -n1)
-    [ -n "$wid" ] && break
-    kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
-    sleep 0.1
-  done
-  [ -n "$wid" ] || fail "no window within 30 s"
+  wait_window
   sleep 3
   xdotool key --window "$wid" F2
   sleep 4
