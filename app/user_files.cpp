@@ -131,14 +131,6 @@ std::string ScreenshotsDirectory() {
 
 std::string PathIn(const std::string& dir, const std::string& name) { return Native(dir + "/" + name); }
 
-bool MakeDirectories(const std::string& path) {
-  std::error_code error;
-  std::filesystem::create_directories(path, error);
-  if (std::filesystem::is_directory(path)) return true;
-  errno = error ? error.value() : ENOTDIR;
-  return false;
-}
-
 std::string DatedPath(const std::string& dir, const char* prefix, const char* ext) {
   std::time_t now = std::time(nullptr);
   char stamp[32] = "";

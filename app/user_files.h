@@ -16,8 +16,6 @@ std::string FlightsDirectory();
 std::string ScreenshotsDirectory();
 // dir/name, with the system's own separator.
 std::string PathIn(const std::string& dir, const std::string& name);
-// Creates a directory and its parents. False (errno set) when it cannot.
-bool MakeDirectories(const std::string& path);
 // "<dir>/<prefix>-YYYY-MM-DD-HHMMSS<ext>" at the local time now, with "-2",
 // "-3", ... before the extension when such a file exists already.
 std::string DatedPath(const std::string& dir, const char* prefix, const char* ext);

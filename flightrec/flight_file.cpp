@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files.h"
 #include "sim/keys.h"
 
 namespace flight {
@@ -60,15 +61,13 @@ size_t EditDistance(const std::string& a, const char* b) {
 // usually one or two edits away), and the whole list when none is that near.
 std::string UnknownKey(const std::string& name) {
   // A name far longer than any key's is nobody's typo; don't measure it.
-  std::string shown = name.size() > 40 ? name.substr(0, 40) + "..." : name;
-  std::string problem = "unknown key \"" + shown + "\"";
+  std::string problem = "unknown key \"" + Clipped(name) + "\"";
+  if (name.size() > 40) return problem;
   size_t best = SIZE_MAX;
   std::string nearest;
-  if (name.size() <= 40) {
-    for (const NamedKey& k : kKeyNames) best = std::min(best, EditDistance(name, k.name));
-    for (const NamedKey& k : kKeyNames)
-      if (EditDistance(name, k.name) == best) nearest += std::string(nearest.empty() ? "" : ", ") + k.name;
-  }
+  for (const NamedKey& k : kKeyNames) best = std::min(best, EditDistance(name, k.name));
+  for (const NamedKey& k : kKeyNames)
+    if (EditDistance(name, k.name) == best) nearest += std::string(nearest.empty() ? "" : ", ") + k.name;
   if (best <= 2) return problem + " (nearest: " + nearest + ")";
   std::string all;
   for (const NamedKey& k : kKeyNames) all += std::string(", ") + k.name;
@@ -208,7 +207,7 @@ bool Parser::Header(const std::vector<std::string>& t) {
   static const char* const order[] = {"tarnflight", "version", "content", "clock", "start"};
   const std::string& k = t[0];
   if (stage == Stage::Keys) {
-    if (t.size() != 3) return Fail("\"" + k + "\" wants a name and a value");
+    if (t.size() != 3) return Fail("\"" + Clipped(k) + "\" wants a name and a value");
     if (k == "key") {
       uint32_t code = KeyCodeByName(t[1]);
       int64_t byte = 0;
@@ -218,7 +217,7 @@ bool Parser::Header(const std::vector<std::string>& t) {
     } else {
       StickAxis axis;
       double value;
-      if (!ReadAxis(t[1], axis)) return Fail("unknown axis \"" + t[1] + "\" (pitch or roll)");
+      if (!ReadAxis(t[1], axis)) return Fail("unknown axis \"" + Clipped(t[1]) + "\" (pitch or roll)");
       if (!ReadAxisValue(t[2], value)) return Fail("the axis value must be a number from -1 to 1");
       (axis == StickAxis::Pitch ? f_.startPitch : f_.startRoll) = value;
     }
@@ -231,7 +230,7 @@ bool Parser::Header(const std::vector<std::string>& t) {
       int64_t v = 0;
       if (t.size() != 2 || !ReadInt(t[1], v)) return Fail("\"tarnflight\" wants a format number");
       if (v != kFlightFormat)
-        return Fail("flight format " + t[1] + " (this program reads format " +
+        return Fail("flight format " + Clipped(t[1]) + " (this program reads format " +
                     std::to_string(kFlightFormat) + ")");
       f_.format = int(v);
       f_.recorded = true;
@@ -275,7 +274,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
     if ((t.size() != 3 && !bg) || !ReadInt(t[1], n) || !ReadInt(t[2], ticks))
       return Fail("a frame is \"f <number> <ticks> [bg]\"");
     if (n != int64_t(f_.frames.size()) + 1)
-      return Fail("frame " + t[1] + " where frame " + std::to_string(f_.frames.size() + 1) +
+      return Fail("frame " + Clipped(t[1]) + " where frame " + std::to_string(f_.frames.size() + 1) +
                   " belongs (lines out of order or missing)");
     if (ticks < 0) return Fail("the clock ran backwards");
     if (TooLong(ticks)) return Fail("a frame of more than ten minutes");
@@ -292,7 +291,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
     f_.markFrame = f_.frames.size();
     return true;
   }
-  if (f_.frames.empty()) return Fail("\"" + k + "\" before the first frame");
+  if (f_.frames.empty()) return Fail("\"" + Clipped(k) + "\" before the first frame");
   FlightFrame& frame = f_.frames.back();
   if (k == "r") {
     int64_t ticks = 0;
@@ -315,7 +314,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
 bool Parser::Event(const std::vector<std::string>& t) {
   double time = 0;
   if (!ReadDouble(t[0], time))
-    return Fail("\"" + t[0] + "\" is not a time in seconds" +
+    return Fail("\"" + Clipped(t[0]) + "\" is not a time in seconds" +
                 (stage == Stage::Script ? "" : " nor a flight line"));
   if (!std::isfinite(time) || time < 0) return Fail("the time must be a finite number >= 0");
   if (t.size() < 2) return Fail("an action (press, down, up, axis or end) must follow the time");
@@ -326,7 +325,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
     // other time means the line was moved or edited.
     double expected = Now();
     if (std::fabs(time - expected) > 1.5e-6)
-      return Fail("time " + t[0] + " does not belong here (the frame before it reads " +
+      return Fail("time " + Clipped(t[0]) + " does not belong here (the frame before it reads " +
                   std::to_string(expected) + " s): lines out of order?");
   }
   const std::string& action = t[1];
@@ -345,7 +344,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
   if (action == "axis") {
     e.action = Action::Axis;
     if (t.size() != 4) return Fail("\"axis\" takes pitch or roll and a value");
-    if (!ReadAxis(t[2], e.axis)) return Fail("unknown axis \"" + t[2] + "\" (pitch or roll)");
+    if (!ReadAxis(t[2], e.axis)) return Fail("unknown axis \"" + Clipped(t[2]) + "\" (pitch or roll)");
     if (!ReadAxisValue(t[3], e.value)) return Fail("the axis value must be a number from -1 to 1");
     f_.events.push_back(e);
     return true;
@@ -430,6 +429,33 @@ bool ParseFlight(const std::string& text, Flight& flight, std::string& error) {
     return false;
   }
   if (!flight.recorded) SortByTime(flight.events);
+  return true;
+}
+
+bool FlightIsFlyable(const Flight& flight, std::string& reason) {
+  if (flight.events.empty() && flight.frames.empty()) {
+    reason = "no events: nothing to fly";
+    return false;
+  }
+  if (flight.frames.size() > kMaxFlightFrames) {
+    reason = std::to_string(flight.frames.size()) + " frames, more than the " +
+             std::to_string(kMaxFlightFrames) + " a replay may run";
+    return false;
+  }
+  // Summed frame by frame: a millisecond clock wraps, the sum does not.
+  double seconds = 0;
+  int64_t previous = flight.startTicks;
+  for (const FlightFrame& frame : flight.frames) {
+    seconds += ElapsedSeconds(previous, frame.ticks, flight.frequency);
+    previous = frame.ticks;
+  }
+  if (!(seconds <= kMaxFlightSeconds)) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%.0f s of clock time, more than the %.0f s a replay may run", seconds,
+                  kMaxFlightSeconds);
+    reason = buf;
+    return false;
+  }
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "app/user_files.h"
+#include "foundation/files.h"
 
 namespace {
 
@@ -23,8 +24,9 @@ TEST(UserFiles, XdgDirectoriesFallBackToHomeAndDatedNamesDoNotCollide) {
   EXPECT_EQ(ScreenshotsDirectory(), "/pics/tarnsim");
 
   std::string dir = ::testing::TempDir() + "user_files/a/b";
-  ASSERT_TRUE(MakeDirectories(dir));
-  EXPECT_TRUE(MakeDirectories(dir));  // already there
+  std::string reason;
+  ASSERT_TRUE(MakePrivateFolders(dir, reason)) << reason;
+  EXPECT_TRUE(MakePrivateFolders(dir, reason));  // already there
   std::string first = DatedPath(dir, "flight", ".tarnflight");
   EXPECT_EQ(first.rfind(dir + "/flight-20", 0), 0u) << first;
   std::ofstream(first) << "x";
@@ -34,7 +36,8 @@ TEST(UserFiles, XdgDirectoriesFallBackToHomeAndDatedNamesDoNotCollide) {
   EXPECT_TRUE(second == stem + "-2.tarnflight" || (second != first && second.rfind(stem, 0) != 0)) << second;
   std::remove(first.c_str());
   std::ofstream(dir + "/file") << "x";
-  EXPECT_FALSE(MakeDirectories(dir + "/file/c"));
+  EXPECT_FALSE(MakePrivateFolders(dir + "/file/c", reason));
+  EXPECT_EQ(reason, "ERROR_PATH_NOT_FOUND: a part of the path is not a folder");
 }
 
 // A desktop's localised Pictures folder, as xdg-user-dirs writes it; lines a

@@ -1,8 +1,5 @@
 #include "tools/contactsheet/contactsheet.h"
 
-// The image writer itself is compiled into the content builder library.
-#include <stb/stb_image_write.h>
-
 #include <cmath>
 
 #include "assets/font.h"
@@ -10,6 +7,7 @@
 #include "foundation/log.h"
 #include "foundation/str.h"
 #include "platform/gpu/device.h"
+#include "platform/image/image.h"
 #include "render/draw.h"
 #include "render/model_draw.h"
 #include "render/resources.h"
@@ -245,15 +243,11 @@ bool SaveBackBuffer(const std::string& path, BackBufferReader read) {
   std::vector<uint32_t> argb;
   uint32_t w = 0, h = 0;
   if (!read(Device, argb, &w, &h)) return false;
-  std::vector<uint8_t> rgb(size_t(w) * h * 3);
-  for (size_t i = 0; i < argb.size(); ++i) {
-    rgb[i * 3 + 0] = uint8_t(argb[i] >> 16);
-    rgb[i * 3 + 1] = uint8_t(argb[i] >> 8);
-    rgb[i * 3 + 2] = uint8_t(argb[i]);
-  }
-  return stbi_write_png(path.c_str(), int(w), int(h), 3, rgb.data(), int(w) * 3) != 0;
+  std::string reason;
+  if (WritePngFile(path.c_str(), w, h, argb, reason)) return true;
+  Log("tarn-contactsheet: %s\n", reason.c_str());
+  return false;
 }
-
 
 bool TakeShots(const std::string& out, BackBufferReader read) {
   bool ok = true;

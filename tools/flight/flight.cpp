@@ -16,6 +16,7 @@
 #include "flightrec/replay.h"
 #include "flightrec/state.h"
 #include "foundation/clock.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "physics/physics.h"
 #include "sim/frame_clock.h"
@@ -307,6 +308,16 @@ RunResult ReplayFlight(const Flight& flight, const RunOptions& options) {
   return result;
 }
 
+namespace {
+// Outputs replace earlier outputs whole or not at all.
+bool WriteOutput(const std::string& path, const std::string& bytes) {
+  std::string reason;
+  if (WriteWholeFile(path, bytes, reason)) return true;
+  Log("Can't write \"%s\": %s\n", path.c_str(), reason.c_str());
+  return false;
+}
+}  // namespace
+
 std::string Verdict(const Flight& flight, const RunResult& result) {
   char buf[256];
   if (result.differsAt >= 0) {
@@ -323,25 +334,22 @@ std::string Verdict(const Flight& flight, const RunResult& result) {
 }
 
 bool WriteCsv(const std::string& path, const std::vector<Row>& rows) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    Log("Can't write \"%s\"\n", path.c_str());
-    return false;
-  }
+  std::string out;
+  char buf[32];
   const std::vector<std::string>& names = ColumnNames();
-  for (size_t c = 0; c < names.size(); c++) std::fprintf(f, c ? ",%s" : "%s", names[c].c_str());
-  std::fputc('\n', f);
+  for (size_t c = 0; c < names.size(); c++) out += (c ? "," : "") + names[c];
+  out += '\n';
   for (const Row& r : rows) {
     for (int c = 0; c < kColumnCount; c++) {
-      if (c) std::fputc(',', f);
-      if (std::isfinite(r[c])) std::fprintf(f, "%.9g", r[c]);  // blank: no value
+      if (c) out += ',';
+      if (std::isfinite(r[c])) {  // blank: no value
+        std::snprintf(buf, sizeof buf, "%.9g", r[c]);
+        out += buf;
+      }
     }
-    std::fputc('\n', f);
+    out += '\n';
   }
-  bool ok = std::fflush(f) == 0;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) Log("Can't write \"%s\"\n", path.c_str());
-  return ok;
+  return WriteOutput(path, out);
 }
 
 namespace {
@@ -478,11 +486,7 @@ bool WriteSvg(const std::string& path, const std::vector<Row>& rows) {
   AppendGroundTrack(out, rows, left, top + 3 * (panelHeight + gap), track);
   out += "</svg>\n";
 
-  FILE* f = std::fopen(path.c_str(), "wb");
-  bool ok = f != nullptr && std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-  if (!ok) Log("Can't write \"%s\"\n", path.c_str());
-  return ok;
+  return WriteOutput(path, out);
 }
 
 std::string Summary(const RunResult& result) {

@@ -25,6 +25,7 @@
 #include "assets/model.h"
 #include "flightrec/state.h"
 #include "foundation/content_dir.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "tarn_version.h"
 #include "tools/flight/flight.h"
@@ -162,22 +163,32 @@ int main(int argc, char** argv) {
   if (!durationText.empty()) return Usage("--duration goes with --random only: a script ends at its own end line");
   if (script.empty()) return Usage("a key script or a recorded flight to fly is missing");
 
-  std::ifstream in(script, std::ios::binary);
-  if (!in) {
-    Error("tarn-flight: can't read \"%s\"\n", script.c_str());
+  std::string text, reason;
+  if (!ReadWholeFile(script, FileKind::Flight, text, reason)) {
+    Error("tarn-flight: can't read \"%s\": %s\n", script.c_str(), reason.c_str());
     return 1;
   }
-  std::stringstream text;
-  text << in.rdbuf();
   flight::Flight file;
   std::string error;
-  if (!flight::ParseFlight(text.str(), file, error)) {
+  if (!flight::ParseFlight(text, file, error)) {
+    Error("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
+    return 1;
+  }
+  if (!flight::FlightIsFlyable(file, error)) {
     Error("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
     return 1;
   }
 
   csv = FromHere(csv);
   svg = FromHere(svg);
+  // The outputs may replace earlier outputs, never the flight they come from.
+  for (const std::string* output : {&csv, &svg}) {
+    if (!output->empty() && SameFile(*output, script)) {
+      Error("tarn-flight: \"%s\" is the flight being read; name another file for the output\n",
+            output->c_str());
+      return 1;
+    }
+  }
   if (!EnterContent(data)) return 1;
   if (file.recorded) {
     uint64_t content = flight::ContentFingerprint("");
