@@ -121,14 +121,14 @@ void StartFlightSession(const FlightSessionOptions& options) {
     std::stringstream text;
     if (in) text << in.rdbuf();
     std::string error;
-    uint64_t content = flight::ContentFingerprint("");
     if (!in) {
       Log("Can't replay \"%s\": %s\n", options.replay.c_str(), "the file cannot be read");
     } else if (!flight::ParseFlight(text.str(), replayFlight, error)) {
       Log("Can't replay \"%s\": %s\n", options.replay.c_str(), error.c_str());
     } else if (!replayFlight.recorded) {
       Log("Can't replay \"%s\": a key script, not a recorded flight\n", options.replay.c_str());
-    } else if (replayFlight.content != content) {
+    } else if (uint64_t content = flight::ContentFingerprint("", replayFlight.aircraft);
+               replayFlight.content != content) {
       Log("Can't replay \"%s\": recorded on other content (fingerprint %s, this content %s)\n",
           options.replay.c_str(), flight::HashText(replayFlight.content).c_str(),
           flight::HashText(content).c_str());

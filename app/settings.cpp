@@ -226,6 +226,9 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
     known = ButtonSetting(r, name, value);
   } else if (section == "keys") {
     known = KeySetting(r, name, value);
+  } else if (section == "aircraft") {
+    if (name == "file") s.aircraftFile = value;
+    else known = false;
   } else {
     // One line per unknown section, at its first setting.
     if (section != r.lastUnknownSection) {
@@ -359,6 +362,11 @@ std::string DefaultSettingsText() {
     std::snprintf(line, sizeof line, "# %s = %c\n", kCameraNames[i], d.cameraPlaces[i]);
     t += line;
   }
+  t += "\n[aircraft]\n"
+       "# The aircraft file flown when the command line names none, relative to this\n"
+       "# file's folder (tarnsim --write-aircraft FILE writes one to start from).\n"
+       "# Empty: the built-in machine.\n"
+       "# file =\n";
   return t;
 }
 

@@ -373,14 +373,21 @@ uint64_t HashBytes(uint64_t hash, const void* data, size_t size) {
 // compiled layout and the program that compiled them. A changed raw model or
 // a new compiler therefore never meets an old result, whatever the files'
 // dates say (a package keeps the dates it was built with).
-std::string CacheFileName(const MDL* model, const MEM& raw) {
+uint64_t CacheKey(float scale, const MEM& raw) {
   uint64_t hash = HashBytes(0xCBF29CE484222325ull, raw.data, raw.size);
-  hash = HashBytes(hash, &model->scale, sizeof model->scale);
+  hash = HashBytes(hash, &scale, sizeof scale);
   hash = HashBytes(hash, &kCompiledModelMagic, sizeof kCompiledModelMagic);
-  hash = HashBytes(hash, TARN_VERSION, sizeof TARN_VERSION);
+  return HashBytes(hash, TARN_VERSION, sizeof TARN_VERSION);
+}
+
+std::string CacheFileName(const MDL* model, uint64_t hash, const std::string& folder) {
   char key[17];
   std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(hash));
-  return CompiledModelCache + "/" + model->name.c_str() + "-" + key + ".mdc";
+  return folder + "/" + model->name.c_str() + "-" + key + ".mdc";
+}
+
+std::string CacheFileName(const MDL* model, const MEM& raw) {
+  return CacheFileName(model, CacheKey(model->scale, raw), CompiledModelCache);
 }
 
 bool IsOlder(const std::string& a, const std::string& b) {
@@ -460,6 +467,34 @@ void LoadGeometry(MDL* model) {
 void LoadModelData(MDL* model) {
   if (model->vertices.count == 0 && model->triangles.count == 0 && model->nodes.count == 0) LoadGeometry(model);
   if (Drawing.createModelObjects) Drawing.createModelObjects(model);
+}
+
+MDL* LoadGeneratedModel(const String& name, float scale, const MEM& raw) {
+  const uint64_t key = CacheKey(scale, raw);
+  for (MDL* m = ModelRegistry; m; m = m->next) {
+    if (m->name == name && (m->generatedKey == key || m->generatedKey == 0)) {
+      m->Refs++;
+      return m;
+    }
+  }
+  MDL* model = new MDL();
+  model->scale = scale;
+  model->name = name;
+  model->generatedKey = key;
+  model->next = ModelRegistry;
+  if (ModelRegistry) ModelRegistry->prev = model;
+  ModelRegistry = model;
+  const std::string compiled =
+      CacheFileName(model, key, CompiledModelCache.empty() ? std::string("Models") : CompiledModelCache);
+  if (!FileExists(compiled.c_str()) || !ReadTrustedCompiled(model, compiled.c_str())) {
+    MEM copy;
+    copy.Put_bytes(raw.data, raw.size);
+    copy.pos = 0;
+    const std::string label = std::string(name.c_str()) + " (generated)";
+    ReadModelFile(model, copy, label.c_str(), compiled);
+  }
+  if (Drawing.createModelObjects) Drawing.createModelObjects(model);
+  return model;
 }
 
 MDL* LoadModel(const String& name, float scale) {
