@@ -490,7 +490,8 @@ MDL* LoadGeneratedModel(const String& name, float scale, const MEM& raw) {
     MEM copy;
     copy.Put_bytes(raw.data, raw.size);
     copy.pos = 0;
-    const std::string label = std::string(name.c_str()) + " (generated)";
+    // It stands in for the raw model of that name, and says so as that file did.
+    const std::string label = std::string("Models/") + name.c_str() + ".mdl";
     ReadModelFile(model, copy, label.c_str(), compiled);
   }
   if (Drawing.createModelObjects) Drawing.createModelObjects(model);
