@@ -18,6 +18,7 @@
 #include "app/user_files.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
+#include "foundation/text_lines.h"
 #include "platform/input/joystick.h"
 #include "platform/window/window.h"
 #include "sim/keys.h"
@@ -100,32 +101,16 @@ bool Flag(const std::string& text, bool& out) {
   return false;
 }
 
-// Parsing state: inih calls back per setting; the reader below counts lines.
+// Parsing state: inih calls back per setting; `lines` counts them.
 struct Reader {
-  const std::string* text;
-  size_t pos = 0;
-  int line = 0;
+  TextLines lines;
   const std::string* file;
   Settings* settings;
   std::string lastUnknownSection = "\n";  // no section has this name
 };
 
 void Problem(const Reader& r, const std::string& what) {
-  Log("%s:%d: %s; the default stays\n", r.file->c_str(), r.line, what.c_str());
-}
-
-char* ReadLine(char* out, int size, void* stream) {
-  Reader& r = *static_cast<Reader*>(stream);
-  if (r.pos >= r.text->size() || size < 2) return nullptr;
-  size_t end = r.text->find('\n', r.pos);
-  size_t next = end == std::string::npos ? r.text->size() : end + 1;
-  // inih wants the line with its line feed; longer lines than its buffer are cut.
-  size_t n = std::min(next - r.pos, size_t(size - 1));
-  std::memcpy(out, r.text->data() + r.pos, n);
-  out[n] = '\0';
-  r.pos = next;
-  r.line++;
-  return out;
+  Log("%s:%d: %s; the default stays\n", r.file->c_str(), r.lines.line, what.c_str());
 }
 
 bool AxisSetting(Reader& r, AxisSettings& a, const std::string& name, const std::string& value) {
@@ -275,13 +260,13 @@ std::string SettingsPath(const std::string& given) {
 
 void ParseSettings(const std::string& text, const std::string& fileName, Settings& settings) {
   Reader r;
-  r.text = &text;
+  r.lines.text = &text;
   r.file = &fileName;
   r.settings = &settings;
-  int bad = ini_parse_stream(ReadLine, &r, OnSetting, &r);
+  int bad = ini_parse_stream(ReadTextLine, &r.lines, OnSetting, &r);
   // inih names only the first line it could not parse at all.
   if (bad > 0) {
-    r.line = bad;
+    r.lines.line = bad;
     Problem(r, "not a [section] or a name = value line");
   }
 }

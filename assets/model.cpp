@@ -469,6 +469,21 @@ void LoadModelData(MDL* model) {
   if (Drawing.createModelObjects) Drawing.createModelObjects(model);
 }
 
+namespace {
+
+// A new empty model at the head of the registry.
+MDL* Register(const String& name, float scale) {
+  MDL* model = new MDL();
+  model->scale = scale;
+  model->name = name;
+  model->next = ModelRegistry;
+  if (ModelRegistry) ModelRegistry->prev = model;
+  ModelRegistry = model;
+  return model;
+}
+
+}  // namespace
+
 MDL* LoadGeneratedModel(const String& name, float scale, const MEM& raw) {
   const uint64_t key = CacheKey(scale, raw);
   for (MDL* m = ModelRegistry; m; m = m->next) {
@@ -477,13 +492,8 @@ MDL* LoadGeneratedModel(const String& name, float scale, const MEM& raw) {
       return m;
     }
   }
-  MDL* model = new MDL();
-  model->scale = scale;
-  model->name = name;
+  MDL* model = Register(name, scale);
   model->generatedKey = key;
-  model->next = ModelRegistry;
-  if (ModelRegistry) ModelRegistry->prev = model;
-  ModelRegistry = model;
   const std::string compiled =
       CacheFileName(model, key, CompiledModelCache.empty() ? std::string("Models") : CompiledModelCache);
   if (!FileExists(compiled.c_str()) || !ReadTrustedCompiled(model, compiled.c_str())) {
@@ -505,12 +515,7 @@ MDL* LoadModel(const String& name, float scale) {
       return m;
     }
   }
-  MDL* model = new MDL();
-  model->scale = scale;
-  model->name = name;
-  model->next = ModelRegistry;
-  if (ModelRegistry) ModelRegistry->prev = model;
-  ModelRegistry = model;
+  MDL* model = Register(name, scale);
   LoadModelData(model);
   return model;
 }

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "foundation/str.h"
+#include "foundation/text_lines.h"
 
 namespace content {
 namespace {
@@ -146,27 +147,12 @@ std::string Trim(const std::string& s) {
 }
 
 struct Parse {
-  const std::string* text;
-  size_t pos = 0;
-  int line = 0;
+  TextLines lines;
   const std::string* file;
   AircraftParams* params;
   std::vector<std::string>* problems;
-  std::string Where() const { return *file + ":" + std::to_string(line) + ": "; }
+  std::string Where() const { return *file + ":" + std::to_string(lines.line) + ": "; }
 };
-
-char* ReadLine(char* out, int size, void* stream) {
-  Parse& r = *static_cast<Parse*>(stream);
-  if (r.pos >= r.text->size() || size < 2) return nullptr;
-  size_t end = r.text->find('\n', r.pos);
-  size_t next = end == std::string::npos ? r.text->size() : end + 1;
-  size_t n = std::min(next - r.pos, size_t(size - 1));
-  std::memcpy(out, r.text->data() + r.pos, n);
-  out[n] = '\0';
-  r.pos = next;
-  r.line++;
-  return out;
-}
 
 int OnValue(void* user, const char* section, const char* name, const char* value) {
   Parse& r = *static_cast<Parse*>(user);
@@ -195,11 +181,11 @@ bool ParseAircraft(const std::string& text, const std::string& file, AircraftPar
   }
   AircraftParams read = params;
   Parse r;
-  r.text = &text;
+  r.lines.text = &text;
   r.file = &file;
   r.params = &read;
   r.problems = &problems;
-  int bad = ini_parse_stream(ReadLine, &r, OnValue, &r);
+  int bad = ini_parse_stream(ReadTextLine, &r.lines, OnValue, &r);
   if (bad > 0) problems.push_back(file + ":" + std::to_string(bad) + ": not a \"key = value\" line or a [section]");
   if (!CheckAircraft(read, file + ": ", problems)) return false;
   params = read;
