@@ -3,6 +3,7 @@
 // file, the line, the rule and the range; the default values generate the
 // very model the content builder has always written.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
