@@ -5,33 +5,21 @@
 
 #include "assets/drawing_hooks.h"
 #include "assets/model.h"
+#include "content/builders.h"
+#include "foundation/log.h"
 #include "physics/physics.h"
 #include "sim/frame_clock.h"
 #include "sim/keys.h"
 
 Tarnplane* CurrentAircraft = nullptr;
+content::AircraftParams CurrentAircraftParams;
 double StickPitchInput = 0;
 double StickRollInput = 0;
 
 namespace {
 
-// Angles of the design in radians, written out so every build uses the same bits.
-constexpr double kDeg10 = 0.17453292519943295;
-constexpr double kDeg15 = 0.2617993877991494;
-constexpr double kDegMinus25 = -0.4363323129985824;
-constexpr double kDeg45 = 0.7853981633974483;
-constexpr double kDeg60 = 1.0471975511965976;
-constexpr double kDeg65 = 1.1344640137963142;
-constexpr double kDeg85 = 1.48352986419518;
-constexpr double kDeg120 = 2.0943951023931953;
-
+// A full beat cycle in radians, written out so every build uses the same bits.
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kTailUp = -0.9599310885968813;     // -55 deg, Space toggle clear
-constexpr double kTailLevel = -0.17453292519943295; // -10 deg, Space toggle set
-constexpr double kDeg50 = 0.8726646259971648;
-constexpr double kDeg30 = 0.5235987755982988;
-constexpr double kDegMinus36 = -0.6283185307179586;
 
 constexpr uint8_t kToggleBit = 0x40;
 
@@ -96,9 +84,19 @@ void NextCameraMode(Tarnplane* a, CameraView& view) {
   }
 }
 
+// The aircraft's model, generated from its values by the content builder's
+// own code and compiled through the model cache.
+MDL* LoadAircraftModel(const content::AircraftParams& p) {
+  std::vector<uint8_t> bytes;
+  content::WriteRawModel(content::BuildPlaneModel(p), bytes);
+  MEM raw;
+  raw.Put_bytes(bytes.data(), uint32_t(bytes.size()));
+  return LoadGeneratedModel(String("PlaneTarn"), float(content::kAircraftModelScale), raw);
+}
+
 }  // namespace
 
-Tarnplane::Tarnplane() {
+Tarnplane::Tarnplane(const content::AircraftParams& values) : params(values) {
   // The drawing resources come from the drawing side when it is there; a
   // headless program leaves them null.
   auto vertexShader = [](const char* name) {
@@ -127,67 +125,75 @@ Tarnplane::Tarnplane() {
   cameraMode = 1;
   for (int i = 0; i < 4; i++) balloonStrap[i] = nullptr;
 
+  const content::AircraftParams& p = params;
+  using content::Radians;
   StartPose pose;
-  pose.position = {70, 70, 2};
-  pose.orientation = QuatFromAxisAngle({0, 0, 1}, kHalfPi);
+  pose.position = {p.startX, p.startY, p.startZ};
+  pose.orientation = QuatFromAxisAngle({0, 0, 1}, Radians(p.startHeading));
   pose.rotation = QuatToMat3(pose.orientation);
   const Vec3& P0 = pose.position;
   const Quat& q0 = pose.orientation;
 
-  model = LoadModel(String("PlaneTarn"), 0.02f);
+  model = LoadAircraftModel(p);
   Texture1 = texture("TarnPlane/Body.png");
   Texture2 = texture("TarnPlane/Cockpit.tga");
 
-  // Bodies. The fuselage carries the ballast mesh three times, so its mass
+  auto surface = [](pBody* b, double buoyancy, double dragScale, int32_t surfacePeriod, double frictionLimit) {
+    b->buoyancy = buoyancy;
+    b->dragScale = dragScale;
+    b->surfacePeriod = surfacePeriod;
+    b->frictionLimit = frictionLimit;
+  };
+
+  // Bodies. The fuselage carries the ballast mesh several times, so its mass
   // distribution, buoyant volume and surface all lean toward the floor.
-  fuselage = new pBody(model, String("Fuselage Proxy"), 550, P0, q0);
-  for (int i = 0; i < 3; i++) fuselage->AddModel(model, String("Ballast"));
-  fuselage->buoyancy = 1.0;
-  fuselage->dragScale = 0.3;
-  fuselage->surfacePeriod = 5;
-  fuselage->SetMass(1500);
+  fuselage = new pBody(model, String("Fuselage Proxy"), p.fuselageBuildMass, P0, q0);
+  for (int i = 0; i < p.ballastCopies; i++) fuselage->AddModel(model, String("Ballast"));
+  surface(fuselage, p.fuselageBuoyancy, p.fuselageDragScale, p.fuselageSurfacePeriod, p.fuselageFrictionLimit);
+  fuselage->SetMass(p.fuselageMass);
 
-  balloon = new pBody(model, String("Ballon Proxy"), 50, P0, q0);
-  balloon->buoyancy = 100;
-  balloon->dragScale = 15;
-  balloon->surfacePeriod = 2;
-  AddDirectionalFactor(*balloon, {0, 1, 0}, 0.05, 0.5);
-  AddDirectionalFactor(*balloon, {0, -1, 0}, 0.1, 0.5);
+  balloon = new pBody(model, String("Ballon Proxy"), p.balloonMass, P0, q0);
+  surface(balloon, p.balloonBuoyancy, p.balloonDragScale, p.balloonSurfacePeriod, p.balloonFrictionLimit);
+  AddDirectionalFactor(*balloon, {0, 1, 0}, p.balloonForwardFactor, p.balloonForwardExponent);
+  AddDirectionalFactor(*balloon, {0, -1, 0}, p.balloonBackwardFactor, p.balloonBackwardExponent);
 
-  // Outer panels: a face moving along model -Z pushes up to seven times harder.
-  leftWing = new pBody(model, String("Left Wing Proxy"), 50, P0, q0);
-  leftWing->dragScale = 2.0;
-  AddDirectionalFactor(*leftWing, {0, 0, -1}, 7, 0.5);
-  leftWing2 = new pBody(model, String("Left Wing2 Proxy"), 50, P0, q0);
-  leftWing2->surfacePeriod = -1;
-  rightWing = new pBody(model, String("Right Wing Proxy"), 50, P0, q0);
-  rightWing->dragScale = 2.0;
-  AddDirectionalFactor(*rightWing, {0, 0, -1}, 7, 0.5);
-  rightWing2 = new pBody(model, String("Right Wing2 Proxy"), 50, P0, q0);
-  rightWing2->surfacePeriod = -1;
+  // Outer panels: a face moving along model -Z pushes up to `outerWingBoost` times harder.
+  auto outerWing = [&](const char* node) {
+    pBody* b = new pBody(model, String(node), p.outerWingMass, P0, q0);
+    surface(b, p.outerWingBuoyancy, p.outerWingDragScale, p.outerWingSurfacePeriod, p.wingFrictionLimit);
+    AddDirectionalFactor(*b, {0, 0, -1}, p.outerWingBoost, p.outerWingBoostExponent);
+    return b;
+  };
+  auto innerWing = [&](const char* node) {
+    pBody* b = new pBody(model, String(node), p.innerWingMass, P0, q0);
+    surface(b, p.innerWingBuoyancy, p.innerWingDragScale, p.innerWingSurfacePeriod, p.wingFrictionLimit);
+    return b;
+  };
+  leftWing = outerWing("Left Wing Proxy");
+  leftWing2 = innerWing("Left Wing2 Proxy");
+  rightWing = outerWing("Right Wing Proxy");
+  rightWing2 = innerWing("Right Wing2 Proxy");
 
-  tail = new pBody(model, String("Tail Proxy"), 40, P0, q0);
-  tail->dragScale = 5;
-  tail->surfacePeriod = 2;
-  tail2 = new pBody(model, String("Tail2 Proxy"), 40, P0, q0);
-  tail2->dragScale = 5;
-  tail2->surfacePeriod = 2;
+  tail = new pBody(model, String("Tail Proxy"), p.tailMass, P0, q0);
+  surface(tail, p.tailBuoyancy, p.tailDragScale, p.tailSurfacePeriod, p.tailFrictionLimit);
+  tail2 = new pBody(model, String("Tail2 Proxy"), p.finMass, P0, q0);
+  surface(tail2, p.finBuoyancy, p.finDragScale, p.finSurfacePeriod, p.finFrictionLimit);
 
-  rightLeg[0] = new pBody(model, String("RLeg1 Proxy"), 50, P0, q0);
-  rightLeg[1] = new pBody(model, String("RLeg2 Proxy"), 40, P0, q0);
-  rightLeg[2] = new pBody(model, String("RLeg3 Proxy"), 30, P0, q0);
-  rightLeg[2]->frictionLimit = 10;
-  leftLeg[0] = new pBody(model, String("LLeg1 Proxy"), 50, P0, q0);
-  leftLeg[1] = new pBody(model, String("LLeg2 Proxy"), 40, P0, q0);
-  leftLeg[2] = new pBody(model, String("LLeg3 Proxy"), 30, P0, q0);
-  leftLeg[2]->frictionLimit = 10;
-  // The legs are structure only: no surface pressure on them.
+  rightLeg[0] = new pBody(model, String("RLeg1 Proxy"), p.thighMass, P0, q0);
+  rightLeg[1] = new pBody(model, String("RLeg2 Proxy"), p.shinMass, P0, q0);
+  rightLeg[2] = new pBody(model, String("RLeg3 Proxy"), p.footMass, P0, q0);
+  leftLeg[0] = new pBody(model, String("LLeg1 Proxy"), p.thighMass, P0, q0);
+  leftLeg[1] = new pBody(model, String("LLeg2 Proxy"), p.shinMass, P0, q0);
+  leftLeg[2] = new pBody(model, String("LLeg3 Proxy"), p.footMass, P0, q0);
+  // By default the legs are structure only: no surface pressure on them.
   for (int i = 0; i < 3; i++) {
-    rightLeg[i]->surfacePeriod = -1;
-    leftLeg[i]->surfacePeriod = -1;
+    double friction = i == 2 ? p.footFrictionLimit : p.legFrictionLimit;
+    surface(rightLeg[i], p.legBuoyancy, p.legDragScale, p.legSurfacePeriod, friction);
+    surface(leftLeg[i], p.legBuoyancy, p.legDragScale, p.legSurfacePeriod, friction);
   }
 
-  cameraBody = new pBody(model, String("CameraPoint"), 20, P0, q0);
+  cameraBody = new pBody(model, String("CameraPoint"), p.cameraMass, P0, q0);
+  surface(cameraBody, p.cameraBuoyancy, p.cameraDragScale, p.cameraSurfacePeriod, p.cameraFrictionLimit);
 
   pBody* bodies[15] = {fuselage, rightLeg[0], rightLeg[1], rightLeg[2], leftLeg[0],
                        leftLeg[1], leftLeg[2], leftWing,    rightWing,   leftWing2,
@@ -198,26 +204,26 @@ Tarnplane::Tarnplane() {
   auto hinge = [&](pBody* a, pBody* b, const Vec3& pivotModel, const Vec3& axisModel,
                    const Vec3& referenceModel, double minAngle, double maxAngle) {
     return new pAxis(a, b, pose.Point(pivotModel), pose.Direction(axisModel),
-                     pose.Direction(referenceModel), minAngle, maxAngle);
+                     pose.Direction(referenceModel), Radians(minAngle), Radians(maxAngle));
   };
 
   // Tail surfaces.
-  tailHinge = hinge(fuselage, tail, node("Tail Proxy"), {1, 0, 0}, {0, -1, 0}, -kDeg65, kDeg45);
-  tail2Hinge = hinge(fuselage, tail2, node("Tail2 Proxy"), {0, 0, 1}, {0, -1, 0}, -kDeg60, kDeg60);
+  tailHinge = hinge(fuselage, tail, node("Tail Proxy"), {1, 0, 0}, {0, -1, 0}, p.tailHingeMin, p.tailHingeMax);
+  tail2Hinge = hinge(fuselage, tail2, node("Tail2 Proxy"), {0, 0, 1}, {0, -1, 0}, p.finHingeMin, p.finHingeMax);
   SetServo(tailHinge, 0);
-  SetServo(tail2Hinge, 0);
+  SetServo(tail2Hinge, Radians(p.finAngle));
   parts.push(tailHinge);
   parts.push(tail2Hinge);
 
   // Wings. The root hinges run at level 0: solved once per world step.
-  leftWing2Hinge =
-      hinge(fuselage, leftWing2, node("Left Wing2 Proxy"), {0, -1, 0}, {1, 0, 0}, -kDeg60, kDeg60);
-  rightWing2Hinge =
-      hinge(fuselage, rightWing2, node("Right Wing2 Proxy"), {0, 1, 0}, {1, 0, 0}, -kDeg60, kDeg60);
+  leftWing2Hinge = hinge(fuselage, leftWing2, node("Left Wing2 Proxy"), {0, -1, 0}, {1, 0, 0}, p.wingRootMin,
+                         p.wingRootMax);
+  rightWing2Hinge = hinge(fuselage, rightWing2, node("Right Wing2 Proxy"), {0, 1, 0}, {1, 0, 0}, p.wingRootMin,
+                          p.wingRootMax);
   leftWingHinge =
-      hinge(leftWing2, leftWing, node("Left Wing Proxy"), {1, 0, 0}, {0, 1, 0}, -kDeg60, kDeg60);
+      hinge(leftWing2, leftWing, node("Left Wing Proxy"), {1, 0, 0}, {0, 1, 0}, p.wingOuterMin, p.wingOuterMax);
   rightWingHinge =
-      hinge(rightWing2, rightWing, node("Right Wing Proxy"), {1, 0, 0}, {0, 1, 0}, -kDeg60, kDeg60);
+      hinge(rightWing2, rightWing, node("Right Wing Proxy"), {1, 0, 0}, {0, 1, 0}, p.wingOuterMin, p.wingOuterMax);
   SetServo(leftWing2Hinge, 0);
   SetServo(rightWing2Hinge, 0);
   SetServo(leftWingHinge, 0);
@@ -241,20 +247,20 @@ Tarnplane::Tarnplane() {
     Vec3 hip = node(names[0]);
     Vec3 hipToKnee = node(names[1]);
     hipToKnee -= node(names[0]);
-    legHinges[side][0] = hinge(fuselage, leg[0], hip, {1, 0, 0}, hipToKnee, -kDeg85, kDeg85);
+    legHinges[side][0] = hinge(fuselage, leg[0], hip, {1, 0, 0}, hipToKnee, p.hipMin, p.hipMax);
     Vec3 knee = node(names[1]);
     Vec3 kneeToAnkle = node(names[2]);
     kneeToAnkle -= node(names[1]);
-    legHinges[side][1] = hinge(leg[0], leg[1], knee, {1, 0, 0}, kneeToAnkle, -kDeg85, kDeg60);
+    legHinges[side][1] = hinge(leg[0], leg[1], knee, {1, 0, 0}, kneeToAnkle, p.kneeMin, p.kneeMax);
     Vec3 ankle = node(names[2]);
-    legHinges[side][2] = hinge(leg[1], leg[2], ankle, {1, 0, 0}, {0, 0, -1}, -kDeg120, kDeg120);
+    legHinges[side][2] = hinge(leg[1], leg[2], ankle, {1, 0, 0}, {0, 0, -1}, p.ankleMin, p.ankleMax);
   }
   // The servo angles differ from the modelled pose, so the first steps bend
   // the legs into their standing stance.
   for (int side = 0; side < 2; side++) {
-    SetServo(legHinges[side][0], kDeg10);
-    SetServo(legHinges[side][1], kDegMinus25);
-    SetServo(legHinges[side][2], kDeg15);
+    SetServo(legHinges[side][0], Radians(p.hipAngle));
+    SetServo(legHinges[side][1], Radians(p.kneeAngle));
+    SetServo(legHinges[side][2], Radians(p.ankleAngle));
   }
   for (int i = 0; i < 3; i++) parts.push(rightLegHinge[i]);
   for (int i = 0; i < 3; i++) parts.push(leftLegHinge[i]);
@@ -268,16 +274,16 @@ Tarnplane::Tarnplane() {
     Vec3 balloonEnd = node(strapNodes[i][1]);
     Vec3 fuselageEnd = node(strapNodes[i][0]);
     balloonStrap[i] = new pStrape(fuselage, balloon, pose.Point(fuselageEnd), pose.Point(balloonEnd),
-                                  pose.Direction({0, 1, 0}), 0.04);
+                                  pose.Direction({0, 1, 0}), p.strapStiffness);
   }
   for (int i = 0; i < 4; i++) parts.push(balloonStrap[i]);
 
-  // The camera mount hangs 1 m below its node on a soft hinge.
-  cameraHinge = hinge(fuselage, cameraBody, node("CameraPoint") - Vec3{0, 0, 1}, {1, 0, 0},
-                      {0, 0, 1}, -kDeg45, kDeg45);
-  SetServo(cameraHinge, 0);
-  cameraHinge->strength = 0.2;
-  cameraHinge->axialLock = 0.1;
+  // The camera mount hangs below its node on a soft hinge.
+  cameraHinge = hinge(fuselage, cameraBody, node("CameraPoint") - Vec3{0, 0, p.cameraDrop}, {1, 0, 0},
+                      {0, 0, 1}, p.cameraMin, p.cameraMax);
+  SetServo(cameraHinge, Radians(p.cameraAngle));
+  cameraHinge->strength = p.cameraStrength;
+  cameraHinge->axialLock = p.cameraAxialLock;
   parts.push(cameraHinge);
 }
 
@@ -301,8 +307,18 @@ void RecreateAircraft() {
   DestroyAircraft();
   void* storage = ::operator new(sizeof(Tarnplane), std::nothrow);
   if (storage == nullptr) return;
-  CurrentAircraft = new (storage) Tarnplane();
+  CurrentAircraft = new (storage) Tarnplane(CurrentAircraftParams);
   WorldStepAircraftHook = UpdateWingBeat;
+}
+
+bool ChooseAircraft(const std::string& file, const std::vector<std::string>& overrides) {
+  content::AircraftParams chosen;
+  std::vector<std::string> problems;
+  if (!file.empty()) content::ReadAircraftFile(file, chosen, problems);
+  for (const std::string& assignment : overrides) content::SetAircraftValue(assignment, chosen, problems);
+  for (const std::string& problem : problems) Log("%s\n", problem.c_str());
+  CurrentAircraftParams = chosen;
+  return problems.empty();
 }
 
 void HandleAircraftKeys(CameraView& view) {
@@ -314,11 +330,11 @@ void HandleAircraftKeys(CameraView& view) {
   double pitchTarget = up == down ? 0.0 : (up ? 1.0 : -1.0);
   // A deflected stick sets the input directly; centred, the keys ramp it.
   if (StickPitchInput != 0) a->pitchInput = StickPitchInput;
-  else Approach(a->pitchInput, pitchTarget, 2 * dt);
+  else Approach(a->pitchInput, pitchTarget, a->params.inputRate * dt);
   bool left = KeyHeld(VK_LEFT), right = KeyHeld(VK_RIGHT);
   double rollTarget = left == right ? 0.0 : (left ? 1.0 : -1.0);
   if (StickRollInput != 0) a->rollInput = StickRollInput;
-  else Approach(a->rollInput, rollTarget, 2 * dt);
+  else Approach(a->rollInput, rollTarget, a->params.inputRate * dt);
 
   if (ConsumePresses('E')) {
     a->flapping = false;
@@ -339,16 +355,18 @@ void UpdateWingBeat() {
   Tarnplane* a = CurrentAircraft;
   if (a == nullptr) return;
   double dt = CurrentDt;
+  const content::AircraftParams& p = a->params;
+  using content::Radians;
 
-  double x = a->beatPhase - 0.8;
+  double x = a->beatPhase - p.beatRestOffset;
   double f = x - std::floor(x);
   if (a->flapping) {
-    Approach(a->beatRate, 2.0, 16 * dt);
+    Approach(a->beatRate, p.beatPoweredRate, p.beatPoweredChange * dt);
   } else {
-    // Unpowered the wings idle on at 0.9 Hz until the phase reaches the rest
-    // window around 0.3 (wings up), then stop there.
-    double target = (0.48 < f && f < 0.52) ? 0.0 : 0.9;
-    Approach(a->beatRate, target, 32 * dt);
+    // Unpowered the wings idle on at the idle rate until the phase reaches the
+    // rest window around 0.3 (wings up), then stop there.
+    double target = (p.beatRestFrom < f && f < p.beatRestTo) ? 0.0 : p.beatIdleRate;
+    Approach(a->beatRate, target, p.beatIdleChange * dt);
   }
   a->beatPhase += a->beatRate * dt;
   if (a->beatPhase > 1) a->beatPhase -= 1;
@@ -357,18 +375,20 @@ void UpdateWingBeat() {
   double s = std::sin(angle);
   a->beatSineRight = s;
   a->beatSineLeft = s;
-  double c = std::sin(angle - kHalfPi);
+  double c = std::sin(angle - Radians(p.beatOuterLag));
 
-  double tail = (KeyState[VK_SPACE] & kToggleBit) ? kTailLevel : kTailUp;
-  SetServo(a->tailHinge, tail * 0.5);
+  double tail = (KeyState[VK_SPACE] & kToggleBit) ? Radians(p.tailLevel) : Radians(p.tailRaised);
+  SetServo(a->tailHinge, tail * p.tailServoGain);
 
-  SetServo(a->rightWing2Hinge, kDeg50 * (0.5 - 0.5 * a->beatSineRight) - kDeg30);
-  SetServo(a->leftWing2Hinge, kDeg50 * (0.5 - 0.5 * a->beatSineLeft) - kDeg30);
+  const double rootAmplitude = Radians(p.beatRootAmplitude), rootTop = Radians(p.beatRootTop);
+  SetServo(a->rightWing2Hinge, rootAmplitude * (0.5 - 0.5 * a->beatSineRight) + rootTop);
+  SetServo(a->leftWing2Hinge, rootAmplitude * (0.5 - 0.5 * a->beatSineLeft) + rootTop);
 
   // The outer panels twist a quarter beat behind the roots; pitch sets the
   // amount, roll the difference between the sides.
-  SetServo(a->leftWingHinge, Clamp(0.7 * a->pitchInput - 0.3 * a->rollInput, -1, 1) * kDegMinus36 * c);
-  SetServo(a->rightWingHinge, Clamp(0.7 * a->pitchInput + 0.3 * a->rollInput, -1, 1) * kDegMinus36 * c);
+  const double outer = Radians(p.beatOuterAmplitude);
+  SetServo(a->leftWingHinge, Clamp(p.pitchGain * a->pitchInput - p.rollGain * a->rollInput, -1, 1) * outer * c);
+  SetServo(a->rightWingHinge, Clamp(p.pitchGain * a->pitchInput + p.rollGain * a->rollInput, -1, 1) * outer * c);
 }
 
 void UpdateAircraftCamera(CameraView& view) {

@@ -8,7 +8,10 @@
 // model frame: +Y forward (nose), +X to the right wing, +Z up.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "content/aircraft_file.h"
 #include "foundation/array.h"
 #include "foundation/math.h"
 
@@ -62,10 +65,12 @@ class Tarnplane {
   double rollInput;   // -1 .. 1, positive rolls left (Left arrow)
   double pitchInput;  // -1 .. 1, positive with Up arrow
   int32_t cameraMode;  // 0 free, 1 cockpit, 2 chase
+  content::AircraftParams params;  // the values it was built from; the wing beat reads them
 
-  // Builds the whole machine at world (70, 70, 2), turned a quarter turn about
-  // +Z so that it faces world -X, and registers its 32 entities.
-  Tarnplane();
+  // Builds the whole machine from `values` (the default values: at world
+  // (70, 70, 2), turned a quarter turn about +Z so that it faces world -X)
+  // with its model generated from them, and registers its 32 entities.
+  explicit Tarnplane(const content::AircraftParams& values = content::AircraftParams());
   // Destroys the entities (which leave EntityList) and drops the model and
   // texture references.
   ~Tarnplane();
@@ -74,6 +79,16 @@ class Tarnplane {
 };
 
 extern Tarnplane* CurrentAircraft;  // the live aircraft, or null
+// The values the next RecreateAircraft builds from (the programs set them
+// from the aircraft file; the defaults are the built-in machine).
+extern content::AircraftParams CurrentAircraftParams;
+
+// Sets CurrentAircraftParams to the built-in values, then those of the
+// aircraft file `file` (none when empty), then the "section.key=value"
+// overrides. One console line per problem; a value with a problem keeps the
+// value before it, and values that together cannot be built leave the
+// aircraft as it was before that step. Returns true when there was no problem.
+bool ChooseAircraft(const std::string& file, const std::vector<std::string>& overrides);
 
 // Analog stick inputs after deadzone/expo/invert/trim, -1..1; exactly 0 while the stick
 // is centred or absent, and then the keyboard drives the inputs exactly as before.

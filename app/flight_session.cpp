@@ -116,7 +116,6 @@ void SaveScreenshot() {
 void StartFlightSession(const FlightSessionOptions& options) {
   if (!options.replay.empty()) {
     std::string text, error;
-    uint64_t content = flight::ContentFingerprint("");
     if (!ReadWholeFile(options.replay, FileKind::Flight, text, error)) {
       Log("Can't replay \"%s\": %s\n", options.replay.c_str(), error.c_str());
     } else if (!flight::ParseFlight(text, replayFlight, error)) {
@@ -125,7 +124,8 @@ void StartFlightSession(const FlightSessionOptions& options) {
       Log("Can't replay \"%s\": %s\n", options.replay.c_str(), error.c_str());
     } else if (!replayFlight.recorded) {
       Log("Can't replay \"%s\": a key script, not a recorded flight\n", options.replay.c_str());
-    } else if (replayFlight.content != content) {
+    } else if (uint64_t content = flight::ContentFingerprint("", replayFlight.aircraft);
+               replayFlight.content != content) {
       Log("Can't replay \"%s\": recorded on other content (fingerprint %s, this content %s)\n",
           options.replay.c_str(), flight::HashText(replayFlight.content).c_str(),
           flight::HashText(content).c_str());

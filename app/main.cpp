@@ -2,6 +2,7 @@
 // sequence, one frame per idle turn of the message loop, and the orderly
 // shut-down that reports leaks.
 #include "aircraft/aircraft.h"
+#include "app/aircraft_reload.h"
 #include "app/camera.h"
 #include "app/flight_session.h"
 #include "app/shell.h"
@@ -73,6 +74,7 @@ void DrawFrame() {
     DrawText(4, ScreenBottom + 1 - 18, 14, String(HelpLine));
   }
   if (ShowMonitor) DrawAxisMonitor();
+  DrawAircraftReloadText();
   DrawCursor();
 }
 
@@ -101,6 +103,7 @@ bool WindowFrameHost::BeginFrame() {
   // the window in front at the last look.
   const std::vector<JoystickReading>& devices = UpdateJoysticks();
   if (IsForeground) StickBeforeFrame(devices, UserSettings);
+  PollAircraftFile();
   return FlightFrameBegin();
 }
 

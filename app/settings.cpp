@@ -19,6 +19,7 @@
 #include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
+#include "foundation/text_lines.h"
 #include "platform/input/joystick.h"
 #include "platform/window/window.h"
 #include "sim/keys.h"
@@ -101,32 +102,16 @@ bool Flag(const std::string& text, bool& out) {
   return false;
 }
 
-// Parsing state: inih calls back per setting; the reader below counts lines.
+// Parsing state: inih calls back per setting; `lines` counts them.
 struct Reader {
-  const std::string* text;
-  size_t pos = 0;
-  int line = 0;
+  TextLines lines;
   const std::string* file;
   Settings* settings;
   std::string lastUnknownSection = "\n";  // no section has this name
 };
 
 void Problem(const Reader& r, const std::string& what) {
-  Log("%s:%d: %s; the default stays\n", r.file->c_str(), r.line, what.c_str());
-}
-
-char* ReadLine(char* out, int size, void* stream) {
-  Reader& r = *static_cast<Reader*>(stream);
-  if (r.pos >= r.text->size() || size < 2) return nullptr;
-  size_t end = r.text->find('\n', r.pos);
-  size_t next = end == std::string::npos ? r.text->size() : end + 1;
-  // inih wants the line with its line feed; longer lines than its buffer are cut.
-  size_t n = std::min(next - r.pos, size_t(size - 1));
-  std::memcpy(out, r.text->data() + r.pos, n);
-  out[n] = '\0';
-  r.pos = next;
-  r.line++;
-  return out;
+  Log("%s:%d: %s; the default stays\n", r.file->c_str(), r.lines.line, what.c_str());
 }
 
 bool AxisSetting(Reader& r, AxisSettings& a, const std::string& name, const std::string& value) {
@@ -227,6 +212,9 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
     known = ButtonSetting(r, name, value);
   } else if (section == "keys") {
     known = KeySetting(r, name, value);
+  } else if (section == "aircraft") {
+    if (name == "file") s.aircraftFile = value;
+    else known = false;
   } else {
     // One line per unknown section, at its first setting.
     if (section != r.lastUnknownSection) {
@@ -273,13 +261,13 @@ std::string SettingsPath(const std::string& given) {
 
 void ParseSettings(const std::string& text, const std::string& fileName, Settings& settings) {
   Reader r;
-  r.text = &text;
+  r.lines.text = &text;
   r.file = &fileName;
   r.settings = &settings;
-  int bad = ini_parse_stream(ReadLine, &r, OnSetting, &r);
+  int bad = ini_parse_stream(ReadTextLine, &r.lines, OnSetting, &r);
   // inih names only the first line it could not parse at all.
   if (bad > 0) {
-    r.line = bad;
+    r.lines.line = bad;
     Problem(r, "not a [section] or a name = value line");
   }
 }
@@ -347,6 +335,11 @@ std::string DefaultSettingsText() {
     std::snprintf(line, sizeof line, "# %s = %c\n", kCameraNames[i], d.cameraPlaces[i]);
     t += line;
   }
+  t += "\n[aircraft]\n"
+       "# The aircraft file flown when the command line names none, relative to this\n"
+       "# file's folder (tarnsim --write-aircraft FILE writes one to start from).\n"
+       "# Empty: the built-in machine.\n"
+       "# file =\n";
   return t;
 }
 

@@ -5,6 +5,7 @@
 //   [pitch], [roll]  axis, deadzone, expo, invert, trim, rate
 //   [buttons]  action = buttons (standard game-controller names or raw numbers)
 //   [keys]  action = keys (SDL key names); camera_forward ... = the US letter at that place
+//   [aircraft]  file = the aircraft file flown when the command line names none
 //
 // A bad line costs only itself: one console line naming the file, the line
 // and what was wrong, and the default stays. A missing file is no error.
@@ -47,6 +48,7 @@ struct Settings {
   std::vector<ButtonRef> buttons[kActionCount];
   std::vector<uint32_t> keys[kActionCount];  // virtual-key codes of the keys that act
   char cameraPlaces[6];  // forward, back, right, left, up, down: US letters naming key places
+  std::string aircraftFile;  // as written; relative to the settings file's folder; empty: built-in
 };
 
 Settings DefaultSettings();

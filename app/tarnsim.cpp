@@ -1,10 +1,13 @@
-// tarnsim [--data DIR] [--config FILE] [--write-config] [--record FILE] [--replay FILE] [--force] [--help] [--version]
+// tarnsim [--data DIR] [--config FILE] [--write-config] [--aircraft FILE] [--set KEY=VALUE]...
+//         [--write-aircraft FILE] [--record FILE] [--replay FILE] [--force] [--help] [--version]
 // The simulator: reads its settings, finds its content and enters it, then
 // runs the window program. The command line is defined here and nowhere else.
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
 
+#include "aircraft/aircraft.h"
+#include "app/aircraft_reload.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
@@ -12,6 +15,7 @@
 #include "foundation/content_dir.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
+#include "foundation/str.h"
 #include "tarn_version.h"
 
 namespace {
@@ -52,9 +56,19 @@ int main(int argc, char** argv) {
                  "Settings file (default: $XDG_CONFIG_HOME/tarnsim/tarnsim.conf, else ~/.config/tarnsim/tarnsim.conf)")
       ->option_text("FILE");
   cli.add_flag("--write-config", writeConfig, "Write the default settings, commented, to the settings file and stop");
+  std::string aircraft, writeAircraft;
+  std::vector<std::string> overrides;
+  cli.add_option("--aircraft", aircraft,
+                 "Aircraft file to fly (default: the settings' [aircraft] file, else the built-in machine)")
+      ->option_text("FILE");
+  cli.add_option("--set", overrides, "Override one aircraft value, e.g. --set fin.height=1.2 (repeatable)")
+      ->option_text("SECTION.KEY=VALUE");
+  cli.add_option("--write-aircraft", writeAircraft,
+                 "Write the aircraft's values, every one commented, to FILE and stop")
+      ->option_text("FILE");
   cli.add_option("--record", flights.record, "Record the flight from the start into FILE")->option_text("FILE");
   cli.add_option("--replay", flights.replay, "Play a recorded flight at its own pace")->option_text("FILE");
-  cli.add_flag("--force", flights.replace, "Let --record replace an existing file");
+  cli.add_flag("--force", flights.replace, "Let --record and --write-aircraft replace an existing file");
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -72,6 +86,35 @@ int main(int argc, char** argv) {
   }
   UserSettings = LoadSettings(path);
   ApplyKeySettings(UserSettings);
+
+  // The aircraft: the command line's file, else the settings' one (relative
+  // to the settings file's folder).
+  if (aircraft.empty() && !UserSettings.aircraftFile.empty()) {
+    std::filesystem::path named(UserSettings.aircraftFile);
+    aircraft = named.is_absolute() ? named.string() : (std::filesystem::path(path).parent_path() / named).string();
+  }
+  if (!aircraft.empty()) {
+    std::error_code failed;
+    std::filesystem::path absolute = std::filesystem::absolute(aircraft, failed);
+    if (!failed) aircraft = absolute.string();
+  }
+  ChooseAircraft(aircraft, overrides);
+  if (!writeAircraft.empty()) {
+    std::error_code failed;
+    if (!flights.replace && std::filesystem::exists(std::filesystem::symlink_status(writeAircraft, failed))) {
+      Log("Can't write the aircraft to \"%s\": the file exists (--force replaces it)\n", writeAircraft.c_str());
+      return 1;
+    }
+    std::string reason;
+    if (!content::WriteAircraftFile(writeAircraft, CurrentAircraftParams, reason)) {
+      Log("Can't write the aircraft to \"%s\": %s\n", writeAircraft.c_str(), reason.c_str());
+      return 1;
+    }
+    Log("Wrote the aircraft to %s\n", writeAircraft.c_str());
+    return 0;
+  }
+  // A replay flies the aircraft of its recording, whatever the file says now.
+  if (flights.replay.empty()) WatchAircraftFile(aircraft, overrides);
 
   // Flight files named on the command line are relative to where the program
   // was started, not to the content directory it is about to enter.

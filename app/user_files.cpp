@@ -1,11 +1,12 @@
 #include "app/user_files.h"
 
+#include "foundation/files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace {
@@ -49,12 +50,8 @@ std::string Native(std::string path) {
 std::string PicturesFromUserDirs(const std::string& home) {
   constexpr size_t kMaxBytes = 16 * 1024;
   const std::string path = BaseDirectory("XDG_CONFIG_HOME", ".config", nullptr) + "/user-dirs.dirs";
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return "";
-  std::ifstream in(path, std::ios::binary);
-  std::string text(kMaxBytes + 1, '\0');
-  in.read(&text[0], std::streamsize(text.size()));
-  text.resize(size_t(in.gcount()));
+  std::string text, reason;
+  if (!ReadWholeFile(path, FileKind::Settings, text, reason)) return "";
   if (text.size() > kMaxBytes) return "";  // not a user-dirs file
 
   static const std::string kKey = "XDG_PICTURES_DIR";

@@ -373,14 +373,21 @@ uint64_t HashBytes(uint64_t hash, const void* data, size_t size) {
 // compiled layout and the program that compiled them. A changed raw model or
 // a new compiler therefore never meets an old result, whatever the files'
 // dates say (a package keeps the dates it was built with).
-std::string CacheFileName(const MDL* model, const MEM& raw) {
+uint64_t CacheKey(float scale, const MEM& raw) {
   uint64_t hash = HashBytes(0xCBF29CE484222325ull, raw.data, raw.size);
-  hash = HashBytes(hash, &model->scale, sizeof model->scale);
+  hash = HashBytes(hash, &scale, sizeof scale);
   hash = HashBytes(hash, &kCompiledModelMagic, sizeof kCompiledModelMagic);
-  hash = HashBytes(hash, TARN_VERSION, sizeof TARN_VERSION);
+  return HashBytes(hash, TARN_VERSION, sizeof TARN_VERSION);
+}
+
+std::string CacheFileName(const MDL* model, uint64_t hash, const std::string& folder) {
   char key[17];
   std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(hash));
-  return CompiledModelCache + "/" + model->name.c_str() + "-" + key + ".mdc";
+  return folder + "/" + model->name.c_str() + "-" + key + ".mdc";
+}
+
+std::string CacheFileName(const MDL* model, const MEM& raw) {
+  return CacheFileName(model, CacheKey(model->scale, raw), CompiledModelCache);
 }
 
 bool IsOlder(const std::string& a, const std::string& b) {
@@ -462,6 +469,45 @@ void LoadModelData(MDL* model) {
   if (Drawing.createModelObjects) Drawing.createModelObjects(model);
 }
 
+namespace {
+
+// A new empty model at the head of the registry.
+MDL* Register(const String& name, float scale) {
+  MDL* model = new MDL();
+  model->scale = scale;
+  model->name = name;
+  model->next = ModelRegistry;
+  if (ModelRegistry) ModelRegistry->prev = model;
+  ModelRegistry = model;
+  return model;
+}
+
+}  // namespace
+
+MDL* LoadGeneratedModel(const String& name, float scale, const MEM& raw) {
+  const uint64_t key = CacheKey(scale, raw);
+  for (MDL* m = ModelRegistry; m; m = m->next) {
+    if (m->name == name && (m->generatedKey == key || m->generatedKey == 0)) {
+      m->Refs++;
+      return m;
+    }
+  }
+  MDL* model = Register(name, scale);
+  model->generatedKey = key;
+  const std::string compiled =
+      CacheFileName(model, key, CompiledModelCache.empty() ? std::string("Models") : CompiledModelCache);
+  if (!FileExists(compiled.c_str()) || !ReadTrustedCompiled(model, compiled.c_str())) {
+    MEM copy;
+    copy.Put_bytes(raw.data, raw.size);
+    copy.pos = 0;
+    // It stands in for the raw model of that name, and says so as that file did.
+    const std::string label = std::string("Models/") + name.c_str() + ".mdl";
+    ReadModelFile(model, copy, label.c_str(), compiled);
+  }
+  if (Drawing.createModelObjects) Drawing.createModelObjects(model);
+  return model;
+}
+
 MDL* LoadModel(const String& name, float scale) {
   for (MDL* m = ModelRegistry; m; m = m->next) {
     if (m->name == name) {
@@ -469,12 +515,7 @@ MDL* LoadModel(const String& name, float scale) {
       return m;
     }
   }
-  MDL* model = new MDL();
-  model->scale = scale;
-  model->name = name;
-  model->next = ModelRegistry;
-  if (ModelRegistry) ModelRegistry->prev = model;
-  ModelRegistry = model;
+  MDL* model = Register(name, scale);
   LoadModelData(model);
   return model;
 }

@@ -60,6 +60,7 @@ struct MDL {
   MDL* next = nullptr;
   uint32_t Refs = 1;
   String name;  // without folder and extension
+  uint64_t generatedKey = 0;  // LoadGeneratedModel's cache key; 0 for a model read from its files
   Array<ModelVertex> vertices;
   Array<Triangle> triangles;
   Array<ModelNode> nodes;  // in file order
@@ -127,6 +128,14 @@ extern MDL* ModelRegistry;
 // Load-or-get by name; never null. The scale of a later request for a loaded
 // name is ignored.
 MDL* LoadModel(const String& name, float scale);
+// Load-or-get a model the program generated itself: `raw` holds it in the
+// raw ".mdl" layout. Its compiled form is cached as "<name>-<key>.mdc" in
+// Models/ (or in CompiledModelCache), the key being a hash of the raw bytes,
+// the scale and the program version, so a changed generator input compiles
+// once and is read back afterwards. A registered model of that name with the
+// same key is shared; so is one registered under the name by other means (a
+// stand-in a test put there). Never null.
+MDL* LoadGeneratedModel(const String& name, float scale, const MEM& raw);
 void ReleaseModel(MDL* model);  // drops one reference; destroys at the last
 void ReleaseAllModels();        // empties the registry whatever the counts
 void DestroyModel(MDL* model);  // frees what the model owns (not the record)

@@ -166,6 +166,14 @@ bool BuildContent(const std::string& sourceDir, const std::string& outDir, const
                                    "Textured.PSH", "Sky.PSH",     "Ballon.PSH",      "font.PSH"};
   for (const char* s : kShaders) ok &= CopyFile(sourceDir + "/shaders/" + s, shaders + "/" + s);
   ok &= CopyFile(sourceDir + "/fonts/basic.fnt", fonts + "/basic.fnt");
+  // The built-in aircraft, written from the table that reads it, and the
+  // hand-written variants beside it.
+  const std::string aircraft = outDir + "/Aircraft";
+  ok &= MakeDirs(aircraft);
+  const std::string tarn = AircraftText(AircraftParams());
+  ok &= WriteBytes(aircraft + "/Tarn.ini", tarn.data(), tarn.size());
+  for (const char* variant : {"SmallFin.ini", "Glider.ini"})
+    ok &= CopyFile(sourceDir + "/aircraft/" + variant, aircraft + "/" + variant);
   Log("tarn-content: %s \"%s\"\n", ok ? "wrote" : "FAILED writing", outDir.c_str());
   return ok;
 }

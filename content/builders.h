@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "content/aircraft_file.h"
 #include "content/mesh.h"
 
 namespace content {
@@ -25,12 +26,13 @@ struct CubeMap {
   Bitmap faces[6];
 };
 
-ModelFile BuildPlaneModel();
+// The aircraft "PlaneTarn" as the aircraft file describes it.
+ModelFile BuildPlaneModel(const AircraftParams& aircraft = AircraftParams());
 ModelFile BuildIslandModel();
 ModelFile BuildSkyBoxModel();
 
 // The aircraft's strap ends (index 1..4), model metres.
-Vec3 PlaneStrapPoint(int index, bool balloonEnd);
+Vec3 PlaneStrapPoint(const AircraftParams& aircraft, int index, bool balloonEnd);
 
 // Island terrain height (metres, world frame) at world (x, y), the surface
 // the island model follows (water is flat at the sea level).

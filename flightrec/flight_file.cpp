@@ -194,7 +194,7 @@ bool Parser::Line(int number, const std::string& text) {
     stage = Stage::Format;
   }
   if (stage == Stage::Keys) {
-    if (t[0] == "key" || t[0] == "axis") return Header(t);
+    if (t[0] == "key" || t[0] == "axis" || t[0] == "aircraft") return Header(t);
     stage = Stage::Body;
   }
   if (stage != Stage::Script && stage != Stage::Body) return Header(t);
@@ -208,6 +208,12 @@ bool Parser::Header(const std::vector<std::string>& t) {
   const std::string& k = t[0];
   if (stage == Stage::Keys) {
     if (t.size() != 3) return Fail("\"" + Clipped(k) + "\" wants a name and a value");
+    if (k == "aircraft") {
+      std::vector<std::string> problems;
+      if (!content::SetAircraftValue(t[1] + "=" + t[2], f_.aircraft, problems))
+        return Fail(problems.empty() ? "bad aircraft value" : problems.front());
+      return true;
+    }
     if (k == "key") {
       uint32_t code = KeyCodeByName(t[1]);
       int64_t byte = 0;
@@ -519,6 +525,13 @@ std::string FormatFrame(uint64_t number, int64_t ticks, bool inputPass) {
   std::snprintf(buf, sizeof buf, "f %" PRIu64 " %" PRId64 "%s\n", number, ticks,
                 inputPass ? "" : " bg");
   return buf;
+}
+
+std::string FormatAircraft(const content::AircraftParams& aircraft) {
+  std::string text;
+  for (const auto& change : content::AircraftChanges(content::AircraftParams(), aircraft))
+    text += "aircraft " + change.first + " " + change.second + "\n";
+  return text;
 }
 
 }  // namespace flight

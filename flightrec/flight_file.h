@@ -20,6 +20,8 @@
 //                                     pass (F1), which the replay finishes first
 //   key <name> <byte>                 key-table bytes that were not 0 at the start
 //   axis pitch|roll <value>           stick inputs that were not 0 at the start
+//   aircraft <section.key> <value>    the aircraft's values that differ from the
+//                                     built-in ones (none: the built-in machine)
 // then the frames, each preceded by the events dispatched before it:
 //   f <n> <ticks> [bg]                frame n (from 1): ticks since the previous
 //                                     reading; "bg": the window was not in front,
@@ -34,6 +36,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "content/aircraft_file.h"
 
 namespace flight {
 
@@ -71,6 +75,7 @@ struct Flight {
   bool startPass = false;  // the starting reset came from an input pass
   std::vector<std::pair<uint32_t, uint8_t>> startKeys;  // code, key-table byte
   double startPitch = 0, startRoll = 0;
+  content::AircraftParams aircraft;  // the machine that flew: the built-in one plus the "aircraft" lines
   std::vector<ScriptEvent> events;  // scripts: by time; flights: file order
   std::vector<FlightFrame> frames;
   size_t markFrame = 0;   // frames before this index ran before recording began
@@ -126,5 +131,8 @@ std::string HashText(uint64_t hash);  // 16 lowercase hex digits
 std::string FormatEvent(double seconds, Action action, uint32_t key);
 std::string FormatAxis(double seconds, StickAxis axis, double value);
 std::string FormatFrame(uint64_t number, int64_t ticks, bool inputPass);
+// The "aircraft" lines for a machine: one per value that differs from the
+// built-in one, so the built-in machine's flights read as they always did.
+std::string FormatAircraft(const content::AircraftParams& aircraft);
 
 }  // namespace flight

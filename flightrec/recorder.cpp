@@ -84,7 +84,7 @@ void Recorder::Restart(int64_t ticks, bool fromInputPass) {
   std::snprintf(buf, sizeof buf,
                 "# Tarn sim flight: README.md, \"Recording and replaying flights\"\n"
                 "tarnflight %d\nversion %s\ncontent %s\nclock %" PRId64 " %" PRId64 "\n",
-                kFlightFormat, version_.c_str(), HashText(content_).c_str(), frequency_, ticks);
+                kFlightFormat, version_.c_str(), HashText(WithAircraft(content_, CurrentAircraftParams)).c_str(), frequency_, ticks);
   pending_ = buf;
   // The key table and the stick are not reset with the scene: what they hold
   // now is part of the start.
@@ -94,6 +94,7 @@ void Recorder::Restart(int64_t ticks, bool fromInputPass) {
                                          std::to_string(unsigned(KeyState[k])) + "\n";
   if (pitch_ != 0) startExtra_ += FormatAxis(0, StickAxis::Pitch, pitch_).substr(9);
   if (roll_ != 0) startExtra_ += FormatAxis(0, StickAxis::Roll, roll_).substr(9);
+  startExtra_ += FormatAircraft(CurrentAircraftParams);
 }
 
 void Recorder::Clock(int64_t ticks, bool reset) {

@@ -20,7 +20,9 @@ bool IsFlightKey(uint32_t code);
 class Recorder {
  public:
   // Takes over the frame-clock and key-message listeners (one recorder at a
-  // time) until destroyed. Attach before the starting reset.
+  // time) until destroyed. Attach before the starting reset. The fingerprint
+  // is that of the model files; each flight adds the aircraft it starts with
+  // (CurrentAircraftParams at its reset).
   Recorder(uint64_t contentFingerprint, std::string programVersion);
   ~Recorder();
   Recorder(const Recorder&) = delete;

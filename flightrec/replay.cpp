@@ -87,6 +87,8 @@ int64_t Replay::NextReading() {
 void Replay::Begin() {
   active = this;
   SetFrameClock(FrameClock{Read, Frequency});
+  // The machine that flew, built by the reset that starts the replay.
+  CurrentAircraftParams = flight_.aircraft;
   for (int i = 0; i < 256; i++) KeyState[i] = 0;
   StickPitchInput = 0;
   StickRollInput = 0;

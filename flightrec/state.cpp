@@ -54,7 +54,7 @@ uint64_t StateHash() {
   return f.h;
 }
 
-uint64_t ContentFingerprint(const std::string& dataDir) {
+uint64_t ContentFingerprint(const std::string& dataDir, const content::AircraftParams& aircraft) {
   static const char* const files[] = {"Models/PlaneTarn.mdl", "Models/DivadiZarov.mdl"};
   Fnv f;
   for (const char* name : files) {
@@ -67,6 +67,14 @@ uint64_t ContentFingerprint(const std::string& dataDir) {
     uint64_t size = bytes.size();
     f.U64(size);
   }
+  return WithAircraft(f.h, aircraft);
+}
+
+uint64_t WithAircraft(uint64_t contentFiles, const content::AircraftParams& aircraft) {
+  if (aircraft == content::AircraftParams()) return contentFiles;
+  Fnv f;
+  f.h = contentFiles;
+  f.U64(content::AircraftHash(aircraft));
   return f.h;
 }
 

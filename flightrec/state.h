@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "content/aircraft_file.h"
+
 namespace flight {
 
 // Every body of EntityList in list order: position, orientation, momentum,
@@ -16,7 +18,12 @@ uint64_t StateHash();
 // The model files the simulation reads, "Models/PlaneTarn.mdl" and
 // "Models/DivadiZarov.mdl" below dataDir ("" = the working directory): their
 // names and bytes. A missing file counts as empty, so the fingerprint still
-// tells content sets apart.
-uint64_t ContentFingerprint(const std::string& dataDir);
+// tells content sets apart. An aircraft other than the built-in one adds
+// its values, so a flight names the machine it flew.
+uint64_t ContentFingerprint(const std::string& dataDir,
+                            const content::AircraftParams& aircraft = content::AircraftParams());
+// The fingerprint of the model files (ContentFingerprint with the built-in
+// aircraft) extended by an aircraft.
+uint64_t WithAircraft(uint64_t contentFiles, const content::AircraftParams& aircraft);
 
 }  // namespace flight

@@ -148,6 +148,7 @@ uint64_t FileCap(FileKind kind) {
   switch (kind) {
     case FileKind::Flight: return uint64_t(32) << 20;
     case FileKind::Settings: return uint64_t(64) << 10;
+    case FileKind::Aircraft: return uint64_t(64) << 10;
     case FileKind::Content: break;
   }
   return uint64_t(64) << 20;
@@ -157,6 +158,7 @@ const char* FileKindName(FileKind kind) {
   switch (kind) {
     case FileKind::Flight: return "a flight";
     case FileKind::Settings: return "a settings file";
+    case FileKind::Aircraft: return "an aircraft file";
     case FileKind::Content: break;
   }
   return "a content file";

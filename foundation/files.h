@@ -18,6 +18,7 @@ enum class FileKind {
   Flight,    // recorded flights and key scripts: 32 MiB
   Settings,  // the settings file: 64 KiB
   Content,   // models, compiled models, fonts, images, shaders: 64 MiB
+  Aircraft,  // an aircraft file: 64 KiB (a whole table of values is under 16 KiB)
 };
 
 uint64_t FileCap(FileKind kind);    // bytes

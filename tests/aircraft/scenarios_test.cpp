@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "aircraft/aircraft.h"
 #include "foundation/log.h"
 #include "tools/flight/flight.h"
 
@@ -35,6 +36,7 @@ class Scenario : public ::testing::Test {
     ASSERT_EQ(chdir(dir_.c_str()), 0);
   }
   void TearDown() override {
+    CurrentAircraftParams = content::AircraftParams();
     EXPECT_EQ(chdir(cwd_), 0);
     std::filesystem::remove_all(dir_);
   }
@@ -57,6 +59,17 @@ class Scenario : public ::testing::Test {
     std::printf("%s: %s\n", name.c_str(), Summary(result).c_str());
     EXPECT_FALSE(result.broken) << name << " produced NaN";
     return result.broken ? std::vector<Row>() : result.rows;
+  }
+
+  // The same with an aircraft file (below the content sources) and overrides.
+  std::vector<Row> FlyWith(const std::string& name, const std::string& file, const std::vector<std::string>& sets) {
+    {
+      LogCapture lines;
+      EXPECT_TRUE(ChooseAircraft(file, sets)) << lines.text();
+    }
+    std::vector<Row> rows = Fly(name);
+    CurrentAircraftParams = content::AircraftParams();
+    return rows;
   }
 
   std::string dir_;
@@ -219,6 +232,32 @@ TEST_F(Scenario, ReleaseLetsTheBalloonGoAndTheMachineLandsAndRests) {
   EXPECT_LT(highestClearance, 0.05);
   EXPECT_LT(highZ - lowZ, 0.05);
   EXPECT_LT(moved, 0.3);
+}
+
+// Each change in the direction physics expects, one flight each against the
+// built-in machine's.
+TEST_F(Scenario, AircraftValuesChangeTheFlightTheWayPhysicsSays) {
+  // A larger fin damps the yaw: a slower full-roll turn.
+  double turn = -HeadingRate(Fly("turn_left"), 30.0, 50.0);
+  double bigFin = -HeadingRate(FlyWith("turn_left", "", {"fin.height=2.2"}), 30.0, 50.0);
+  EXPECT_GT(turn, 10.0);
+  EXPECT_LT(bigFin, turn - 2.0);
+  // More ballast: a slower climb.
+  double climb = Mean(Fly("takeoff"), kVz, 6.0, 21.0);
+  double heavy = Mean(FlyWith("takeoff", "", {"fuselage.mass=1700"}), kVz, 6.0, 21.0);
+  EXPECT_GT(climb, 1.5);
+  EXPECT_LT(heavy, climb - 0.15);
+  // A faster beat: a faster cruise.
+  double cruise = Mean(Fly("cruise"), kSpeed, 40.0, 60.0);
+  double faster = Mean(FlyWith("cruise", "", {"beat.powered_rate=2.5"}), kSpeed, 40.0, 60.0);
+  EXPECT_GT(faster, cruise + 0.5);
+}
+
+TEST_F(Scenario, TheSmallFinExampleSpinsFlat) {
+  std::vector<Row> rows = FlyWith("turn_left", TARN_AIRCRAFT_DIR "/SmallFin.ini", {});
+  ASSERT_FALSE(rows.empty());
+  EXPECT_GT(-HeadingRate(rows, 30.0, 50.0), 40.0);
+  EXPECT_LT(Mean(rows, kSpeed, 30.0, 50.0), 0.6 * Mean(rows, kSpeed, 15.0, 20.0));
 }
 
 }  // namespace

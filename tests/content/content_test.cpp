@@ -133,7 +133,8 @@ TEST_F(ContentTest, TwoBuildsAreByteIdentical) {
     ++files;
   }
   fs::remove_all(second);
-  EXPECT_EQ(files, 17u);  // 3 models, 5 textures, 8 shaders and the font description
+  // 3 models, 5 textures, 8 shaders, the font description and 3 aircraft files
+  EXPECT_EQ(files, 20u);
 }
 
 TEST_F(ContentTest, AircraftNodesSubsetsStrapWeightsAndFiniteVertices) {

@@ -98,6 +98,37 @@ class FlightRecordTest : public ::testing::Test {
                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".tarnflight";
 };
 
+TEST_F(FlightRecordTest, AFlightKeepsTheAircraftItWasFlownWith) {
+  content::AircraftParams changed;
+  changed.fuselageMass = 1700;
+  changed.beatPoweredRate = 2.4;
+  changed.pitchGain = 0.65;
+  CurrentAircraftParams = changed;
+  RunResult flown;
+  std::string text = Record(kScript, &flown);
+  CurrentAircraftParams = content::AircraftParams();  // the file changed back
+  EXPECT_NE(text.find("\naircraft fuselage.mass 1700\naircraft beat.powered_rate 2.4\naircraft controls.pitch_gain 0.65\n"), std::string::npos);
+  Flight f = Parsed(text);
+  EXPECT_TRUE(f.aircraft == changed);
+  EXPECT_EQ(f.content, WithAircraft(ContentFingerprint(""), changed));
+  EXPECT_NE(f.content, ContentFingerprint(""));
+  RunResult r = ReplayFlight(f, RunOptions());
+  EXPECT_EQ(Verdict(f, r), "replay matches");
+  EXPECT_TRUE(CurrentAircraftParams == changed);  // the replay flew it
+
+  // Without its aircraft lines the same frames fly another machine.
+  std::string stripped;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("aircraft ", 0) != 0) stripped += line + "\n";
+  Flight bare = Parsed(stripped);
+  EXPECT_TRUE(bare.aircraft == content::AircraftParams());
+  EXPECT_GE(ReplayFlight(bare, RunOptions()).differsAt, 0);
+  std::string header = stripped.substr(0, stripped.find("\nmark\n") + 1);
+  EXPECT_NE(ParseError(header + "aircraft fin.mass -1\n").find("fin.mass: -1 is outside"), std::string::npos);
+  CurrentAircraftParams = content::AircraftParams();
+}
+
 TEST_F(FlightRecordTest, ARecordedRunReplaysBitForBitAndSaysWhereAnotherPacingDeparts) {
   RunResult flown;
   std::string text = Record(kScript, &flown);

@@ -14,6 +14,8 @@ import sys
 #   diag        result-code names; depends on nothing, so it sits at the very
 #               bottom (foundation's file errors print their names)
 #   foundation  math, buffers, strings, files, clock, log
+#   content     the content builder's generators and the aircraft file: the
+#               programs build the aircraft's model from the file at load
 #   assets      the data side of content: model files, the compiler, fonts' tables
 #   sim         the frame clock's values and the key table
 #   physics     entities and the world step (draws only through a sink)
@@ -21,14 +23,14 @@ import sys
 #   flightrec   recorded flights: their file, recorder and replay
 #   render      drawing, the scene and the aircraft's drawing
 #   app         the program: frame timer, input pass, window
-STACK = ["diag", "foundation", "assets", "sim", "physics", "aircraft", "flightrec", "render", "app"]
+STACK = ["diag", "foundation", "content", "assets", "sim", "physics", "aircraft", "flightrec", "render", "app"]
 # platform/ (SDL, GL, the device) stands beside the stack on its two lowest
 # layers; only the drawing layer and above may use it.
 PLATFORM_BELOW = ["diag", "foundation"]
 PLATFORM_USERS = ["render", "app", "tools"]
-# Outside the program: the content builder uses foundation only; tools may use
-# every folder (gldemo shares the GL tests' context helper).
-EXTRA = {"content": ["diag", "foundation"], "tools": STACK + ["content", "tests"]}
+# Outside the program: tools may use every folder (gldemo shares the GL tests'
+# context helper).
+EXTRA = {"tools": STACK + ["tests"]}
 
 
 def allowed_map():

@@ -1,4 +1,5 @@
 // tarn-flight SCRIPT|FLIGHT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]
+//             [--aircraft FILE] [--set SECTION.KEY=VALUE]...
 // tarn-flight --random SEED --duration SECONDS [--frame SECONDS] [--data DIR]
 //
 // Flies the aircraft without a window, from a key script or a recorded
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "aircraft/aircraft.h"
 #include "assets/model.h"
 #include "flightrec/state.h"
 #include "foundation/content_dir.h"
@@ -117,6 +119,12 @@ int main(int argc, char** argv) {
       ->type_name("SEED");
   cli.add_option("--duration", durationText, "Simulated seconds the random pilot flies")->type_name("SECONDS");
   cli.add_option("--data", data, "Content directory (Models/, Textures/, Shaders/, Fonts/)")->type_name("DIR");
+  std::string aircraft;
+  std::vector<std::string> overrides;
+  cli.add_option("--aircraft", aircraft, "Aircraft file to fly (default: the built-in machine)")->type_name("FILE");
+  cli.add_option("--set", overrides, "Override one aircraft value, e.g. --set fin.height=1.2 (repeatable)")
+      ->type_name("SECTION.KEY=VALUE")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   cli.set_version_flag("--version", "tarn-flight " TARN_VERSION);
   try {
     cli.parse(argc, argv);
@@ -126,6 +134,13 @@ int main(int argc, char** argv) {
     return cli.exit(e);
   } catch (const CLI::ParseError& e) {
     return Usage(e.what());
+  }
+  {
+    // A recorded flight brings its own aircraft; scripts and the soak fly this one.
+    LogCapture capture;
+    bool clean = ChooseAircraft(aircraft, overrides);
+    std::fputs(capture.text().c_str(), stderr);
+    if (!clean && !aircraft.empty() && !std::filesystem::is_regular_file(aircraft)) return 1;
   }
   if (!frameText.empty()) {
     char* end = nullptr;
@@ -191,7 +206,7 @@ int main(int argc, char** argv) {
   }
   if (!EnterContent(data)) return 1;
   if (file.recorded) {
-    uint64_t content = flight::ContentFingerprint("");
+    uint64_t content = flight::ContentFingerprint("", file.aircraft);
     if (content != file.content) {
       Error("tarn-flight: %s: recorded on other content (fingerprint %s, this content %s)\n",
             script.c_str(), flight::HashText(file.content).c_str(),

@@ -1,0 +1,16 @@
+// The aircraft file, live: while the window runs, the file named at start is
+// looked at once a second (and at once on F5); when its text changed, the
+// aircraft is rebuilt from it at the scene reset, with one line per changed
+// value on the console and on screen. A file that does not read cleanly
+// keeps the old aircraft flying and says why.
+#pragma once
+#include <string>
+#include <vector>
+
+// The file to watch (absolute; empty: none) and the command line's
+// overrides, which stay on top of whatever the file says.
+void WatchAircraftFile(const std::string& file, const std::vector<std::string>& overrides);
+// Once per frame, between frames.
+void PollAircraftFile();
+// The last reload's lines, for a few seconds after it.
+void DrawAircraftReloadText();
