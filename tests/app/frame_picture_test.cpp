@@ -84,8 +84,9 @@ TEST(FramePicture, TheStartFrameLooksAsTheReference) {
   ASSERT_TRUE(w == kWidth && h == kHeight);
   EXPECT_EQ(GLErrorCount(), errors);
 
+  std::string reason;
   if (getenv("TARN_WRITE_PICTURE")) {
-    EXPECT_TRUE(WritePngFile(kReference, w, h, frame)) << kReference;
+    EXPECT_TRUE(WritePngFile(kReference, w, h, frame, reason)) << kReference << ": " << reason;
   } else {
     Image want;
     ASSERT_EQ(LoadImageFile(kReference, want), D3D_OK) << kReference;
@@ -97,7 +98,7 @@ TEST(FramePicture, TheStartFrameLooksAsTheReference) {
     const size_t differing = Differing(frame, reference);
     if (differing > kDifferingAllowed) {
       const std::string seen = (old / "frame_picture_seen.png").string();
-      WritePngFile(seen.c_str(), w, h, frame);
+      WritePngFile(seen.c_str(), w, h, frame, reason);
       ADD_FAILURE() << differing << " pixels differ by more than " << kTolerance << " from " << kReference
                     << "; the frame drawn is " << seen;
     }

@@ -46,7 +46,7 @@ TEST(UserFiles, XdgDirectoriesFallBackToHomeAndDatedNamesDoNotCollide) {
 TEST(UserFiles, PicturesFolderFromUserDirsFileAndItsBadLines) {
   std::string config = ::testing::TempDir() + "user_dirs_config";
   std::filesystem::remove_all(config);  // a run before may have left a folder in the file's place
-  ASSERT_TRUE(MakeDirectories(config));
+  ASSERT_TRUE(std::filesystem::create_directories(config));
   setenv("HOME", "/home/pilot", 1);
   setenv("XDG_CONFIG_HOME", config.c_str(), 1);
   unsetenv("XDG_PICTURES_DIR");
@@ -88,7 +88,7 @@ TEST(UserFiles, PicturesFolderFromUserDirsFileAndItsBadLines) {
   EXPECT_EQ(ScreenshotsDirectory(), "/from/env/tarnsim");
   unsetenv("XDG_PICTURES_DIR");
   std::remove((config + "/user-dirs.dirs").c_str());
-  ASSERT_TRUE(MakeDirectories(config + "/user-dirs.dirs"));
+  ASSERT_TRUE(std::filesystem::create_directories(config + "/user-dirs.dirs"));
   EXPECT_EQ(ScreenshotsDirectory(), fallback);
   unsetenv("XDG_CONFIG_HOME");
   std::filesystem::remove_all(config);
