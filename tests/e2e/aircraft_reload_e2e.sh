@@ -23,13 +23,8 @@ file="$work/my aircraft.ini"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 
 xvfb_pid="" program_pid=""
-cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 source "$(dirname "$0")/window_helpers.sh"
+trap end_window_test EXIT
 # shellcheck disable=SC2086
 start_private_xvfb ${TARN_XVFB_RANGE:-240 279} 1280x720 || fail "could not start Xvfb"
 
@@ -38,14 +33,7 @@ grep -q '^height = 1.5 ; ' "$file" || fail "the written file has no fin height"
 
 (cd "$run_dir" && exec "$program" --aircraft "$file") >"$log" 2>&1 &
 program_pid=$!
-wid=""
-for _ in $(seq 300); do
-  wid=$(xdotool search --name '^Tarn sim$' 2>/dev/null | head -n1)
-  [ -n "$wid" ] && break
-  kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window"
+wait_window
 wait_line() {
   for _ in $(seq 150); do grep -q -- "$1" "$log" && return 0; sleep 0.2; done
   return 1
