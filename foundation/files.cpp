@@ -179,6 +179,14 @@ bool ReadWholeFile(const std::string& path, FileKind kind, std::string& out, std
   if (fd < 0) {
     int error = errno;
     reason = ErrorReason(error);
+#ifdef _WIN32
+    // Windows will not open a folder at all (access denied): say what it is.
+    struct stat st;
+    if (error == EACCES && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      reason = "a folder, not a file";
+      error = 0;
+    }
+#endif
     errno = error;
     return false;
   }

@@ -165,16 +165,17 @@ TEST(Files, SaveReplacesAndEveryFailureLineAppears) {
   SaveFile((empty + "/out.bin").c_str(), in);  // a path through a plain file
 #ifdef _WIN32
   const char* missingFolder = "ERROR_PATH_NOT_FOUND";  // Windows names the folder that is missing
+  const char* notAFolder = "ERROR_PATH_NOT_FOUND: no such file or folder";  // and a file in the path so too
 #else
   const char* missingFolder = "ERROR_FILE_NOT_FOUND";  // ENOENT either way
+  const char* notAFolder = "ERROR_PATH_NOT_FOUND: a part of the path is not a folder";
 #endif
   EXPECT_EQ(log.text(), "fread failed\n"
                         "Unable to load file \"x\": (ERROR_FILE_NOT_FOUND)\n"
                         "Unable to load file \"" + dir + "\": a folder, not a file\n"
                         "Unable to create file \"" + dir + "/missing/out.bin\": (" + missingFolder +
                             ": no such file or folder)\n"
-                        "Unable to create file \"" + empty +
-                            "/out.bin\": (ERROR_PATH_NOT_FOUND: a part of the path is not a folder)\n");
+                        "Unable to create file \"" + empty + "/out.bin\": (" + notAFolder + ")\n");
 
 #ifndef _WIN32
   // A write that fails part-way (here: the file size limit) keeps the old
