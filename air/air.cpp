@@ -1,0 +1,383 @@
+#include "air/air.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "aircraft/island_ground.h"
+#include "physics/surface.h"
+#include "sim/frame_clock.h"
+
+namespace air {
+
+Settings Current;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kMaxWind = 50;  // m/s: beyond any flyable air
+// The square the thermal field covers: the island's terrain grid.
+constexpr double kIslandX = 380, kIslandY = 330, kIslandHalf = 1100;
+
+double Now() { return double(StepCounter) * PhysicsStep; }
+
+// Direction the air moves for a bearing it blows from (degrees).
+Vec3 Toward(double from) {
+  double rad = from * kPi / 180.0;
+  return {-std::sin(rad), -std::cos(rad), 0};
+}
+
+// The surface under p: its height and whether it is the sea. Taken at the
+// middle of p's square metre, so every point of that square sees the same
+// surface and the query can be remembered; no ground at all is open sea.
+struct Surface {
+  double height;
+  bool sea;
+};
+Surface SurfaceBelow(const Vec3& p) {
+  static double lastX = NAN, lastY = NAN;
+  static Surface last = {kSeaLevel, true};
+  double cx = std::floor(p.x) + 0.5, cy = std::floor(p.y) + 0.5;
+  if (cx == lastX && cy == lastY) return last;
+  double ground = kSeaLevel;
+  // The highest surface on the line (a bridge or an overhang does not count:
+  // the island has none).
+  bool found = GroundHeightBelow(Vec3{cx, cy, 1.0e5}, 0.0, &ground);
+  last = {found ? ground : kSeaLevel, !found || ground <= kSeaLevel + 0.01};
+  lastX = cx, lastY = cy;
+  return last;
+}
+
+// Every air record; Clear() marks them so the purge takes them at once.
+class AirRecord : public pAD_Effect {
+ public:
+  bool dead = false;
+};
+
+class WindRecord : public AirRecord {
+ public:
+  WindRecord(double speed, double from) : velocity_(Toward(from) * speed) {}
+  bool IsFinished() override { return dead; }
+  Vec3 Force(const Vec3& p) override {
+    Surface s = SurfaceBelow(p);
+    return velocity_ * LogProfile(p.z - s.height, s.sea ? kSeaRoughness : kLandRoughness);
+  }
+
+ private:
+  Vec3 velocity_;
+};
+
+class TurbulenceRecord : public AirRecord {
+ public:
+  TurbulenceRecord(Random& random, double w20, double speed, double from)
+      : field_(random, w20, speed, from) {}
+  bool IsFinished() override { return dead; }
+  Vec3 Force(const Vec3& p) override { return field_.At(p, Now(), SurfaceBelow(p).height); }
+
+ private:
+  TurbulenceField field_;
+};
+
+class GustRecord : public AirRecord {
+ public:
+  explicit GustRecord(const Gust& g) : g_(g) {
+    dir_ = g.vertical != 0 ? Vec3{0, 0, double(g.vertical)} : Toward(g.from);
+  }
+  bool IsFinished() override { return dead || Now() > g_.start + g_.rise + g_.hold + g_.fall; }
+  Vec3 Force(const Vec3&) override {
+    double t = Now() - g_.start;
+    double a = 0;
+    if (t <= 0) a = 0;
+    else if (t < g_.rise) a = 0.5 * (1 - std::cos(kPi * t / g_.rise));
+    else if (t < g_.rise + g_.hold) a = 1;
+    else if (t < g_.rise + g_.hold + g_.fall) a = 0.5 * (1 + std::cos(kPi * (t - g_.rise - g_.hold) / g_.fall));
+    return dir_ * (g_.amplitude * a);
+  }
+
+ private:
+  Gust g_;
+  Vec3 dir_;
+};
+
+// The random thermal field's state: the generator the turbulence started
+// and the births carry on, and the drift of the thermals with the wind.
+struct Field {
+  std::unique_ptr<Random> random;
+  Vec3 drift = {0, 0, 0};
+};
+Field field;
+
+class ThermalRecord : public AirRecord {
+ public:
+  ThermalRecord(const PlacedThermal& t, double born, bool renews)
+      : t_(t), born_(born), renews_(renews), drift_(field.drift) {}
+  bool IsFinished() override;
+  Vec3 Force(const Vec3& p) override {
+    double age = Now() - born_;
+    if (age < 0 || age > t_.life) return {0, 0, 0};
+    // Grows over its first half minute and fades over its last.
+    double envelope = std::min(1.0, std::min(age, t_.life - age) / 30.0);
+    double dx = p.x - (t_.x + drift_.x * age), dy = p.y - (t_.y + drift_.y * age);
+    double r = std::sqrt(dx * dx + dy * dy);
+    return {0, 0, ThermalProfile(t_.strength * envelope, t_.radius, r, p.z - SurfaceBelow(p).height)};
+  }
+
+ private:
+  PlacedThermal t_;
+  double born_;
+  bool renews_;  // part of the field: a new one is born when it dies
+  Vec3 drift_;
+};
+
+// A thermal of the field at a random place over the land.
+// False when a thousand tries found no land (no island loaded).
+bool DrawThermal(PlacedThermal& t) {
+  Random& r = *field.random;
+  t.strength = std::max(0.3, r.Normal(1.5, 0.3));
+  t.radius = r.Between(20, 40);
+  t.life = r.Between(240, 300);
+  for (int tries = 0; tries < 1000; tries++) {
+    t.x = r.Between(kIslandX - kIslandHalf, kIslandX + kIslandHalf);
+    t.y = r.Between(kIslandY - kIslandHalf, kIslandY + kIslandHalf);
+    if (!SurfaceBelow(Vec3{t.x, t.y, 0}).sea) return true;
+  }
+  return false;
+}
+
+bool ThermalRecord::IsFinished() {
+  if (dead) return true;
+  if (Now() < born_ + t_.life) return false;
+  PlacedThermal next;
+  if (renews_ && field.random && DrawThermal(next)) AddEffect(new ThermalRecord(next, Now(), true));
+  return true;
+}
+
+bool ReadNumber(const std::string& s, double& out) {
+  const char* p = s.c_str();
+  char* stop = nullptr;
+  out = std::strtod(p, &stop);
+  return stop != p && *stop == 0 && std::isfinite(out);
+}
+
+std::string Number(double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+const char* const kSeverityNames[] = {"off", "light", "moderate", "severe"};
+
+}  // namespace
+
+bool Settings::Moves() const {
+  return windSpeed != 0 || turbulence != Severity::Off || thermals || !gusts.empty() ||
+         !placed.empty();
+}
+
+double LogProfile(double height, double z0) {
+  if (!(height > 0)) return 0;
+  return std::log1p(height / z0) / std::log1p(10.0 / z0);
+}
+
+double ThermalProfile(double w0, double radius, double r, double height) {
+  if (!(height > 0)) return 0;
+  double s = (r / radius) * (r / radius);
+  return w0 * (1 - s) * std::exp(-s) * (1 - std::exp(-height / 30.0));
+}
+
+double Random::Uniform() { return double(engine_() >> 11) * (1.0 / 9007199254740992.0); }
+
+double Random::Normal(double mean, double sd) {
+  double u1 = 1.0 - Uniform();  // (0, 1]: the logarithm stays finite
+  double u2 = Uniform();
+  return mean + sd * std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPi * u2);
+}
+
+void Clear() {
+  bool any = false;
+  for (pAD_Effect* e = EffectHead; e; e = e->next)
+    if (AirRecord* a = dynamic_cast<AirRecord*>(e)) a->dead = any = true;
+  if (any) PurgeEffects();
+  field.random.reset();
+}
+
+bool Moving() {
+  for (pAD_Effect* e = EffectHead; e; e = e->next)
+    if (dynamic_cast<AirRecord*>(e)) return true;
+  return false;
+}
+
+void Rebuild() {
+  Clear();
+  const Settings& s = Current;
+  if (!s.Moves()) return;
+  field.random = std::make_unique<Random>(s.seed);
+  field.drift = Toward(s.windFrom) * s.windSpeed;
+  if (s.windSpeed > 0) AddEffect(new WindRecord(s.windSpeed, s.windFrom));
+  if (s.turbulence != Severity::Off)
+    AddEffect(new TurbulenceRecord(*field.random, SeverityWind(s.turbulence), s.windSpeed, s.windFrom));
+  for (const Gust& g : s.gusts) AddEffect(new GustRecord(g));
+  const double now = Now();
+  for (const PlacedThermal& t : s.placed) AddEffect(new ThermalRecord(t, now, false));
+  if (s.thermals) {
+    // The land's share of the island square, from a coarse survey.
+    int land = 0;
+    for (int i = 0; i < 32; i++)
+      for (int j = 0; j < 32; j++) {
+        Vec3 p = {kIslandX - kIslandHalf + (i + 0.5) * kIslandHalf / 16,
+                  kIslandY - kIslandHalf + (j + 0.5) * kIslandHalf / 16, 0};
+        if (!SurfaceBelow(p).sea) land++;
+      }
+    double km2 = (2 * kIslandHalf / 1000) * (2 * kIslandHalf / 1000) * land / 1024.0;
+    int count = int(std::lround(s.thermalDensity * km2));
+    for (int i = 0; i < count; i++) {
+      PlacedThermal t;
+      if (!DrawThermal(t)) break;
+      // Of every age, so they do not all die together.
+      double age = field.random->Uniform() * t.life;
+      AddEffect(new ThermalRecord(t, now - age, true));
+    }
+  }
+}
+
+bool IsAirWord(const std::string& w) {
+  return w == "wind" || w == "gust" || w == "turbulence" || w == "thermals" || w == "thermal" ||
+         w == "seed";
+}
+
+bool ApplyLine(const std::vector<std::string>& t, double now, Settings& settings, std::string& error) {
+  if (t.empty() || !IsAirWord(t[0])) {
+    error = "not an air line";
+    return false;
+  }
+  const std::string& k = t[0];
+  std::vector<double> v;
+  std::vector<std::string> w = t;  // the words numbers() reads
+  Settings s = settings;
+  auto numbers = [&](size_t first, size_t least, size_t most, const char* form) {
+    if (w.size() < first + least || w.size() > first + most) {
+      error = std::string("\"") + k + "\" wants " + form;
+      return false;
+    }
+    for (size_t i = first; i < w.size(); i++) {
+      double x;
+      if (!ReadNumber(w[i], x)) {
+        error = "\"" + w[i] + "\" is not a number";
+        return false;
+      }
+      v.push_back(x);
+    }
+    return true;
+  };
+  if (k == "wind") {
+    if (!numbers(1, 2, 2, "SPEED FROM (m/s, degrees)")) return false;
+    if (v[0] < 0 || v[0] > kMaxWind) {
+      error = "wind speed " + t[1] + " is outside 0..50 m/s";
+      return false;
+    }
+    s.windSpeed = v[0];
+    s.windFrom = std::fmod(std::fmod(v[1], 360.0) + 360.0, 360.0);
+  } else if (k == "gust") {
+    Gust g;
+    g.start = now;
+    if (t.size() >= 3 && (t[2] == "up" || t[2] == "down")) {
+      g.vertical = t[2] == "up" ? 1 : -1;
+      w[2] = "0";
+    }
+    if (!numbers(1, 2, 6, "AMPLITUDE FROM|up|down [RISE [HOLD [FALL [START]]]]")) return false;
+    if (!(v[0] >= 0 && v[0] <= kMaxWind)) {
+      error = "gust amplitude " + t[1] + " is outside 0..50 m/s";
+      return false;
+    }
+    g.amplitude = v[0];
+    if (!g.vertical) g.from = std::fmod(std::fmod(v[1], 360.0) + 360.0, 360.0);
+    if (v.size() > 2) g.rise = v[2];
+    if (v.size() > 3) g.hold = v[3];
+    if (v.size() > 4) g.fall = v[4];
+    if (v.size() > 5) g.start = v[5];
+    if (!(g.rise > 0 && g.fall > 0 && g.hold >= 0 && g.rise <= 600 && g.hold <= 3600 &&
+          g.fall <= 600 && g.start >= 0)) {
+      error = "gust times must be rise > 0, hold >= 0, fall > 0 seconds (at most 600, 3600, 600)";
+      return false;
+    }
+    s.gusts.push_back(g);
+  } else if (k == "turbulence") {
+    int found = -1;
+    for (int i = 0; i < 4; i++)
+      if (t.size() == 2 && t[1] == kSeverityNames[i]) found = i;
+    if (found < 0) {
+      error = "turbulence is off, light, moderate or severe";
+      return false;
+    }
+    s.turbulence = Severity(found);
+  } else if (k == "thermals") {
+    if (t.size() < 2 || t.size() > 3 || (t[1] != "on" && t[1] != "off")) {
+      error = "\"thermals\" wants on or off [and thermals per square kilometre]";
+      return false;
+    }
+    s.thermals = t[1] == "on";
+    if (t.size() == 3) {
+      double d;
+      if (!ReadNumber(t[2], d) || d < 0 || d > 50) {
+        error = "thermal density " + t[2] + " is outside 0..50 per square kilometre";
+        return false;
+      }
+      s.thermalDensity = d;
+    }
+  } else if (k == "thermal") {
+    if (!numbers(1, 2, 5, "X Y [STRENGTH [RADIUS [LIFE]]] (metres, m/s, metres, seconds)")) return false;
+    PlacedThermal p;
+    p.x = v[0], p.y = v[1];
+    if (v.size() > 2) p.strength = v[2];
+    if (v.size() > 3) p.radius = v[3];
+    if (v.size() > 4) p.life = v[4];
+    if (!(std::fabs(p.x) <= 1e5 && std::fabs(p.y) <= 1e5 && p.strength >= -10 && p.strength <= 20 &&
+          p.radius >= 1 && p.radius <= 1000 && p.life > 0 && p.life <= 3600)) {
+      error = "a thermal needs |x|, |y| <= 100 km, strength -10..20 m/s, radius 1..1000 m, life 0..3600 s";
+      return false;
+    }
+    s.placed.push_back(p);
+  } else {  // seed
+    bool ok = t.size() == 2 && !t[1].empty() && t[1].size() <= 20;
+    uint64_t seed = 0;
+    for (size_t i = 0; ok && i < t[1].size(); i++) {
+      char c = t[1][i];
+      if (c < '0' || c > '9' || seed > (UINT64_MAX - uint64_t(c - '0')) / 10) ok = false;
+      else seed = seed * 10 + uint64_t(c - '0');
+    }
+    if (!ok) {
+      error = "\"seed\" wants a whole number 0..18446744073709551615";
+      return false;
+    }
+    s.seed = seed;
+  }
+  settings = s;
+  return true;
+}
+
+std::vector<std::string> Lines(const Settings& s) {
+  std::vector<std::string> out;
+  if (!s.Moves()) return out;
+  out.push_back("seed " + std::to_string(s.seed));
+  if (s.windSpeed != 0) out.push_back("wind " + Number(s.windSpeed) + " " + Number(s.windFrom));
+  if (s.turbulence != Severity::Off) out.push_back(std::string("turbulence ") + kSeverityNames[int(s.turbulence)]);
+  if (s.thermals) out.push_back("thermals on " + Number(s.thermalDensity));
+  for (const Gust& g : s.gusts)
+    out.push_back("gust " + Number(g.amplitude) + " " +
+                  (g.vertical > 0 ? std::string("up") : g.vertical < 0 ? std::string("down") : Number(g.from)) +
+                  " " + Number(g.rise) + " " + Number(g.hold) + " " + Number(g.fall) + " " + Number(g.start));
+  for (const PlacedThermal& p : s.placed)
+    out.push_back("thermal " + Number(p.x) + " " + Number(p.y) + " " + Number(p.strength) + " " +
+                  Number(p.radius) + " " + Number(p.life));
+  return out;
+}
+
+uint64_t Fold(uint64_t hash, const Settings& s) {
+  for (const std::string& line : Lines(s))
+    for (unsigned char c : line + "\n") hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
+}  // namespace air

@@ -1,0 +1,136 @@
+// The Dryden model as a frozen field of random Fourier modes.
+//
+// Length-scale convention: MIL-F-8785C's, with the same L in the transverse
+// spectra as in the longitudinal one (Phi_v = sigma^2 L/pi (1 + 3 (L W)^2) /
+// (1 + (L W)^2)^2, Lv = Lu), not MIL-HDBK-1797's 2 Lv = Lu form. Its
+// longitudinal and transverse spectra are then exactly the pair an isotropic,
+// divergence-free field with correlation exp(-r / L) has, so one random-mode
+// field per length scale gives u and v (scale Lu) and another gives w (scale
+// Lw), each with the right spectrum along the wind: integral scales Lu for
+// u, Lu / 2 for v and Lw / 2 for w.
+#include <algorithm>
+#include <cmath>
+
+#include "air/air.h"
+
+namespace air {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kFeet = 0.3048;
+
+// Share of the energy spectrum E(k) = 8/pi L^5 k^4 / (1 + L^2 k^2)^3 below
+// k = tan(theta) / L, as a function of theta (E integrates to sin^4 there).
+double EnergyBelow(double theta) {
+  return 16.0 / (3.0 * kPi) *
+         (3.0 * theta / 8.0 - std::sin(2.0 * theta) / 4.0 + std::sin(4.0 * theta) / 32.0);
+}
+
+// The scaled wavenumber L k whose share of the energy is p (0 <= p < 1).
+double WavenumberAt(double p) {
+  double lo = 0, hi = kPi / 2;
+  for (int i = 0; i < 60; i++) {
+    double mid = 0.5 * (lo + hi);
+    (EnergyBelow(mid) < p ? lo : hi) = mid;
+  }
+  return std::tan(0.5 * (lo + hi));
+}
+
+}  // namespace
+
+double SeverityWind(Severity s) {
+  constexpr double knot = 0.514444;
+  switch (s) {
+    case Severity::Light: return 15 * knot;
+    case Severity::Moderate: return 30 * knot;
+    case Severity::Severe: return 45 * knot;
+    default: return 0;
+  }
+}
+
+Dryden DrydenAt(double height, double w20) {
+  double h = std::min(300.0, std::max(3.0, height)) / kFeet;
+  double base = 0.177 + 0.000823 * h;
+  Dryden d;
+  d.lw = h * kFeet;
+  d.lu = h / std::pow(base, 1.2) * kFeet;
+  d.sigmaW = 0.1 * w20;
+  d.sigmaU = d.sigmaW / std::pow(base, 0.4);
+  return d;
+}
+
+TurbulenceField::TurbulenceField(Random& random, double w20, double windSpeed, double windFrom)
+    : w20_(w20) {
+  const double rad = windFrom * kPi / 180.0;
+  // The wind blows toward the bearing opposite the one it comes from.
+  along_ = {-std::sin(rad), -std::cos(rad), 0};
+  across_ = {-along_.y, along_.x, 0};
+  drift_ = along_ * windSpeed;
+  for (int family = 0; family < 2; family++) {
+    std::vector<Mode>& modes = modes_[family];
+    modes.resize(kModes);
+    // Stratified draws. Modes come in groups of four with one direction
+    // relative to the wind: two turns about the wind's axis a quarter turn
+    // apart, each with two polarisations a quarter turn apart, so a group's
+    // share of each component's variance depends on that direction alone.
+    // The groups' wavenumber slices and directions along the wind form a
+    // Fibonacci lattice (55 groups, generator 34) shifted at random, which
+    // covers the plane of both evenly. Independent draws leave a single
+    // field's integral scales 20-40% off with a few hundred modes.
+    const double shiftK = random.Uniform(), shiftMu = random.Uniform();
+    double power[3] = {0, 0, 0};
+    for (int group = 0; group < kGroups; group++) {
+      double lattice = (double((group * kLattice) % kGroups) + shiftMu) / kGroups;
+      double mu = -1.0 + 2.0 * lattice;
+      double side = std::sqrt(std::max(0.0, 1 - mu * mu));
+      double around = 2 * kPi * random.Uniform(), turn = 2 * kPi * random.Uniform();
+      for (int member = 0; member < 4; member++) {
+        int n = group * 4 + member;
+        double k = WavenumberAt((n + shiftK) / kModes);
+        double spin = around + (member / 2) * kPi / 2;
+        Vec3 dir = {mu, side * std::cos(spin), side * std::sin(spin)};
+        // The mode's velocity lies across its wavenumber: divergence-free.
+        Vec3 e1 = {-side, mu * std::cos(spin), mu * std::sin(spin)};
+        Vec3 e2 = Cross(dir, e1);
+        double polar = turn + (member % 2) * kPi / 2;
+        Vec3 a = e1 * std::cos(polar) + e2 * std::sin(polar);
+        Mode& m = modes[n];
+        m.kx = k * dir.x, m.ky = k * dir.y, m.kz = k * dir.z;
+        m.phase = 2 * kPi * random.Uniform();
+        m.ax = a.x, m.ay = a.y, m.az = a.z;
+        power[0] += a.x * a.x / 2, power[1] += a.y * a.y / 2, power[2] += a.z * a.z / 2;
+      }
+    }
+    // Each component to unit variance exactly: the draws of the mode
+    // directions would otherwise leave a few per cent of chance in sigma.
+    for (Mode& m : modes) {
+      m.ax /= std::sqrt(power[0]);
+      m.ay /= std::sqrt(power[1]);
+      m.az /= std::sqrt(power[2]);
+    }
+  }
+}
+
+Vec3 TurbulenceField::Unit(int family, const Vec3& xi) const {
+  double x = 0, y = 0, z = 0;
+  for (const Mode& m : modes_[family]) {
+    double c = std::cos(m.kx * xi.x + m.ky * xi.y + m.kz * xi.z + m.phase);
+    x += m.ax * c, y += m.ay * c, z += m.az * c;
+  }
+  return {x, y, z};
+}
+
+Vec3 TurbulenceField::At(const Vec3& p, double t, double ground) const {
+  double h = std::min(300.0, std::max(3.0, p.z - ground));
+  Dryden d = DrydenAt(h, w20_);
+  Vec3 q = p - drift_ * t;
+  double a = Dot(q, along_), c = Dot(q, across_);
+  // Vertical coordinate in local length scales: ln h for Lw = h; for Lu the
+  // same scaled by Lw / Lu at this height (they vary slowly with height).
+  double level = std::log(h);
+  Vec3 uv = Unit(0, Vec3{a / d.lu, c / d.lu, level * d.lw / d.lu});
+  Vec3 w = Unit(1, Vec3{a / d.lw, c / d.lw, level});
+  return along_ * (d.sigmaU * uv.x) + across_ * (d.sigmaU * uv.y) + Vec3{0, 0, d.sigmaW * w.z};
+}
+
+}  // namespace air
