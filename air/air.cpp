@@ -31,23 +31,31 @@ Vec3 Toward(double from) {
 
 // The surface under p: its height and whether it is the sea. Taken at the
 // middle of p's square metre, so every point of that square sees the same
-// surface and the query can be remembered; no ground at all is open sea.
+// surface and the answer can be remembered (a ground query costs more than
+// all the air's arithmetic); no ground at all is open sea.
 struct Surface {
   double height;
   bool sea;
 };
+struct SurfaceCell {
+  int64_t x = 0, y = 0;
+  bool used = false;
+  Surface s = {kSeaLevel, true};
+};
+std::vector<SurfaceCell> surfaceCells;
 Surface SurfaceBelow(const Vec3& p) {
-  static double lastX = NAN, lastY = NAN;
-  static Surface last = {kSeaLevel, true};
-  double cx = std::floor(p.x) + 0.5, cy = std::floor(p.y) + 0.5;
-  if (cx == lastX && cy == lastY) return last;
+  if (!(std::fabs(p.x) < 1e9 && std::fabs(p.y) < 1e9)) return {kSeaLevel, true};
+  const int64_t x = int64_t(std::floor(p.x)), y = int64_t(std::floor(p.y));
+  if (surfaceCells.empty()) surfaceCells.resize(1 << 14);
+  uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full;
+  SurfaceCell& cell = surfaceCells[(h ^ (h >> 31)) & (surfaceCells.size() - 1)];
+  if (cell.used && cell.x == x && cell.y == y) return cell.s;
   double ground = kSeaLevel;
-  // The highest surface on the line (a bridge or an overhang does not count:
-  // the island has none).
-  bool found = GroundHeightBelow(Vec3{cx, cy, 1.0e5}, 0.0, &ground);
-  last = {found ? ground : kSeaLevel, !found || ground <= kSeaLevel + 0.01};
-  lastX = cx, lastY = cy;
-  return last;
+  // The highest surface on the line (the island has no overhangs).
+  bool found = GroundHeightBelow(Vec3{double(x) + 0.5, double(y) + 0.5, 1.0e5}, 0.0, &ground);
+  cell.x = x, cell.y = y, cell.used = true;
+  cell.s = {found ? ground : kSeaLevel, !found || ground <= kSeaLevel + 0.01};
+  return cell.s;
 }
 
 // Every air record; Clear() marks them so the purge takes them at once.
@@ -211,6 +219,7 @@ bool Moving() {
 
 void Rebuild() {
   Clear();
+  surfaceCells.clear();  // the ground may have changed since
   const Settings& s = Current;
   if (!s.Moves()) return;
   field.random = std::make_unique<Random>(s.seed);

@@ -143,15 +143,26 @@ class TurbulenceField {
   // Air velocity at world point p and time t (seconds), ground height below.
   Vec3 At(const Vec3& p, double t, double ground) const;
   // The unit-variance field of one family (0: scale Lu, 1: scale Lw) at a
-  // point of scaled coordinates, components along the wind, across, up.
+  // point of scaled coordinates, components along the wind, across, up:
+  // interpolated between the nodes of a lattice of spacing kStep, each node
+  // a sum over the modes, remembered once computed (the field is frozen, so
+  // a node's value never changes).
   Vec3 Unit(int family, const Vec3& xi) const;
   static constexpr int kGroups = 55, kLattice = 34, kModes = 4 * kGroups;
+  static constexpr double kStep = 1.0 / 8;  // lattice spacing, in length scales
 
  private:
   struct Mode {
     double kx, ky, kz, phase, ax, ay, az;
   };
+  struct Node {
+    int64_t i = 0, j = 0, k = 0;
+    bool used = false;
+    double v[3] = {0, 0, 0};
+  };
+  Vec3 Sum(int family, const Vec3& xi) const;
   std::vector<Mode> modes_[2];
+  mutable std::vector<Node> nodes_[2];
   double w20_;
   Vec3 along_, across_, drift_;  // unit along the wind, unit across, the carrying wind
 };

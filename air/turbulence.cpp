@@ -97,8 +97,15 @@ TurbulenceField::TurbulenceField(Random& random, double w20, double windSpeed, d
         Mode& m = modes[n];
         m.kx = k * dir.x, m.ky = k * dir.y, m.kz = k * dir.z;
         m.phase = 2 * kPi * random.Uniform();
+        // Interpolating between lattice nodes keeps (2 + cos(k_d step)) / 3
+        // of a mode's variance along each axis on average: given back, up to
+        // a factor 2 for the short waves the lattice cannot hold.
+        double kept = (2 + std::cos(m.kx * kStep)) / 3 * (2 + std::cos(m.ky * kStep)) / 3 *
+                      (2 + std::cos(m.kz * kStep)) / 3;
+        double boost = std::min(2.0, 1 / std::sqrt(kept));
+        a = a * boost;
         m.ax = a.x, m.ay = a.y, m.az = a.z;
-        power[0] += a.x * a.x / 2, power[1] += a.y * a.y / 2, power[2] += a.z * a.z / 2;
+        power[0] += a.x * a.x / 2 * kept, power[1] += a.y * a.y / 2 * kept, power[2] += a.z * a.z / 2 * kept;
       }
     }
     // Each component to unit variance exactly: the draws of the mode
@@ -112,6 +119,31 @@ TurbulenceField::TurbulenceField(Random& random, double w20, double windSpeed, d
 }
 
 Vec3 TurbulenceField::Unit(int family, const Vec3& xi) const {
+  std::vector<Node>& nodes = nodes_[family];
+  if (nodes.empty()) nodes.resize(1 << 15);
+  const double gx = xi.x / kStep, gy = xi.y / kStep, gz = xi.z / kStep;
+  const double fx = std::floor(gx), fy = std::floor(gy), fz = std::floor(gz);
+  const double sx = gx - fx, sy = gy - fy, sz = gz - fz;
+  const int64_t i0 = int64_t(fx), j0 = int64_t(fy), k0 = int64_t(fz);
+  Vec3 out = {0, 0, 0};
+  for (int c = 0; c < 8; c++) {
+    const int64_t i = i0 + (c & 1), j = j0 + (c >> 1 & 1), k = k0 + (c >> 2);
+    const double w = ((c & 1) ? sx : 1 - sx) * ((c >> 1 & 1) ? sy : 1 - sy) * ((c >> 2) ? sz : 1 - sz);
+    // A node's slot from its indices; a slot holds one node at a time.
+    uint64_t h = uint64_t(i) * 0x9E3779B97F4A7C15ull ^ uint64_t(j) * 0xC2B2AE3D27D4EB4Full ^
+                 uint64_t(k) * 0x165667B19E3779F9ull;
+    Node& node = nodes[(h ^ (h >> 29)) & (nodes.size() - 1)];
+    if (!node.used || node.i != i || node.j != j || node.k != k) {
+      Vec3 v = Sum(family, Vec3{double(i) * kStep, double(j) * kStep, double(k) * kStep});
+      node.i = i, node.j = j, node.k = k, node.used = true;
+      node.v[0] = v.x, node.v[1] = v.y, node.v[2] = v.z;
+    }
+    out.x += w * node.v[0], out.y += w * node.v[1], out.z += w * node.v[2];
+  }
+  return out;
+}
+
+Vec3 TurbulenceField::Sum(int family, const Vec3& xi) const {
   double x = 0, y = 0, z = 0;
   for (const Mode& m : modes_[family]) {
     double c = std::cos(m.kx * xi.x + m.ky * xi.y + m.kz * xi.z + m.phase);

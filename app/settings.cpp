@@ -226,6 +226,14 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
     known = ButtonSetting(r, name, value);
   } else if (section == "keys") {
     known = KeySetting(r, name, value);
+  } else if (section == "air") {
+    // "name = value" is the air line "name value": wind = 3 270.
+    std::vector<std::string> words = {name};
+    std::istringstream in(value);
+    for (std::string w; in >> w;) words.push_back(w);
+    std::string problem;
+    if (!air::IsAirWord(name)) known = false;
+    else if (!air::ApplyLine(words, 0, s.air, problem)) Problem(r, "[air] " + problem);
   } else {
     // One line per unknown section, at its first setting.
     if (section != r.lastUnknownSection) {
@@ -348,6 +356,15 @@ std::string DefaultSettingsText() {
        "# leftshoulder, rightshoulder, dpup, dpdown, dpleft, dpright (on a plain\n"
        "# joystick these are raw buttons 0 to 14). A button acts as its key does.\n";
   AppendActions(t, true);
+  t += "\n[air]\n"
+       "# Still air unless set. wind = SPEED FROM: m/s at 10 m over the ground and\n"
+       "# the compass bearing it blows from; turbulence = off|light|moderate|severe;\n"
+       "# thermals = on|off [per square km]; thermal = X Y [STRENGTH [RADIUS [LIFE]]];\n"
+       "# gust = AMPLITUDE FROM|up|down [RISE [HOLD [FALL [START]]]]; seed = N.\n"
+       "# wind = 3 270\n"
+       "# turbulence = light\n"
+       "# thermals = on 2\n"
+       "# seed = 1\n";
   t += "\n[keys]\n"
        "# The keys of each action, separated by commas, by SDL key name (P, Pause, Space,\n"
        "# Delete, F1, Up, Left Shift, ...). A key given here leaves its old action.\n"

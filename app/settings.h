@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "air/air.h"
+
 // What keys and buttons can do; each action enters the key table as one code.
 enum StickAction : int {
   kActPause, kActReset, kActArm, kActBeat, kActTail, kActWingsUp, kActWingsDown, kActCamera,
@@ -47,6 +49,7 @@ struct Settings {
   std::vector<ButtonRef> buttons[kActionCount];
   std::vector<uint32_t> keys[kActionCount];  // virtual-key codes of the keys that act
   char cameraPlaces[6];  // forward, back, right, left, up, down: US letters naming key places
+  air::Settings air;     // [air]: each setting an air line, "wind = 3 270" (air/air.h)
 };
 
 Settings DefaultSettings();

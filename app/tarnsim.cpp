@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "air/air.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
   }
   UserSettings = LoadSettings(path);
   ApplyKeySettings(UserSettings);
+  air::Current = UserSettings.air;  // built with the scene's first reset
 
   // Flight files named on the command line are relative to where the program
   // was started, not to the content directory it is about to enter.

@@ -9,6 +9,8 @@
 //   <seconds> press|down|up <key>     a key message ("press" = down then up)
 //   <seconds> axis pitch|roll <value> a stick input, -1..1, held until changed
 //   <seconds> end [<hash>]            the end; a recorded flight adds its final hash
+//   <seconds> wind|gust|turbulence|thermals|thermal|seed ...
+//                                     the air changes (air/air.h has the lines)
 // and in a recorded flight only, in this order:
 //   tarnflight <format>               first line: the format version (1)
 //   version <program version>
@@ -20,6 +22,7 @@
 //                                     pass (F1), which the replay finishes first
 //   key <name> <byte>                 key-table bytes that were not 0 at the start
 //   axis pitch|roll <value>           stick inputs that were not 0 at the start
+//   air <air line>                    the air at the start, when it moved
 // then the frames, each preceded by the events dispatched before it:
 //   f <n> <ticks> [bg]                frame n (from 1): ticks since the previous
 //                                     reading; "bg": the window was not in front,
@@ -37,7 +40,7 @@
 
 namespace flight {
 
-enum class Action { Press, Down, Up, End, Axis };
+enum class Action { Press, Down, Up, End, Axis, Air };
 enum class StickAxis { Pitch, Roll };
 
 struct ScriptEvent {
@@ -48,6 +51,7 @@ struct ScriptEvent {
   StickAxis axis = StickAxis::Pitch;  // Axis only
   double value = 0;                   // Axis only, -1..1
   uint32_t frame = 0;  // recorded flights: index of the frame it precedes (0-based)
+  std::vector<std::string> words;  // Air only: the air line, its first word included
 };
 
 struct FlightFrame {
@@ -71,6 +75,7 @@ struct Flight {
   bool startPass = false;  // the starting reset came from an input pass
   std::vector<std::pair<uint32_t, uint8_t>> startKeys;  // code, key-table byte
   double startPitch = 0, startRoll = 0;
+  std::vector<std::vector<std::string>> startAir;  // the header's air lines, words
   std::vector<ScriptEvent> events;  // scripts: by time; flights: file order
   std::vector<FlightFrame> frames;
   size_t markFrame = 0;   // frames before this index ran before recording began
@@ -115,5 +120,6 @@ std::string HashText(uint64_t hash);  // 16 lowercase hex digits
 std::string FormatEvent(double seconds, Action action, uint32_t key);
 std::string FormatAxis(double seconds, StickAxis axis, double value);
 std::string FormatFrame(uint64_t number, int64_t ticks, bool inputPass);
+std::string FormatAir(double seconds, const std::vector<std::string>& words);
 
 }  // namespace flight

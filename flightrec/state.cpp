@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "physics/physics.h"
 #include "sim/frame_clock.h"
@@ -50,6 +51,8 @@ uint64_t StateHash() {
   f.U64(StepCounter);
   f.D(StepAccumulator);
   f.U64(Paused ? 1 : 0);
+  // Still air adds nothing: hashes of flights without air stay as they were.
+  if (air::Moving()) f.h = air::Fold(f.h, air::Current);
   return f.h;
 }
 

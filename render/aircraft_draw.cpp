@@ -1,5 +1,8 @@
+#include <cmath>
 #include <cstdint>
+#include <string>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "assets/format_number.h"
 #include "assets/model.h"
@@ -67,6 +70,22 @@ void DrawAircraft() {
   text.Insert(text.size - 1, number.data, number.size - 1);
   SetPixelConstantVector(0, 0, 0, 1);
   DrawText(0, 50, 20, text);
+  if (air::Moving()) {
+    // The air at the fuselage: its horizontal speed and the side it comes
+    // from, degrees off the nose (0 ahead, 180 behind).
+    Vec3 wind = AirVelocityAt(f->position + f->centreOffset);
+    Vec3 from = {-wind.x, -wind.y, 0};
+    double ahead = from.x * forward[0] + from.y * forward[1];
+    double side = from.x * f->rotation.m[0] + from.y * f->rotation.m[1];
+    double angle = std::atan2(side, ahead) * 57.29577951308232;
+    String line("Wind: ");
+    String speedText = FormatNumber(std::sqrt(from.x * from.x + from.y * from.y));
+    line.Insert(line.size - 1, speedText.data, speedText.size - 1);
+    std::string rest = " m/s from " + std::to_string(int(std::lround(std::fabs(angle)))) +
+                       (angle >= 0 ? " right" : " left");
+    line.Insert(line.size - 1, rest.c_str(), uint32_t(rest.size()));
+    DrawText(0, 50, 40, line);
+  }
   Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
   Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
 
