@@ -129,6 +129,8 @@ class ThermalRecord : public AirRecord {
     double envelope = std::min(1.0, std::min(age, t_.life - age) / 30.0);
     double dx = p.x - (t_.x + drift_.x * age), dy = p.y - (t_.y + drift_.y * age);
     double r = std::sqrt(dx * dx + dy * dy);
+    // Beyond five radii the sink ring has faded to below 1e-9 of the core.
+    if (r > 5 * t_.radius) return {0, 0, 0};
     return {0, 0, ThermalProfile(t_.strength * envelope, t_.radius, r, p.z - SurfaceBelow(p).height)};
   }
 
