@@ -235,13 +235,13 @@ void Rebuild() {
   if (s.thermals) {
     // The land's share of the island square, from a coarse survey.
     int land = 0;
-    for (int i = 0; i < 32; i++)
-      for (int j = 0; j < 32; j++) {
-        Vec3 p = {kIslandX - kIslandHalf + (i + 0.5) * kIslandHalf / 16,
-                  kIslandY - kIslandHalf + (j + 0.5) * kIslandHalf / 16, 0};
+    for (int i = 0; i < 16; i++)
+      for (int j = 0; j < 16; j++) {
+        Vec3 p = {kIslandX - kIslandHalf + (i + 0.5) * kIslandHalf / 8,
+                  kIslandY - kIslandHalf + (j + 0.5) * kIslandHalf / 8, 0};
         if (!SurfaceBelow(p).sea) land++;
       }
-    double km2 = (2 * kIslandHalf / 1000) * (2 * kIslandHalf / 1000) * land / 1024.0;
+    double km2 = (2 * kIslandHalf / 1000) * (2 * kIslandHalf / 1000) * land / 256.0;
     int count = int(std::lround(s.thermalDensity * km2));
     for (int i = 0; i < count; i++) {
       PlacedThermal t;
