@@ -357,13 +357,14 @@ std::string DefaultSettingsText() {
        "# joystick these are raw buttons 0 to 14). A button acts as its key does.\n";
   AppendActions(t, true);
   t += "\n[air]\n"
-       "# Still air unless set. wind = SPEED FROM: m/s at 10 m over the ground and\n"
-       "# the compass bearing it blows from; turbulence = off|light|moderate|severe;\n"
-       "# thermals = on|off [per square km]; thermal = X Y [STRENGTH [RADIUS [LIFE]]];\n"
-       "# gust = AMPLITUDE FROM|up|down [RISE [HOLD [FALL [START]]]]; seed = N.\n"
-       "# wind = 3 270\n"
-       "# turbulence = light\n"
-       "# thermals = on 2\n"
+       "# Still air unless set (README.md, \"Wind, turbulence and thermals\"). Each\n"
+       "# setting is an air line: wind SPEED FROM (m/s at 10 m, the bearing it blows\n"
+       "# from), turbulence off|light|moderate|severe, thermals on|off [per km2],\n"
+       "# thermal X Y [STRENGTH [RADIUS [LIFE]]], gust AMPLITUDE FROM|up|down\n"
+       "# [RISE [HOLD [FALL]]], seed N.\n"
+       "# wind = 0 0\n"
+       "# turbulence = off\n"
+       "# thermals = off\n"
        "# seed = 1\n";
   t += "\n[keys]\n"
        "# The keys of each action, separated by commas, by SDL key name (P, Pause, Space,\n"
