@@ -30,9 +30,11 @@ Vec3 Toward(double from) {
 }
 
 // The surface under p: its height and whether it is the sea. Taken at the
-// middle of p's square metre, so every point of that square sees the same
-// surface and the answer can be remembered (a ground query costs more than
-// all the air's arithmetic); no ground at all is open sea.
+// middle of p's cell of kCell metres (the island's terrain cells are 10 m),
+// so every point of that cell sees the same surface and the answer can be
+// remembered (a ground query costs more than all the air's arithmetic); no
+// ground at all is open sea.
+constexpr double kCell = 4.0;
 struct Surface {
   double height;
   bool sea;
@@ -45,14 +47,14 @@ struct SurfaceCell {
 std::vector<SurfaceCell> surfaceCells;
 Surface SurfaceBelow(const Vec3& p) {
   if (!(std::fabs(p.x) < 1e9 && std::fabs(p.y) < 1e9)) return {kSeaLevel, true};
-  const int64_t x = int64_t(std::floor(p.x)), y = int64_t(std::floor(p.y));
+  const int64_t x = int64_t(std::floor(p.x / kCell)), y = int64_t(std::floor(p.y / kCell));
   if (surfaceCells.empty()) surfaceCells.resize(1 << 14);
   uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full;
   SurfaceCell& cell = surfaceCells[(h ^ (h >> 31)) & (surfaceCells.size() - 1)];
   if (cell.used && cell.x == x && cell.y == y) return cell.s;
   double ground = kSeaLevel;
   // The highest surface on the line (the island has no overhangs).
-  bool found = GroundHeightBelow(Vec3{double(x) + 0.5, double(y) + 0.5, 1.0e5}, 0.0, &ground);
+  bool found = GroundHeightBelow(Vec3{(double(x) + 0.5) * kCell, (double(y) + 0.5) * kCell, 1.0e5}, 0.0, &ground);
   cell.x = x, cell.y = y, cell.used = true;
   cell.s = {found ? ground : kSeaLevel, !found || ground <= kSeaLevel + 0.01};
   return cell.s;
