@@ -1,6 +1,6 @@
 #include <cmath>
 #include <cstdint>
-#include <string>
+#include <cstdio>
 
 #include "air/air.h"
 #include "aircraft/aircraft.h"
@@ -78,13 +78,11 @@ void DrawAircraft() {
     double ahead = from.x * forward[0] + from.y * forward[1];
     double side = from.x * f->rotation.m[0] + from.y * f->rotation.m[1];
     double angle = std::atan2(side, ahead) * 57.29577951308232;
-    String line("Wind: ");
-    String speedText = FormatNumber(std::sqrt(from.x * from.x + from.y * from.y));
-    line.Insert(line.size - 1, speedText.data, speedText.size - 1);
-    std::string rest = " m/s from " + std::to_string(int(std::lround(std::fabs(angle)))) +
-                       (angle >= 0 ? " right" : " left");
-    line.Insert(line.size - 1, rest.c_str(), uint32_t(rest.size()));
-    DrawText(0, 50, 40, line);
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "Wind: %.1f m/s from %d %s",
+                  std::sqrt(from.x * from.x + from.y * from.y), int(std::lround(std::fabs(angle))),
+                  angle >= 0 ? "right" : "left");
+    DrawText(0, 70, 20, String(buf));
   }
   Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
   Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
