@@ -17,6 +17,7 @@
 #include "flightrec/replay.h"
 #include "flightrec/state.h"
 #include "foundation/clock.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
 #include "platform/gpu/device.h"
@@ -76,7 +77,7 @@ bool StartRecording(const std::string& path, bool replace) {
 void StopRecording() {
   if (recorder == nullptr || !recorder->recording()) return;
   std::string path = recorder->Stop();
-  Log("Flight saved to %s\n", path.c_str());
+  if (!path.empty()) Log("Flight saved to %s\n", path.c_str());
 }
 
 void ToggleRecording() {
@@ -84,9 +85,9 @@ void ToggleRecording() {
     StopRecording();
     return;
   }
-  std::string dir = FlightsDirectory();
-  if (!MakeDirectories(dir)) {
-    Log("Can't make the flights directory \"%s\": %s\n", dir.c_str(), LastErrorName());
+  std::string dir = FlightsDirectory(), reason;
+  if (!MakePrivateFolders(dir, reason)) {
+    Log("Can't make the flights directory \"%s\": %s\n", dir.c_str(), reason.c_str());
     return;
   }
   StartRecording(DatedPath(dir, "flight", ".tarnflight"), false);
@@ -96,18 +97,15 @@ void SaveScreenshot() {
   std::vector<uint32_t> argb;
   uint32_t width = 0, height = 0;
   if (!ReadWindowDevicePixels(Device, argb, &width, &height)) return;
-  std::string dir = ScreenshotsDirectory();
-  if (!MakeDirectories(dir)) {
-    Log("Can't make the screenshots directory \"%s\": %s\n", dir.c_str(), LastErrorName());
+  std::string dir = ScreenshotsDirectory(), reason;
+  if (!MakePrivateFolders(dir, reason)) {
+    Log("Can't make the screenshots directory \"%s\": %s\n", dir.c_str(), reason.c_str());
     return;
   }
   std::string path = DatedPath(dir, "tarnsim", ".png");
-  std::string part = path + ".part";
-  // Written under a temporary name: a half-written picture never shows.
-  if (!WritePngFile(part.c_str(), width, height, argb) ||
-      std::rename(part.c_str(), path.c_str()) != 0) {
-    Log("Can't write the screenshot \"%s\": %s\n", path.c_str(), LastErrorName());
-    std::remove(part.c_str());
+  // A picture that could not be written whole never shows under its name.
+  if (!WritePngFile(path.c_str(), width, height, argb, reason)) {
+    Log("Can't write the screenshot \"%s\": %s\n", path.c_str(), reason.c_str());
     return;
   }
   Log("Screenshot saved to %s\n", path.c_str());
@@ -117,14 +115,13 @@ void SaveScreenshot() {
 
 void StartFlightSession(const FlightSessionOptions& options) {
   if (!options.replay.empty()) {
-    std::ifstream in(options.replay, std::ios::binary);
-    std::stringstream text;
-    if (in) text << in.rdbuf();
-    std::string error;
+    std::string text, error;
     uint64_t content = flight::ContentFingerprint("");
-    if (!in) {
-      Log("Can't replay \"%s\": %s\n", options.replay.c_str(), "the file cannot be read");
-    } else if (!flight::ParseFlight(text.str(), replayFlight, error)) {
+    if (!ReadWholeFile(options.replay, FileKind::Flight, text, error)) {
+      Log("Can't replay \"%s\": %s\n", options.replay.c_str(), error.c_str());
+    } else if (!flight::ParseFlight(text, replayFlight, error)) {
+      Log("Can't replay \"%s\": %s\n", options.replay.c_str(), error.c_str());
+    } else if (!flight::FlightIsFlyable(replayFlight, error)) {
       Log("Can't replay \"%s\": %s\n", options.replay.c_str(), error.c_str());
     } else if (!replayFlight.recorded) {
       Log("Can't replay \"%s\": a key script, not a recorded flight\n", options.replay.c_str());
@@ -138,7 +135,7 @@ void StartFlightSession(const FlightSessionOptions& options) {
     }
   }
   recorder.reset(new flight::Recorder(flight::ContentFingerprint(""), TARN_VERSION));
-  if (!options.record.empty()) StartRecording(options.record, true);
+  if (!options.record.empty()) StartRecording(options.record, options.replace);
   if (replay != nullptr) replay->Begin();
 }
 

@@ -14,6 +14,7 @@
 struct FlightSessionOptions {
   std::string record;  // record from the start into this file ("" none)
   std::string replay;  // play this flight ("" none)
+  bool replace = false;  // --force: record over an existing file
 };
 
 // Before the start-up sequence: reads the flight to replay (a bad file gets

@@ -30,7 +30,7 @@ bool ShowMonitor = false;
 namespace {
 
 const char* const HelpLine =
-    "P: start/stop  E: arm  Z: flap  arrows: pitch/roll  Space: tail  C: camera  "
+    "P: start/stop  E: arm  Z: power  arrows: pitch/roll  Space: tail  C: camera  "
     "Delete: cut balloon  F1: reset  F8: stick  F9: rec  F2: shot  H: hide help";
 
 // The free camera's keys are the keys at their places on this layout, entered
@@ -96,6 +96,54 @@ void ShutdownApplication() {
   Log("Memory objects left: %u\n", MemoryObjectCount);
 }
 
+bool WindowFrameHost::BeginFrame() {
+  // The stick is read between frames, as the keyboard's messages come, with
+  // the window in front at the last look.
+  const std::vector<JoystickReading>& devices = UpdateJoysticks();
+  if (IsForeground) StickBeforeFrame(devices, UserSettings);
+  return FlightFrameBegin();
+}
+
+bool WindowFrameHost::Draw() {
+  if (FAILED(Device->BeginScene())) {
+    Log("BeginScene Failed\n");
+    return false;
+  }
+  DrawFrame();
+  Device->EndScene();
+  FlightSessionAfterDraw();
+  WasForeground = IsForeground;
+  IsForeground = IsForegroundWindow();
+  return true;
+}
+
+// A replay runs the input passes its recording ran, in front or not.
+bool WindowFrameHost::InputPassDue() { return FlightInputPassDue(IsForeground); }
+
+void WindowFrameHost::InputPass(bool simulation) {
+  if (IsForeground) {
+    UpdateFreeCameraKeys();
+    if (MouseInside) {
+      if (!CursorHidden) {
+        CursorHidden = true;
+        ShowCursor(false);
+      }
+    } else if (CursorHidden) {
+      CursorHidden = false;
+      ShowCursor(true);
+    }
+    ::InputPass(simulation);
+  } else {
+    if (CursorHidden) {
+      CursorHidden = false;
+      ShowCursor(true);
+    }
+    if (simulation) SimulationInputPass();
+  }
+}
+
+void WindowFrameHost::EndFrame(bool inputPass) { FlightFrameEnd(inputPass); }
+
 int RunApplication(const FlightSessionOptions& flights) {
   if (!StartWindowSystem("Rariroz class")) {
     Log("Tarn sim needs a display with OpenGL 3.3: %s\n", WindowSystemError());
@@ -117,53 +165,15 @@ int RunApplication(const FlightSessionOptions& flights) {
   StartFlightSession(flights);
   InitApplication();
   FlightSessionStarted();
+  WindowFrameHost host;
   while (msg.message != WM_QUIT) {
     if (PeekWindowMessage(msg)) {
       // WM_QUIT belongs to no window: it only ends the loop.
       if (msg.message != WM_QUIT) WindowProc(msg.message, msg.wParam, msg.lParam);
       continue;
     }
-    // The stick is read between frames, as the keyboard's messages come, with
-    // the window in front at the last look.
-    const std::vector<JoystickReading>& devices = UpdateJoysticks();
-    if (IsForeground) StickBeforeFrame(devices, UserSettings);
-    // A paused replay runs no simulation; the cameras still follow.
-    bool simulate = FlightFrameBegin();
-    if (simulate) UpdateFrame();
-    else PlaceAircraftCamera();
-    if (FAILED(Device->BeginScene())) {
-      // A lost device ends the program here, as it always has: no clean-up.
-      Log("BeginScene Failed\n");
-      return 0;
-    }
-    DrawFrame();
-    Device->EndScene();
-    FlightSessionAfterDraw();
-
-    WasForeground = IsForeground;
-    IsForeground = IsForegroundWindow();
-    bool simulationPass = simulate && FlightInputPassDue(IsForeground);
-    if (IsForeground) {
-      UpdateFreeCameraKeys();
-      if (MouseInside) {
-        if (!CursorHidden) {
-          CursorHidden = true;
-          ShowCursor(false);
-        }
-      } else if (CursorHidden) {
-        CursorHidden = false;
-        ShowCursor(true);
-      }
-      InputPass(simulationPass);
-    } else {
-      if (CursorHidden) {
-        CursorHidden = false;
-        ShowCursor(true);
-      }
-      // A replay runs the input passes its recording ran, in front or not.
-      if (simulationPass) SimulationInputPass();
-    }
-    if (simulate) FlightFrameEnd(simulationPass);
+    // A lost device ends the program here, as it always has: no clean-up.
+    if (!RunFrame(host)) return 0;
     Device->Present();
   }
 

@@ -16,6 +16,7 @@
 
 #include "app/camera.h"
 #include "app/user_files.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
 #include "platform/input/joystick.h"
@@ -25,7 +26,7 @@
 namespace {
 
 // A settings file is a page of text; anything this large is not one.
-constexpr size_t kMaxFileBytes = 64 * 1024;
+const size_t kMaxFileBytes = size_t(FileCap(FileKind::Settings));
 
 struct ActionInfo {
   const char* name;
@@ -138,22 +139,22 @@ bool AxisSetting(Reader& r, AxisSettings& a, const std::string& name, const std:
       a.standard = false, a.index = raw;
     } else {
       Problem(r, "axis wants a raw axis number (0 to 255) or leftx, lefty, rightx, righty, lefttrigger, "
-                 "righttrigger, not \"" + value + "\"");
+                 "righttrigger, not \"" + Clipped(value) + "\"");
     }
   } else if (name == "deadzone") {
     if (Number(value, 0, 0.9, v)) a.deadzone = v;
-    else Problem(r, "deadzone wants a number from 0 to 0.9, not \"" + value + "\"");
+    else Problem(r, "deadzone wants a number from 0 to 0.9, not \"" + Clipped(value) + "\"");
   } else if (name == "expo") {
     if (Number(value, 0, 1, v)) a.expo = v;
-    else Problem(r, "expo wants a number from 0 to 1, not \"" + value + "\"");
+    else Problem(r, "expo wants a number from 0 to 1, not \"" + Clipped(value) + "\"");
   } else if (name == "rate") {
     if (Number(value, 0, 1, v)) a.rate = v;
-    else Problem(r, "rate wants a number from 0 to 1, not \"" + value + "\"");
+    else Problem(r, "rate wants a number from 0 to 1, not \"" + Clipped(value) + "\"");
   } else if (name == "trim") {
     if (Number(value, -0.5, 0.5, v)) a.trim = v;
-    else Problem(r, "trim wants a number from -0.5 to 0.5, not \"" + value + "\"");
+    else Problem(r, "trim wants a number from -0.5 to 0.5, not \"" + Clipped(value) + "\"");
   } else if (name == "invert") {
-    if (!Flag(value, a.invert)) Problem(r, "invert wants true or false, not \"" + value + "\"");
+    if (!Flag(value, a.invert)) Problem(r, "invert wants true or false, not \"" + Clipped(value) + "\"");
   } else {
     return false;
   }
@@ -177,7 +178,7 @@ bool ButtonSetting(Reader& r, const std::string& name, const std::string& value)
     } else if (Index(item, raw)) {
       buttons.push_back({false, raw});
     } else {
-      Problem(r, "unknown button \"" + item + "\" for " + name +
+      Problem(r, "unknown button \"" + Clipped(item) + "\" for " + name +
                      " (a raw button number or a, b, x, y, back, guide, start, leftstick, rightstick, "
                      "leftshoulder, rightshoulder, dpup, dpdown, dpleft, dpright, ...)");
       return true;
@@ -194,7 +195,7 @@ bool KeySetting(Reader& r, const std::string& name, const std::string& value) {
     if (v.size() == 1 && std::isalpha(static_cast<unsigned char>(v[0])))
       r.settings->cameraPlaces[i] = char(std::toupper(static_cast<unsigned char>(v[0])));
     else
-      Problem(r, name + " wants the letter at that place on a US keyboard, not \"" + value + "\"");
+      Problem(r, name + " wants the letter at that place on a US keyboard, not \"" + Clipped(value) + "\"");
     return true;
   }
   int action = ActionByName(name);
@@ -203,7 +204,7 @@ bool KeySetting(Reader& r, const std::string& name, const std::string& value) {
   for (const std::string& item : List(value)) {
     uint32_t code = VirtualKeyFromKeyName(item.c_str());
     if (code == 0 || code == VK_ESCAPE) {
-      Problem(r, "unknown key name \"" + item + "\" for " + name);
+      Problem(r, "unknown key name \"" + Clipped(item) + "\" for " + name);
       return true;
     }
     keys.push_back(code);
@@ -238,12 +239,12 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
     // One line per unknown section, at its first setting.
     if (section != r.lastUnknownSection) {
       r.lastUnknownSection = section;
-      Problem(r, "unknown section [" + std::string(sectionText) + "]" +
+      Problem(r, "unknown section [" + Clipped(sectionText) + "]" +
                      (section.empty() ? " (settings before the first section)" : ""));
     }
     return 1;
   }
-  if (!known) Problem(r, "unknown setting \"" + std::string(nameText) + "\" in [" + section + "]");
+  if (!known) Problem(r, "unknown setting \"" + Clipped(nameText) + "\" in [" + section + "]");
   return 1;
 }
 
@@ -293,30 +294,17 @@ void ParseSettings(const std::string& text, const std::string& fileName, Setting
 
 Settings LoadSettings(const std::string& path) {
   Settings s = DefaultSettings();
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT) Log("%s: cannot be read (%s); the defaults stay\n", path.c_str(), LastErrorName());
-    return s;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    Log("%s: is a folder, not a settings file; the defaults stay\n", path.c_str());
-    return s;
-  }
-  if (size_t(st.st_size) > kMaxFileBytes) {
-    Log("%s: larger than %zu KiB, not a settings file; the defaults stay\n", path.c_str(), kMaxFileBytes / 1024);
-    return s;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    Log("%s: cannot be read (%s); the defaults stay\n", path.c_str(), LastErrorName());
-    return s;
-  }
-  std::string text;
-  text.resize(kMaxFileBytes + 1);
-  in.read(&text[0], std::streamsize(text.size()));
-  text.resize(size_t(in.gcount()));
-  if (text.size() > kMaxFileBytes) {  // it grew since stat
-    Log("%s: larger than %zu KiB, not a settings file; the defaults stay\n", path.c_str(), kMaxFileBytes / 1024);
+  std::string text, reason;
+  if (!ReadWholeFile(path, FileKind::Settings, text, reason)) {
+    const int error = errno;
+    struct stat st;
+    if (error == ENOENT) return s;  // no settings file: the defaults, silently
+    if (error == 0 && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      Log("%s: is a folder, not a settings file; the defaults stay\n", path.c_str());
+    else if (error == 0 && reason.find(" bytes, more than ") != std::string::npos)
+      Log("%s: larger than %zu KiB, not a settings file; the defaults stay\n", path.c_str(), kMaxFileBytes / 1024);
+    else
+      Log("%s: cannot be read (%s); the defaults stay\n", path.c_str(), reason.c_str());
     return s;
   }
   ParseSettings(text, path, s);
@@ -388,21 +376,16 @@ bool WriteDefaultSettings(const std::string& path) {
   }
   // The folders above it, with every missing parent.
   size_t slash = path.find_last_of("/\\");
+  std::string reason;
   if (slash != std::string::npos && slash > 0) {
     std::string dir = path.substr(0, slash);
-    if (!MakeDirectories(dir)) {
-      Log("Cannot make %s (%s)\n", dir.c_str(), LastErrorName());
+    if (!MakePrivateFolders(dir, reason)) {
+      Log("Cannot make %s (%s)\n", dir.c_str(), reason.c_str());
       return false;
     }
   }
-  std::string temp = path + ".tmp" + std::to_string(long(getpid()));
-  std::string text = DefaultSettingsText();
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (f) ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-    Log("Cannot write %s (%s)\n", path.c_str(), LastErrorName());
-    std::remove(temp.c_str());
+  if (!WriteWholeFile(path, DefaultSettingsText(), reason)) {
+    Log("Cannot write %s (%s)\n", path.c_str(), reason.c_str());
     return false;
   }
   return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/flight_session.h"
+#include "app/update.h"
 
 // Main-loop state.
 extern bool IsForeground;   // the main window is in front (tested once per frame)
@@ -38,6 +39,19 @@ void ReadCursor(double& x, double& y);
 // middle. Without simulation (a paused replay) only that middle part runs.
 void InputPass(bool simulation = true);
 void DrawCursor();
+
+// The window program's frame (RunFrame, app/update.h): the stick and the
+// flight session around the simulation, the scene drawn between the update
+// and the input pass, the cursor shown only outside the window in front.
+// The program's loop presents the picture after each frame.
+class WindowFrameHost : public FrameHost {
+ public:
+  bool BeginFrame() override;
+  bool Draw() override;
+  bool InputPassDue() override;
+  void InputPass(bool simulation) override;
+  void EndFrame(bool inputPass) override;
+};
 
 // The whole program: window, start-up, message loop, shut-down. Returns the
 // process exit code (non-zero only when no window or device could be made).

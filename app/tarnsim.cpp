@@ -1,4 +1,4 @@
-// tarnsim [--data DIR] [--config FILE] [--write-config] [--record FILE] [--replay FILE] [--help] [--version]
+// tarnsim [--data DIR] [--config FILE] [--write-config] [--record FILE] [--replay FILE] [--force] [--help] [--version]
 // The simulator: reads its settings, finds its content and enters it, then
 // runs the window program. The command line is defined here and nowhere else.
 #include <CLI/CLI.hpp>
@@ -11,8 +11,34 @@
 #include "app/stick.h"
 #include "assets/model.h"
 #include "foundation/content_dir.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "tarn_version.h"
+
+namespace {
+// A recording never silently takes the place of what the user made: not the
+// flight being replayed, not an existing file without --force, and not a
+// file in a folder that is not there (refused now, not found out at the
+// first frame).
+bool RecordingPathUsable(const FlightSessionOptions& flights) {
+  const std::string& path = flights.record;
+  if (!flights.replay.empty() && SameFile(path, flights.replay)) {
+    Log("Can't record into \"%s\": it is the flight being replayed\n", path.c_str());
+    return false;
+  }
+  std::error_code failed;
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder, failed)) {
+    Log("Can't record into \"%s\": the folder \"%s\" does not exist\n", path.c_str(), folder.string().c_str());
+    return false;
+  }
+  if (!flights.replace && std::filesystem::exists(std::filesystem::symlink_status(path, failed))) {
+    Log("Can't record into \"%s\": the file exists (--force replaces it)\n", path.c_str());
+    return false;
+  }
+  return true;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App cli("Tarn sim: a flapping-wing model aircraft under a balloon, over an island.", "tarnsim");
@@ -29,6 +55,7 @@ int main(int argc, char** argv) {
   cli.add_flag("--write-config", writeConfig, "Write the default settings, commented, to the settings file and stop");
   cli.add_option("--record", flights.record, "Record the flight from the start into FILE")->option_text("FILE");
   cli.add_option("--replay", flights.replay, "Play a recorded flight at its own pace")->option_text("FILE");
+  cli.add_flag("--force", flights.replace, "Let --record replace an existing file");
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -57,6 +84,7 @@ int main(int argc, char** argv) {
       if (!failed) *file = absolute.string();
     }
   }
+  if (!flights.record.empty() && !RecordingPathUsable(flights)) return 1;
   ContentDirectory content;
   std::string error;
   if (!EnterContentDirectory(data, content, error)) {

@@ -13,20 +13,27 @@
 void UpdateFrame() {
   TickFrameTimer();
   if (!Paused) {
-    // Every world step sees the fixed step in CurrentDt; the frame's own
-    // duration is restored around them for the input pass that follows.
-    double frameDt = CurrentDt;
+    // CurrentDt keeps the frame's own duration for the input pass that
+    // follows; each step sees the fixed step.
     while (StepAccumulator > PhysicsStep) {
-      CurrentDt = PhysicsStep;
-      WorldStep();
-      StepCounter++;
-      CurrentDt = frameDt;
+      ClockedWorldStep(PhysicsStep);
       StepAccumulator -= PhysicsStep;
     }
   } else {
     StepAccumulator = 0;
   }
   PlaceAircraftCamera();
+}
+
+bool RunFrame(FrameHost& host) {
+  const bool simulate = host.BeginFrame();
+  if (simulate) UpdateFrame();
+  else PlaceAircraftCamera();
+  if (!host.Draw()) return false;
+  const bool pass = simulate && host.InputPassDue();
+  host.InputPass(pass);
+  if (simulate) host.EndFrame(pass);
+  return true;
 }
 
 void PlaceAircraftCamera() {

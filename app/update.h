@@ -24,6 +24,35 @@ void ResetScene();
 // the aircraft reads its keys. The flight runner passes no view pass.
 void SimulationInputPass(void (*viewPass)() = nullptr);
 
+// What differs from one frame loop to the next: the window program (and its
+// benchmark) read the stick, draw and run the flight session; the headless
+// runner records or replays straight from the flight files.
+class FrameHost {
+ public:
+  virtual ~FrameHost() = default;
+  // The inputs that arrive between frames (the stick) and the recording or
+  // replay's frame start. False: this turn runs no simulation (a paused
+  // replay, or its next frame not yet due).
+  virtual bool BeginFrame() = 0;
+  // The picture, after the update. False when the device is lost: the frame
+  // ends there.
+  virtual bool Draw() { return true; }
+  // Whether a simulated frame's input pass includes the simulation's part.
+  virtual bool InputPassDue() = 0;
+  // The frame's input pass; simulation says whether its simulation part runs.
+  virtual void InputPass(bool simulation) {
+    if (simulation) SimulationInputPass();
+  }
+  // After the input pass of a simulated frame; inputPass as it ran.
+  virtual void EndFrame(bool inputPass) = 0;
+};
+
+// One frame's simulation part, the same for every loop that flies: the
+// host's frame start, UpdateFrame (or only the camera when the host runs no
+// simulation this turn), the drawing, the input pass, the host's frame end.
+// False when the drawing failed (nothing after it ran).
+bool RunFrame(FrameHost& host);
+
 // The view values (CameraPosition, CameraOrientation, LookOrientation,
 // FreeCamera) as the aircraft's camera modes see them, and back.
 CameraView CurrentCameraView();

@@ -367,7 +367,7 @@ void CompileNode(MDL* model, Array<RawNode>& rawNodes, uint32_t i, WeldTable& we
 }  // namespace
 
 void CompileRawModel(MDL* model, Array<RawNode>& rawNodes) {
-  double t0 = GetSeconds();
+  double t0 = WallSeconds();
   model->vertices.clear();
   model->triangles.clear();
   model->nodes.clear();
@@ -395,5 +395,5 @@ void CompileRawModel(MDL* model, Array<RawNode>& rawNodes) {
       }
     }
   }
-  Log("   Compiling: %f sec\n", GetSeconds() - t0);
+  Log("   Compiling: %f sec\n", WallSeconds() - t0);
 }

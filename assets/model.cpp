@@ -110,7 +110,7 @@ class Budget {
 };
 
 void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNodes) {
-  double t0 = GetSeconds();
+  double t0 = WallSeconds();
   Log("Loading RAW model \"%s\"", path);
   uint32_t nodeCount = file.Get_uint32();
   Log(", Nodes: %u\n", nodeCount);
@@ -191,11 +191,11 @@ void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNo
       for (int k = 0; k < 3; k++) node.vertices[face.corner[k]].faceList.push(index);
     }
   }
-  Log("   Loading: %f sec\n", GetSeconds() - t0);
+  Log("   Loading: %f sec\n", WallSeconds() - t0);
 }
 
 void SaveCompiledModel(const MDL* model, const char* path) {
-  double t0 = GetSeconds();
+  double t0 = WallSeconds();
   MEM out;
   out.Put_uint32(kCompiledModelMagic);
   out.Put_uint32(model->vertices.count);
@@ -226,7 +226,7 @@ void SaveCompiledModel(const MDL* model, const char* path) {
     }
   }
   SaveFile(path, out);
-  Log("   Saving: %f sec\n", GetSeconds() - t0);
+  Log("   Saving: %f sec\n", WallSeconds() - t0);
 }
 
 void ClearGeometry(MDL* model) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "content/builders.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 
 namespace content {
@@ -30,28 +31,20 @@ bool MakeDirs(const std::string& path) {
 }
 
 bool WriteBytes(const std::string& path, const void* data, size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    Log("tarn-content: cannot write \"%s\": %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  bool ok = std::fwrite(data, 1, size, f) == size;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) Log("tarn-content: writing \"%s\" failed\n", path.c_str());
-  return ok;
+  std::string reason;
+  if (WriteWholeFile(path, data, size, reason)) return true;
+  Log("tarn-content: cannot write \"%s\": %s\n", path.c_str(), reason.c_str());
+  return false;
 }
 
 bool ReadBytes(const std::string& path, std::vector<uint8_t>& out) {
   out.clear();
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    Log("tarn-content: cannot read \"%s\": %s\n", path.c_str(), std::strerror(errno));
+  std::string bytes, reason;
+  if (!ReadWholeFile(path, FileKind::Content, bytes, reason)) {
+    Log("tarn-content: cannot read \"%s\": %s\n", path.c_str(), reason.c_str());
     return false;
   }
-  uint8_t buf[65536];
-  size_t got;
-  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + got);
-  std::fclose(f);
+  out.assign(bytes.begin(), bytes.end());
   return true;
 }
 

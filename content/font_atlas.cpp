@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "content/builders.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 
 namespace content {
@@ -133,13 +134,9 @@ bool FontFileIsSound(const std::vector<unsigned char>& d) {
 }  // namespace
 
 bool PaintFontAtlas(const char* ttfPath, Bitmap& out) {
-  std::vector<unsigned char> ttf;
-  if (FILE* f = std::fopen(ttfPath, "rb")) {
-    unsigned char buf[65536];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) ttf.insert(ttf.end(), buf, buf + got);
-    std::fclose(f);
-  }
+  std::string bytes, reason;
+  ReadWholeFile(ttfPath, FileKind::Content, bytes, reason);
+  std::vector<unsigned char> ttf(bytes.begin(), bytes.end());
   stbtt_fontinfo font;
   if (ttf.empty() || !FontFileIsSound(ttf) || !stbtt_InitFont(&font, ttf.data(), stbtt_GetFontOffsetForIndex(ttf.data(), 0))) {
     Log("tarn-content: cannot read the font \"%s\"\n", ttfPath);

@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
+#include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "air/air.h"
+#include "foundation/files.h"
 #include "sim/keys.h"
 
 namespace flight {
@@ -33,6 +38,41 @@ bool SameNoCase(const std::string& a, const char* b) {
     if (x != y) return false;
   }
   return true;
+}
+
+// Edits (insert, delete, replace one letter, any case) from a to b.
+size_t EditDistance(const std::string& a, const char* b) {
+  const size_t n = std::char_traits<char>::length(b);
+  std::vector<size_t> row(n + 1);
+  for (size_t j = 0; j <= n; j++) row[j] = j;
+  for (size_t i = 1; i <= a.size(); i++) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= n; j++) {
+      size_t above = row[j];
+      bool same = std::toupper(static_cast<unsigned char>(a[i - 1])) == std::toupper(static_cast<unsigned char>(b[j - 1]));
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[n];
+}
+
+// The problem with a key name no key has: the nearest names (a typo is
+// usually one or two edits away), and the whole list when none is that near.
+std::string UnknownKey(const std::string& name) {
+  // A name far longer than any key's is nobody's typo; don't measure it.
+  std::string problem = "unknown key \"" + Clipped(name) + "\"";
+  if (name.size() > 40) return problem;
+  size_t best = SIZE_MAX;
+  std::string nearest;
+  for (const NamedKey& k : kKeyNames) best = std::min(best, EditDistance(name, k.name));
+  for (const NamedKey& k : kKeyNames)
+    if (EditDistance(name, k.name) == best) nearest += std::string(nearest.empty() ? "" : ", ") + k.name;
+  if (best <= 2) return problem + " (nearest: " + nearest + ")";
+  std::string all;
+  for (const NamedKey& k : kKeyNames) all += std::string(", ") + k.name;
+  return problem + " (" + (nearest.empty() ? "" : "nearest: " + nearest + "; ") + "keys are the letters A to Z" + all + ")";
 }
 
 std::vector<std::string> Tokens(const std::string& line) {
@@ -176,17 +216,17 @@ bool Parser::Header(const std::vector<std::string>& t) {
     return true;
   }
   if (stage == Stage::Keys) {
-    if (t.size() != 3) return Fail("\"" + k + "\" wants a name and a value");
+    if (t.size() != 3) return Fail("\"" + Clipped(k) + "\" wants a name and a value");
     if (k == "key") {
       uint32_t code = KeyCodeByName(t[1]);
       int64_t byte = 0;
-      if (code == 0) return Fail("unknown key \"" + t[1] + "\"");
+      if (code == 0) return Fail(UnknownKey(t[1]));
       if (!ReadInt(t[2], byte) || byte < 0 || byte > 255) return Fail("a key byte is 0..255");
       f_.startKeys.push_back({code, uint8_t(byte)});
     } else {
       StickAxis axis;
       double value;
-      if (!ReadAxis(t[1], axis)) return Fail("unknown axis \"" + t[1] + "\" (pitch or roll)");
+      if (!ReadAxis(t[1], axis)) return Fail("unknown axis \"" + Clipped(t[1]) + "\" (pitch or roll)");
       if (!ReadAxisValue(t[2], value)) return Fail("the axis value must be a number from -1 to 1");
       (axis == StickAxis::Pitch ? f_.startPitch : f_.startRoll) = value;
     }
@@ -199,7 +239,7 @@ bool Parser::Header(const std::vector<std::string>& t) {
       int64_t v = 0;
       if (t.size() != 2 || !ReadInt(t[1], v)) return Fail("\"tarnflight\" wants a format number");
       if (v != kFlightFormat)
-        return Fail("flight format " + t[1] + " (this program reads format " +
+        return Fail("flight format " + Clipped(t[1]) + " (this program reads format " +
                     std::to_string(kFlightFormat) + ")");
       f_.format = int(v);
       f_.recorded = true;
@@ -243,7 +283,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
     if ((t.size() != 3 && !bg) || !ReadInt(t[1], n) || !ReadInt(t[2], ticks))
       return Fail("a frame is \"f <number> <ticks> [bg]\"");
     if (n != int64_t(f_.frames.size()) + 1)
-      return Fail("frame " + t[1] + " where frame " + std::to_string(f_.frames.size() + 1) +
+      return Fail("frame " + Clipped(t[1]) + " where frame " + std::to_string(f_.frames.size() + 1) +
                   " belongs (lines out of order or missing)");
     if (ticks < 0) return Fail("the clock ran backwards");
     if (TooLong(ticks)) return Fail("a frame of more than ten minutes");
@@ -260,7 +300,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
     f_.markFrame = f_.frames.size();
     return true;
   }
-  if (f_.frames.empty()) return Fail("\"" + k + "\" before the first frame");
+  if (f_.frames.empty()) return Fail("\"" + Clipped(k) + "\" before the first frame");
   FlightFrame& frame = f_.frames.back();
   if (k == "r") {
     int64_t ticks = 0;
@@ -283,7 +323,7 @@ bool Parser::Body(const std::vector<std::string>& t) {
 bool Parser::Event(const std::vector<std::string>& t) {
   double time = 0;
   if (!ReadDouble(t[0], time))
-    return Fail("\"" + t[0] + "\" is not a time in seconds" +
+    return Fail("\"" + Clipped(t[0]) + "\" is not a time in seconds" +
                 (stage == Stage::Script ? "" : " nor a flight line"));
   if (!std::isfinite(time) || time < 0) return Fail("the time must be a finite number >= 0");
   if (t.size() < 2) return Fail("an action (press, down, up, axis or end) must follow the time");
@@ -294,7 +334,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
     // other time means the line was moved or edited.
     double expected = Now();
     if (std::fabs(time - expected) > 1.5e-6)
-      return Fail("time " + t[0] + " does not belong here (the frame before it reads " +
+      return Fail("time " + Clipped(t[0]) + " does not belong here (the frame before it reads " +
                   std::to_string(expected) + " s): lines out of order?");
   }
   if (air::IsAirWord(t[1])) {
@@ -322,7 +362,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
   if (action == "axis") {
     e.action = Action::Axis;
     if (t.size() != 4) return Fail("\"axis\" takes pitch or roll and a value");
-    if (!ReadAxis(t[2], e.axis)) return Fail("unknown axis \"" + t[2] + "\" (pitch or roll)");
+    if (!ReadAxis(t[2], e.axis)) return Fail("unknown axis \"" + Clipped(t[2]) + "\" (pitch or roll)");
     if (!ReadAxisValue(t[3], e.value)) return Fail("the axis value must be a number from -1 to 1");
     f_.events.push_back(e);
     return true;
@@ -334,7 +374,7 @@ bool Parser::Event(const std::vector<std::string>& t) {
   if (t.size() != 3)
     return Fail(t.size() < 3 ? "a key name must follow the action" : "one key per line");
   e.key = KeyCodeByName(t[2]);
-  if (e.key == 0) return Fail("unknown key \"" + t[2] + "\"");
+  if (e.key == 0) return Fail(UnknownKey(t[2]));
   f_.events.push_back(e);
   return true;
 }
@@ -407,6 +447,33 @@ bool ParseFlight(const std::string& text, Flight& flight, std::string& error) {
     return false;
   }
   if (!flight.recorded) SortByTime(flight.events);
+  return true;
+}
+
+bool FlightIsFlyable(const Flight& flight, std::string& reason) {
+  if (flight.events.empty() && flight.frames.empty()) {
+    reason = "no events: nothing to fly";
+    return false;
+  }
+  if (flight.frames.size() > kMaxFlightFrames) {
+    reason = std::to_string(flight.frames.size()) + " frames, more than the " +
+             std::to_string(kMaxFlightFrames) + " a replay may run";
+    return false;
+  }
+  // Summed frame by frame: a millisecond clock wraps, the sum does not.
+  double seconds = 0;
+  int64_t previous = flight.startTicks;
+  for (const FlightFrame& frame : flight.frames) {
+    seconds += ElapsedSeconds(previous, frame.ticks, flight.frequency);
+    previous = frame.ticks;
+  }
+  if (!(seconds <= kMaxFlightSeconds)) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%.0f s of clock time, more than the %.0f s a replay may run", seconds,
+                  kMaxFlightSeconds);
+    reason = buf;
+    return false;
+  }
   return true;
 }
 

@@ -98,6 +98,17 @@ const char* KeyName(uint32_t code);
 // complete one are kept, hasEnd stays false.
 bool ParseFlight(const std::string& text, Flight& flight, std::string& error);
 
+// The most a flight may ask of a replay: its frames' clock readings span at
+// most two hours, in at most a million frames. A forged flight asking for
+// days of simulation in a few kilobytes is refused before it is flown.
+constexpr double kMaxFlightSeconds = 7200;
+constexpr size_t kMaxFlightFrames = 1000000;
+
+// Whether a parsed flight may be flown: it holds at least one event or frame,
+// and a recorded flight stays within the limits above. Else false with the
+// reason ("no events: nothing to fly", ...).
+bool FlightIsFlyable(const Flight& flight, std::string& reason);
+
 // The script part alone, as the runner always read it: timed events sorted
 // by time (lines of equal time in file order). Recorded flights are refused.
 bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, std::string& error);

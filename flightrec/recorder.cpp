@@ -38,7 +38,6 @@ Recorder::Recorder(uint64_t contentFingerprint, std::string programVersion)
 }
 
 Recorder::~Recorder() {
-  if (file_ != nullptr) std::fclose(file_);
   if (active == this) {
     active = nullptr;
     FrameClockListener = nullptr;
@@ -58,12 +57,17 @@ double Recorder::Now() const { return ElapsedSeconds(startTicks_, lastTicks_, fr
 
 double Recorder::Elapsed() const { return ElapsedSeconds(recordTicks_, lastTicks_, frequency_); }
 
+void Recorder::Write(const std::string& bytes) {
+  std::string reason;
+  if (file_.Write(bytes, reason)) return;
+  file_.Close(reason);
+  Log("Can't write the flight \"%s\": %s; recording stopped, the flight up to here is kept\n", path_.c_str(),
+      reason.c_str());
+}
+
 void Recorder::Put(const std::string& line) {
   text_ += line;
-  if (file_ != nullptr && !header_.empty()) {
-    std::fputs(line.c_str(), file_);
-    std::fflush(file_);
-  }
+  if (file_.open() && !header_.empty()) Write(line);
 }
 
 void Recorder::Restart(int64_t ticks, bool fromInputPass) {
@@ -73,8 +77,8 @@ void Recorder::Restart(int64_t ticks, bool fromInputPass) {
   frame_ = 0;
   checkedSecond_ = 0;
   // Recording from the first reset on: the whole flight is recorded.
-  text_ = file_ != nullptr ? "mark\n" : "";
-  if (file_ != nullptr) recordTicks_ = ticks;
+  text_ = file_.open() ? "mark\n" : "";
+  if (file_.open()) recordTicks_ = ticks;
   header_.clear();
   late_.clear();
   char buf[160];
@@ -95,7 +99,7 @@ void Recorder::Restart(int64_t ticks, bool fromInputPass) {
 
 void Recorder::Clock(int64_t ticks, bool reset) {
   if (reset) {
-    if (!started_ || file_ == nullptr) {
+    if (!started_ || !file_.open()) {
       // Not recording: the kept flight starts again from this reset. Inside a
       // frame the reset came from the input pass.
       restartedInFrame_ = inFrame_;
@@ -118,10 +122,7 @@ void Recorder::Clock(int64_t ticks, bool reset) {
     header_ = pending_ + buf + startExtra_;
     if (air::Moving())
       for (const std::string& line : air::Lines(air::Current)) header_ += "air " + line + "\n";
-    if (file_ != nullptr) {
-      std::fputs((header_ + text_).c_str(), file_);
-      std::fflush(file_);
-    }
+    if (file_.open()) Write(header_ + text_);
   }
   frameDelta_ = ticks - lastTicks_;
   frameTicks_ = lastTicks_ = ticks;
@@ -174,36 +175,34 @@ void Recorder::EndFrame(bool inputPass) {
 }
 
 bool Recorder::Start(const std::string& path, bool replace) {
-  if (file_ != nullptr) return false;
-  FILE* f = std::fopen(path.c_str(), replace ? "wb" : "wxb");
-  if (f == nullptr) {
-    Log("Can't write the flight \"%s\": %s\n", path.c_str(), LastErrorName());
+  if (file_.open()) return false;
+  std::string reason;
+  if (!file_.Open(path, replace, reason)) {
+    Log("Can't write the flight \"%s\": %s\n", path.c_str(), reason.c_str());
     return false;
   }
   // Only the newest switch-on is marked.
   size_t mark = text_.find("mark\n");
   if (mark == 0 || (mark != std::string::npos && text_[mark - 1] == '\n')) text_.erase(mark, 5);
   text_ += "mark\n";
-  file_ = f;
   path_ = path;
   recordTicks_ = lastTicks_;
-  if (!header_.empty()) {
-    std::fputs((header_ + text_).c_str(), file_);
-    std::fflush(file_);
-  }
-  return true;
+  if (!header_.empty()) Write(header_ + text_);
+  return file_.open();
 }
 
 std::string Recorder::Stop() {
-  if (file_ == nullptr) return "";
+  if (!file_.open()) return "";
   if (header_.empty()) Clock(lastTicks_, false), inFrame_ = false;  // stopped before any frame
   char buf[80];
   std::snprintf(buf, sizeof buf, "%.6f end %s\n", Now(), HashText(StateHash()).c_str());
-  std::fputs(buf, file_);
-  bool ok = std::fflush(file_) == 0;
-  ok = std::fclose(file_) == 0 && ok;
-  file_ = nullptr;
-  if (!ok) Log("Can't write the flight \"%s\": %s\n", path_.c_str(), LastErrorName());
+  std::string reason;
+  bool ok = file_.Write(buf, reason);
+  ok = file_.Close(reason) && ok;
+  if (!ok) {
+    Log("Can't write the flight \"%s\": %s\n", path_.c_str(), reason.c_str());
+    return "";
+  }
   return path_;
 }
 

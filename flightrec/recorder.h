@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files.h"
+
 namespace flight {
 
 // Keys whose messages the simulation reads (pilot keys, Pause, F1, C).
@@ -37,13 +39,16 @@ class Recorder {
   void Air(const std::vector<std::string>& words);
 
   // Starts writing to path: everything since the last reset, then each line
-  // as it comes, flushed. False (with a console line) when the file cannot be
-  // made; an existing file is replaced only when replace is set.
+  // as it comes, written through at once. False (with a console line) when
+  // the file cannot be made; an existing file is replaced only when replace
+  // is set. A write that fails later (a full disk) is reported when it
+  // happens and stops the recording; what was written stays.
   bool Start(const std::string& path, bool replace);
-  // Writes the end line with the final-state hash and closes the file.
-  // Returns the path written ("" when not recording).
+  // Writes the end line with the final-state hash, syncs and closes the file.
+  // Returns the path written; "" when not recording or when the end could
+  // not be written (with a console line).
   std::string Stop();
-  bool recording() const { return file_ != nullptr; }
+  bool recording() const { return file_.open(); }
   // Clock seconds since Start.
   double Elapsed() const;
   // Frames since the last reset, and the flight kept since then as a file
@@ -58,11 +63,12 @@ class Recorder {
   void Key(uint32_t code, bool down);
   void Restart(int64_t ticks, bool fromInputPass);
   void Put(const std::string& line);
+  void Write(const std::string& bytes);
   double Now() const;
 
   uint64_t content_;
   std::string version_;
-  FILE* file_ = nullptr;
+  FileStream file_;
   std::string path_;
   std::string header_;   // complete once the first frame read the clock
   std::string pending_;  // header lines waiting for the start hash

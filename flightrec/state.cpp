@@ -5,6 +5,7 @@
 
 #include "air/air.h"
 #include "aircraft/aircraft.h"
+#include "foundation/files.h"
 #include "physics/physics.h"
 #include "sim/frame_clock.h"
 
@@ -62,17 +63,11 @@ uint64_t ContentFingerprint(const std::string& dataDir) {
   for (const char* name : files) {
     f.Bytes(name, std::strlen(name) + 1);
     std::string path = dataDir.empty() ? std::string(name) : dataDir + "/" + name;
-    FILE* in = std::fopen(path.c_str(), "rb");
-    uint64_t size = 0;
-    if (in != nullptr) {
-      unsigned char buf[65536];
-      size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) {
-        f.Bytes(buf, n);
-        size += n;
-      }
-      std::fclose(in);
-    }
+    // A file that cannot be read counts as empty, as a missing one does.
+    std::string bytes, reason;
+    ReadWholeFile(path, FileKind::Content, bytes, reason);
+    f.Bytes(bytes.data(), bytes.size());
+    uint64_t size = bytes.size();
     f.U64(size);
   }
   return f.h;

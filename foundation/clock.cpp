@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <chrono>
+
 bool ClockQueried = false;
 bool ClockHasCounter = false;
 double ClockPeriod = 0.0;
@@ -77,3 +79,7 @@ double TicksToSeconds(int64_t ticks, int64_t frequency) {
 }
 
 double GetSeconds() { return TicksToSeconds(ReadClockTicks(), ClockTicksPerSecond()); }
+
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}

@@ -7,6 +7,10 @@ extern bool ClockHasCounter;
 extern double ClockPeriod;  // seconds per counter tick
 
 double GetSeconds();
+// Seconds of the real monotonic clock, whatever source GetSeconds reads: for
+// timing work done (loading, compiling), which must read true durations even
+// under the flight runner's fixed clock. Only differences mean anything.
+double WallSeconds();
 
 // The same clock as raw readings: counter ticks, or with no high-resolution
 // counter the unsigned millisecond count. A recorded flight keeps these, so a

@@ -1,5 +1,7 @@
 #include "foundation/content_dir.h"
 
+#include "foundation/files.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -49,15 +51,6 @@ std::string Quoted(const std::vector<std::string>& places) {
     text += "\"" + places[i] + "\"";
   }
   return text;
-}
-
-// mkdir -p; user files are private, as the base directory rules ask.
-bool MakeDirectories(const std::string& path) {
-  std::error_code error;
-  fs::create_directories(path, error);
-  if (error || !IsDirectory(path)) return false;
-  fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, error);
-  return true;
 }
 
 // Whether this process may create files in a folder: tried, not guessed from
@@ -138,6 +131,10 @@ std::string CompiledModelCacheFor(const ContentDirectory& content) {
 #endif
   }
   std::string cache = base + "/tarnsim";
-  MakeDirectories(cache);  // when it fails, saving says so and the next run recompiles
+  // Private when made here; an existing folder (or a link to a shared one)
+  // keeps its permissions. When it fails, saving says so and the next run
+  // recompiles.
+  std::string reason;
+  MakePrivateFolders(cache, reason);
   return cache;
 }

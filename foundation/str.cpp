@@ -13,6 +13,7 @@
 #include <string>
 
 #include "diag/result_codes.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 
 String::String() { Resize(1); }
@@ -198,85 +199,41 @@ void String::toVEC2(double out[2], bool* ok) const {
   if (ok) *ok = false;
 }
 
-namespace {
-// Opens a file for binary reading. Directories are refused, as the system
-// this design comes from refuses them, instead of reading as garbage.
-FILE* OpenForReading(const char* name) {
-  FILE* f = std::fopen(name, "rb");
-  if (!f) return nullptr;
-  struct stat st;
-  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-    std::fclose(f);
-    errno = EISDIR;
-    return nullptr;
-  }
-  return f;
-}
-}  // namespace
-
 bool FileExists(const char* name) {
   if (!name) return false;
   int saved = errno;
-  FILE* f = OpenForReading(name);
+  struct stat st;
+  // Asked, not opened: opening a FIFO would wait for a writer.
+  bool exists = stat(name, &st) == 0 && !S_ISDIR(st.st_mode) && access(name, R_OK) == 0;
   errno = saved;
-  if (!f) return false;
-  std::fclose(f);
-  return true;
+  return exists;
 }
 
 void LoadFile(const char* name, MEM& buffer) {
   if (!name) name = "";
-  FILE* f = OpenForReading(name);
-  if (!f) {
-    Log("Unable to load file \"%s\": (%s)\n", name, LastErrorName());
+  std::string bytes, reason;
+  if (!ReadWholeFile(name, FileKind::Content, bytes, reason)) {
+    // A file the system would not open keeps the long-standing line; a FIFO,
+    // a device or an oversized file says what it is.
+    if (errno != 0) Log("Unable to load file \"%s\": (%s)\n", name, LastErrorName());
+    else Log("Unable to load file \"%s\": %s\n", name, reason.c_str());
     return;
   }
-  long length = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) length = std::ftell(f);
-  std::fseek(f, 0, SEEK_SET);
-  if (length < 0 || (unsigned long)length > 0xFFFFFFFEul) {
-    // Unseekable or too large for a buffer: nothing can be read whole.
-    Log("fread failed\n");
-    std::fclose(f);
-    return;
-  }
-  uint32_t n = uint32_t(length);
+  uint32_t n = uint32_t(bytes.size());
   buffer.Resize(n);
-  if (buffer.size < n || std::fread(buffer.data, n, 1, f) != 1) Log("fread failed\n");
-  std::fclose(f);
+  if (buffer.size < n || n == 0) {
+    Log("fread failed\n");
+    return;
+  }
+  std::memcpy(buffer.data, bytes.data(), n);
 }
 
-void SaveFile(const char* name, const MEM& buffer) {
+bool SaveFile(const char* name, const MEM& buffer) {
   if (!name) name = "";
-  // The bytes go to a new file beside the target, which is renamed over it
-  // only once they are all on disk: a failed or interrupted write leaves the
-  // old file whole (or no file), never a partial one that a later run would
-  // take for complete. (Windows cannot rename over a file: there the old one
-  // is removed just before.)
-  static unsigned serial = 0;
-  std::string temporary = std::string(name) + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-  FILE* f = std::fopen(temporary.c_str(), "wb");
-  if (!f) {
-    Log("Unable to create file \"%s\": (%s)\n", name, LastErrorName());
-    return;
-  }
-  size_t written = buffer.size ? std::fwrite(buffer.data, 1, buffer.size, f) : 0;
-  bool ok = written == buffer.size && std::fflush(f) == 0;
-#ifdef _WIN32
-  ok = ok && _commit(_fileno(f)) == 0;
-#else
-  ok = ok && fsync(fileno(f)) == 0;
-#endif
-  if (!ok) Log("fwrite failed: (%s)\n", LastErrorName());
-  ok = std::fclose(f) == 0 && ok;
-#ifdef _WIN32
-  if (ok) std::remove(name);
-#endif
-  if (ok && std::rename(temporary.c_str(), name) != 0) {
-    Log("Unable to create file \"%s\": (%s)\n", name, LastErrorName());
-    ok = false;
-  }
-  if (!ok) std::remove(temporary.c_str());
+  std::string reason;
+  if (WriteWholeFile(name, buffer.data, buffer.size, reason)) return true;
+  Log("Unable to create file \"%s\": (%s)\n", name, reason.c_str());
+  return false;
 }
 
 #ifdef _WIN32

@@ -35,7 +35,7 @@ void LoadFile(const char* name, MEM& buffer);
 // Writes the whole buffer to a temporary file beside `name` and renames it
 // over `name`: readers see the old file or the new one, never a part of it.
 // On failure prints one line and leaves any old file untouched.
-void SaveFile(const char* name, const MEM& buffer);
+bool SaveFile(const char* name, const MEM& buffer);
 
 // Windows name of the current errno ("ERROR_FILE_NOT_FOUND", ...).
 const char* LastErrorName();

@@ -101,3 +101,11 @@ void WorldStep() {
   WorldStepSerial = 0;
   IntegrationStage();
 }
+
+void ClockedWorldStep(double dt) {
+  const double outside = CurrentDt;
+  CurrentDt = dt;
+  WorldStep();
+  StepCounter++;
+  CurrentDt = outside;
+}

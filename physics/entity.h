@@ -51,8 +51,8 @@ extern void (*WorldStepAircraftHook)();
 // sub-step from the positions, may be kept while the serial stays the same.
 extern uint64_t WorldStepSerial;
 
-// Advances the world by CurrentDt seconds (the main loop sets CurrentDt to
-// PhysicsStep around each call and increments StepCounter after it):
+// Advances the world by CurrentDt seconds (ClockedWorldStep sets it and
+// keeps the step count):
 //   1. purge finished effect records;
 //   2. the aircraft hook;
 //   3. Process(2) for every entity (gravity, buoyancy, surface forces, ground);
@@ -63,3 +63,9 @@ extern uint64_t WorldStepSerial;
 // CurrentDt holds its entry value again on return. An entity appended during
 // a step takes part from the next call on.
 void WorldStep();
+
+// One world step of dt seconds with the clock's bookkeeping, the one way every
+// loop (the program, its tools and tests) advances the world: CurrentDt is dt
+// during the step and its old value again afterwards (it is the frame's
+// duration outside the steps), and StepCounter counts the step once it is done.
+void ClockedWorldStep(double dt);

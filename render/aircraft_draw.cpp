@@ -16,12 +16,13 @@
 #include "render/model_draw.h"
 #include "render/resources.h"
 #include "render/scene.h"
+#include "render/shader_registers.h"
 #include "render/text.h"
 #include "sim/keys.h"
 
 namespace {
 
-void Place(const pBody* body) { SetWorldTransform(8, body->position, body->orientation); }
+void Place(const pBody* body) { SetWorldTransform(kVertexWorld, body->position, body->orientation); }
 
 void PieceSubset(MDL* model, const pBody* body, const char* node, uint32_t subset) {
   Place(body);
@@ -116,7 +117,7 @@ void DrawAircraft() {
   for (int i = 0; i < 3; i++) PieceWhole(m, a->leftLeg[i], leftLeg[i]);
   for (int i = 0; i < 3; i++) PieceWhole(m, a->rightLeg[i], rightLeg[i]);
 
-  // Flat-coloured subsets: pixel register c2 is the colour.
+  // Flat-coloured subsets: the colour register (kPixelColour) is the colour.
   SetPixelShaderRecord(a->defaultPixelShader);
   SetColour255(36, 25, 22);
   PieceSubset(m, a->fuselage, "Fuselage", 3);
@@ -147,13 +148,14 @@ void DrawAircraft() {
 
   BindTexture(a->Texture1, noTexture1);
 
-  // Balloon and straps. The strap vertices follow the fuselage (c8-c11) or
-  // the balloon (c15-c18) by their second texture coordinate.
+  // Balloon and straps. The strap vertices follow the fuselage (the world
+  // matrix) or the balloon (the second world matrix) by their second texture
+  // coordinate.
   bool strapsIntact = true;
   for (pStrape* s : a->balloonStrap) strapsIntact = strapsIntact && s;
   if (strapsIntact) {
-    SetWorldTransform(8, a->fuselage->position, a->fuselage->orientation);
-    SetWorldTransform(15, a->balloon->position, a->balloon->orientation);
+    SetWorldTransform(kVertexWorld, a->fuselage->position, a->fuselage->orientation);
+    SetWorldTransform(kVertexSecondWorld, a->balloon->position, a->balloon->orientation);
     SetVertexShaderRecord(a->animVertexShader);
     SetPixelShaderRecord(a->balloonPixelShader);
     DrawNode(m, String("Ballon"));
@@ -181,6 +183,6 @@ void DrawAircraft() {
   slide.m[14] = 0.2 * a->pitchInput * axis.z;
   Mat4 world = Mat4Mul(Mat4Mul(Mat4RotateAboutPoint(pivot, axis, -a->rollInput), slide),
                        Mat4FromPose(a->fuselage->position, a->fuselage->orientation));
-  SetWorldMatrix(8, world);
+  SetWorldMatrix(kVertexWorld, world);
   DrawNode(m, String("Joke"));
 }

@@ -2,6 +2,7 @@
 
 #include "platform/gpu/device.h"
 #include "render/draw.h"
+#include "render/shader_registers.h"
 
 void DeviceDebugDraw::Untextured() {
   if (!Device) return;
@@ -33,7 +34,7 @@ void DeviceDebugDraw::SetMode(DebugMode mode) {
 }
 
 void DeviceDebugDraw::SetPose(const Vec3& position, const Quat& orientation) {
-  SetWorldTransform(8, position, orientation);
+  SetWorldTransform(kVertexWorld, position, orientation);
 }
 
 void DeviceDebugDraw::Triangle(const Vec3& p0, float r0, float g0, float b0, float a0,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/gpu/device.h"
+#include "render/shader_registers.h"
 #include "sim/frame_clock.h"
 
 namespace {
@@ -70,7 +71,7 @@ void ApplyWorld(int reg, const Mat4& W) {
   D3DMATRIX d = ToFloat(W);
   Device->SetTransform(D3DTS_WORLD, &d);
   VertexMatrix(reg, W);
-  VertexVector(12, 0, 0, 0, 1);
+  VertexVector(kVertexWorldW, 0, 0, 0, 1);
 }
 
 uint32_t FloatBits(float f) {
@@ -113,24 +114,24 @@ void SetupFrame(double nearPlane, double farPlane) {
   D3DMATRIX dp = ToFloat(P), dv = ToFloat(V);
   Device->SetTransform(D3DTS_PROJECTION, &dp);
   Device->SetTransform(D3DTS_VIEW, &dv);
-  SetWorldTransform(8, {0, 0, 0}, {0, 0, 0, 1});
-  PixelVector(2, 1, 1, 1, 1);
+  SetWorldTransform(kVertexWorld, {0, 0, 0}, {0, 0, 0, 1});
+  PixelVector(kPixelColour, 1, 1, 1, 1);
 
-  VertexMatrix(0, P);
-  VertexMatrix(4, V);
-  VertexMatrix(8, Mat4Identity());
-  VertexVector(12, 0, 0, 0, 1);
-  VertexVector(15, float(CameraPosition.x), float(CameraPosition.y), float(CameraPosition.z), 1);
+  VertexMatrix(kVertexProjection, P);
+  VertexMatrix(kVertexView, V);
+  VertexMatrix(kVertexWorld, Mat4Identity());
+  VertexVector(kVertexWorldW, 0, 0, 0, 1);
+  VertexVector(kVertexCamera, float(CameraPosition.x), float(CameraPosition.y), float(CameraPosition.z), 1);
   Vec3 light = LightDirection * 100000;
-  VertexVector(13, float(light.x), float(light.y), float(light.z), 1);
-  VertexVector(14, 0, 0, 0, 0);
+  VertexVector(kVertexLightPoint, float(light.x), float(light.y), float(light.z), 1);
+  VertexVector(kVertexZero, 0, 0, 0, 0);
 
-  PixelVector(0, ShaderColour0[0], ShaderColour0[1], ShaderColour0[2], 1);
-  PixelVector(1, ShaderColour1[0], ShaderColour1[1], ShaderColour1[2], 1);
-  PixelVector(3, ShaderColour3[0], ShaderColour3[1], ShaderColour3[2], 1);
-  PixelVector(4, float(RunTime), 0, 0, 0);
-  PixelMatrix(6, P);
-  PixelMatrix(10, V);
+  PixelVector(kPixelAmbient, ShaderColour0[0], ShaderColour0[1], ShaderColour0[2], 1);
+  PixelVector(kPixelSun, ShaderColour1[0], ShaderColour1[1], ShaderColour1[2], 1);
+  PixelVector(kPixelShade, ShaderColour3[0], ShaderColour3[1], ShaderColour3[2], 1);
+  PixelVector(kPixelRunTime, float(RunTime), 0, 0, 0);
+  PixelMatrix(kPixelProjection, P);
+  PixelMatrix(kPixelView, V);
 
   Device->SetRenderState(D3DRS_LIGHTING, 0);
   Device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
@@ -175,7 +176,7 @@ void SetPixelConstantMatrix(int reg, const Mat4& m) {
 
 void SetPixelConstantVector(float r, float g, float b, float a) {
   if (!Device) return;
-  PixelVector(2, r, g, b, a);
+  PixelVector(kPixelColour, r, g, b, a);
 }
 
 void DrawColouredTriangle(const Vec3& p0, float r0, float g0, float b0, float a0,

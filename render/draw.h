@@ -34,14 +34,17 @@ void SetupFrame(double nearPlane, double farPlane);
 // Clears target (ARGB 255, r, g, b), depth (1.0) and stencil (0).
 void ClearTarget(float r, float g, float b);
 // World = rotation(orientation) * translation(position - CameraPosition):
-// device world transform plus vertex registers reg..reg+3 (transposed) and c12.
+// device world transform plus vertex registers reg..reg+3 (transposed) and
+// kVertexWorldW; reg is kVertexWorld or kVertexSecondWorld
+// (render/shader_registers.h).
 void SetWorldTransform(int reg, const Vec3& position, const Quat& orientation);
 // World = m * translation(-CameraPosition), m an absolute world matrix.
 void SetWorldMatrix(int reg, const Mat4& m);
 // Four vertex (pixel) registers from reg on: m transposed, as floats.
 void SetVertexConstantMatrix(int reg, const Mat4& m);
 void SetPixelConstantMatrix(int reg, const Mat4& m);
-// Pixel register c2: the colour multiplier of the current draw.
+// The pixel colour register (kPixelColour): the colour multiplier of the
+// current draw.
 void SetPixelConstantVector(float r, float g, float b, float a);
 
 // Immediate primitives, drawn through the current device world transform

@@ -12,6 +12,7 @@
 #include "render/draw.h"
 #include "render/model_draw.h"
 #include "render/resources.h"
+#include "render/shader_registers.h"
 #include "render/text.h"
 
 MDL* SkyModel = nullptr;
@@ -64,7 +65,7 @@ void DrawScene() {
   Device->SetVertexShader(nullptr);
   Device->SetTexture(0, nullptr);
 
-  SetWorldTransform(8, Vec3{0, 0, 0}, Quat{0, 0, 0, 1});
+  SetWorldTransform(kVertexWorld, Vec3{0, 0, 0}, Quat{0, 0, 0, 1});
   Device->SetPixelShader(IslandPixelShader ? IslandPixelShader->shader : nullptr);
   Device->SetVertexShader(IslandVertexShader ? IslandVertexShader->shader : nullptr);
   if (texture_island)

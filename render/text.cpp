@@ -5,6 +5,7 @@
 #include "platform/gpu/device.h"
 #include "render/draw.h"
 #include "render/resources.h"
+#include "render/shader_registers.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ void DrawText(double x, double y, double height, String text) {
         if (i + 4 >= n) break;
         float colour[4];
         HexColour(t[i + 1], t[i + 2], t[i + 3], t[i + 4], colour);
-        Device->SetPixelShaderConstantF(2, colour, 1);
+        Device->SetPixelShaderConstantF(kPixelColour, colour, 1);
         i += 4;
         continue;
       }

@@ -50,7 +50,7 @@ Tarn sim $version for 64-bit Windows
 Start tarnsim.exe: it reads Models, Textures, Shaders and Fonts from its own
 folder and writes compiled models into Models (into %LOCALAPPDATA%\tarnsim
 where that folder is read-only).
-Keys: P or Pause start/stop, E arm, Z flap, arrows pitch/roll, Space tail,
+Keys: P or Pause start/stop, E arm, Z power, arrows pitch/roll, Space tail,
 C camera, Delete cut the balloon, F1 reset, F2 screenshot, F8 stick monitor,
 F9 record the flight, H help line, Escape quit. Gamepads and joysticks fly it.
 

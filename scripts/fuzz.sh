@@ -48,9 +48,10 @@ fi
 declare -A dict=([model_raw]=model [model_compiled]=model [font]=font [image_dds]=dds [image_png]=png
                  [image_tga]=tga [shader_asm]=shader_asm [shader_tokens]=shader_tokens
                  [flight_script]=flight_script [flight_file]=flight_file [inih]=ini)
+# Flights whole: a few minutes of recording, not only its first lines.
 declare -A maxlen=([model_raw]=65536 [model_compiled]=65536 [font]=8192 [image_dds]=65536
                    [image_png]=65536 [image_tga]=65536 [shader_asm]=8192 [shader_tokens]=16384
-                   [flight_script]=4096 [flight_file]=4096 [inih]=4096)
+                   [flight_script]=4096 [flight_file]=262144 [inih]=4096)
 extra=()
 [ "${TARN_FUZZ_KEEP_GOING:-0}" = 1 ] && extra=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
 failed=0

@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   xvfb xdotool imagemagick x11-utils
-  dpkg-dev file lintian desktop-file-utils man-db
+  dpkg-dev file lintian desktop-file-utils man-db help2man
 )
 if [ "${1:-}" = "--windows" ]; then
   # MinGW-w64 brings d3d9.h, d3dx9.h and their import libraries. Wine's

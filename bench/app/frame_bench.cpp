@@ -1,28 +1,49 @@
 // Frame rate of the real program: the main window on the X server, the real
-// content, and the main loop's frame sequence with a clock around each part,
-// over 20 seconds of powered flight. Run it under an X server the size of the
-// target desktop (bench/app/run_frame_bench.sh starts Xvfb at 1280x720).
+// content, and the program's own frame (RunFrame with the window's host: the
+// stick, the flight session, the update, the drawing and the input pass) with
+// a clock around each part, over 20 seconds of powered flight. Run it under
+// an X server the size of the target desktop (bench/app/run_frame_bench.sh
+// starts Xvfb at 1280x720).
 //
-// Counters: fps; update_ms, draw_ms, input_ms, present_ms (mean per frame);
-// update_share, draw_share, present_share (of the whole frame); steps_per_s;
-// fuselage_z_m, the height the aircraft reached.
+// Counters: fps; update_ms (with the stick and the flight session), draw_ms,
+// input_ms, present_ms (mean per frame); update_share, draw_share,
+// present_share (of the whole frame); steps_per_s; fuselage_z_m, the height
+// the aircraft reached.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "aircraft/aircraft.h"
+#include "app/flight_session.h"
 #include "app/frame_timer.h"
 #include "app/shell.h"
 #include "app/update.h"
 #include "foundation/clock.h"
 #include "physics/body.h"
 #include "platform/gpu/device.h"
+#include "platform/input/joystick.h"
 #include "platform/window/window.h"
 
 namespace {
 
 constexpr double kFlightSeconds = 20;
+
+// The program's own frame with clocks around the drawing and the input pass.
+struct TimedFrameHost : WindowFrameHost {
+  double draw = 0, input = 0;  // seconds, summed over the frames
+  bool Draw() override {
+    double t = GetSeconds();
+    bool ok = WindowFrameHost::Draw();
+    draw += GetSeconds() - t;
+    return ok;
+  }
+  void InputPass(bool simulation) override {
+    double t = GetSeconds();
+    WindowFrameHost::InputPass(simulation);
+    input += GetSeconds() - t;
+  }
+};
 
 void BM_FlightFrames(benchmark::State& state) {
   const char* display = std::getenv("DISPLAY");
@@ -48,7 +69,12 @@ void BM_FlightFrames(benchmark::State& state) {
     }
     return;
   }
+  // The program's start-up around it: the stick and a flight session that
+  // records nothing, so each frame runs as the user's does.
+  StartJoysticks();
+  StartFlightSession(FlightSessionOptions());
   InitApplication();
+  FlightSessionStarted();
   // In the air at once: unpaused, the wing beat armed and powered.
   Paused = false;
   if (CurrentAircraft) {
@@ -57,7 +83,8 @@ void BM_FlightFrames(benchmark::State& state) {
   }
   LastTime = GetSeconds();
 
-  double update = 0, draw = 0, input = 0, present = 0, total = 0;
+  TimedFrameHost host;
+  double update = 0, present = 0, total = 0;
   uint64_t frames = 0;
   uint32_t stepsBefore = StepCounter;
   bool quit = false;
@@ -70,26 +97,22 @@ void BM_FlightFrames(benchmark::State& state) {
         else WindowProc(msg.message, msg.wParam, msg.lParam);
       }
       double t0 = GetSeconds();
-      UpdateFrame();
+      double inner = host.draw + host.input;
+      if (!RunFrame(host)) {
+        state.SkipWithError("BeginScene failed");
+        break;
+      }
       double t1 = GetSeconds();
-      Device->BeginScene();
-      DrawFrame();
-      Device->EndScene();
-      double t2 = GetSeconds();
-      WasForeground = IsForeground;
-      IsForeground = IsForegroundWindow();
-      if (IsForeground) InputPass();
-      double t3 = GetSeconds();
       Device->Present();
-      double t4 = GetSeconds();
-      update += t1 - t0;
-      draw += t2 - t1;
-      input += t3 - t2;
-      present += t4 - t3;
+      double t2 = GetSeconds();
+      // The frame less its drawing and input pass: stick, flight session, update.
+      update += (t1 - t0) - (host.draw + host.input - inner);
+      present += t2 - t1;
       frames++;
     }
     total = GetSeconds() - start;
   }
+  const double draw = host.draw, input = host.input;
   uint32_t steps = StepCounter - stepsBefore;
   double sum = update + draw + input + present;
   state.counters["frames"] = double(frames);
@@ -105,7 +128,9 @@ void BM_FlightFrames(benchmark::State& state) {
   // Where the flight ended: shows the aircraft really flew.
   if (CurrentAircraft) state.counters["fuselage_z_m"] = CurrentAircraft->fuselage->position.z;
 
+  EndFlightSession();
   ShutdownApplication();
+  StopJoysticks();
   ReleaseDevice();
   StopWindowSystem();
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "platform/gpu/d3dx_provider.h"
 #include "platform/image/image.h"
@@ -32,16 +33,6 @@ class Buffer : public ID3DXBuffer {
   uint32_t refs_ = 1;
 };
 
-bool ReadWholeFile(const char* path, std::vector<char>& out) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  char chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
 
 const D3DXProvider* provider = nullptr;
 
@@ -107,8 +98,8 @@ HRESULT D3DXAssembleShaderFromFileA(const char* path, const void* /*defines*/, v
   if (errors) *errors = nullptr;
   if (!path || !code) return D3DERR_INVALIDCALL;
   if (provider) return provider->assembleShader(path, code, errors);
-  std::vector<char> text;
-  if (!ReadWholeFile(path, text)) return D3DXERR_INVALIDDATA;
+  std::string text, reason;
+  if (!ReadWholeFile(path, FileKind::Content, text, reason)) return D3DXERR_INVALIDDATA;
 
   ShaderProgram program;
   HRESULT hr;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/files.h"
 #include "platform/image/image_internal.h"
 
 namespace {
@@ -176,14 +177,9 @@ HRESULT DecodeImage(const uint8_t* bytes, size_t size, Image& out) {
 HRESULT LoadImageFile(const char* path, Image& out) {
   out = Image();
   if (!path) return D3DXERR_INVALIDDATA;
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return D3DXERR_INVALIDDATA;
-  std::vector<uint8_t> data;
-  uint8_t chunk[65536];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + got);
-  bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return D3DXERR_INVALIDDATA;  // a directory, or a read error
-  return DecodeImage(data.data(), data.size(), out);
+  // A directory, a FIFO, a device or a file past the content cap reads as
+  // nothing: invalid data, as any unreadable texture.
+  std::string data, reason;
+  if (!ReadWholeFile(path, FileKind::Content, data, reason)) return D3DXERR_INVALIDDATA;
+  return DecodeImage(reinterpret_cast<const uint8_t*>(data.data()), data.size(), out);
 }

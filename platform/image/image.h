@@ -2,6 +2,7 @@
 // stb_image, DDS through our own reader (compressed blocks kept compressed).
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/gpu/types.h"
@@ -45,9 +46,11 @@ void DecompressDXT(D3DFORMAT format, const ImageLevel& in, ImageLevel& out);
 bool WriteDDS(const Image& image, std::vector<uint8_t>& out);
 
 // Writes width x height A8R8G8B8 pixels (top row first) as an opaque PNG
-// file. False when the size does not match or the file cannot be written.
+// file, written the one safe way (foundation/files.h). False with a plain
+// reason when the size does not match or the file cannot be written; path
+// is then as it was.
 bool WritePngFile(const char* path, uint32_t width, uint32_t height,
-                  const std::vector<uint32_t>& argb);
+                  const std::vector<uint32_t>& argb, std::string& reason);
 
 // Bytes one level occupies in the given format (blocks of 4x4 for DXT).
 uint64_t ImageLevelBytes(D3DFORMAT format, uint32_t width, uint32_t height);

@@ -56,7 +56,14 @@ TEST(FlightScript, ReadsEventsInTimeOrderAndNamesTheLineOfAMalformedOne) {
   EXPECT_EQ(ParseError("1 hold E"), "line 1: unknown action \"hold\" (press, down, up, axis or end)");
   EXPECT_EQ(ParseError("1 press"), "line 1: a key name must follow the action");
   EXPECT_EQ(ParseError("1 press E Z"), "line 1: one key per line");
-  EXPECT_EQ(ParseError("# c\n1 down Shift"), "line 2: unknown key \"Shift\"");
+  EXPECT_EQ(ParseError("# c\n1 down Spcae"), "line 2: unknown key \"Spcae\" (nearest: Space)");
+  EXPECT_EQ(ParseError("1 up Lfet"), "line 1: unknown key \"Lfet\" (nearest: Left)");
+  EXPECT_EQ(ParseError("1 up F2"), "line 1: unknown key \"F2\" (nearest: F1)");
+  EXPECT_EQ(ParseError("1 down Shift"), "line 1: unknown key \"Shift\" (nearest: Left; keys are the letters A to Z, "
+                                         "Up, Down, Left, Right, Space, Delete, Pause, F1, Escape)");
+  // A long name is cut in the message and measured against no key.
+  EXPECT_EQ(ParseError("1 down " + std::string(100, 'x')),
+            "line 1: unknown key \"" + std::string(80, 'x') + "... (100 bytes)\"");
   EXPECT_EQ(ParseError("1 end now"), "line 1: \"end\" takes no key");
   EXPECT_EQ(ParseError("1 axis roll"), "line 1: \"axis\" takes pitch or roll and a value");
   EXPECT_EQ(ParseError("1 axis yaw 0"), "line 1: unknown axis \"yaw\" (pitch or roll)");
@@ -155,7 +162,7 @@ TEST_F(FlightRunTest, FollowsTheScriptClockReplaysExactlyAndWritesARowPerFrame) 
   std::remove(svg.c_str());
   LogCapture capture;
   EXPECT_FALSE(WriteCsv("/nonexistent-dir/x.csv", r.rows));
-  EXPECT_EQ(capture.text(), "Can't write \"/nonexistent-dir/x.csv\"\n");
+  EXPECT_EQ(capture.text(), "Can't write \"/nonexistent-dir/x.csv\": ERROR_FILE_NOT_FOUND: no such file or folder\n");
 
   // 7 ms frames (not a whole number of steps) carry the rest of a step over.
   r = Fly("0 press Pause\n0.7 end\n", 0.007);

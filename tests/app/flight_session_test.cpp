@@ -77,20 +77,35 @@ class FlightSessionTest : public ::testing::Test {
         EnterKeyMessage(key, false);
       }
       stick(k, pad.controllerAxes[1], pad.controllerAxes[0]);  // lefty, leftx
-      StickBeforeFrame({pad}, settings);
-      replaying = replaying && log.text().find("taken over") == std::string::npos;
-      // Ahead of the replay's pace: every replayed frame is due at once.
-      handCounter = replaying ? 2 * k : k;
-      EXPECT_TRUE(FlightFrameBegin()) << k;
-      UpdateFrame();
-      SimulationInputPass();
-      FlightFrameEnd(true);
+      FrameHost host(*this, log, replaying, k);
+      EXPECT_TRUE(RunFrame(host));
+      EXPECT_TRUE(host.simulated) << k;
     }
     EndFlightSession();
     DestroyAircraft();
     ReleaseModel(ground);
     return log.text();
   }
+
+  // The window's frame less the window: the pad read as the program reads
+  // its stick, the session's frame start, the program's own frame after it.
+  struct FrameHost : ::FrameHost {
+    FrameHost(FlightSessionTest& t, LogCapture& log, bool& replaying, int k) : t(t), log(log), replaying(replaying), k(k) {}
+    bool BeginFrame() override {
+      StickBeforeFrame({t.pad}, t.settings);
+      replaying = replaying && log.text().find("taken over") == std::string::npos;
+      // Ahead of the replay's pace: every replayed frame is due at once.
+      handCounter = replaying ? 2 * k : k;
+      return simulated = FlightFrameBegin();
+    }
+    bool InputPassDue() override { return FlightInputPassDue(true); }
+    void EndFrame(bool inputPass) override { FlightFrameEnd(inputPass); }
+    FlightSessionTest& t;
+    LogCapture& log;
+    bool& replaying;
+    int k;
+    bool simulated = false;
+  };
 
   MDL *model = RegisterTestAircraftModel(), *island = RegisterFlatIsland(0.0);
   Settings settings = DefaultSettings();

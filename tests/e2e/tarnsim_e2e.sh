@@ -38,15 +38,10 @@ log="$work/console.txt"
 export XDG_DATA_HOME="$work/data" XDG_PICTURES_DIR="$work/pictures"
 
 xvfb_pid="" program_pid=""
-cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/window_helpers.sh"
+trap end_window_test EXIT
 
 # A private server the size of a small desktop; nothing else draws on it.
-source "$(dirname "$0")/window_helpers.sh"
 start_private_xvfb 160 199 1280x720 || fail "could not start Xvfb"
 
 # The program reads its content below the working directory; the user's own
@@ -55,17 +50,6 @@ export XDG_CONFIG_HOME="$work/config"
 (cd "$run_dir" && exec "$program") >"$log" 2>&1 &
 program_pid=$!
 
-# The program's window id in wid, waiting up to 30 s for it to appear.
-wait_window() {
-  wid=""
-  for _ in $(seq 300); do
-    wid=$(xdotool search --name '^Tarn sim$' 2>/dev/null | head -n1)
-    [ -n "$wid" ] && return
-    kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
-    sleep 0.1
-  done
-  fail "no window titled \"Tarn sim\" within 30 s"
-}
 wait_window
 
 name=$(xprop -id "$wid" WM_NAME)

@@ -32,3 +32,25 @@ quit_with_escape() {
   quit_status=$?
   program_pid=""
 }
+
+# end_window_test is a window test's EXIT trap: it ends program_pid and
+# xvfb_pid when they are set and removes the test's folder, work.
+end_window_test() {
+  [ -n "${program_pid:-}" ] && kill "$program_pid" 2>/dev/null
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+
+# wait_window sets wid to the program's window, waiting up to 30 s for it;
+# the test fails (its fail function) when the program ends first or no
+# window appears.
+wait_window() {
+  wid=""
+  for _ in $(seq 300); do
+    wid=$(xdotool search --name '^Tarn sim$' 2>/dev/null | head -n1)
+    [ -n "$wid" ] && return
+    kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
+    sleep 0.1
+  done
+  fail "no window titled \"Tarn sim\" within 30 s"
+}

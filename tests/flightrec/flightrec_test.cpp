@@ -4,6 +4,7 @@
 // reader's answers to cut, reordered, edited and binary files.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -19,11 +20,16 @@
 #include "flightrec/replay.h"
 #include "flightrec/state.h"
 #include "foundation/clock.h"
+#include "foundation/log.h"
 #include "physics/entity.h"
 #include "sim/frame_clock.h"
 #include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 #include "tools/flight/flight.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -272,6 +278,99 @@ TEST_F(FlightRecordTest, CutReorderedEditedAndBinaryFilesNameTheirLine) {
     }
   }
   EXPECT_GT(refused, 100);
+}
+
+// The recording's file: never an existing one unasked, readable line by line
+// while it is written, and a failing write stops it at once with a line,
+// keeping what was written.
+TEST_F(FlightRecordTest, TheRecordingFileIsNewReadableAsItGoesAndStopsOnAFullDisk) {
+  std::vector<ScriptEvent> events;
+  std::string error;
+  ASSERT_TRUE(ParseScript(kScript, events, error)) << error;
+  std::ofstream(path) << "the pilot's own flight\n";
+  {
+    LogCapture log;
+    Recorder recorder(ContentFingerprint(""), "test");
+    EXPECT_FALSE(recorder.Start(path, false));
+    EXPECT_EQ(log.text(), "Can't write the flight \"" + path + "\": ERROR_FILE_EXISTS: the file already exists\n");
+  }
+  EXPECT_EQ(ReadAll(path), "the pilot's own flight\n");
+
+  std::string midway;
+  {
+    Recorder recorder(ContentFingerprint(""), "test");
+    ASSERT_TRUE(recorder.Start(path, true));
+    RunOptions options;
+    options.recorder = &recorder;
+    options.afterFrame = [&](const Row&) {
+      if (recorder.frames() == 30) midway = ReadAll(path);
+      return true;
+    };
+    flight::Run(events, options);
+  }
+  EXPECT_EQ(midway.rfind("# Tarn sim flight", 0), 0u);
+  EXPECT_NE(midway.find("\nf 30 1\n"), std::string::npos) << "each frame is in the file as it ends";
+  EXPECT_EQ(Parsed(midway).frames.size(), 30u);
+
+#ifndef _WIN32
+  std::remove(path.c_str());
+  std::string console;
+  {
+    LogCapture log;
+    struct rlimit saved, small;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    small = saved;
+    small.rlim_cur = 1500;
+    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    Recorder recorder(ContentFingerprint(""), "test");
+    ASSERT_TRUE(recorder.Start(path, false));
+    RunOptions options;
+    options.recorder = &recorder;
+    setrlimit(RLIMIT_FSIZE, &small);
+    flight::Run(events, options);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(recorder.recording());
+    EXPECT_EQ(recorder.Stop(), "");  // never "saved"
+    console = log.text();
+  }
+  EXPECT_EQ(console, "Can't write the flight \"" + path +
+                         "\": ERROR_FILE_TOO_LARGE: the file grew past the size this process may write; "
+                         "recording stopped, the flight up to here is kept\n");
+  std::string kept = ReadAll(path);
+  EXPECT_TRUE(kept.size() > 500 && kept.size() <= 1500) << kept.size();
+  Flight cut = Parsed(kept.substr(0, kept.rfind('\n') + 1));
+  EXPECT_TRUE(cut.recorded && !cut.hasEnd && !cut.frames.empty());
+#endif
+}
+
+// What a flight may ask of a replay, and lines the reader must take or refuse.
+TEST(FlightFiles, EmptyAndForgedFlightsAreRefusedAndEdgeValuesRead) {
+  std::string why;
+  for (const char* nothing : {"", "# a comment\n\n"}) {
+    EXPECT_FALSE(FlightIsFlyable(Parsed(nothing), why));
+    EXPECT_EQ(why, "no events: nothing to fly");
+  }
+  EXPECT_TRUE(FlightIsFlyable(Parsed("5 end\n"), why));
+  const std::string head = "tarnflight 1\nversion x\ncontent 0000000000000000\nclock 1 0\nstart 0000000000000000\n";
+  std::string bomb = head, ok = head;
+  for (int i = 1; i <= 1000; i++) bomb += "f " + std::to_string(i) + " 600\n";
+  for (int i = 1; i <= 12; i++) ok += "f " + std::to_string(i) + " 600\n";
+  EXPECT_FALSE(FlightIsFlyable(Parsed(bomb + "600000.000000 end 0000000000000000\n"), why));
+  EXPECT_EQ(why, "600000 s of clock time, more than the 7200 s a replay may run");
+  EXPECT_TRUE(FlightIsFlyable(Parsed(ok + "7200.000000 end 0000000000000000\n"), why)) << "exactly two hours";
+  EXPECT_FALSE(FlightIsFlyable(Parsed(ok + "f 13 1\n"), why));
+
+  // Full stick both ways is a value; past it is not. Frames never run back.
+  Flight full = Parsed("0 axis pitch 1\n0 axis roll -1\n1 end\n");
+  EXPECT_TRUE(full.events[0].value == 1 && full.events[1].value == -1);
+  EXPECT_EQ(ParseError("0 axis pitch 1.0001\n"), "line 1: the axis value must be a number from -1 to 1");
+  EXPECT_EQ(ParseError(head + "f 1 5\nf 2 -1\n"), "line 7: the clock ran backwards");
+  const std::string earlier = head + "f 1 5\n5.000000 press E\nf 2 5\n4.000000 press E\n";
+  EXPECT_EQ(ParseError(earlier).rfind("line 9: time 4.000000 does not belong here", 0), 0u);
+  // A key name from a damaged file is echoed cut, with its length.
+  EXPECT_EQ(ParseError("0 press " + std::string(100000, 'K') + "\n"),
+            "line 1: unknown key \"" + std::string(80, 'K') + "... (100,000 bytes)\"");
 }
 
 TEST(FlightFiles, ContentFingerprintFollowsTheModelBytes) {

@@ -21,4 +21,24 @@ TEST(Log, CapturesNestSplitLinesAndTakeLongText) {
   EXPECT_EQ(outer.lines().size(), 2u);
 }
 
+// A flood of one line (a million faces naming the same missing vertex) is
+// shown twenty times and counted; lines printed in parts never merge.
+TEST(Log, RepeatedLinesAreCountedAfterTwenty) {
+  LogCapture outer;
+  {
+    LogCapture capture;
+    for (int i = 0; i < 1000000; i++) Log("face %d names a missing vertex\n", 7);
+    Log("done\n");
+    for (int i = 0; i < 30; i++) Log("Loading texture \"x\"... "), Log("D3D_OK\n");
+    for (int i = 0; i < 25; i++) Log("tail\n");
+    std::vector<std::string> lines = capture.lines();
+    ASSERT_EQ(lines.size(), 20u + 1 + 1 + 30 + 20);  // the last count comes at the capture's end
+    EXPECT_EQ(lines[19], "face 7 names a missing vertex");
+    EXPECT_EQ(lines[20], "... and 999,980 more like this");
+    EXPECT_EQ(lines[21], "done");
+    EXPECT_EQ(lines[22], "Loading texture \"x\"... D3D_OK");
+  }
+  EXPECT_EQ(outer.text(), "");  // the run ended inside the inner capture
+}
+
 }  // namespace

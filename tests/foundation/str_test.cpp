@@ -170,9 +170,11 @@ TEST(Files, SaveReplacesAndEveryFailureLineAppears) {
 #endif
   EXPECT_EQ(log.text(), "fread failed\n"
                         "Unable to load file \"x\": (ERROR_FILE_NOT_FOUND)\n"
-                        "Unable to load file \"" + dir + "\": (ERROR_ACCESS_DENIED)\n"
-                        "Unable to create file \"" + dir + "/missing/out.bin\": (" + missingFolder + ")\n"
-                        "Unable to create file \"" + empty + "/out.bin\": (ERROR_PATH_NOT_FOUND)\n");
+                        "Unable to load file \"" + dir + "\": a folder, not a file\n"
+                        "Unable to create file \"" + dir + "/missing/out.bin\": (" + missingFolder +
+                            ": no such file or folder)\n"
+                        "Unable to create file \"" + empty +
+                            "/out.bin\": (ERROR_PATH_NOT_FOUND: a part of the path is not a folder)\n");
 
 #ifndef _WIN32
   // A write that fails part-way (here: the file size limit) keeps the old
@@ -186,10 +188,11 @@ TEST(Files, SaveReplacesAndEveryFailureLineAppears) {
   small.rlim_cur = 500;
   void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
-  SaveFile(name.c_str(), out);
+  EXPECT_FALSE(SaveFile(name.c_str(), out));
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, handler);
-  EXPECT_EQ(log.text(), "fwrite failed: (ERROR_FILE_TOO_LARGE)\n");
+  EXPECT_EQ(log.text(), "Unable to create file \"" + name +
+                            "\": (ERROR_FILE_TOO_LARGE: the file grew past the size this process may write)\n");
   LoadFile(name.c_str(), in);
   EXPECT_TRUE(in.size == 3 && std::strcmp(reinterpret_cast<char*>(in.data), "ab") == 0);
   int files = 0;

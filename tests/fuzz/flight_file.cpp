@@ -13,6 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(error.rfind("line ", 0) == 0);
     return 0;
   }
+  // The bound on a replay's work is decided from the parsed flight alone.
+  std::string why;
+  if (flight::FlightIsFlyable(f, why)) FUZZ_CHECK(f.frames.size() <= flight::kMaxFlightFrames);
+  else FUZZ_CHECK(!why.empty());
   if (!f.recorded) return 0;
   // Frames run forward in time; events sit before a frame that exists, in
   // order. Written back as the recorder writes them, the same flight reads.

@@ -55,10 +55,7 @@ void ResetWorld() {
 }
 
 void StepWorld(int n) {
-  for (int i = 0; i < n; i++, StepCounter++) {
-    CurrentDt = PhysicsStep;
-    WorldStep();
-  }
+  for (int i = 0; i < n; i++) ClockedWorldStep(PhysicsStep);
 }
 
 uint64_t HashBodies(const std::vector<pBody*>& bodies) {

@@ -1,8 +1,5 @@
 #include "tools/contactsheet/contactsheet.h"
 
-// The image writer itself is compiled into the content builder library.
-#include <stb/stb_image_write.h>
-
 #include <cmath>
 
 #include "assets/font.h"
@@ -10,9 +7,11 @@
 #include "foundation/log.h"
 #include "foundation/str.h"
 #include "platform/gpu/device.h"
+#include "platform/image/image.h"
 #include "render/draw.h"
 #include "render/model_draw.h"
 #include "render/resources.h"
+#include "render/shader_registers.h"
 #include "render/text.h"
 
 namespace contactsheet {
@@ -122,7 +121,7 @@ void DrawAircraftAt(Content* c, const Frame& f) {
   MDL* m = c->plane;
   const Vec3& P = f.planePosition;
   const Quat& q = f.planeOrientation;
-  auto place = [&] { SetWorldTransform(8, P, q); };
+  auto place = [&] { SetWorldTransform(kVertexWorld, P, q); };
   Use(c->defaultVS);
   Use(c->texturedPS);
   Bind(0, c->body);
@@ -157,8 +156,8 @@ void DrawAircraftAt(Content* c, const Frame& f) {
   Bind(0, c->body);
 
   if (!f.strapsCut) {
-    SetWorldTransform(8, P, q);
-    SetWorldTransform(15, P, q);
+    SetWorldTransform(kVertexWorld, P, q);
+    SetWorldTransform(kVertexSecondWorld, P, q);
     Use(c->animVS);
     Use(c->balloonPS);
     Whole(m, "Ballon");
@@ -168,7 +167,7 @@ void DrawAircraftAt(Content* c, const Frame& f) {
     SetPixelConstantVector(1, 190 / 255.f, 224 / 255.f, 1);
     Subset(m, "Strapes", 4);
   } else {
-    SetWorldTransform(8, P, q);
+    SetWorldTransform(kVertexWorld, P, q);
     Use(c->balloonPS);
     Whole(m, "Ballon");
   }
@@ -184,7 +183,7 @@ void DrawAircraftAt(Content* c, const Frame& f) {
     slide.m[13] = 0.2 * f.pitchInput * a.y;
     slide.m[14] = 0.2 * f.pitchInput * a.z;
     Mat4 world = Mat4Mul(Mat4Mul(Mat4RotateAboutPoint(p, a, -f.rollInput), slide), Mat4FromPose(P, q));
-    SetWorldMatrix(8, world);
+    SetWorldMatrix(kVertexWorld, world);
   }
   Whole(m, "Joke");
 }
@@ -207,7 +206,7 @@ void DrawFrame(Content* c, const Frame& f) {
   Device->SetTexture(0, nullptr);
 
   if (f.island) {
-    SetWorldTransform(8, {0, 0, 0}, {0, 0, 0, 1});
+    SetWorldTransform(kVertexWorld, {0, 0, 0}, {0, 0, 0, 1});
     Use(c->texturedPS);
     Use(c->defaultVS);
     Bind(0, c->islandTexture);
@@ -244,15 +243,11 @@ bool SaveBackBuffer(const std::string& path, BackBufferReader read) {
   std::vector<uint32_t> argb;
   uint32_t w = 0, h = 0;
   if (!read(Device, argb, &w, &h)) return false;
-  std::vector<uint8_t> rgb(size_t(w) * h * 3);
-  for (size_t i = 0; i < argb.size(); ++i) {
-    rgb[i * 3 + 0] = uint8_t(argb[i] >> 16);
-    rgb[i * 3 + 1] = uint8_t(argb[i] >> 8);
-    rgb[i * 3 + 2] = uint8_t(argb[i]);
-  }
-  return stbi_write_png(path.c_str(), int(w), int(h), 3, rgb.data(), int(w) * 3) != 0;
+  std::string reason;
+  if (WritePngFile(path.c_str(), w, h, argb, reason)) return true;
+  Log("tarn-contactsheet: %s\n", reason.c_str());
+  return false;
 }
-
 
 bool TakeShots(const std::string& out, BackBufferReader read) {
   bool ok = true;

@@ -17,6 +17,7 @@
 #include "flightrec/replay.h"
 #include "flightrec/state.h"
 #include "foundation/clock.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "physics/physics.h"
 #include "sim/frame_clock.h"
@@ -64,11 +65,34 @@ double LowestClearance(const Tarnplane* a) {
   return best;
 }
 
+// The runner's frame: the replay's events before it, and a recording (when
+// asked for) told the stick inputs and the frame's end. A script run has an
+// input pass every frame; a replay where its recording had one.
+class RunnerHost : public FrameHost {
+ public:
+  RunnerHost(Recorder* recorder, Replay* replay) : recorder_(recorder), replay_(replay) {}
+  bool BeginFrame() override {
+    if (replay_ != nullptr) replay_->BeforeFrame();
+    if (recorder_ != nullptr) recorder_->Axes(StickPitchInput, StickRollInput);
+    return true;
+  }
+  bool InputPassDue() override { return replay_ == nullptr || replay_->inputPass(); }
+  void EndFrame(bool inputPass) override {
+    if (recorder_ != nullptr) recorder_->EndFrame(inputPass);
+  }
+
+ private:
+  Recorder* recorder_;
+  Replay* replay_;
+};
+
 // What a run and a replay share: the program's start-up less the drawing,
 // the frame's simulation and its telemetry row, and the clean-up.
 class Flying {
  public:
-  Flying(const RunOptions& options, RunResult& result) : options_(options), result_(result) {
+  // replay: the flight replayed, or null for a script run.
+  Flying(const RunOptions& options, RunResult& result, Replay* replay = nullptr)
+      : options_(options), result_(result), host_(options.recorder, replay) {
     WheelMoved = false;
     WheelNotches = 0;
     island_ = LoadIslandGround();
@@ -87,13 +111,9 @@ class Flying {
     wallStart_ = std::chrono::steady_clock::now();
     cpuStart_ = std::clock();
   }
-  // Runs a frame (its input pass when pass) and samples it at run time
-  // `time`. False once a row breaks.
-  bool Frame(bool pass, double time) {
-    if (options_.recorder != nullptr) options_.recorder->Axes(StickPitchInput, StickRollInput);
-    UpdateFrame();
-    if (pass) SimulationInputPass();
-    if (options_.recorder != nullptr) options_.recorder->EndFrame(pass);
+  // Runs a frame and samples it at run time `time`. False once a row breaks.
+  bool Frame(double time) {
+    RunFrame(host_);
     Row row = Sample(time);
     result_.broken = RowIsBroken(row);
     if (!options_.keepRows) result_.rows.clear();
@@ -114,6 +134,7 @@ class Flying {
  private:
   const RunOptions& options_;
   RunResult& result_;
+  RunnerHost host_;
   MDL* island_ = nullptr;
   std::chrono::steady_clock::time_point wallStart_;
   std::clock_t cpuStart_ = 0;
@@ -267,7 +288,7 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
       if (now >= endTime - 1e-9) break;
 
       gClockCounter = k * ticksPerFrame;
-      if (!flying.Frame(true, double(k) * frame)) break;
+      if (!flying.Frame(double(k) * frame)) break;
       if (options.afterFrame && !options.afterFrame(result.rows.back())) break;
     }
   }
@@ -280,12 +301,10 @@ RunResult ReplayFlight(const Flight& flight, const RunOptions& options) {
   Replay replay(flight);
   replay.Begin();
   {
-    Flying flying(options, result);
+    Flying flying(options, result, &replay);
     replay.Started([] { SimulationInputPass(); });
     while (result.failure.empty() && !replay.done()) {
-      size_t i = replay.next();
-      replay.BeforeFrame();
-      bool ok = flying.Frame(replay.inputPass(), replay.FrameTime(i));
+      bool ok = flying.Frame(replay.FrameTime(replay.next()));
       replay.AfterFrame();
       if (!ok) break;
     }
@@ -295,6 +314,16 @@ RunResult ReplayFlight(const Flight& flight, const RunOptions& options) {
   }
   return result;
 }
+
+namespace {
+// Outputs replace earlier outputs whole or not at all.
+bool WriteOutput(const std::string& path, const std::string& bytes) {
+  std::string reason;
+  if (WriteWholeFile(path, bytes, reason)) return true;
+  Log("Can't write \"%s\": %s\n", path.c_str(), reason.c_str());
+  return false;
+}
+}  // namespace
 
 std::string Verdict(const Flight& flight, const RunResult& result) {
   char buf[256];
@@ -312,29 +341,26 @@ std::string Verdict(const Flight& flight, const RunResult& result) {
 }
 
 bool WriteCsv(const std::string& path, const std::vector<Row>& rows) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    Log("Can't write \"%s\"\n", path.c_str());
-    return false;
-  }
+  std::string out;
+  char buf[32];
   const std::vector<std::string>& names = ColumnNames();
   // The air's columns only when the air moved: still-air tables stay as they were.
   int columns = kAirX;
   for (const Row& r : rows)
     if (std::isfinite(r[kAirspeed])) columns = kColumnCount;
-  for (int c = 0; c < columns; c++) std::fprintf(f, c ? ",%s" : "%s", names[c].c_str());
-  std::fputc('\n', f);
+  for (int c = 0; c < columns; c++) out += (c ? "," : "") + names[c];
+  out += '\n';
   for (const Row& r : rows) {
     for (int c = 0; c < columns; c++) {
-      if (c) std::fputc(',', f);
-      if (std::isfinite(r[c])) std::fprintf(f, "%.9g", r[c]);  // blank: no value
+      if (c) out += ',';
+      if (std::isfinite(r[c])) {  // blank: no value
+        std::snprintf(buf, sizeof buf, "%.9g", r[c]);
+        out += buf;
+      }
     }
-    std::fputc('\n', f);
+    out += '\n';
   }
-  bool ok = std::fflush(f) == 0;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) Log("Can't write \"%s\"\n", path.c_str());
-  return ok;
+  return WriteOutput(path, out);
 }
 
 namespace {
@@ -471,11 +497,7 @@ bool WriteSvg(const std::string& path, const std::vector<Row>& rows) {
   AppendGroundTrack(out, rows, left, top + 3 * (panelHeight + gap), track);
   out += "</svg>\n";
 
-  FILE* f = std::fopen(path.c_str(), "wb");
-  bool ok = f != nullptr && std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-  if (!ok) Log("Can't write \"%s\"\n", path.c_str());
-  return ok;
+  return WriteOutput(path, out);
 }
 
 std::string Summary(const RunResult& result) {

@@ -20,10 +20,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "assets/model.h"
 #include "flightrec/state.h"
 #include "foundation/content_dir.h"
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "tarn_version.h"
 #include "tools/flight/flight.h"
@@ -43,7 +45,9 @@ void Error(const char* format, Args... args) {
   std::fputs(text.c_str(), stderr);
 }
 
-int Usage() {
+// Bad arguments: one line saying which and why, then the usage.
+int Usage(const std::string& problem) {
+  Error("tarn-flight: %s\n", problem.c_str());
   Error("usage: tarn-flight SCRIPT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]\n"
         "       tarn-flight --random SEED --duration SECONDS [--frame SECONDS] [--data DIR]\n");
   return 1;
@@ -71,17 +75,41 @@ bool EnterContent(const std::string& data) {
   return true;
 }
 
+// A key script without an end line stops on its own; say where, so a script
+// whose end line was forgotten (or mistyped into a comment) is not mistaken
+// for a flight of the intended length.
+void NoteMissingEnd(const std::string& script, const std::vector<flight::ScriptEvent>& events,
+                    const flight::RunOptions& options, const flight::RunResult& result) {
+  for (const flight::ScriptEvent& e : events)
+    if (e.action == flight::Action::End) return;
+  double stopped = result.rows.empty() ? 0.0 : result.rows.back()[flight::kTime];
+  if (events.empty()) {
+    Error("tarn-flight: note: %s has no events and no \"end\" line; the flight stopped at t=%.3f s, "
+          "the longest run\n", script.c_str(), stopped);
+    return;
+  }
+  const flight::ScriptEvent& last = events.back();
+  if (last.time >= options.maxTime)
+    Error("tarn-flight: note: %s has no \"end\" line; the flight stopped at t=%.3f s, the longest run, "
+          "before its last event (line %d, %.3f s)\n", script.c_str(), stopped, last.line, last.time);
+  else
+    Error("tarn-flight: note: %s has no \"end\" line; the flight stopped at t=%.3f s, one frame after "
+          "its last event (line %d, %.3f s)\n", script.c_str(), stopped, last.line, last.time);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string script, csv, svg, frameText, data, seedText, durationText;
   flight::RunOptions options;
-  CLI::App cli{"Flies the aircraft without a window from a key script; one summary line", "tarn-flight"};
+  CLI::App cli{"Flies the aircraft without a window from a key script or a recorded flight; prints one summary line",
+                "tarn-flight"};
   cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   // Paths like /home/... are paths, not Windows-style /options, on every system.
   cli.allow_windows_style_options(false);
-  cli.add_option("script", script, "Key script: \"<seconds> press|down|up <key>\" or \"<seconds> end\" a line")
-;
+  cli.add_option("script", script, "Key script (\"<seconds> press|down|up <key>\", \"<seconds> axis pitch|roll <value>\" "
+                 "or \"<seconds> end\" a line) or a recorded flight (.tarnflight) to replay")
+      ->type_name("SCRIPT|FLIGHT");
   cli.add_option("--frame", frameText, "Seconds per frame, in (0, 1] (default 1/60)")->type_name("SECONDS");
   cli.add_option("--csv", csv, "Write one telemetry row per frame")->type_name("FILE");
   cli.add_option("--svg", svg, "Draw the flight path and height")->type_name("FILE");
@@ -96,8 +124,8 @@ int main(int argc, char** argv) {
     return cli.exit(e);
   } catch (const CLI::CallForVersion& e) {
     return cli.exit(e);
-  } catch (const CLI::ParseError&) {
-    return Usage();
+  } catch (const CLI::ParseError& e) {
+    return Usage(e.what());
   }
   if (!frameText.empty()) {
     char* end = nullptr;
@@ -110,7 +138,12 @@ int main(int argc, char** argv) {
   }
 
   if (!seedText.empty()) {
-    if (!script.empty() || !csv.empty() || !svg.empty() || durationText.empty()) return Usage();
+    if (!script.empty())
+      return Usage("--random flies a random pilot instead of a script; give one or the other, not \"" + script + "\" too");
+    if (!csv.empty() || !svg.empty())
+      return Usage(std::string(!csv.empty() ? "--csv" : "--svg") +
+                   " goes with a script or a flight: --random keeps no telemetry to write");
+    if (durationText.empty()) return Usage("--random needs --duration SECONDS: how long the random pilot flies");
     char* end = nullptr;
     uint64_t seed = std::strtoull(seedText.c_str(), &end, 10);
     if (end == seedText.c_str() || *end != '\0' || seedText[0] == '-') {
@@ -127,24 +160,35 @@ int main(int argc, char** argv) {
     Log("%s\n", flight::SoakSummary(seed, soak).c_str());
     return soak.failure.empty() ? 0 : 2;
   }
-  if (script.empty() || !durationText.empty()) return Usage();
+  if (!durationText.empty()) return Usage("--duration goes with --random only: a script ends at its own end line");
+  if (script.empty()) return Usage("a key script or a recorded flight to fly is missing");
 
-  std::ifstream in(script, std::ios::binary);
-  if (!in) {
-    Error("tarn-flight: can't read \"%s\"\n", script.c_str());
+  std::string text, reason;
+  if (!ReadWholeFile(script, FileKind::Flight, text, reason)) {
+    Error("tarn-flight: can't read \"%s\": %s\n", script.c_str(), reason.c_str());
     return 1;
   }
-  std::stringstream text;
-  text << in.rdbuf();
   flight::Flight file;
   std::string error;
-  if (!flight::ParseFlight(text.str(), file, error)) {
+  if (!flight::ParseFlight(text, file, error)) {
+    Error("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
+    return 1;
+  }
+  if (!flight::FlightIsFlyable(file, error)) {
     Error("tarn-flight: %s: %s\n", script.c_str(), error.c_str());
     return 1;
   }
 
   csv = FromHere(csv);
   svg = FromHere(svg);
+  // The outputs may replace earlier outputs, never the flight they come from.
+  for (const std::string* output : {&csv, &svg}) {
+    if (!output->empty() && SameFile(*output, script)) {
+      Error("tarn-flight: \"%s\" is the flight being read; name another file for the output\n",
+            output->c_str());
+      return 1;
+    }
+  }
   if (!EnterContent(data)) return 1;
   if (file.recorded) {
     uint64_t content = flight::ContentFingerprint("");
@@ -177,6 +221,7 @@ int main(int argc, char** argv) {
     std::fputs(capture.text().c_str(), stderr);
   }
   Log("%s\n", flight::Summary(result).c_str());
+  if (!file.recorded && !result.escaped && !result.broken) NoteMissingEnd(script, file.events, options, result);
   bool matches = true;
   if (file.recorded && !result.broken) {
     Log("final state hash %s\n", flight::HashText(result.finalHash).c_str());
