@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "aircraft/island_ground.h"
+#include "physics/ground.h"
 #include "physics/surface.h"
 #include "sim/frame_clock.h"
 
@@ -45,12 +46,51 @@ struct SurfaceCell {
   Surface s = {kSeaLevel, true};
 };
 std::vector<SurfaceCell> surfaceCells;
+const SurfaceCell* lastCell = nullptr;  // into surfaceCells; null when they are cleared
+
+// What the remembered cells were taken from: the ground's arrays and a hash
+// of 64 evenly spread vertices (a mesh refilled in place with the same counts
+// is still noticed). Each rebuild of the air keeps the cells while the ground
+// is the same: a ground query costs far more than the air's arithmetic, and a
+// scene reset refills the same island.
+struct GroundKey {
+  const void* vertices = nullptr;
+  const void* triangles = nullptr;
+  uint32_t vertexCount = 0, triangleCount = 0;
+  uint64_t hash = 0;
+  bool operator==(const GroundKey& o) const {
+    return vertices == o.vertices && triangles == o.triangles && vertexCount == o.vertexCount &&
+           triangleCount == o.triangleCount && hash == o.hash;
+  }
+};
+GroundKey surfaceKey;
+
+GroundKey CurrentGround() {
+  GroundKey key;
+  key.vertices = GroundVertices.data, key.triangles = GroundTriangles.data;
+  key.vertexCount = GroundVertices.count, key.triangleCount = GroundTriangles.count;
+  uint64_t h = 1469598103934665603ull;
+  for (uint32_t k = 0; k < 64 && GroundVertices.count; k++) {
+    const Vec3& v = GroundVertices[uint32_t(uint64_t(GroundVertices.count - 1) * k / 63)];
+    for (double d : {v.x, v.y, v.z}) {
+      uint64_t bits;
+      std::memcpy(&bits, &d, 8);
+      h = (h ^ bits) * 1099511628211ull;
+    }
+  }
+  key.hash = h;
+  return key;
+}
 Surface SurfaceBelow(const Vec3& p) {
   if (!(std::fabs(p.x) < 1e9 && std::fabs(p.y) < 1e9)) return {kSeaLevel, true};
   const int64_t x = int64_t(std::floor(p.x / kCell)), y = int64_t(std::floor(p.y / kCell));
+  // The records ask about one point after another, and a body's probes
+  // mostly share its cell: the last cell answers before the table.
+  if (lastCell != nullptr && lastCell->x == x && lastCell->y == y) return lastCell->s;
   if (surfaceCells.empty()) surfaceCells.resize(1 << 14);
   uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full;
   SurfaceCell& cell = surfaceCells[(h ^ (h >> 31)) & (surfaceCells.size() - 1)];
+  lastCell = &cell;
   if (cell.used && cell.x == x && cell.y == y) return cell.s;
   double ground = kSeaLevel;
   // The highest surface on the line (the island has no overhangs).
@@ -70,13 +110,20 @@ class WindRecord : public AirRecord {
  public:
   WindRecord(double speed, double from) : velocity_(Toward(from) * speed) {}
   bool IsFinished() override { return dead; }
+  // LogProfile with its denominators taken once: the same bits, one log1p a
+  // query instead of two.
   Vec3 Force(const Vec3& p) override {
     Surface s = SurfaceBelow(p);
-    return velocity_ * LogProfile(p.z - s.height, s.sea ? kSeaRoughness : kLandRoughness);
+    const double h = p.z - s.height;
+    if (!(h > 0)) return velocity_ * 0.0;
+    return velocity_ * (s.sea ? std::log1p(h / kSeaRoughness) / seaAt10_
+                              : std::log1p(h / kLandRoughness) / landAt10_);
   }
 
  private:
   Vec3 velocity_;
+  const double landAt10_ = std::log1p(10.0 / kLandRoughness);
+  const double seaAt10_ = std::log1p(10.0 / kSeaRoughness);
 };
 
 class TurbulenceRecord : public AirRecord {
@@ -125,18 +172,30 @@ class ThermalRecord : public AirRecord {
       : t_(t), born_(born), renews_(renews), drift_(field.drift) {}
   bool IsFinished() override;
   Vec3 Force(const Vec3& p) override {
-    double age = Now() - born_;
-    if (age < 0 || age > t_.life) return {0, 0, 0};
-    // Grows over its first half minute and fades over its last.
-    double envelope = std::min(1.0, std::min(age, t_.life - age) / 30.0);
-    double dx = p.x - (t_.x + drift_.x * age), dy = p.y - (t_.y + drift_.y * age);
-    double r = std::sqrt(dx * dx + dy * dy);
+    // Where the thermal is and how strong, once a step: every face of every
+    // body asks at the same time.
+    const double now = Now();
+    if (!(now == at_)) {
+      at_ = now;
+      const double age = now - born_;
+      alive_ = !(age < 0 || age > t_.life);
+      // Grows over its first half minute and fades over its last.
+      core_ = t_.strength * std::min(1.0, std::min(age, t_.life - age) / 30.0);
+      cx_ = t_.x + drift_.x * age, cy_ = t_.y + drift_.y * age;
+    }
+    if (!alive_) return {0, 0, 0};
+    const double dx = p.x - cx_, dy = p.y - cy_;
     // Beyond five radii the sink ring has faded to below 1e-9 of the core.
+    const double r2 = dx * dx + dy * dy;
+    if (r2 > 25 * t_.radius * t_.radius) return {0, 0, 0};
+    double r = std::sqrt(r2);
     if (r > 5 * t_.radius) return {0, 0, 0};
-    return {0, 0, ThermalProfile(t_.strength * envelope, t_.radius, r, p.z - SurfaceBelow(p).height)};
+    return {0, 0, ThermalProfile(core_, t_.radius, r, p.z - SurfaceBelow(p).height)};
   }
 
  private:
+  double at_ = -1e300, core_ = 0, cx_ = 0, cy_ = 0;  // the memo of the last time asked
+  bool alive_ = false;
   PlacedThermal t_;
   double born_;
   bool renews_;  // part of the field: a new one is born when it dies
@@ -223,7 +282,8 @@ bool Moving() {
 
 void Rebuild() {
   Clear();
-  surfaceCells.clear();  // the ground may have changed since
+  const GroundKey ground = CurrentGround();
+  if (!(ground == surfaceKey)) surfaceCells.clear(), lastCell = nullptr, surfaceKey = ground;
   const Settings& s = Current;
   if (!s.Moves()) return;
   field.random = std::make_unique<Random>(s.seed);

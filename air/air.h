@@ -152,17 +152,31 @@ class TurbulenceField {
   static constexpr double kStep = 1.0 / 8;  // lattice spacing, in length scales
 
  private:
-  struct Mode {
-    double kx, ky, kz, phase, ax, ay, az;
+  // The modes by component, so a node's sum runs over them lane by lane.
+  struct alignas(32) Modes {
+    double kx[kModes], ky[kModes], kz[kModes], phase[kModes], ax[kModes], ay[kModes], az[kModes];
   };
-  struct Node {
+  struct NodeSlot {
     int64_t i = 0, j = 0, k = 0;
     bool used = false;
     double v[3] = {0, 0, 0};
   };
+  struct CellSlot {
+    int64_t i = 0, j = 0, k = 0;  // the corner of the lowest indices
+    bool used = false;
+    double v[8][3];
+  };
+  struct Memo {
+    double height = -1;  // metres above the ground, clamped; -1: none yet
+    Dryden dryden = {0, 0, 0, 0};
+    double level = 0;
+  };
   Vec3 Sum(int family, const Vec3& xi) const;
-  std::vector<Mode> modes_[2];
-  mutable std::vector<Node> nodes_[2];
+  Vec3 Node(int family, int64_t i, int64_t j, int64_t k) const;
+  Modes modes_[2];
+  mutable std::vector<NodeSlot> nodes_[2];
+  mutable std::vector<CellSlot> cells_[2];
+  mutable Memo memo_;
   double w20_;
   Vec3 along_, across_, drift_;  // unit along the wind, unit across, the carrying wind
 };

@@ -51,7 +51,7 @@ struct ScriptEvent {
   StickAxis axis = StickAxis::Pitch;  // Axis only
   double value = 0;                   // Axis only, -1..1
   uint32_t frame = 0;  // recorded flights: index of the frame it precedes (0-based)
-  std::vector<std::string> words;  // Air only: the air line, its first word included
+  std::vector<std::string> words = {};  // Air only: the air line, its first word included
 };
 
 struct FlightFrame {

@@ -3,6 +3,7 @@
 // the effect list, the settings lines and the surface forces' use of the air.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -84,34 +85,41 @@ TEST_F(AirTest, BoundaryLayerAndThermalProfiles) {
 }
 
 // Standard deviation and integral length scale (correlation integrated to
-// five scales) of one component sampled along the wind at a height.
+// five scales) of the components sampled along the wind at a height: [0]
+// along the wind, [1] across it, [2] up.
 struct Stats {
   double sigma, scale;
 };
-Stats Measure(const air::TurbulenceField& f, double height, double step, int lags, int component) {
+std::array<Stats, 3> Measure(const air::TurbulenceField& f, double height, double step, int lags) {
   // Eight lines along the wind, far apart across it, of 5,000 samples
   // each: one line alone keeps its slowest modes' chance offsets.
   const int lines = 8, n = 5000;
-  std::vector<double> r(lags + 1, 0);
-  double power = 0;
+  std::array<std::vector<double>, 3> r;
+  for (auto& c : r) c.assign(lags + 1, 0);
   for (int line = 0; line < lines; line++) {
-    std::vector<double> x(n);
-    double mean = 0;
+    std::array<std::vector<double>, 3> x;
+    for (auto& c : x) c.resize(n);
+    double mean[3] = {0, 0, 0};
     for (int i = 0; i < n; i++) {
       // The wind from the south (180) blows toward +Y: samples along +Y.
       Vec3 v = f.At({line * 500 * step, i * step, height}, 0, 0);
-      x[i] = component == 0 ? v.y : component == 1 ? -v.x : v.z;
-      mean += x[i] / n;
+      const double along[3] = {v.y, -v.x, v.z};
+      for (int c = 0; c < 3; c++) x[c][i] = along[c], mean[c] += along[c] / n;
     }
-    for (int j = 0; j <= lags; j++) {
-      double sum = 0;
-      for (int i = 0; i + j < n; i++) sum += (x[i] - mean) * (x[i + j] - mean);
-      r[j] += sum / (n - j) / lines;
-    }
+    for (int c = 0; c < 3; c++)
+      for (int j = 0; j <= lags; j++) {
+        double sum = 0;
+        for (int i = 0; i + j < n; i++) sum += (x[c][i] - mean[c]) * (x[c][i + j] - mean[c]);
+        r[c][j] += sum / (n - j) / lines;
+      }
   }
-  double integral = 0.5 * (r[0] + r[lags]);
-  for (int j = 1; j < lags; j++) integral += r[j];
-  return {std::sqrt(r[0]), integral * step / r[0]};
+  std::array<Stats, 3> out;
+  for (int c = 0; c < 3; c++) {
+    double integral = 0.5 * (r[c][0] + r[c][lags]);
+    for (int j = 1; j < lags; j++) integral += r[c][j];
+    out[c] = {std::sqrt(r[c][0]), integral * step / r[c][0]};
+  }
+  return out;
 }
 
 TEST_F(AirTest, TurbulenceMatchesDrydenAtThreeHeights) {
@@ -132,18 +140,21 @@ TEST_F(AirTest, TurbulenceMatchesDrydenAtThreeHeights) {
     EXPECT_NEAR(d.sigmaW, 0.1 * w20, 1e-12);
     EXPECT_GT(d.sigmaU, d.sigmaW);
     EXPECT_DOUBLE_EQ(d.lw, height);
-    double lu = 0, lv = 0, lw = 0;
+    double lu = 0, lv = 0, lw = 0, su = 0, sv = 0, sw = 0;
     for (const air::TurbulenceField& field : fields) {
-      Stats u = Measure(field, height, d.lu / 10, 50, 0);
-      Stats v = Measure(field, height, d.lu / 10, 50, 1);
-      Stats w = Measure(field, height, d.lw / 10, 50, 2);
+      // u and v sampled a tenth of Lu apart, w a tenth of Lw.
+      std::array<Stats, 3> uv = Measure(field, height, d.lu / 10, 50);
+      const Stats u = uv[0], v = uv[1], w = Measure(field, height, d.lw / 10, 50)[2];
       EXPECT_NEAR(u.sigma / d.sigmaU, 1, 0.05);
       EXPECT_NEAR(v.sigma / d.sigmaU, 1, 0.05);
       EXPECT_NEAR(w.sigma / d.sigmaW, 1, 0.05);
       lu += u.scale / fields.size(), lv += v.scale / fields.size(), lw += w.scale / fields.size();
+      su += u.sigma / d.sigmaU / fields.size(), sv += v.sigma / d.sigmaU / fields.size();
+      sw += w.sigma / d.sigmaW / fields.size();
     }
-    std::printf("height %g m: integral scales / model: u %.3f v %.3f w %.3f\n", height,
-                lu / (d.lu * along), lv / (d.lu * across), lw / (d.lw * across));
+    std::printf("height %g m: sigma / model: u %.3f v %.3f w %.3f; integral scales / model: "
+                "u %.3f v %.3f w %.3f\n",
+                height, su, sv, sw, lu / (d.lu * along), lv / (d.lu * across), lw / (d.lw * across));
     EXPECT_NEAR(lu / (d.lu * along), 1, 0.10);
     EXPECT_NEAR(lv / (d.lu * across), 1, 0.10);
     EXPECT_NEAR(lw / (d.lw * across), 1, 0.10);
@@ -160,7 +171,7 @@ TEST_F(AirTest, SameSeedSameAirOtherSeedOtherAir) {
     air::TurbulenceField f(random, 10, 3, 45);
     std::vector<double> out;
     for (int i = 0; i < 20; i++) {
-      Vec3 v = f.At({i * 1.7, -i * 0.3, 5 + i}, i * 0.25, 0);
+      Vec3 v = f.At({i * 1.7, -i * 0.3, 5.0 + i}, i * 0.25, 0);
       out.insert(out.end(), {v.x, v.y, v.z});
     }
     out.push_back(random.Normal(0, 1));
@@ -216,7 +227,9 @@ TEST_F(AirTest, GustsAndThermalRecordsOnTheEffectList) {
   // Every updraft is over the land: the sea never rises.
   for (double x = -580; x <= 580; x += 20)
     for (double y = -580; y <= 580; y += 20)
-      if (std::hypot(x, y) > 420) ASSERT_LE(AirVelocityAt({x, y, 40}).z, 1e-9) << x << " " << y;
+      if (std::hypot(x, y) > 420) {
+        ASSERT_LE(AirVelocityAt({x, y, 40}).z, 1e-9) << x << " " << y;
+      }
   bool rises = false;
   for (double x = -300; x <= 300 && !rises; x += 5)
     for (double y = -300; y <= 300 && !rises; y += 5) rises = AirVelocityAt({x, y, 60}).z > 0.5;
