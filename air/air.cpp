@@ -171,6 +171,15 @@ class ThermalRecord : public AirRecord {
   ThermalRecord(const PlacedThermal& t, double born, bool renews)
       : t_(t), born_(born), renews_(renews), drift_(field.drift) {}
   bool IsFinished() override;
+  // Where it is now, its core radius and core strength; false when not alive.
+  bool Where(Vec3& centre, double& radius, double& strength) const {
+    const double age = Now() - born_;
+    if (age < 0 || age > t_.life) return false;
+    centre = {t_.x + drift_.x * age, t_.y + drift_.y * age, 0};
+    radius = t_.radius;
+    strength = t_.strength * std::min(1.0, std::min(age, t_.life - age) / 30.0);
+    return true;
+  }
   Vec3 Force(const Vec3& p) override {
     // Where the thermal is and how strong, once a step: every face of every
     // body asks at the same time.
@@ -245,6 +254,46 @@ const char* const kSeverityNames[] = {"off", "light", "moderate", "severe"};
 bool Settings::Moves() const {
   return windSpeed != 0 || turbulence != Severity::Off || thermals || !gusts.empty() ||
          !placed.empty();
+}
+
+void DrawAir(DebugDraw& sink, const Vec3& at) {
+  if (!Moving()) return;
+  sink.Untextured();
+  sink.SetMode(DebugMode::Overlay);
+  for (pAD_Effect* e = EffectHead; e; e = e->next) {
+    const auto* t = dynamic_cast<const ThermalRecord*>(e);
+    Vec3 centre;
+    double radius = 0, strength = 0;
+    if (t == nullptr || !t->Where(centre, radius, strength)) continue;
+    const double ground = SurfaceBelow(centre).height;
+    const float a = float(std::min(1.0, 0.3 + 0.3 * strength));
+    constexpr int kSides = 16;
+    for (int k = 0; k < kSides; k++) {
+      const double u = 2 * kPi * k / kSides, v = 2 * kPi * (k + 1) / kSides;
+      const Vec3 p = {centre.x + radius * std::cos(u), centre.y + radius * std::sin(u), 0};
+      const Vec3 q = {centre.x + radius * std::cos(v), centre.y + radius * std::sin(v), 0};
+      for (double h : {ground, ground + 200.0})
+        sink.Line({p.x, p.y, h}, 1, 0.6f, 0.1f, a, {q.x, q.y, h}, 1, 0.6f, 0.1f, a);
+      if (k % 4 == 0)
+        sink.Line({p.x, p.y, ground}, 1, 0.6f, 0.1f, a, {p.x, p.y, ground + 200}, 1, 0.6f, 0.1f, a);
+    }
+  }
+  const Vec3 air = AirVelocityAt(at), tip = at + air;
+  sink.Line(at, 0.2f, 0.9f, 1, 1, tip, 0.2f, 0.9f, 1, 1);
+  const double speed = std::sqrt(Dot(air, air));
+  if (speed > 1e-6) {
+    // Two barbs a quarter of the shaft long, in the plane of the shaft and
+    // the vertical (or of the shaft and +X when it stands upright).
+    const Vec3 dir = air * (1 / speed);
+    Vec3 side = Cross(dir, Vec3{0, 0, 1});
+    if (Dot(side, side) < 1e-6) side = Cross(dir, Vec3{1, 0, 0});
+    side = side * (1 / std::sqrt(Dot(side, side)));
+    const double barb = 0.25 * speed;
+    for (double sgn : {1.0, -1.0})
+      sink.Line(tip, 0.2f, 0.9f, 1, 1, tip - dir * barb + side * (sgn * 0.5 * barb), 0.2f, 0.9f,
+                1, 1);
+  }
+  sink.SetMode(DebugMode::Solid);
 }
 
 double LogProfile(double height, double z0) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "foundation/math.h"
+#include "physics/debug_draw.h"
 
 namespace air {
 
@@ -91,6 +92,14 @@ std::vector<std::string> Lines(const Settings& settings);
 // Folds the settings into a 64-bit FNV-1a hash of exact bits (for the state
 // hash, only when the air moves).
 uint64_t Fold(uint64_t hash, const Settings& settings);
+
+// The debug view's picture of the air, only while it moves: each live
+// thermal as a column (its core radius, from the ground to 200 m above it,
+// orange, brighter the stronger) and the air's velocity at `at` (world
+// metres; the aircraft) as an arrow from there, one metre per m/s, cyan.
+// Drawn over everything, so the view keeps its mode afterwards as it found
+// Solid.
+void DrawAir(DebugDraw& sink, const Vec3& at);
 
 // ---- The models, exposed for tests and the drawing ----
 

@@ -99,7 +99,11 @@ void DrawAircraft() {
     else
       e->DrawDetail(sink, 1.0);
   }
-  if (debugView) return;
+  if (debugView) {
+    // The air, only while it moves: still-air frames stay as they were.
+    air::DrawAir(sink, a->fuselage->position);
+    return;
+  }
 
   // Textured airframe.
   SetVertexShaderRecord(a->defaultVertexShader);

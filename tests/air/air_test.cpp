@@ -320,3 +320,65 @@ TEST_F(AirTest, SurfaceForcesMeetTheAirNotTheGround) {
 }
 
 }  // namespace
+
+namespace {
+
+// Keeps the lines it is given, and the modes.
+class LineSink : public DebugDraw {
+ public:
+  struct Seg {
+    Vec3 a, b;
+  };
+  std::vector<Seg> lines;
+  std::vector<DebugMode> modes;
+  void Untextured() override {}
+  void SetMode(DebugMode mode) override { modes.push_back(mode); }
+  void SetPose(const Vec3&, const Quat&) override {}
+  void Triangle(const Vec3&, float, float, float, float, const Vec3&, float, float, float, float,
+                const Vec3&, float, float, float, float) override {}
+  void Line(const Vec3& p0, float, float, float, float, const Vec3& p1, float, float, float,
+            float) override {
+    lines.push_back({p0, p1});
+  }
+  void BoxEdges(const Box&, float, float, float, float) override {}
+};
+
+}  // namespace
+
+TEST_F(AirTest, DebugPictureShowsThermalColumnsAndTheAirArrowOnlyInMovingAir) {
+  MakeIsland();
+  LineSink still;
+  air::DrawAir(still, {0, 0, 50});
+  EXPECT_TRUE(still.lines.empty() && still.modes.empty()) << "still air draws nothing";
+
+  ASSERT_TRUE(Apply("wind 4 270"));
+  ASSERT_TRUE(Apply("thermal -100 -50 2 30 270"));
+  air::Rebuild();
+  StepCounter = 500 * 60;  // a minute on: the thermal has drifted 240 m east
+  LineSink sink;
+  const Vec3 at = {0, 0, 50};
+  air::DrawAir(sink, at);
+  ASSERT_FALSE(sink.lines.empty());
+  EXPECT_EQ(sink.modes.back(), DebugMode::Solid);
+  // The column: every corner on the core radius about the drifted centre,
+  // from the land under it (5 m) to 200 m above that.
+  double low = 1e9, high = -1e9;
+  int column = 0;
+  for (const LineSink::Seg& s : sink.lines) {
+    if (s.a.x == at.x && s.a.y == at.y && s.a.z == at.z) continue;
+    double r = std::hypot(s.a.x - (-100 + 240), s.a.y + 50);
+    if (std::fabs(r - 30) > 1e-9) continue;
+    column++, low = std::min(low, s.a.z), high = std::max(high, s.b.z);
+  }
+  EXPECT_GE(column, 16);
+  EXPECT_DOUBLE_EQ(low, 5.0);
+  EXPECT_DOUBLE_EQ(high, 205.0);
+  // The arrow: from the aircraft to the aircraft plus the air there.
+  const Vec3 air = AirVelocityAt(at);
+  bool shaft = false;
+  for (const LineSink::Seg& s : sink.lines)
+    shaft = shaft || (s.a.x == at.x && s.a.y == at.y && s.a.z == at.z &&
+                      std::fabs(s.b.x - (at.x + air.x)) < 1e-12 && std::fabs(s.b.z - (at.z + air.z)) < 1e-12);
+  EXPECT_TRUE(shaft);
+  EXPECT_GT(air.x, 3.0) << "the wind from the west at 50 m";
+}
