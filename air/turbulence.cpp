@@ -120,13 +120,22 @@ TurbulenceField::TurbulenceField(Random& random, double w20, double windSpeed, d
   }
 }
 
+namespace {
+
+// The slot of lattice indices in a table of `size` (a power of two) slots.
+size_t SlotOf(int64_t i, int64_t j, int64_t k, size_t size) {
+  uint64_t h = uint64_t(i) * 0x9E3779B97F4A7C15ull ^ uint64_t(j) * 0xC2B2AE3D27D4EB4Full ^
+               uint64_t(k) * 0x165667B19E3779F9ull;
+  return size_t((h ^ (h >> 29)) & (size - 1));
+}
+
+}  // namespace
+
 Vec3 TurbulenceField::Node(int family, int64_t i, int64_t j, int64_t k) const {
   std::vector<NodeSlot>& nodes = nodes_[family];
   if (nodes.empty()) nodes.resize(1 << 15);
   // A node's slot from its indices; a slot holds one node at a time.
-  uint64_t h = uint64_t(i) * 0x9E3779B97F4A7C15ull ^ uint64_t(j) * 0xC2B2AE3D27D4EB4Full ^
-               uint64_t(k) * 0x165667B19E3779F9ull;
-  NodeSlot& node = nodes[(h ^ (h >> 29)) & (nodes.size() - 1)];
+  NodeSlot& node = nodes[SlotOf(i, j, k, nodes.size())];
   if (!node.used || node.i != i || node.j != j || node.k != k) {
     Vec3 v = Sum(family, Vec3{double(i) * kStep, double(j) * kStep, double(k) * kStep});
     node.i = i, node.j = j, node.k = k, node.used = true;
@@ -145,9 +154,7 @@ Vec3 TurbulenceField::Unit(int family, const Vec3& xi) const {
   // look-up a query costs far less than eight.
   std::vector<CellSlot>& cells = cells_[family];
   if (cells.empty()) cells.resize(1 << 12);
-  uint64_t h = uint64_t(i0) * 0x9E3779B97F4A7C15ull ^ uint64_t(j0) * 0xC2B2AE3D27D4EB4Full ^
-               uint64_t(k0) * 0x165667B19E3779F9ull;
-  CellSlot& cell = cells[(h ^ (h >> 29)) & (cells.size() - 1)];
+  CellSlot& cell = cells[SlotOf(i0, j0, k0, cells.size())];
   if (!cell.used || cell.i != i0 || cell.j != j0 || cell.k != k0) {
     for (int c = 0; c < 8; c++) {
       Vec3 v = Node(family, i0 + (c & 1), j0 + (c >> 1 & 1), k0 + (c >> 2));
