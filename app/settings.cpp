@@ -215,6 +215,14 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
   } else if (section == "aircraft") {
     if (name == "file") s.aircraftFile = value;
     else known = false;
+  } else if (section == "air") {
+    // "name = value" is the air line "name value": wind = 3 270.
+    std::vector<std::string> words = {name};
+    std::istringstream in(value);
+    for (std::string w; in >> w;) words.push_back(w);
+    std::string problem;
+    if (!air::IsAirWord(name)) known = false;
+    else if (!air::ApplyLine(words, 0, s.air, problem)) Problem(r, "[air] " + problem);
   } else {
     // One line per unknown section, at its first setting.
     if (section != r.lastUnknownSection) {
@@ -324,6 +332,16 @@ std::string DefaultSettingsText() {
        "# leftshoulder, rightshoulder, dpup, dpdown, dpleft, dpright (on a plain\n"
        "# joystick these are raw buttons 0 to 14). A button acts as its key does.\n";
   AppendActions(t, true);
+  t += "\n[air]\n"
+       "# Still air unless set (README.md, \"Wind, turbulence and thermals\"). Each\n"
+       "# setting is an air line: wind SPEED FROM (m/s at 10 m, the bearing it blows\n"
+       "# from), turbulence off|light|moderate|severe, thermals on|off [per km2],\n"
+       "# thermal X Y [STRENGTH [RADIUS [LIFE]]], gust AMPLITUDE FROM|up|down\n"
+       "# [RISE [HOLD [FALL]]], seed N.\n"
+       "# wind = 0 0\n"
+       "# turbulence = off\n"
+       "# thermals = off\n"
+       "# seed = 1\n";
   t += "\n[keys]\n"
        "# The keys of each action, separated by commas, by SDL key name (P, Pause, Space,\n"
        "# Delete, F1, Up, Left Shift, ...). A key given here leaves its old action.\n"

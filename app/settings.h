@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "air/air.h"
+
 // What keys and buttons can do; each action enters the key table as one code.
 enum StickAction : int {
   kActPause, kActReset, kActArm, kActBeat, kActTail, kActWingsUp, kActWingsDown, kActCamera,
@@ -49,6 +51,7 @@ struct Settings {
   std::vector<uint32_t> keys[kActionCount];  // virtual-key codes of the keys that act
   char cameraPlaces[6];  // forward, back, right, left, up, down: US letters naming key places
   std::string aircraftFile;  // as written; relative to the settings file's folder; empty: built-in
+  air::Settings air;     // [air]: each setting an air line, "wind = 3 270" (air/air.h)
 };
 
 Settings DefaultSettings();

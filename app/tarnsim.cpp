@@ -8,6 +8,7 @@
 
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
+#include "air/air.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
   }
   UserSettings = LoadSettings(path);
   ApplyKeySettings(UserSettings);
+  air::Current = UserSettings.air;  // built with the scene's first reset
 
   // The aircraft: the command line's file, else the settings' one (relative
   // to the settings file's folder).

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
 #include "app/frame_timer.h"
@@ -65,6 +66,8 @@ void ResetScene() {
   for (int i = 0; i < 3; i++) ShaderColour3[i] = colour3[i];
   for (int i = 0; i < 3; i++) ShaderColour0[i] = colour0[i];
   RecreateAircraft();
+  // The air starts again with the scene: the same settings and seed, the same air.
+  air::Rebuild();
 }
 
 void SimulationInputPass(void (*viewPass)()) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "air/air.h"
 #include "foundation/files.h"
 #include "sim/keys.h"
 
@@ -194,7 +195,7 @@ bool Parser::Line(int number, const std::string& text) {
     stage = Stage::Format;
   }
   if (stage == Stage::Keys) {
-    if (t[0] == "key" || t[0] == "axis" || t[0] == "aircraft") return Header(t);
+    if (t[0] == "key" || t[0] == "axis" || t[0] == "aircraft" || t[0] == "air") return Header(t);
     stage = Stage::Body;
   }
   if (stage != Stage::Script && stage != Stage::Body) return Header(t);
@@ -206,6 +207,14 @@ bool Parser::Line(int number, const std::string& text) {
 bool Parser::Header(const std::vector<std::string>& t) {
   static const char* const order[] = {"tarnflight", "version", "content", "clock", "start"};
   const std::string& k = t[0];
+  if (stage == Stage::Keys && k == "air") {
+    std::vector<std::string> words(t.begin() + 1, t.end());
+    air::Settings scratch;
+    std::string problem;
+    if (!air::ApplyLine(words, 0, scratch, problem)) return Fail("air: " + problem);
+    f_.startAir.push_back(words);
+    return true;
+  }
   if (stage == Stage::Keys) {
     if (t.size() != 3) return Fail("\"" + Clipped(k) + "\" wants a name and a value");
     if (k == "aircraft") {
@@ -333,6 +342,15 @@ bool Parser::Event(const std::vector<std::string>& t) {
     if (std::fabs(time - expected) > 1.5e-6)
       return Fail("time " + Clipped(t[0]) + " does not belong here (the frame before it reads " +
                   std::to_string(expected) + " s): lines out of order?");
+  }
+  if (air::IsAirWord(t[1])) {
+    e.words.assign(t.begin() + 1, t.end());
+    air::Settings scratch;
+    std::string problem;
+    if (!air::ApplyLine(e.words, time, scratch, problem)) return Fail(problem);
+    e.action = Action::Air;
+    f_.events.push_back(e);
+    return true;
   }
   const std::string& action = t[1];
   if (action == "end") {
@@ -509,6 +527,14 @@ std::string FormatEvent(double seconds, Action action, uint32_t key) {
   const char* verb = action == Action::Press ? "press" : action == Action::Down ? "down" : "up";
   std::snprintf(p, sizeof buf - size_t(p - buf), " %s %s\n", verb, name ? name : "?");
   return buf;
+}
+
+std::string FormatAir(double seconds, const std::vector<std::string>& words) {
+  char buf[40];
+  AppendTime(buf, sizeof buf, seconds);
+  std::string line = buf;
+  for (const std::string& w : words) line += " " + w;
+  return line + "\n";
 }
 
 std::string FormatAxis(double seconds, StickAxis axis, double value) {

@@ -9,6 +9,8 @@
 //   <seconds> press|down|up <key>     a key message ("press" = down then up)
 //   <seconds> axis pitch|roll <value> a stick input, -1..1, held until changed
 //   <seconds> end [<hash>]            the end; a recorded flight adds its final hash
+//   <seconds> wind|gust|turbulence|thermals|thermal|seed ...
+//                                     the air changes (air/air.h has the lines)
 // and in a recorded flight only, in this order:
 //   tarnflight <format>               first line: the format version (1)
 //   version <program version>
@@ -22,6 +24,7 @@
 //   axis pitch|roll <value>           stick inputs that were not 0 at the start
 //   aircraft <section.key> <value>    the aircraft's values that differ from the
 //                                     built-in ones (none: the built-in machine)
+//   air <air line>                    the air at the start, when it moved
 // then the frames, each preceded by the events dispatched before it:
 //   f <n> <ticks> [bg]                frame n (from 1): ticks since the previous
 //                                     reading; "bg": the window was not in front,
@@ -41,7 +44,7 @@
 
 namespace flight {
 
-enum class Action { Press, Down, Up, End, Axis };
+enum class Action { Press, Down, Up, End, Axis, Air };
 enum class StickAxis { Pitch, Roll };
 
 struct ScriptEvent {
@@ -52,6 +55,7 @@ struct ScriptEvent {
   StickAxis axis = StickAxis::Pitch;  // Axis only
   double value = 0;                   // Axis only, -1..1
   uint32_t frame = 0;  // recorded flights: index of the frame it precedes (0-based)
+  std::vector<std::string> words = {};  // Air only: the air line, its first word included
 };
 
 struct FlightFrame {
@@ -76,6 +80,7 @@ struct Flight {
   std::vector<std::pair<uint32_t, uint8_t>> startKeys;  // code, key-table byte
   double startPitch = 0, startRoll = 0;
   content::AircraftParams aircraft;  // the machine that flew: the built-in one plus the "aircraft" lines
+  std::vector<std::vector<std::string>> startAir;  // the header's air lines, words
   std::vector<ScriptEvent> events;  // scripts: by time; flights: file order
   std::vector<FlightFrame> frames;
   size_t markFrame = 0;   // frames before this index ran before recording began
@@ -134,5 +139,6 @@ std::string FormatFrame(uint64_t number, int64_t ticks, bool inputPass);
 // The "aircraft" lines for a machine: one per value that differs from the
 // built-in one, so the built-in machine's flights read as they always did.
 std::string FormatAircraft(const content::AircraftParams& aircraft);
+std::string FormatAir(double seconds, const std::vector<std::string>& words);
 
 }  // namespace flight

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cmath>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "flightrec/flight_file.h"
 #include "flightrec/state.h"
@@ -120,11 +121,19 @@ void Recorder::Clock(int64_t ticks, bool reset) {
                   a ? a->fuselage->position.x : 0.0, a ? a->fuselage->position.y : 0.0,
                   a ? a->fuselage->position.z : 0.0, HashText(StateHash()).c_str());
     header_ = pending_ + buf + startExtra_;
+    if (air::Moving())
+      for (const std::string& line : air::Lines(air::Current)) header_ += "air " + line + "\n";
     if (file_.open()) Write(header_ + text_);
   }
   frameDelta_ = ticks - lastTicks_;
   frameTicks_ = lastTicks_ = ticks;
   inFrame_ = true;
+}
+
+void Recorder::Air(const std::vector<std::string>& words) {
+  // Before the first frame the header's air lines carry it.
+  if (header_.empty()) return;
+  Put(FormatAir(Now(), words));
 }
 
 void Recorder::Key(uint32_t code, bool down) {

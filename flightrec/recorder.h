@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "foundation/files.h"
 
@@ -35,6 +36,9 @@ class Recorder {
   // Stick inputs as HandleAircraftKeys reads them, before each frame; a
   // change becomes an axis line.
   void Axes(double pitch, double roll);
+  // An air line dispatched now ("wind 3 270", air/air.h); written as an
+  // event once the header is out, carried by the header's air lines before.
+  void Air(const std::vector<std::string>& words);
 
   // Starts writing to path: everything since the last reset, then each line
   // as it comes, written through at once. False (with a console line) when

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "flightrec/state.h"
 #include "foundation/clock.h"
@@ -28,6 +29,13 @@ void DispatchEvent(const ScriptEvent& e) {
     case Action::Axis:
       (e.axis == StickAxis::Pitch ? StickPitchInput : StickRollInput) = e.value;
       break;
+    case Action::Air: {
+      // Checked when the file was read; the air is rebuilt from the new
+      // settings at once, its clock the simulated time since the reset.
+      std::string problem;
+      if (air::ApplyLine(e.words, double(StepCounter) * PhysicsStep, air::Current, problem)) air::Rebuild();
+      break;
+    }
     case Action::End:
       break;
   }
@@ -89,6 +97,10 @@ void Replay::Begin() {
   SetFrameClock(FrameClock{Read, Frequency});
   // The machine that flew, built by the reset that starts the replay.
   CurrentAircraftParams = flight_.aircraft;
+  // The recorded air, in place before the scene's reset builds it.
+  air::Current = air::Settings();
+  std::string problem;
+  for (const auto& words : flight_.startAir) air::ApplyLine(words, 0, air::Current, problem);
   for (int i = 0; i < 256; i++) KeyState[i] = 0;
   StickPitchInput = 0;
   StickRollInput = 0;

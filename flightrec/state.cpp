@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "foundation/files.h"
 #include "physics/physics.h"
@@ -51,6 +52,8 @@ uint64_t StateHash() {
   f.U64(StepCounter);
   f.D(StepAccumulator);
   f.U64(Paused ? 1 : 0);
+  // Still air adds nothing: hashes of flights without air stay as they were.
+  if (air::Moving()) f.h = air::Fold(f.h, air::Current);
   return f.h;
 }
 

@@ -12,7 +12,8 @@ namespace flight {
 // Every body of EntityList in list order: position, orientation, momentum,
 // angular momentum, velocity and angular velocity; the entity count (a cut
 // strap changes it); the aircraft's beat and control values; the frame
-// clock's step count, accumulator and pause. Exact bit patterns.
+// clock's step count, accumulator and pause; when the air moves, its
+// settings and seed. Exact bit patterns.
 uint64_t StateHash();
 
 // The model files the simulation reads, "Models/PlaneTarn.mdl" and

@@ -44,10 +44,30 @@ struct FaceLanes {
   int64_t skip[4];
 };
 
+// The moving air over a body to first order about its centre of mass: at a
+// lever r the air's velocity is at + r.x * dx + r.y * dy + r.z * dz. A few
+// queries of the effect list per body instead of one per face: the air's
+// length scales (metres to hundreds of metres) are long against a body.
+struct BodyAir {
+  Vec3 at, dx, dy, dz;
+};
+
+BodyAir AirOver(const pBody& body) {
+  const Vec3 centre = body.position + body.centreOffset;
+  BodyAir air;
+  air.at = AirVelocityAt(centre);
+  air.dx = AirVelocityAt(centre + Vec3{1, 0, 0}) - air.at;
+  air.dy = AirVelocityAt(centre + Vec3{0, 1, 0}) - air.at;
+  air.dz = AirVelocityAt(centre + Vec3{0, 0, 1}) - air.at;
+  return air;
+}
+
 // Everything of every face up to the directional factors; the faces are
-// independent until their impulses are summed.
-template <class V, class M>
-TARN_LANE_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* out) {
+// independent until their impulses are summed. Still air (kAir false) is
+// the rule exactly as it always was.
+template <class V, class M, bool kAir>
+TARN_LANE_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, const BodyAir* air,
+                                  FaceLanes* out) {
   constexpr int W = sizeof(V) / sizeof(double);
   // Two passes over the blocks, each with few enough constants to keep them
   // in registers. First the rotated normal, the lever about the centre of
@@ -96,9 +116,18 @@ TARN_LANE_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* o
       const V area = Load<V>(face.area + h);
       // The air is at rest: the face meets it with its own velocity,
       // PointVelocity(c) = Cross(angularVelocity, c - centreOffset) + velocity.
-      const V vx = (wY * rz - wZ * ry) + velX;
-      const V vy = (wZ * rx - wX * rz) + velY;
-      const V vz = (wX * ry - wY * rx) + velZ;
+      V vx = (wY * rz - wZ * ry) + velX;
+      V vy = (wZ * rx - wX * rz) + velY;
+      V vz = (wX * ry - wY * rx) + velZ;
+      if constexpr (kAir) {
+        // Relative to the moving air.
+        vx = vx - (Splat<V>(air->at.x) + Splat<V>(air->dx.x) * rx + Splat<V>(air->dy.x) * ry +
+                   Splat<V>(air->dz.x) * rz);
+        vy = vy - (Splat<V>(air->at.y) + Splat<V>(air->dx.y) * rx + Splat<V>(air->dy.y) * ry +
+                   Splat<V>(air->dz.y) * rz);
+        vz = vz - (Splat<V>(air->at.z) + Splat<V>(air->dx.z) * rx + Splat<V>(air->dy.z) * ry +
+                   Splat<V>(air->dz.z) * rz);
+      }
       const V s2 = vx * vx + vy * vy + vz * vz;
       const M still = s2 == zero;
       const M finiteArea = (area - area) == zero;
@@ -123,12 +152,19 @@ TARN_LANE_INLINE void FaceLanesOf(const pBody& body, bool skipIdle, FaceLanes* o
   }
 }
 
-void FaceLanesTwo(const pBody& body, bool skipIdle, FaceLanes* out) {
-  FaceLanesOf<Lanes2, Mask2>(body, skipIdle, out);
+void FaceLanesTwo(const pBody& body, bool skipIdle, const BodyAir* air, FaceLanes* out) {
+  if (air)
+    FaceLanesOf<Lanes2, Mask2, true>(body, skipIdle, air, out);
+  else
+    FaceLanesOf<Lanes2, Mask2, false>(body, skipIdle, air, out);
 }
 
-TARN_FOUR_LANES void FaceLanesFour(const pBody& body, bool skipIdle, FaceLanes* out) {
-  FaceLanesOf<Lanes4, Mask4>(body, skipIdle, out);
+TARN_FOUR_LANES void FaceLanesFour(const pBody& body, bool skipIdle, const BodyAir* air,
+                                   FaceLanes* out) {
+  if (air)
+    FaceLanesOf<Lanes4, Mask4, true>(body, skipIdle, air, out);
+  else
+    FaceLanesOf<Lanes4, Mask4, false>(body, skipIdle, air, out);
 }
 
 }  // namespace
@@ -148,10 +184,13 @@ void SurfaceForces(pBody& body) {
     // whole scratch every time.
     static std::vector<FaceLanes> faceLanes;
     if (faceLanes.size() < body.faceBlocks.count) faceLanes.resize(body.faceBlocks.count);
+    BodyAir moving;
+    const BodyAir* air = nullptr;
+    if (EffectHead != nullptr) moving = AirOver(body), air = &moving;
     if (UseFourLanes())
-      FaceLanesFour(body, skipIdle, faceLanes.data());
+      FaceLanesFour(body, skipIdle, air, faceLanes.data());
     else
-      FaceLanesTwo(body, skipIdle, faceLanes.data());
+      FaceLanesTwo(body, skipIdle, air, faceLanes.data());
     // The directional factors, face by face. Kept apart from the sums: the
     // calls to pow would make the sums go through memory on every face.
     const uint32_t faces = std::min(body.triangles.count, 4 * body.faceBlocks.count);
@@ -209,6 +248,12 @@ void AddEffect(pAD_Effect* effect) {
     EffectHead = effect;
   EffectTail = effect;
   EffectCount++;
+}
+
+Vec3 AirVelocityAt(const Vec3& point) {
+  Vec3 sum = {0, 0, 0};
+  for (pAD_Effect* e = EffectHead; e; e = e->next) sum += e->Force(point);
+  return sum;
 }
 
 void PurgeEffects() {

@@ -51,5 +51,9 @@ extern uint32_t EffectCount;
 
 // Appends a record at the tail; the list owns it from then on.
 void AddEffect(pAD_Effect* effect);
+// The air's velocity at a world point (m/s, world frame): the sum of every
+// record's Force there. The surface forces take each face's velocity
+// relative to it; with no record it is zero and they are the still-air rule.
+Vec3 AirVelocityAt(const Vec3& point);
 // Unlinks and destroys every record whose IsFinished returns true.
 void PurgeEffects();

@@ -1,5 +1,8 @@
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "assets/format_number.h"
 #include "assets/model.h"
@@ -68,6 +71,20 @@ void DrawAircraft() {
   text.Insert(text.size - 1, number.data, number.size - 1);
   SetPixelConstantVector(0, 0, 0, 1);
   DrawText(0, 50, 20, text);
+  if (air::Moving()) {
+    // The air at the fuselage: its horizontal speed and the side it comes
+    // from, degrees off the nose (0 ahead, 180 behind).
+    Vec3 wind = AirVelocityAt(f->position + f->centreOffset);
+    Vec3 from = {-wind.x, -wind.y, 0};
+    double ahead = from.x * forward[0] + from.y * forward[1];
+    double side = from.x * f->rotation.m[0] + from.y * f->rotation.m[1];
+    double angle = std::atan2(side, ahead) * 57.29577951308232;
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "Wind: %.1f m/s from %d %s",
+                  std::sqrt(from.x * from.x + from.y * from.y), int(std::lround(std::fabs(angle))),
+                  angle >= 0 ? "right" : "left");
+    DrawText(0, 70, 20, String(buf));
+  }
   Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
   Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
 
@@ -82,7 +99,11 @@ void DrawAircraft() {
     else
       e->DrawDetail(sink, 1.0);
   }
-  if (debugView) return;
+  if (debugView) {
+    // The air, only while it moves: still-air frames stay as they were.
+    air::DrawAir(sink, a->fuselage->position);
+    return;
+  }
 
   // Textured airframe.
   SetVertexShaderRecord(a->defaultVertexShader);

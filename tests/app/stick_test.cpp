@@ -54,9 +54,16 @@ TEST(StickSettings, DefaultsTheirWrittenFormAndEverySection) {
     uncommented += line + "\n";
     at = end + 1;
   }
-  EXPECT_EQ(lines, 2 * 6 + 2 * size_t(kActionCount) + 6);
+  EXPECT_EQ(lines, 2 * 6 + 2 * size_t(kActionCount) + 6 + 4);  // 4: [air]
   Settings s = DefaultSettings();
   EXPECT_EQ(Parse(uncommented, s), "");
+  EXPECT_FALSE(s.air.Moves());
+  // [air] lines are the script's air lines; a bad one names its line.
+  EXPECT_EQ(Parse("[air]\nwind = 3 270\nturbulence = light\nseed = 9\n", s), "");
+  EXPECT_TRUE(s.air.windSpeed == 3 && s.air.windFrom == 270 && s.air.turbulence == air::Severity::Light && s.air.seed == 9);
+  EXPECT_EQ(Parse("[air]\nwind = 80 270\n", s), "t.conf:2: [air] wind speed 80 is outside 0..50 m/s; the default stays\n");
+  EXPECT_EQ(s.air.windSpeed, 3);
+  s = DefaultSettings();
   EXPECT_TRUE(SameAxis(s.pitch, d.pitch) && SameAxis(s.roll, d.roll));
   for (int i = 0; i < kActionCount; i++) EXPECT_EQ(s.keys[i], d.keys[i]) << ActionName(i);
   for (int i = 0; i < kActionCount; i++) EXPECT_EQ(s.buttons[i].size(), d.buttons[i].size()) << ActionName(i);

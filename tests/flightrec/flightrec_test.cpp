@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "aircraft/island_ground.h"
 #include "app/update.h"
@@ -412,6 +413,38 @@ TEST(FlightFiles, ContentFingerprintFollowsTheModelBytes) {
   std::ofstream(dir + "/Models/PlaneTarn.mdl") << "b";
   EXPECT_TRUE(none != one && one != ContentFingerprint(dir));
   std::system(("rm -rf " + dir).c_str());
+}
+
+TEST_F(FlightRecordTest, AFlightInMovingAirReplaysItsAirAndAnotherAirIsToldApart) {
+  // Turbulence, wind and a thermal from the start, a gust in mid-flight.
+  const std::string script =
+      "0 seed 4242\n0 wind 4 200\n0 turbulence moderate\n0 thermal 0 0 2 30 300\n"
+      "0 press Pause\n0.1 press E\n0.2 press Z\n0.3 down Up\n1.2 gust 3 up 0.3 0.2 0.3\n2.5 end\n";
+  RunResult flown;
+  std::string text = Record(script, &flown);
+  air::Current = air::Settings();
+  EXPECT_NE(text.find("\nair turbulence moderate\n"), std::string::npos) << text.substr(0, 600);
+  EXPECT_NE(text.find("\nair seed 4242\n"), std::string::npos);
+  EXPECT_NE(text.find(" gust 3 up 0.3 0.2 0.3\n"), std::string::npos);
+  EXPECT_TRUE(std::isfinite(flown.rows.back()[kAirspeed]));
+  Flight f = Parsed(text);
+  ASSERT_TRUE(f.hasEnd);
+  RunResult again = ReplayFlight(f, RunOptions());
+  EXPECT_EQ(Verdict(f, again), "replay matches");
+  EXPECT_EQ(again.finalHash, flown.finalHash);
+  // Another seed is other air, and the start hash already tells.
+  std::string other = text;
+  other.replace(other.find("air seed 4242"), 13, "air seed 4243");
+  Flight g = Parsed(other);
+  EXPECT_EQ(ReplayFlight(g, RunOptions()).differsAt, 0);
+  // A bad air line names its line.
+  std::string bad = text;
+  bad.replace(bad.find("air turbulence moderate"), 23, "air turbulence extreme");
+  Flight h;
+  std::string error;
+  EXPECT_FALSE(ParseFlight(bad, h, error));
+  EXPECT_NE(error.find("turbulence is off, light, moderate or severe"), std::string::npos) << error;
+  air::Current = air::Settings();
 }
 
 }  // namespace

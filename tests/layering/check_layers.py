@@ -20,10 +20,11 @@ import sys
 #   sim         the frame clock's values and the key table
 #   physics     entities and the world step (draws only through a sink)
 #   aircraft    the aircraft simulation, no presentation
+#   air         moving air: wind, turbulence, gusts, thermals (effect records)
 #   flightrec   recorded flights: their file, recorder and replay
 #   render      drawing, the scene and the aircraft's drawing
 #   app         the program: frame timer, input pass, window
-STACK = ["diag", "foundation", "content", "assets", "sim", "physics", "aircraft", "flightrec", "render", "app"]
+STACK = ["diag", "foundation", "content", "assets", "sim", "physics", "aircraft", "air", "flightrec", "render", "app"]
 # platform/ (SDL, GL, the device) stands beside the stack on its two lowest
 # layers; only the drawing layer and above may use it.
 PLATFORM_BELOW = ["diag", "foundation"]

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <limits>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "aircraft/island_ground.h"
 #include "app/update.h"
@@ -148,7 +149,7 @@ const std::vector<std::string>& ColumnNames() {
       "simtime", "beatPhase", "beatRate", "flapping", "pitchInput", "rollInput",
       "tailAngle", "tail2Angle", "leftWing2Angle", "leftWingAngle", "rightWing2Angle",
       "rightWingAngle", "balloonX", "balloonY", "balloonZ",
-      "strap1", "strap2", "strap3", "strap4", "clearance"};
+      "strap1", "strap2", "strap3", "strap4", "clearance", "airX", "airY", "airZ", "airspeed"};
   return names;
 }
 
@@ -191,6 +192,11 @@ Row Sample(double time) {
   double ground = 0;
   if (haveFoot && GroundHeightBelow(lowest, 1.0, &ground)) r[kHeight] = lowest.z - ground;
   r[kClearance] = LowestClearance(a);
+  if (air::Moving()) {
+    Vec3 at = AirVelocityAt(f->position + f->centreOffset);
+    r[kAirX] = at.x, r[kAirY] = at.y, r[kAirZ] = at.z;
+    r[kAirspeed] = Length(f->velocity - at);
+  }
 
   r[kBeatPhase] = a->beatPhase;
   r[kBeatRate] = a->beatRate;
@@ -215,7 +221,7 @@ Row Sample(double time) {
 
 bool RowIsBroken(const Row& row) {
   for (int c = 0; c < kColumnCount; c++) {
-    if (c == kHeight || c == kClearance || (c >= kStrap1 && c <= kStrap4)) continue;
+    if (c == kHeight || c == kClearance || (c >= kStrap1 && c <= kStrap4) || c >= kAirX) continue;
     if (!std::isfinite(row[c])) return true;
   }
   for (int c = kStrap1; c <= kStrap4; c++)
@@ -270,8 +276,9 @@ RunResult Run(const std::vector<ScriptEvent>& events, const RunOptions& options)
         // A script's keys are the user's keys: they enter the table through
         // the key bindings.
         ScriptEvent bound = e;
-        if (e.action != Action::Axis) bound.key = KeyBinding[e.key & 0xFF];
-        if (e.action == Action::Axis || bound.key != 0) DispatchEvent(bound);
+        if (e.action != Action::Axis && e.action != Action::Air) bound.key = KeyBinding[e.key & 0xFF];
+        if (e.action == Action::Axis || e.action == Action::Air || bound.key != 0) DispatchEvent(bound);
+        if (e.action == Action::Air && options.recorder != nullptr) options.recorder->Air(e.words);
         if (e.key == VK_ESCAPE && (e.action == Action::Press || e.action == Action::Down)) quit = true;
       }
       if (quit) {
@@ -337,10 +344,14 @@ bool WriteCsv(const std::string& path, const std::vector<Row>& rows) {
   std::string out;
   char buf[32];
   const std::vector<std::string>& names = ColumnNames();
-  for (size_t c = 0; c < names.size(); c++) out += (c ? "," : "") + names[c];
+  // The air's columns only when the air moved: still-air tables stay as they were.
+  int columns = kAirX;
+  for (const Row& r : rows)
+    if (std::isfinite(r[kAirspeed])) columns = kColumnCount;
+  for (int c = 0; c < columns; c++) out += (c ? "," : "") + names[c];
   out += '\n';
   for (const Row& r : rows) {
-    for (int c = 0; c < kColumnCount; c++) {
+    for (int c = 0; c < columns; c++) {
       if (c) out += ',';
       if (std::isfinite(r[c])) {  // blank: no value
         std::snprintf(buf, sizeof buf, "%.9g", r[c]);

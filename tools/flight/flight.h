@@ -36,6 +36,9 @@ enum Column : int {
   kBalloonX, kBalloonY, kBalloonZ,
   kStrap1, kStrap2, kStrap3, kStrap4,  // metres between the ends; NaN once cut
   kClearance,  // lowest corner of the airframe (balloon excluded) above the ground below it, m
+  // Only while the air moves (NaN, and left out of the CSV, in still air):
+  kAirX, kAirY, kAirZ,  // the air's velocity at the fuselage's centre of mass, world, m/s
+  kAirspeed,            // the fuselage's speed through that air, m/s
   kColumnCount
 };
 
