@@ -17,10 +17,6 @@
 #include "tests/gl/gl_context.h"
 #include "tests/gl/lit_mesh.h"
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include "stb_image_write.h"
-
 namespace {
 
 const int kWidth = 640, kHeight = 480;
@@ -301,14 +297,9 @@ int main(int argc, char** argv) {
   std::vector<uint32_t> argb;
   uint32_t w = 0, h = 0;
   ReadGLBackBuffer(dev, argb, &w, &h);
-  std::vector<uint8_t> rgba(argb.size() * 4);
-  for (size_t i = 0; i < argb.size(); ++i) {
-    rgba[i * 4 + 0] = uint8_t(argb[i] >> 16);
-    rgba[i * 4 + 1] = uint8_t(argb[i] >> 8);
-    rgba[i * 4 + 2] = uint8_t(argb[i]);
-    rgba[i * 4 + 3] = 255;
-  }
-  int ok = stbi_write_png(out.c_str(), int(w), int(h), 4, rgba.data(), int(w) * 4);
+  std::string reason;
+  bool ok = WritePngFile(out.c_str(), w, h, argb, reason);
+  if (!ok) Log("gldemo: can't write \"%s\": %s\n", out.c_str(), reason.c_str());
   dev->Present();
 
   dev->SetTexture(0, nullptr);
