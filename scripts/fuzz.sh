@@ -14,7 +14,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build-fuzz
-targets=(model_raw model_compiled font image_dds image_png image_tga shader_asm shader_tokens flight_script flight_file inih)
+targets=(model_raw model_compiled font image_dds image_png image_tga shader_asm shader_tokens flight_script flight_file inih
+         aircraft_file)
 which=${1:-all}
 seconds=${2:-60}
 if [ "$which" != all ]; then
@@ -28,7 +29,8 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_FUZZ=ON \
   -DTARN_TESTS=OFF -DTARN_BENCH=OFF "${launcher[@]}" >/dev/null
-all=(model_raw model_compiled font image_dds image_png image_tga shader_asm shader_tokens flight_script flight_file inih)
+all=(model_raw model_compiled font image_dds image_png image_tga shader_asm shader_tokens flight_script flight_file inih
+     aircraft_file)
 cmake --build "$build" -j"$(nproc)" --target content "${all[@]/#/fuzz_}" >"$build/build.log" 2>&1 ||
   { tail -40 "$build/build.log"; echo "fuzz.sh: build failed, see $build/build.log" >&2; exit 1; }
 
@@ -47,11 +49,12 @@ fi
 
 declare -A dict=([model_raw]=model [model_compiled]=model [font]=font [image_dds]=dds [image_png]=png
                  [image_tga]=tga [shader_asm]=shader_asm [shader_tokens]=shader_tokens
-                 [flight_script]=flight_script [flight_file]=flight_file [inih]=ini)
+                 [flight_script]=flight_script [flight_file]=flight_file [inih]=ini [aircraft_file]=ini)
 # Flights whole: a few minutes of recording, not only its first lines.
 declare -A maxlen=([model_raw]=65536 [model_compiled]=65536 [font]=8192 [image_dds]=65536
                    [image_png]=65536 [image_tga]=65536 [shader_asm]=8192 [shader_tokens]=16384
-                   [flight_script]=4096 [flight_file]=262144 [inih]=4096)
+                   [flight_script]=4096 [flight_file]=262144 [inih]=4096
+                   [aircraft_file]=65536)
 extra=()
 [ "${TARN_FUZZ_KEEP_GOING:-0}" = 1 ] && extra=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
 failed=0
