@@ -50,13 +50,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(i == 0 || events[i - 1].time < e.time ||
                (events[i - 1].time == e.time && events[i - 1].line < e.line));
     char line[96];
-    std::snprintf(line, sizeof line, "%.17g %s", e.time, ActionName(e.action));
+    std::snprintf(line, sizeof line, "%.17g", e.time);
     written += line;
+    if (e.action == flight::Action::Air) {
+      // An air line is written back word for word, as a recording does.
+      FUZZ_CHECK(!e.words.empty());
+      for (const std::string& word : e.words) written += " " + word;
+    } else {
+      written += std::string(" ") + ActionName(e.action);
+    }
     if (e.action == flight::Action::Axis) {
       FUZZ_CHECK(e.value >= -1 && e.value <= 1);
       std::snprintf(line, sizeof line, " %s %.17g", e.axis == flight::StickAxis::Pitch ? "pitch" : "roll", e.value);
       written += line;
-    } else if (e.action != flight::Action::End) {
+    } else if (e.action != flight::Action::End && e.action != flight::Action::Air) {
       const std::string name = NameOf(e.key);
       FUZZ_CHECK(!name.empty());
       written += " " + name;
@@ -68,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(again.size() == events.size());
   for (size_t i = 0; i < events.size(); i++)
     FUZZ_CHECK(again[i].time == events[i].time && again[i].action == events[i].action && again[i].key == events[i].key &&
-               again[i].axis == events[i].axis && again[i].value == events[i].value);
+               again[i].axis == events[i].axis && again[i].value == events[i].value &&
+               again[i].words == events[i].words);
   return 0;
 }
