@@ -42,7 +42,7 @@ export XDG_CACHE_HOME="$work/cache"
 # terabytes of address space for its shadow, so a sanitizer build runs with
 # the time limit alone (its allocator still refuses huge requests).
 memory_limit=1048576
-ldd "$runner" 2>/dev/null | grep -q libasan && memory_limit=unlimited
+case "$(ldd "$runner" 2>/dev/null)" in *libasan*) memory_limit=unlimited ;; esac
 run() {
   local seconds=$1
   shift
