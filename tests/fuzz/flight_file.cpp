@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const flight::ScriptEvent& ev = f.events[e];
       double t = flight::ElapsedSeconds(f.startTicks, last, f.frequency);
       if (ev.action == flight::Action::Axis) written += flight::FormatAxis(t, ev.axis, ev.value);
+      else if (ev.action == flight::Action::Air) written += flight::FormatAir(t, ev.words);
       else if (ev.action != flight::Action::End) written += flight::FormatEvent(t, ev.action, ev.key);
     }
     if (i == f.frames.size()) break;
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(kept < again.events.size());
     const flight::ScriptEvent& a = again.events[kept++];
     FUZZ_CHECK(a.action == ev.action && a.key == ev.key && a.frame == ev.frame && a.axis == ev.axis &&
-               a.value == ev.value);
+               a.value == ev.value && a.words == ev.words);
   }
   FUZZ_CHECK(kept == again.events.size());
   return 0;
