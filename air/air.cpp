@@ -39,6 +39,7 @@ constexpr double kCell = 4.0;
 struct Surface {
   double height;
   bool sea;
+  double gx = 0, gy = 0;  // the surface's slope, dz/dx and dz/dy (the sea's level is flat)
 };
 struct SurfaceCell {
   int64_t x = 0, y = 0;
@@ -92,11 +93,21 @@ Surface SurfaceBelow(const Vec3& p) {
   SurfaceCell& cell = surfaceCells[(h ^ (h >> 31)) & (surfaceCells.size() - 1)];
   lastCell = &cell;
   if (cell.used && cell.x == x && cell.y == y) return cell.s;
+  const double cx = (double(x) + 0.5) * kCell, cy = (double(y) + 0.5) * kCell;
   double ground = kSeaLevel;
   // The highest surface on the line (the island has no overhangs).
-  bool found = GroundHeightBelow(Vec3{(double(x) + 0.5) * kCell, (double(y) + 0.5) * kCell, 1.0e5}, 0.0, &ground);
+  bool found = GroundHeightBelow(Vec3{cx, cy, 1.0e5}, 0.0, &ground);
   cell.x = x, cell.y = y, cell.used = true;
   cell.s = {found ? ground : kSeaLevel, !found || ground <= kSeaLevel + 0.01};
+  // The slope by centred differences across kSlopeBase: the terrain's 10 m
+  // cells are flat facets, and the air turns over the hill, not each facet.
+  auto level = [](double px, double py) {
+    double z = kSeaLevel;
+    return GroundHeightBelow(Vec3{px, py, 1.0e5}, 0.0, &z) ? std::max(z, kSeaLevel) : kSeaLevel;
+  };
+  const double d = 0.5 * kSlopeBase;
+  cell.s.gx = (level(cx + d, cy) - level(cx - d, cy)) / kSlopeBase;
+  cell.s.gy = (level(cx, cy + d) - level(cx, cy - d)) / kSlopeBase;
   return cell.s;
 }
 
@@ -116,8 +127,12 @@ class WindRecord : public AirRecord {
     Surface s = SurfaceBelow(p);
     const double h = p.z - s.height;
     if (!(h > 0)) return velocity_ * 0.0;
-    return velocity_ * (s.sea ? std::log1p(h / kSeaRoughness) / seaAt10_
-                              : std::log1p(h / kLandRoughness) / landAt10_);
+    Vec3 v = velocity_ * (s.sea ? std::log1p(h / kSeaRoughness) / seaAt10_
+                                : std::log1p(h / kLandRoughness) / landAt10_);
+    // Slope lift: the wind follows the hillside (flat ground and the sea add
+    // nothing, and leave the bits of the level wind alone).
+    if (s.gx != 0 || s.gy != 0) v.z += SlopeLift(v.x, v.y, s.gx, s.gy, h);
+    return v;
   }
 
  private:
@@ -299,6 +314,11 @@ void DrawAir(DebugDraw& sink, const Vec3& at) {
 double LogProfile(double height, double z0) {
   if (!(height > 0)) return 0;
   return std::log1p(height / z0) / std::log1p(10.0 / z0);
+}
+
+double SlopeLift(double vx, double vy, double gx, double gy, double height) {
+  if (!(height > 0)) return 0;
+  return (vx * gx + vy * gy) * std::exp(-height / kSlopeFade);
 }
 
 double ThermalProfile(double w0, double radius, double r, double height) {

@@ -111,6 +111,16 @@ constexpr double kLandRoughness = 0.03;  // m, short grass
 constexpr double kSeaRoughness = 0.0002; // m, open water
 constexpr double kSeaLevel = -2.0;       // world z of the island's sea surface
 
+// Slope lift: the vertical air speed (m/s) of a level wind (vx, vy, m/s)
+// over ground of slope (gx, gy) (dz/dx, dz/dy) at height h (metres) above
+// it: (v . grad z) exp(-h / kSlopeFade). At the surface the air moves along
+// the slope; the deflection fades on the scale of the hills (in linear flow
+// over terrain of wavelength lambda it decays as exp(-2 pi h / lambda); the
+// island's hills repeat every 300 m or so). Up the windward side, down the lee.
+double SlopeLift(double vx, double vy, double gx, double gy, double height);
+constexpr double kSlopeFade = 50.0;  // m
+constexpr double kSlopeBase = 20.0;  // m, the span the slope is measured over
+
 // Low-altitude Dryden parameters at height h (metres, clamped to 3..300 m)
 // for the wind at 6 m w20 (m/s), MIL-F-8785C: Lw = h, Lu = Lv = h /
 // (0.177 + 0.000823 h)^1.2 (h in feet there), sigma_w = 0.1 w20, sigma_u =

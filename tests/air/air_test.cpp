@@ -3,6 +3,7 @@
 // the effect list, the settings lines and the surface forces' use of the air.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -69,6 +70,29 @@ TEST_F(AirTest, BoundaryLayerAndThermalProfiles) {
   Vec3 sea = AirVelocityAt({500, 0, -2 + 2});
   EXPECT_NEAR(sea.x, 5 * air::LogProfile(2, air::kSeaRoughness), 1e-12);
   EXPECT_EQ(AirVelocityAt({0, 0, 4}).x, 0.0) << "below the land surface";
+  EXPECT_EQ(land.z, 0.0) << "level land lifts nothing";
+
+  // Slope lift: a hillside rising 1 in 5 toward the east, flat beyond 300 m.
+  // The west wind climbs it; from the east it sinks down it; it fades with
+  // height as the formula says and is gone over the level top.
+  MakeGridGround(60, -600, -600, 1200, [](double x, double y) {
+    return Vec3{x, y, 0.2 * std::clamp(x + 300, 0.0, 600.0)};
+  });
+  air::Rebuild();
+  // The ground is read at the middle of 4 m cells: (2, 102) is one.
+  const double base = 0.2 * 302;
+  for (double h : {2.0, 20.0, 80.0}) {
+    Vec3 v = AirVelocityAt({2, 102, base + h});
+    const double level = 5 * air::LogProfile(h, air::kLandRoughness);
+    EXPECT_NEAR(v.x, level, 1e-12) << h;
+    EXPECT_NEAR(v.z, level * 0.2 * std::exp(-h / air::kSlopeFade), 1e-9) << h;
+  }
+  EXPECT_EQ(AirVelocityAt({400, 100, 120 + 10}).z, 0.0) << "the level top";
+  ASSERT_TRUE(Apply("wind 5 90"));
+  air::Rebuild();
+  EXPECT_LT(AirVelocityAt({2, 102, base + 10}).z, -0.5) << "the lee";
+  EXPECT_EQ(air::SlopeLift(3, 4, 0, 0, 10), 0.0);
+  EXPECT_EQ(air::SlopeLift(3, 4, 0.1, 0.1, 0), 0.0) << "at the surface";
 
   // Thermal: core updraft, zero at the radius, a sink ring, no net flow.
   const double w0 = 2, R = 30, h = 100;
