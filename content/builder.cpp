@@ -154,8 +154,10 @@ bool BuildContent(const std::string& sourceDir, const std::string& outDir, const
   ok &= WriteModel(models, "PlaneTarn", BuildPlaneModel());
   ok &= WriteModel(models, "DivadiZarov", BuildIslandModel());
   ok &= WriteModel(models, "InvBox", BuildSkyBoxModel());
+  ok &= WriteModel(models, "Windsock", BuildWindsockModel());
 
   ok &= WritePng(textures + "/Island.png", PaintIslandTexture());
+  ok &= WritePng(textures + "/Windsock.png", PaintWindsockTexture());
   ok &= WritePng(textures + "/TarnPlane/Body.png", PaintBodyTexture());
   ok &= WriteTga(textures + "/TarnPlane/Cockpit.tga", PaintCockpitTexture());
   ok &= WriteCubeDds(textures + "/SkyCube.dds", PaintSkyCube());

@@ -42,6 +42,15 @@ constexpr double kSeaLevel = -2.0;
 constexpr double kMeadowHeight = 0.1;
 constexpr double kMeadowX = 70.0, kMeadowY = 70.0, kMeadowRadius = 60.0;
 
+// The windsock "Windsock": nodes "Mast" (standing on its foot at the model's
+// origin) and "Sock" (pivot at its node's origin, length along +Y), with its
+// texture "Windsock.png". Placed by the scene at kWindsockX, kWindsockY.
+ModelFile BuildWindsockModel();
+Bitmap PaintWindsockTexture();
+constexpr double kWindsockX = 38.0, kWindsockY = 80.0;  // world metres, ahead of the start, to the right
+constexpr double kWindsockMastHeight = 6.0;              // metres, to the sock's pivot
+constexpr double kWindsockLength = 3.6, kWindsockMouthRadius = 0.45, kWindsockTailRadius = 0.2;
+
 Bitmap PaintIslandTexture();
 Bitmap PaintBodyTexture();
 Bitmap PaintCockpitTexture();

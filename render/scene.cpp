@@ -2,12 +2,15 @@
 
 #include <cmath>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "aircraft/island_ground.h"
 #include "assets/format_number.h"
 #include "assets/model.h"
+#include "content/builders.h"
 #include "foundation/log.h"
 #include "physics/entity.h"
+#include "physics/surface.h"
 #include "platform/gpu/device.h"
 #include "render/draw.h"
 #include "render/model_draw.h"
@@ -24,6 +27,34 @@ TextureRecord* texture_island = nullptr;
 PixelShaderRecord* IslandPixelShader = nullptr;
 VertexShaderRecord* IslandVertexShader = nullptr;
 
+MDL* WindsockModel = nullptr;
+TextureRecord* texture_windsock = nullptr;
+
+namespace {
+Vec3 windsockFoot{content::kWindsockX, content::kWindsockY, 0};
+double windsockHeading = 0;  // radians, the way the sock last pointed (kept through a calm)
+
+void DrawWindsock() {
+  if (!WindsockModel || !air::Moving()) return;
+  const Vec3 pivot = windsockFoot + Vec3{0, 0, content::kWindsockMastHeight};
+  const Vec3 air = AirVelocityAt(pivot);
+  const double speed = std::hypot(air.x, air.y);
+  if (speed > 0.05) windsockHeading = std::atan2(-air.x, air.y);
+  // Full out at 15 knots, as a field's sock is made to be; limp below.
+  const double fill = std::min(1.0, speed / 7.7);
+  const double droop = (1 - fill) * 80 * M_PI / 180;
+  const Quat yaw = QuatFromAxisAngle({0, 0, 1}, windsockHeading);
+  const Quat down = QuatFromAxisAngle({1, 0, 0}, -droop);
+  Device->SetPixelShader(IslandPixelShader ? IslandPixelShader->shader : nullptr);
+  Device->SetVertexShader(IslandVertexShader ? IslandVertexShader->shader : nullptr);
+  Device->SetTexture(0, texture_windsock ? texture_windsock->texture : nullptr);
+  SetWorldTransform(kVertexWorld, windsockFoot, Quat{0, 0, 0, 1});
+  DrawNode(WindsockModel, String("Mast"));
+  SetWorldTransform(kVertexWorld, pivot, QuatMul(yaw, down));
+  DrawNode(WindsockModel, String("Sock"));
+}
+}  // namespace
+
 void BuildScene() {
   SkyModel = LoadModel(String("InvBox"), 0.1f);
   texture_skycube = LoadTexture(String("SkyCube.dds"), true);
@@ -35,6 +66,10 @@ void BuildScene() {
   IslandVertexShader = LoadVertexShader(String("Default"));
   // The island is the ground: the same triangles the headless runner uses.
   FillGroundMesh(IslandModel);
+  WindsockModel = LoadModel(String("Windsock"), 0.1f);
+  texture_windsock = LoadTexture(String("Windsock.png"), false);
+  double ground = 0;
+  if (GroundHeightBelow(windsockFoot + Vec3{0, 0, 1000}, 0, &ground)) windsockFoot.z = ground;
   ClearEntityList();
 }
 
@@ -73,6 +108,7 @@ void DrawScene() {
   else
     Log("Uninitialized texture: texture_island\n");
   DrawModel(IslandModel);
+  DrawWindsock();
 
   if (CurrentAircraft) DrawAircraft();
 

@@ -15,6 +15,10 @@ extern MDL* IslandModel;                    // "DivadiZarov", also the ground me
 extern TextureRecord* texture_island;       // "Island.png" on stage 0
 extern PixelShaderRecord* IslandPixelShader;   // "Textured"
 extern VertexShaderRecord* IslandVertexShader; // "Default"
+// The windsock, drawn with the island's shaders only while the air moves (a
+// still-air frame is the frame it always was).
+extern MDL* WindsockModel;                  // "Windsock": nodes "Mast" and "Sock"
+extern TextureRecord* texture_windsock;     // "Windsock.png" on stage 0
 
 // Loads the scenery, fills the ground mesh from the island and empties the
 // entity list. Start-up only.

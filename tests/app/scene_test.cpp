@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
 #include "app/shell.h"
@@ -56,7 +57,8 @@ class SceneTest : public ::testing::Test {
     const fs::path run = kRunDir;
     for (const char* sub : {"Textures", "Shaders", "Fonts"}) fs::create_directory_symlink(run / sub, dir / sub);
     fs::create_directory(dir / "Models");
-    for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl"}) fs::create_symlink(run / m, dir / m);
+    for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl", "Models/Windsock.mdl"})
+      fs::create_symlink(run / m, dir / m);
     oldDir = fs::current_path();
     fs::current_path(dir);
     for (auto& b : KeyState) b = 0;
@@ -164,6 +166,36 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTheHeadingText) {
   EXPECT_EQ(h.renderState(D3DRS_ALPHABLENDENABLE), 1u);
   ExpectColour(draws[heading], 0, 0, 0);
   EXPECT_EQ(DecodeText(draws, 14).substr(0, 17), "P: start/stop  E:");  // the help line: P, which every keyboard has
+}
+
+// The windsock stands only while the air moves, on the ground, its sock turned downwind and drooping in a
+// moderate breeze.
+TEST_F(SceneTest, TheWindsockStandsInMovingAirAndPointsDownwind) {
+  ASSERT_NE(WindsockModel, nullptr);
+  auto sock = [&] {
+    std::vector<const RecordedCall*> out;
+    for (const RecordedCall* d : rec->Draws())
+      if (d->kind == CallKind::DrawIndexedPrimitive && d->state->indices.get() == WindsockModel->indexBuffer)
+        out.push_back(d);
+    return out;
+  };
+  DrawFrame();
+  EXPECT_TRUE(sock().empty()) << "still air";
+  air::Current.windSpeed = 5, air::Current.windFrom = 270;  // from the west: toward +X
+  air::Rebuild();
+  rec->clearCalls();
+  DrawFrame();
+  air::Clear();
+  air::Current = air::Settings();
+  const auto draws = sock();
+  ASSERT_EQ(draws.size(), 2u) << "mast and sock";
+  for (const RecordedCall* d : draws) EXPECT_EQ(d->state->textures[0].get(), texture_windsock->texture);
+  // The mast's foot on the flat ground; the sock's length (model +Y) downwind and below the level.
+  const D3DMATRIX &mast = draws[0]->state->world, &s = draws[1]->state->world;
+  EXPECT_NEAR(mast.m[3][2], float(0 - CameraPosition.z), 1e-3);
+  EXPECT_GT(s.m[1][0], 0.6f);
+  EXPECT_NEAR(s.m[1][1], 0, 1e-6);
+  EXPECT_LT(s.m[1][2], -0.2f);
 }
 
 TEST_F(SceneTest, HeadingIsMeasuredFromNorthClockwiseAndAltitudeIsTheCameraHeight) {

@@ -133,8 +133,8 @@ TEST_F(ContentTest, TwoBuildsAreByteIdentical) {
     ++files;
   }
   fs::remove_all(second);
-  // 3 models, 5 textures, 8 shaders, the font description and 3 aircraft files
-  EXPECT_EQ(files, 20u);
+  // 4 models, 6 textures, 8 shaders, the font description and 3 aircraft files
+  EXPECT_EQ(files, 22u);
 }
 
 TEST_F(ContentTest, AircraftNodesSubsetsStrapWeightsAndFiniteVertices) {
@@ -155,6 +155,12 @@ TEST_F(ContentTest, AircraftNodesSubsetsStrapWeightsAndFiniteVertices) {
     EXPECT_EQ(log.text(), "");
   }
   EXPECT_GT(Load("InvBox", 0.1f)->triangles.count, 0u);
+  MDL* windsock = Load("Windsock", 0.1f);
+  for (const char* name : {"Mast", "Sock"}) {
+    const ModelNode* n = FindNode(windsock, name);
+    ASSERT_NE(n, nullptr) << name;
+    EXPECT_GT(NodeTriangles(*n).second, NodeTriangles(*n).first) << name;
+  }
   std::map<std::string, std::vector<uint32_t>> subsets = {
       {"Fuselage", {0, 1, 2, 3, 8}}, {"Left Wing", {0, 5, 6, 7}}, {"Right Wing", {0, 5, 6, 7}},
       {"Left Wing2", {0, 5}},        {"Right Wing2", {0, 5}},     {"Strapes", {0, 4}}};

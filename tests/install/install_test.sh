@@ -36,6 +36,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "
 for f in bin/tarnsim bin/tarn-flight share/applications/tarnsim.desktop \
          share/man/man6/tarnsim.6.gz share/man/man6/tarn-flight.6.gz share/doc/tarnsim/copyright \
          share/tarnsim/Models/PlaneTarn.mdl share/tarnsim/Models/DivadiZarov.mdl share/tarnsim/Models/InvBox.mdl \
+         share/tarnsim/Models/Windsock.mdl share/tarnsim/Textures/Windsock.png \
          share/tarnsim/Fonts/basic.fnt share/tarnsim/Textures/SkyCube.dds share/tarnsim/Shaders/Default.VSH; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
