@@ -282,6 +282,17 @@ FileStream::~FileStream() {
 bool FileStream::Open(const std::string& path, bool replace, std::string& reason) {
   if (fd_ >= 0) return false;
   failed_ = false;
+#ifdef _WIN32
+  // Windows renames no file that is open for writing, so the temporary of a
+  // replacement could never take the name: the old file goes first, then the
+  // new one is created as a fresh one would be (Windows has no links another
+  // user could plant there).
+  if (replace && !DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    reason = ErrorReason(EACCES);
+    return false;
+  }
+  replace = false;
+#endif
   if (!replace) {
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_BINARY, 0666);
     if (fd_ < 0) reason = ErrorReason(errno);

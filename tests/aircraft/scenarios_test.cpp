@@ -362,7 +362,7 @@ TEST_F(Scenario, TenMinutesInModerateTurbulenceRecordAndReplayExactly) {
   LogCapture quiet;
   air::Current = air::Settings();
   Recorder recorder(ContentFingerprint(""), "test");
-  ASSERT_TRUE(recorder.Start(path, true));
+  ASSERT_TRUE(recorder.Start(path, true)) << quiet.text();
   RunOptions options;
   options.recorder = &recorder;
   RunResult flown = flight::Run(events, options);

@@ -181,6 +181,21 @@ TEST(Files, PrivateFoldersAreMadeWithoutChangingLinkedOrExistingOnes) {
 }
 #endif
 
+// On every system: a stream that replaces a file (--record --force) takes
+// its name, and one that may not replace finds it there.
+TEST(Files, AStreamReplacesAnExistingFileOnlyWhenAsked) {
+  const std::string path = ::testing::TempDir() + "files-test-replaced.tarnflight";
+  Put(path, "old flight\n");
+  std::string reason;
+  FileStream stream;
+  EXPECT_FALSE(stream.Open(path, false, reason));
+  ASSERT_TRUE(stream.Open(path, true, reason)) << reason;
+  EXPECT_TRUE(stream.Write("new flight\n", reason));
+  EXPECT_TRUE(stream.Close(reason)) << reason;
+  EXPECT_EQ(Slurp(path), "new flight\n");
+  std::remove(path.c_str());
+}
+
 TEST(Files, EchoedTokensAreCutWithTheirLengthNamed) {
   EXPECT_EQ(Clipped("Left Shift"), "Left Shift");
   EXPECT_EQ(Clipped(std::string(80, 'k')), std::string(80, 'k'));
