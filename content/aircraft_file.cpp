@@ -216,6 +216,22 @@ bool SetAircraftValue(const std::string& assignment, AircraftParams& params, std
   return true;
 }
 
+bool CheckAircraftValue(const std::string& name, const std::string& value, std::string& unit, std::string& why) {
+  size_t dot = name.find('.');
+  const Entry* e = dot == std::string::npos ? nullptr : Find(name.substr(0, dot), name.substr(dot + 1));
+  if (e == nullptr) {
+    why = "unknown key " + name + " (did you mean " + Nearest(name) + "?)";
+    return false;
+  }
+  unit = e->unit;
+  double v;
+  if (!Convert(*e, value, v, why)) {
+    why = name + ": " + why;
+    return false;
+  }
+  return true;
+}
+
 bool CheckAircraft(const AircraftParams& p, const std::string& where, std::vector<std::string>& problems) {
   size_t before = problems.size();
   auto rule = [&](bool ok, const char* what) {
