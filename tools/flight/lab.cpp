@@ -594,7 +594,7 @@ bool SweepSvgText(const std::string& summary, std::string& svg, std::string& err
     table.push_back(row);
   }
   const int columns = 3;
-  const double panelW = 300, panelH = 200, left = 70, top = 40, gapX = 100, gapY = 80;
+  const double panelW = 300, panelH = 200, left = 70, top = 40, gapX = 140, gapY = 80;
   int rowsOfPanels = int((metrics + columns - 1) / columns);
   double width = left + columns * (panelW + gapX), height = top + rowsOfPanels * (panelH + gapY) + 20;
   char buf[512];
@@ -634,17 +634,17 @@ bool SweepSvgText(const std::string& summary, std::string& svg, std::string& err
       vhi = std::isnan(vhi) ? v : std::max(vhi, v);
     }
     if (std::isnan(vlo)) vlo = 0, vhi = 1;
-    double xlo = lo[0], xhi = hi[0];
-    std::vector<double> xt = Ticks(xlo, xhi);
-    auto px = [&](double x) { return x0 + (x - xlo) / (xhi - xlo) * panelW; };
-    for (double t : xt) {
-      text(px(t), y0 + panelH + 14, Num(t), "middle");
-      std::snprintf(buf, sizeof buf, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#888\"/>\n",
-                    px(t), y0 + panelH, px(t), y0 + panelH + 4);
-      svg += buf;
-    }
-    text(x0 + panelW / 2, y0 + panelH + 30, names[1], "middle");
     if (keys == 1) {
+      double xlo = lo[0], xhi = hi[0];
+      std::vector<double> xt = Ticks(xlo, xhi);
+      auto px = [&](double x) { return x0 + (x - xlo) / (xhi - xlo) * panelW; };
+      for (double t : xt) {
+        text(px(t), y0 + panelH + 14, Num(t), "middle");
+        std::snprintf(buf, sizeof buf, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#888\"/>\n",
+                      px(t), y0 + panelH, px(t), y0 + panelH + 4);
+        svg += buf;
+      }
+      text(x0 + panelW / 2, y0 + panelH + 30, names[1], "middle");
       double ylo = vlo, yhi = vhi;
       std::vector<double> yt = Ticks(ylo, yhi);
       auto py = [&](double v) { return y0 + panelH - (v - ylo) / (yhi - ylo) * panelH; };
@@ -669,36 +669,44 @@ bool SweepSvgText(const std::string& summary, std::string& svg, std::string& err
       }
       continue;
     }
-    // Two keys: a heat map, one cell per case, the second key up.
-    double ylo = lo[1], yhi = hi[1];
-    std::vector<double> yt = Ticks(ylo, yhi);
-    auto py = [&](double v) { return y0 + panelH - (v - ylo) / (yhi - ylo) * panelH; };
-    for (double t : yt) text(x0 - 6, py(t) + 4, Num(t), "end");
-    double cellW = panelW / std::max<size_t>(1, distinct[0].size());
-    double cellH = panelH / std::max<size_t>(1, distinct[1].size());
-    // Cells centred on their values, as wide as the data's spacing allows.
-    if (distinct[0].size() > 1) cellW = (px(distinct[0][1]) - px(distinct[0][0]));
-    if (distinct[1].size() > 1) cellH = (py(distinct[1][0]) - py(distinct[1][1]));
+    // Two keys: a heat map, one cell per pair of swept values (first key
+    // across, second up), each axis labelled with its values.
+    const size_t across = std::max<size_t>(1, distinct[0].size()), up = std::max<size_t>(1, distinct[1].size());
+    const double cellW = panelW / double(across), cellH = panelH / double(up);
+    auto column = [&](const std::vector<double>& d, double v) {
+      return size_t(std::lower_bound(d.begin(), d.end(), v) - d.begin());
+    };
     for (const auto& r : table) {
       if (!std::isfinite(r[0]) || !std::isfinite(r[1])) continue;
       double v = r[2 + m];
       std::string fill = std::isfinite(v) ? Colour((v - vlo) / (vhi > vlo ? vhi - vlo : 1)) : "#ffffff";
       std::snprintf(buf, sizeof buf,
                     "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\"/>\n",
-                    std::max(x0, px(r[0]) - cellW / 2), std::max(y0, py(r[1]) - cellH / 2), cellW, cellH,
+                    x0 + double(column(distinct[0], r[0])) * cellW,
+                    y0 + panelH - double(column(distinct[1], r[1]) + 1) * cellH, cellW + 0.3, cellH + 0.3,
                     fill.c_str());
       svg += buf;
     }
-    text(x0 - 40, y0 + panelH / 2, names[2], "middle");
-    // The legend: the colour ramp beside the panel, its ends labelled.
-    double lx = x0 + panelW + 12;
+    // Labels: every value when they fit, else about eight of them.
+    size_t everyX = (across + 7) / 8, everyY = (up + 7) / 8;
+    for (size_t i = 0; i < distinct[0].size(); i += everyX)
+      text(x0 + (double(i) + 0.5) * cellW, y0 + panelH + 14, Num(distinct[0][i]), "middle");
+    for (size_t i = 0; i < distinct[1].size(); i += everyY)
+      text(x0 - 6, y0 + panelH - (double(i) + 0.5) * cellH + 4, Num(distinct[1][i]), "end");
+    text(x0 + panelW / 2, y0 + panelH + 30, names[1], "middle");
+    std::snprintf(buf, sizeof buf, "<text transform=\"translate(%.1f,%.1f) rotate(-90)\" text-anchor=\"middle\">",
+                  x0 - 48, y0 + panelH / 2);
+    svg += buf + names[2] + "</text>\n";
+    // The legend: the colour ramp beside the panel, its ends and middle labelled.
+    double lx = x0 + panelW + 8;
     for (int i = 0; i < 20; i++) {
-      std::snprintf(buf, sizeof buf, "<rect x=\"%.1f\" y=\"%.1f\" width=\"12\" height=\"%.1f\" fill=\"%s\"/>\n", lx,
+      std::snprintf(buf, sizeof buf, "<rect x=\"%.1f\" y=\"%.1f\" width=\"10\" height=\"%.1f\" fill=\"%s\"/>\n", lx,
                     y0 + panelH - (i + 1) * panelH / 20, panelH / 20 + 0.5, Colour((i + 0.5) / 20).c_str());
       svg += buf;
     }
-    text(lx + 16, y0 + 8, Field(vhi), "start");
-    text(lx + 16, y0 + panelH, Field(vlo), "start");
+    text(lx + 13, y0 + 8, Field(vhi), "start");
+    text(lx + 13, y0 + panelH / 2 + 4, Field((vlo + vhi) / 2), "start");
+    text(lx + 13, y0 + panelH, Field(vlo), "start");
   }
   svg += "</svg>\n";
   return true;
