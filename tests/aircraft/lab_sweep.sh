@@ -43,6 +43,14 @@ else
   echo "note: GNU parallel is not installed; its run is left out"
 fi
 
+# A profiled flight flies the same bits: the same metrics and final hash.
+fly "$work/turn.txt" --summary "$work/plain.csv" >/dev/null 2>&1 || fail "a single flight's summary: exit $?"
+fly "$work/turn.txt" --summary "$work/profiled.csv" --profile >"$work/out" 2>/dev/null || fail "--profile: exit $?"
+cmp -s "$work/plain.csv" "$work/profiled.csv" || fail "--profile changed the flight: $(diff "$work/plain.csv" "$work/profiled.csv")"
+for stage in 'surface forces' 'ground contact' hinges straps integration 'rest of the frame'; do
+  grep -Eq "^  $stage.* [0-9.]+% +[0-9.]+ us/step$" "$work/out" || fail "no $stage in the profile: $(cat "$work/out")"
+done
+
 # Shards of another sweep are refused.
 fly "$work/turn.txt" --sweep fin.height=0.5:2.5:2 --quiet --shard 2/2 --summary "$work/other.csv"
 "$runner" --merge "$work/s1.csv" "$work/other.csv" >"$work/out" 2>"$work/err" && fail "--merge of two sweeps: exit 0"

@@ -39,6 +39,7 @@
 #include "foundation/content_dir.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
+#include "physics/entity.h"
 #include "tarn_version.h"
 #include "tools/flight/flight.h"
 #include "tools/flight/lab.h"
@@ -159,6 +160,22 @@ void CollectProbes(flight::RunOptions& options, std::vector<flight::Probe>& prob
     probes.push_back(flight::ReadProbe(frame));
     return true;
   };
+}
+
+// The world step's stages and the rest of the frame loop (the frame's
+// input, camera and bookkeeping, and the runner's telemetry), as shares of
+// the loop's wall time and microseconds per world step.
+void PrintProfile(const WorldStepProfile& p, const flight::RunResult& result) {
+  static const char* const names[kStageCount] = {"wing beat and effects", "surface forces (and gravity, buoyancy)",
+                                                 "ground contact", "hinges", "straps", "integration"};
+  double loop = result.wallSeconds > 0 ? result.wallSeconds : 1;
+  double steps = p.steps > 0 ? double(p.steps) : 1;
+  Log("profile: %llu world steps in %zu frames, %.3f s in the frame loop\n", (unsigned long long)p.steps,
+      result.rows.size(), result.wallSeconds);
+  for (int i = 0; i < kStageCount; i++)
+    Log("  %-40s %5.1f%% %9.2f us/step\n", names[i], 100 * p.seconds[i] / loop, 1e6 * p.seconds[i] / steps);
+  Log("  %-40s %5.1f%% %9.2f us/step\n", "rest of the frame", 100 * (loop - p.total) / loop,
+      1e6 * (loop - p.total) / steps);
 }
 
 struct SweepPlan {
@@ -289,6 +306,8 @@ int main(int argc, char** argv) {
       ->type_name("SHARD.csv...")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   cli.add_flag("--quiet", quiet, "No progress line");
+  bool profile = false;
+  cli.add_flag("--profile", profile, "Print where the flight's time goes: the world step's stages and the rest of the frame");
   cli.add_option("--worker", workerText, "")->group("");  // one case of a sweep, in a worker process
   cli.set_version_flag("--version", "tarn-flight " TARN_VERSION);
   try {
@@ -438,6 +457,7 @@ int main(int argc, char** argv) {
   if (lab && plan.axes.empty() && (plan.shards > 1 || !jobsText.empty()))
     return Usage("--jobs and --shard go with --sweep: a single flight is one case");
   if (!plan.axes.empty() && !csv.empty()) return Usage("--csv goes with a single flight, not a sweep");
+  if (!plan.axes.empty() && profile) return Usage("--profile goes with a single flight, not a sweep");
 
   if (!workerText.empty()) {
     // One case of a sweep: its values on top of the aircraft and air in force.
@@ -533,11 +553,14 @@ int main(int argc, char** argv) {
   // The content's console lines (model loading and the like) are diagnostics.
   flight::RunResult result;
   std::string console;
+  WorldStepProfile stepProfile;
+  if (profile) StepProfile = &stepProfile;
   {
     LogCapture capture;
     result = file.recorded ? flight::ReplayFlight(file, options) : flight::Run(file.events, options);
     console = capture.text();
   }
+  StepProfile = nullptr;
   std::fputs(console.c_str(), stderr);
   if (!result.failure.empty()) {
     Error("tarn-flight: %s\n", result.failure.c_str());
@@ -558,6 +581,7 @@ int main(int argc, char** argv) {
     written = WriteOut(summary, table) && written;
   }
   Log("%s\n", flight::Summary(result).c_str());
+  if (profile) PrintProfile(stepProfile, result);
   if (!file.recorded && !result.escaped && !result.broken) NoteMissingEnd(script, file.events, options, result);
   bool matches = true;
   if (file.recorded && !result.broken) {
