@@ -11,6 +11,7 @@
 #include "aircraft/aircraft.h"
 #include "content/aircraft_file.h"
 #include "flightrec/flight_file.h"
+#include "foundation/edit_distance.h"
 #include "physics/physics.h"
 #include "sim/frame_clock.h"
 
@@ -45,21 +46,6 @@ std::string Field(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.6g", v);
   return buf;
-}
-
-size_t Distance(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); j++) row[j] = j;
-  for (size_t i = 1; i <= a.size(); i++) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); j++) {
-      size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return row[b.size()];
 }
 
 int AirKeyIndex(const std::string& key) {
@@ -132,7 +118,7 @@ bool ApplySweepValue(const std::string& key, const std::string& value, content::
   }
   if (AirKeyIndex(key) < 0) {
     // A key cut short ("air.wind") means the keys it begins.
-    auto distance = [&](const std::string& k) { return k.compare(0, key.size(), key) == 0 ? 0 : Distance(key, k); };
+    auto distance = [&](const std::string& k) { return k.compare(0, key.size(), key) == 0 ? 0 : EditDistance(key, k); };
     std::string nearest = kAirKeys[0];
     for (const char* k : kAirKeys)
       if (distance(k) < distance(nearest)) nearest = k;
