@@ -530,9 +530,11 @@ std::vector<double> Ticks(double& lo, double& hi) {
   return ticks;
 }
 
-std::string Num(double v) {
+// Tick labels: round ticks print whole (digits = 6); a heat map's swept
+// values to three figures, enough to tell its columns apart.
+std::string Num(double v, int digits = 6) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", v);
+  std::snprintf(buf, sizeof buf, "%.*g", digits, v);
   return buf;
 }
 
@@ -676,9 +678,9 @@ bool SweepSvgText(const std::string& summary, std::string& svg, std::string& err
     // Labels: every value when they fit, else about eight of them.
     size_t everyX = (across + 7) / 8, everyY = (up + 7) / 8;
     for (size_t i = 0; i < distinct[0].size(); i += everyX)
-      text(x0 + (double(i) + 0.5) * cellW, y0 + panelH + 14, Num(distinct[0][i]), "middle");
+      text(x0 + (double(i) + 0.5) * cellW, y0 + panelH + 14, Num(distinct[0][i], 3), "middle");
     for (size_t i = 0; i < distinct[1].size(); i += everyY)
-      text(x0 - 6, y0 + panelH - (double(i) + 0.5) * cellH + 4, Num(distinct[1][i]), "end");
+      text(x0 - 6, y0 + panelH - (double(i) + 0.5) * cellH + 4, Num(distinct[1][i], 3), "end");
     text(x0 + panelW / 2, y0 + panelH + 30, names[1], "middle");
     std::snprintf(buf, sizeof buf, "<text transform=\"translate(%.1f,%.1f) rotate(-90)\" text-anchor=\"middle\">",
                   x0 - 48, y0 + panelH / 2);
