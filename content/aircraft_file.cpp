@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/edit_distance.h"
 #include "foundation/str.h"
 #include "foundation/text_lines.h"
 
@@ -75,21 +76,6 @@ const Entry* Find(const std::string& section, const std::string& key) {
   for (const Entry& e : kEntries)
     if (section == e.section && key == e.key) return &e;
   return nullptr;
-}
-
-size_t EditDistance(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); j++) row[j] = j;
-  for (size_t i = 1; i <= a.size(); i++) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); j++) {
-      size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return row[b.size()];
 }
 
 std::string Nearest(const std::string& name) {
@@ -213,6 +199,22 @@ bool SetAircraftValue(const std::string& assignment, AircraftParams& params, std
          Trim(assignment.substr(eq + 1)), changed, "--set " + assignment + ": ", problems);
   if (problems.size() != before || !CheckAircraft(changed, "--set " + assignment + ": ", problems)) return false;
   params = changed;
+  return true;
+}
+
+bool CheckAircraftValue(const std::string& name, const std::string& value, std::string& unit, std::string& why) {
+  size_t dot = name.find('.');
+  const Entry* e = dot == std::string::npos ? nullptr : Find(name.substr(0, dot), name.substr(dot + 1));
+  if (e == nullptr) {
+    why = "unknown key " + name + " (did you mean " + Nearest(name) + "?)";
+    return false;
+  }
+  unit = e->unit;
+  double v;
+  if (!Convert(*e, value, v, why)) {
+    why = name + ": " + why;
+    return false;
+  }
   return true;
 }
 

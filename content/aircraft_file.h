@@ -208,6 +208,11 @@ bool ParseAircraft(const std::string& text, const std::string& file, AircraftPar
 bool ReadAircraftFile(const std::string& path, AircraftParams& params, std::vector<std::string>& problems);
 // Applies one "section.key=value" override ("--set" on the command line).
 bool SetAircraftValue(const std::string& assignment, AircraftParams& params, std::vector<std::string>& problems);
+// Checks one "section.key" and its value text on their own (the key
+// exists, the value is a number of its kind within its range); false with
+// the reason, naming the nearest key for an unknown one. `unit` gets the
+// key's unit ("m", "deg", "" for a plain factor).
+bool CheckAircraftValue(const std::string& name, const std::string& value, std::string& unit, std::string& why);
 // Checks that the values together make a machine that can be built: the
 // wing tip beyond the break, the fin on the tail boom, limits in order...
 // One problem per broken rule, prefixed with `where`.

@@ -149,6 +149,7 @@ uint64_t FileCap(FileKind kind) {
     case FileKind::Flight: return uint64_t(32) << 20;
     case FileKind::Settings: return uint64_t(64) << 10;
     case FileKind::Aircraft: return uint64_t(64) << 10;
+    case FileKind::Summary: return uint64_t(64) << 20;
     case FileKind::Content: break;
   }
   return uint64_t(64) << 20;
@@ -159,6 +160,7 @@ const char* FileKindName(FileKind kind) {
     case FileKind::Flight: return "a flight";
     case FileKind::Settings: return "a settings file";
     case FileKind::Aircraft: return "an aircraft file";
+    case FileKind::Summary: return "a summary";
     case FileKind::Content: break;
   }
   return "a content file";

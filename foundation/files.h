@@ -19,6 +19,7 @@ enum class FileKind {
   Settings,  // the settings file: 64 KiB
   Content,   // models, compiled models, fonts, images, shaders: 64 MiB
   Aircraft,  // an aircraft file: 64 KiB (a whole table of values is under 16 KiB)
+  Summary,   // a flight runner summary: 64 MiB (100,000 cases of a few hundred bytes)
 };
 
 uint64_t FileCap(FileKind kind);    // bytes

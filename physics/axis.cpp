@@ -257,6 +257,9 @@ void pAxis::VelocityPass(const Vec3& aW) {
     c += aW * SignAbove(w) * m;
   }
   Vec3 dL = VecMulMat3(c, PairInertiaCached()) * strength;
+  const double onB = -(Dot(dL, aW) + (motorTorque + springRate * (angle - targetAngle)) * dt);
+  axialImpulse += onB;
+  axialWork += onB * w;
   // Motor and spring, about the axis; no velocity update follows them.
   auto axial = [&](Vec3& angularA, Vec3& angularB) {
     if (motorTorque != 0) {
@@ -302,6 +305,8 @@ void pAxis::PositionPass(const Vec3& aW) {
     if (breakable && RandomRange(0.8, 1.2) * breakAngle < Length(e)) broken = true;
     if (!limited) e = e - aW * Dot(e, aW);
     dL = VecMulMat3(e, PairInertiaCached()) * (1 / PhysicsStep) * 0.5 * strength;
+    axialImpulse -= Dot(dL, aW);
+    axialWork -= Dot(dL, aW) * axialRate;
   }
   double dist = 0;
   if (point && point->bodyA == &A && point->bodyB == &B && &A != &B) {

@@ -56,6 +56,12 @@ class pAxis : public pEntity {
   bool breakable = false;
   double breakAngle = 0.08726646259971647;  // 5 degrees
   double breakDistance = 0.1;               // metres
+  // What the hinge has done since a reader last zeroed them (the flight
+  // runner's metrics; the simulation never reads them): the angular impulse
+  // about the axis it gave body B (N m s; A got the opposite) and the work
+  // of those impulses on the relative rotation, impulse times axialRate (J).
+  double axialImpulse = 0;
+  double axialWork = 0;
 
   // pivot, axis and reference in world coordinates; angles in radians.
   pAxis(pBody* bodyA, pBody* bodyB, const Vec3& pivot, const Vec3& axis, const Vec3& reference,

@@ -332,18 +332,27 @@ void pBody::UpdatePlacement() {
   }
 }
 
+void pBody::AirForces() {
+  const double dt = CurrentDt;
+  momentum += Vec3{0, 0, -9.8 * mass * dt};
+  // Buoyancy grows by 0.002 per metre below height 0.
+  double h = position.z + centreOffset.z;
+  double f = std::fmax(1.0, 1 - 0.002 * h);
+  momentum.z += 9.8 * buoyancy * volume * f * dt;
+  SurfaceForces(*this);
+  UpdateVelocities();
+}
+
+void pBody::GroundForces() {
+  GroundContact(*this);
+  UpdateVelocities();
+}
+
 void pBody::Process(int32_t phase) {
   const double dt = CurrentDt;
   if (phase == 2) {
-    momentum += Vec3{0, 0, -9.8 * mass * dt};
-    // Buoyancy grows by 0.002 per metre below height 0.
-    double h = position.z + centreOffset.z;
-    double f = std::fmax(1.0, 1 - 0.002 * h);
-    momentum.z += 9.8 * buoyancy * volume * f * dt;
-    SurfaceForces(*this);
-    UpdateVelocities();
-    GroundContact(*this);
-    UpdateVelocities();
+    AirForces();
+    GroundForces();
   } else if (phase == 4) {
     // Integrate about the centre of mass: move the origin there, turn, move back.
     position += velocity * dt;

@@ -102,6 +102,10 @@ class pBody : public pEntity {
   // Phase 2: gravity, buoyancy, surface forces, ground contact.
   // Phase 4: integration. Other phases do nothing.
   void Process(int32_t phase) override;
+  // Phase 2 in its two halves, in this order (the step's profile times them
+  // apart): gravity, buoyancy and the surface forces; then ground contact.
+  void AirForces();
+  void GroundForces();
 };
 
 // The state operations run in every inner loop of the world step: inline.

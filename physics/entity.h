@@ -64,6 +64,22 @@ extern uint64_t WorldStepSerial;
 // a step takes part from the next call on.
 void WorldStep();
 
+// Where the world step's time goes, for the flight runner's --profile. The
+// stages: the effect purge and the aircraft hook (the wing beat); gravity,
+// buoyancy and surface forces; ground contact; hinges (their sub-steps and
+// position correction); straps; body integration. While StepProfile is null
+// (always, but in a profiled run) WorldStep reads no clock; a profiled step
+// does the very same work in the same order.
+enum StepStage : int {
+  kStageBeat, kStageSurface, kStageGround, kStageHinges, kStageStraps, kStageIntegration, kStageCount
+};
+struct WorldStepProfile {
+  double seconds[kStageCount] = {};  // summed wall-clock time per stage
+  double total = 0;                  // seconds in WorldStep, all stages and the schedule
+  uint64_t steps = 0;
+};
+extern WorldStepProfile* StepProfile;
+
 // One world step of dt seconds with the clock's bookkeeping, the one way every
 // loop (the program, its tools and tests) advances the world: CurrentDt is dt
 // during the step and its old value again afterwards (it is the frame's

@@ -4,6 +4,7 @@
 
 #include "physics/body.h"
 #include "physics/debug_draw.h"
+#include "sim/frame_clock.h"
 
 pStrape::pStrape(pBody* a, pBody* b, const Vec3& pointA, const Vec3& pointB, const Vec3& /*up*/,
                  double stiffness_) {
@@ -42,6 +43,7 @@ void pStrape::Process(int32_t phase) {
     pullA = n * J;
     pullB = -n * J;
     pullStep = WorldStepSerial;
+    tension = CurrentDt > 0 ? J / CurrentDt : 0;  // the impulse comes once per sub-step
   }
   A.ApplyImpulse(leverA, pullA);
   B.ApplyImpulse(leverB, pullB);

@@ -16,6 +16,7 @@ class pStrape : public pEntity {
   Vec3 anchorA = {0, 0, 0};   // end A in bodyA's frame
   Vec3 anchorB = {0, 0, 0};   // end B in bodyB's frame
   double restLength = 0;      // metres, the ends' distance at construction
+  double tension = 0;         // N, the pull of the latest step (read by the runner's metrics only)
 
   // pointA, pointB: world coordinates. up is accepted and not used. Registered
   // even when a body is missing (it then never acts).

@@ -1,6 +1,9 @@
 // tarn-flight SCRIPT|FLIGHT [--frame SECONDS] [--csv FILE] [--svg FILE] [--data DIR]
 //             [--aircraft FILE] [--set SECTION.KEY=VALUE]...
 // tarn-flight --random SEED --duration SECONDS [--frame SECONDS] [--data DIR]
+// tarn-flight SCRIPT --sweep KEY=FROM:TO:COUNT|KEY=v1,v2,... [--sweep ...] [--jobs N]
+//             [--summary FILE.csv] [--window FROM:TO] [--shard I/N] [--svg FILE] [--quiet]
+// tarn-flight --merge SHARD.csv... [--summary FILE.csv] [--svg FILE]
 //
 // Flies the aircraft without a window, from a key script or a recorded
 // flight, in the content the simulator itself would find (see
@@ -11,27 +14,37 @@
 // differs or one whose end hash is missing; 2 when the simulation produced NaN
 // or infinity. With --random, a random pilot flies for SECONDS of simulated
 // time instead (the soak, see random_input.h); exit 2 when one of its checks
-// failed.
+// failed. A sweep flies each case in a worker process of its own and writes
+// one summary row per case (tools/flight/lab.h); it exits with 1 when a case
+// was not flown to its end (its row says why).
 #include <CLI/CLI.hpp>
 
 #include <cmath>
 #include <cstdio>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "assets/model.h"
 #include "flightrec/state.h"
 #include "foundation/content_dir.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
+#include "physics/entity.h"
 #include "tarn_version.h"
 #include "tools/flight/flight.h"
+#include "tools/flight/lab.h"
 #include "tools/flight/random_input.h"
+#include "tools/flight/workers.h"
 
 namespace {
 
@@ -99,6 +112,156 @@ void NoteMissingEnd(const std::string& script, const std::vector<flight::ScriptE
           "its last event (line %d, %.3f s)\n", script.c_str(), stopped, last.line, last.time);
 }
 
+
+// Writes a file the one safe way; false with its console line.
+bool WriteOut(const std::string& path, const std::string& bytes) {
+  std::string reason;
+  if (WriteWholeFile(path, bytes, reason)) return true;
+  Error("tarn-flight: can't write \"%s\": %s\n", path.c_str(), reason.c_str());
+  return false;
+}
+
+// 64-bit FNV-1a over texts, each closed by a zero byte so that ("ab", "c")
+// and ("a", "bc") differ.
+uint64_t Fingerprint(const std::vector<std::string>& parts) {
+  uint64_t h = 1469598103934665603ull;
+  for (const std::string& part : parts) {
+    for (unsigned char c : part) h = (h ^ c) * 1099511628211ull;
+    h = (h ^ 0) * 1099511628211ull;
+  }
+  return h;
+}
+
+// A flown case's status ("ok" or why not) and metric fields.
+void CaseFields(const flight::RunResult& result, const std::vector<flight::Probe>& probes, flight::Window window,
+                std::string& status, std::string& fields) {
+  fields = flight::EmptyMetricFields();
+  if (!result.failure.empty()) {
+    status = "failed: " + result.failure;
+    return;
+  }
+  if (result.broken) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "broken: NaN or infinity at t=%.3f s",
+                  result.rows.empty() ? 0.0 : result.rows.back()[flight::kTime]);
+    status = buf;
+    return;
+  }
+  status = "ok";
+  fields = flight::MetricFields(flight::Measure(result.rows, probes, window, CurrentAircraftParams.wingChord,
+                                                CurrentAircraftParams.wingTipX),
+                                result.finalHash);
+}
+
+// Has the run read the lab's probe after every frame.
+void CollectProbes(flight::RunOptions& options, std::vector<flight::Probe>& probes) {
+  double frame = options.frameTime;
+  options.afterFrame = [&probes, frame](const flight::Row&) {
+    probes.push_back(flight::ReadProbe(frame));
+    return true;
+  };
+}
+
+// The world step's stages and the rest of the frame loop (the frame's
+// input, camera and bookkeeping, and the runner's telemetry), as shares of
+// the loop's wall time and microseconds per world step.
+void PrintProfile(const WorldStepProfile& p, const flight::RunResult& result) {
+  static const char* const names[kStageCount] = {"wing beat and effects", "surface forces (and gravity, buoyancy)",
+                                                 "ground contact", "hinges", "straps", "integration"};
+  double loop = result.wallSeconds > 0 ? result.wallSeconds : 1;
+  double steps = p.steps > 0 ? double(p.steps) : 1;
+  Log("profile: %llu world steps in %zu frames, %.3f s in the frame loop\n", (unsigned long long)p.steps,
+      result.rows.size(), result.wallSeconds);
+  for (int i = 0; i < kStageCount; i++)
+    Log("  %-40s %5.1f%% %9.2f us/step\n", names[i], 100 * p.seconds[i] / loop, 1e6 * p.seconds[i] / steps);
+  Log("  %-40s %5.1f%% %9.2f us/step\n", "rest of the frame", 100 * (loop - p.total) / loop,
+      1e6 * (loop - p.total) / steps);
+}
+
+struct SweepPlan {
+  std::vector<flight::SweepAxis> axes;
+  std::vector<size_t> cases;  // the case numbers this run flies, in order
+  size_t shard = 1, shards = 1;
+  unsigned jobs = 1;
+  bool quiet = false;
+  uint64_t fingerprint = 0;
+};
+
+std::string Clock(double seconds) {
+  long s = long(seconds + 0.5);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
+  return buf;
+}
+
+// Runs the plan's cases in worker processes, `jobs` at a time, and gives
+// their rows in case order. False when a case was not flown to its end.
+bool RunCases(const SweepPlan& plan, const std::string& program, const std::vector<std::string>& args,
+              std::vector<flight::SummaryRow>& rows) {
+  const size_t total = plan.cases.size();
+  rows.assign(total, {});
+  std::mutex mutex;
+  std::condition_variable changed;
+  size_t next = 0, done = 0;
+  bool allOk = true;
+  auto worker = [&]() {
+    for (;;) {
+      size_t k;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (next == total) return;
+        k = next++;
+      }
+      size_t index = plan.cases[k];
+      std::vector<std::string> caseArgs = args;
+      caseArgs.push_back("--worker");
+      caseArgs.push_back(std::to_string(index));
+      flight::WorkerResult w = flight::RunWorker(program, caseArgs);
+      std::vector<std::string> values = flight::CaseValues(plan.axes, index);
+      std::string prefix = std::to_string(index) + ",";
+      std::string line = w.output;
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      std::string problem;
+      if (!w.failure.empty()) problem = w.failure;
+      else if (w.signal != 0) problem = "killed by signal " + std::to_string(w.signal);
+      else if (line.compare(0, prefix.size(), prefix) != 0 || line.find('\n') != std::string::npos)
+        problem = "the worker ended with exit status " + std::to_string(w.exitCode) + " and no row";
+      if (!problem.empty()) line = flight::SummaryRowText(index, values, problem, flight::EmptyMetricFields());
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!problem.empty()) {
+        std::string settings;
+        for (size_t i = 0; i < values.size(); i++) settings += (i ? " " : "") + plan.axes[i].key + "=" + values[i];
+        Error("tarn-flight: case %zu (%s): %s\n", index, settings.c_str(), problem.c_str());
+      }
+      size_t status = line.find(',', prefix.size());
+      for (size_t i = 1; i < values.size() && status != std::string::npos; i++) status = line.find(',', status + 1);
+      if (status == std::string::npos || line.compare(status + 1, 3, "ok,") != 0) allOk = false;
+      rows[k] = {index, line};
+      done++;
+      changed.notify_all();
+    }
+  };
+  bool progress = !plan.quiet && flight::ErrorIsTerminal();
+  auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < std::min<size_t>(plan.jobs, total); i++) threads.emplace_back(worker);
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (done < total) {
+      changed.wait_for(lock, std::chrono::seconds(1));
+      if (!progress) continue;
+      double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      std::string left = done == 0 ? "?" : Clock(elapsed / double(done) * double(total - done));
+      std::fprintf(stderr, "\r%zu/%zu cases, %s elapsed, about %s left   ", done, total, Clock(elapsed).c_str(),
+                   left.c_str());
+      std::fflush(stderr);
+    }
+  }
+  for (std::thread& t : threads) t.join();
+  if (progress) std::fputs("\n", stderr);
+  return allOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +288,27 @@ int main(int argc, char** argv) {
   cli.add_option("--set", overrides, "Override one aircraft value, e.g. --set fin.height=1.2 (repeatable)")
       ->type_name("SECTION.KEY=VALUE")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  std::vector<std::string> sweeps, mergeFiles;
+  std::string summary, windowText, jobsText, shardText, workerText;
+  bool quiet = false;
+  cli.add_option("--sweep", sweeps, "Fly one case per value (repeatable: every combination), KEY an aircraft key "
+                 "or air.wind_speed, air.wind_from, air.turbulence, air.thermals, air.thermal_density, air.seed")
+      ->type_name("KEY=FROM:TO:COUNT|KEY=v1,v2,...")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  cli.add_option("--summary", summary, "Write the flight metrics, one row per case (a sweep without it prints them)")
+      ->type_name("FILE.csv");
+  cli.add_option("--window", windowText, "Seconds of the flight the metrics cover (default: the last third)")
+      ->type_name("FROM:TO");
+  cli.add_option("--jobs", jobsText, "Cases flown at once (default: the machine's cores)")->type_name("N");
+  cli.add_option("--shard", shardText, "Fly only cases I, I+N, I+2N... (counting from 1) for --merge")
+      ->type_name("I/N");
+  cli.add_option("--merge", mergeFiles, "Join the summaries of a sweep's shards into the single run's summary")
+      ->type_name("SHARD.csv...")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  cli.add_flag("--quiet", quiet, "No progress line");
+  bool profile = false;
+  cli.add_flag("--profile", profile, "Print where the flight's time goes: the world step's stages and the rest of the frame");
+  cli.add_option("--worker", workerText, "")->group("");  // one case of a sweep, in a worker process
   cli.set_version_flag("--version", "tarn-flight " TARN_VERSION);
   try {
     cli.parse(argc, argv);
@@ -142,6 +326,34 @@ int main(int argc, char** argv) {
     std::fputs(capture.text().c_str(), stderr);
     if (!clean && !aircraft.empty() && !std::filesystem::is_regular_file(aircraft)) return 1;
   }
+  if (!mergeFiles.empty()) {
+    if (!script.empty() || !sweeps.empty())
+      return Usage("--merge joins summaries that are already written; it flies nothing");
+    std::vector<std::string> texts(mergeFiles.size());
+    for (size_t i = 0; i < mergeFiles.size(); i++) {
+      std::string reason;
+      if (!ReadWholeFile(mergeFiles[i], FileKind::Summary, texts[i], reason)) {
+        Error("tarn-flight: can't read \"%s\": %s\n", mergeFiles[i].c_str(), reason.c_str());
+        return 1;
+      }
+    }
+    std::string merged, problem;
+    if (!flight::MergeSummaries(texts, mergeFiles, merged, problem)) {
+      Error("tarn-flight: --merge: %s\n", problem.c_str());
+      return 1;
+    }
+    if (summary.empty()) std::fputs(merged.c_str(), stdout);
+    else if (!WriteOut(summary, merged)) return 1;
+    if (!svg.empty()) {
+      std::string picture;
+      if (!flight::SweepSvgText(merged, picture, problem)) {
+        Error("tarn-flight: %s\n", problem.c_str());
+        return 1;
+      }
+      if (!WriteOut(svg, picture)) return 1;
+    }
+    return 0;
+  }
   if (!frameText.empty()) {
     char* end = nullptr;
     double frame = std::strtod(frameText.c_str(), &end);
@@ -153,6 +365,8 @@ int main(int argc, char** argv) {
   }
 
   if (!seedText.empty()) {
+    if (!sweeps.empty() || !summary.empty())
+      return Usage(std::string(!sweeps.empty() ? "--sweep" : "--summary") + " goes with a key script, not --random");
     if (!script.empty())
       return Usage("--random flies a random pilot instead of a script; give one or the other, not \"" + script + "\" too");
     if (!csv.empty() || !svg.empty())
@@ -194,6 +408,127 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The lab: a sweep, or the metrics of this one flight.
+  flight::Window window = {std::nan(""), std::nan("")};
+  bool lab = !sweeps.empty() || !summary.empty() || !workerText.empty();
+  if (lab && file.recorded)
+    return Usage("--sweep and --summary fly key scripts; a recorded flight replays its own aircraft");
+  if (!lab && (!windowText.empty() || !jobsText.empty() || !shardText.empty()))
+    return Usage("--window, --jobs and --shard go with --sweep or --summary");
+  if (!windowText.empty() && !flight::ParseWindow(windowText, window, error)) {
+    Error("tarn-flight: %s\n", error.c_str());
+    return 1;
+  }
+  SweepPlan plan;
+  plan.quiet = quiet;
+  for (const std::string& spec : sweeps) {
+    flight::SweepAxis axis;
+    if (!flight::ParseSweep(spec, axis, error)) {
+      Error("tarn-flight: %s\n", error.c_str());
+      return 1;
+    }
+    plan.axes.push_back(axis);
+  }
+  size_t cases = flight::CaseCount(plan.axes);
+  if (cases > flight::kMaxCases) {
+    Error("tarn-flight: the sweep has %s cases, more than the %zu a sweep may have\n",
+          cases == SIZE_MAX ? "too many" : std::to_string(cases).c_str(), flight::kMaxCases);
+    return 1;
+  }
+  if (!shardText.empty()) {
+    unsigned long i = 0, n = 0;
+    char tail = 0;
+    if (std::sscanf(shardText.c_str(), "%lu/%lu%c", &i, &n, &tail) != 2 || i < 1 || i > n || shardText[0] == '-') {
+      Error("tarn-flight: --shard wants I/N with 1 <= I <= N, not \"%s\"\n", shardText.c_str());
+      return 1;
+    }
+    plan.shard = i, plan.shards = n;
+  }
+  plan.jobs = flight::Cores();
+  if (!jobsText.empty()) {
+    char* end = nullptr;
+    unsigned long jobs = std::strtoul(jobsText.c_str(), &end, 10);
+    if (end == jobsText.c_str() || *end != '\0' || jobsText[0] == '-' || jobs < 1 || jobs > 1024) {
+      Error("tarn-flight: --jobs wants a whole number from 1 to 1024, not \"%s\"\n", jobsText.c_str());
+      return 1;
+    }
+    plan.jobs = unsigned(jobs);
+  }
+  if (lab && plan.axes.empty() && (plan.shards > 1 || !jobsText.empty()))
+    return Usage("--jobs and --shard go with --sweep: a single flight is one case");
+  if (!plan.axes.empty() && !csv.empty()) return Usage("--csv goes with a single flight, not a sweep");
+  if (!plan.axes.empty() && profile) return Usage("--profile goes with a single flight, not a sweep");
+
+  if (!workerText.empty()) {
+    // One case of a sweep: its values on top of the aircraft and air in force.
+    char* end = nullptr;
+    unsigned long long index = std::strtoull(workerText.c_str(), &end, 10);
+    if (plan.axes.empty() || end == workerText.c_str() || *end != '\0' || index >= cases) return 1;
+    std::vector<std::string> values = flight::CaseValues(plan.axes, size_t(index));
+    std::string status, fields;
+    for (size_t i = 0; i < values.size() && status.empty(); i++) {
+      std::string why;
+      if (!flight::ApplySweepValue(plan.axes[i].key, values[i], CurrentAircraftParams, air::Current, why))
+        status = "failed: " + why;
+    }
+    if (status.empty()) {
+      if (!EnterContent(data)) return 1;
+      std::vector<flight::Probe> probes;
+      CollectProbes(options, probes);
+      flight::RunResult result;
+      {
+        LogCapture capture;
+        result = flight::Run(file.events, options);
+      }
+      CaseFields(result, probes, window, status, fields);
+    } else {
+      fields = flight::EmptyMetricFields();
+    }
+    std::string row = flight::SummaryRowText(size_t(index), values, status, fields) + "\n";
+    std::fputs(row.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+
+  summary = FromHere(summary);
+  if (!summary.empty() && SameFile(summary, script)) {
+    Error("tarn-flight: \"%s\" is the flight being read; name another file for the output\n", summary.c_str());
+    return 1;
+  }
+  {
+    // What makes two sweeps the same sweep: the flight, the aircraft, the
+    // values and the window.
+    std::vector<std::string> parts = {text, frameText, windowText};
+    std::string aircraftText, unused;
+    if (!aircraft.empty()) ReadWholeFile(aircraft, FileKind::Aircraft, aircraftText, unused);
+    parts.push_back(aircraftText);
+    for (const std::string& o : overrides) parts.push_back(o);
+    for (const flight::SweepAxis& a : plan.axes) {
+      parts.push_back(a.key);
+      for (const std::string& v : a.values) parts.push_back(v);
+    }
+    plan.fingerprint = Fingerprint(parts);
+  }
+  if (!plan.axes.empty()) {
+    for (size_t i = plan.shard - 1; i < cases; i += plan.shards) plan.cases.push_back(i);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<flight::SummaryRow> rows;
+    bool allOk = RunCases(plan, flight::SelfProgram(argv[0]), args, rows);
+    std::string table = flight::SummaryText(plan.fingerprint, plan.axes, plan.shard, plan.shards, rows);
+    if (summary.empty()) std::fputs(table.c_str(), stdout);
+    else if (!WriteOut(summary, table)) return 1;
+    if (!svg.empty()) {
+      std::string picture;
+      if (!flight::SweepSvgText(table, picture, error)) {
+        Error("tarn-flight: %s\n", error.c_str());
+        return 1;
+      }
+      if (!WriteOut(FromHere(svg), picture)) return 1;
+    }
+    return allOk ? 0 : 1;
+  }
+  std::vector<flight::Probe> probes;
+  if (lab) CollectProbes(options, probes);
+
   csv = FromHere(csv);
   svg = FromHere(svg);
   // The outputs may replace earlier outputs, never the flight they come from.
@@ -218,11 +553,14 @@ int main(int argc, char** argv) {
   // The content's console lines (model loading and the like) are diagnostics.
   flight::RunResult result;
   std::string console;
+  WorldStepProfile stepProfile;
+  if (profile) StepProfile = &stepProfile;
   {
     LogCapture capture;
     result = file.recorded ? flight::ReplayFlight(file, options) : flight::Run(file.events, options);
     console = capture.text();
   }
+  StepProfile = nullptr;
   std::fputs(console.c_str(), stderr);
   if (!result.failure.empty()) {
     Error("tarn-flight: %s\n", result.failure.c_str());
@@ -235,7 +573,15 @@ int main(int argc, char** argv) {
     if (!svg.empty()) written = flight::WriteSvg(svg, result.rows) && written;
     std::fputs(capture.text().c_str(), stderr);
   }
+  if (lab) {
+    std::string status, fields;
+    CaseFields(result, probes, window, status, fields);
+    std::string table = flight::SummaryText(plan.fingerprint, {}, 1, 1,
+                                            {{0, flight::SummaryRowText(0, {}, status, fields)}});
+    written = WriteOut(summary, table) && written;
+  }
   Log("%s\n", flight::Summary(result).c_str());
+  if (profile) PrintProfile(stepProfile, result);
   if (!file.recorded && !result.escaped && !result.broken) NoteMissingEnd(script, file.events, options, result);
   bool matches = true;
   if (file.recorded && !result.broken) {
