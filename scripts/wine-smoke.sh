@@ -144,15 +144,17 @@ if [ -x build/tarn-contactsheet ]; then
   LIBGL_ALWAYS_SOFTWARE=1 timeout 300 build/tarn-contactsheet "$out/sheet-run-gl" "$out/contactsheet-gl" \
     >"$out/contactsheet-gl.log" 2>&1 || fail "the OpenGL contact sheet failed"
   # Pixels differing by more than 8% in a channel, as a share of the picture:
-  # rasterisation of edges and texture filtering differ a little between the
-  # two, the picture must not (measured: at most 2% of the pixels, on edges).
+  # rasterisation of edges differs a little between the two, the picture
+  # must not. Both builds make the smaller texture levels themselves, so the
+  # text and thin parts agree (measured: the font 0.00%, at most 1.5% of the
+  # pixels, on edges).
   if ! for png in "$out"/contactsheet-d3d9/*.png; do
     name=$(basename "$png" .png)
     total=$(identify -format '%[fx:w*h]' "$png")
     far=$(compare -metric AE -fuzz 8% "$png" "$out/contactsheet-gl/$name.png" null: 2>&1 || true)
     echo "$name ${far%% *} $total"
   done | awk '{ share = 100 * $2 / $3; printf "%-22s %5.2f%% of pixels differ by more than 8%%\n", $1, share
-                if (!(share <= 3)) bad = 1 }
+                if (!(share <= 2)) bad = 1 }
               END { exit bad }' | tee "$out/devices-compared.txt"; then
     fail "Direct3D 9 and OpenGL draw the contact sheet differently"
   fi
