@@ -225,6 +225,8 @@ bool FlightFrameBegin() {
   return true;
 }
 
+bool FlightSessionNeedsFrames() { return (Replaying() && !replayPaused) || screenshotWanted; }
+
 bool FlightInputPassDue(bool foreground) { return Replaying() ? framePass : foreground; }
 
 void FlightFrameEnd(bool inputPass) {

@@ -44,6 +44,9 @@ void StickBeforeFrame(const std::vector<JoystickReading>& devices, const Setting
 // frame is not due: then the turn runs no simulation (no update, no
 // simulation input pass).
 bool FlightFrameBegin();
+// A replay is playing (not paused): its frames are due whether or not
+// anything else moves.
+bool FlightSessionNeedsFrames();
 // Whether the frame's input pass includes the simulation's part: a replay
 // follows its recording, else the window in front.
 bool FlightInputPassDue(bool foreground);

@@ -5,6 +5,7 @@
 #include "app/aircraft_reload.h"
 #include "app/camera.h"
 #include "app/flight_session.h"
+#include "app/frame_pacing.h"
 #include "app/shell.h"
 #include "app/stick.h"
 #include "app/update.h"
@@ -149,9 +150,14 @@ void WindowFrameHost::EndFrame(bool inputPass) { FlightFrameEnd(inputPass); }
 
 int RunApplication(const FlightSessionOptions& flights) {
   if (!StartWindowSystem("Rariroz class")) {
+#ifdef _WIN32
+    Log("Tarn sim needs Windows' Direct3D 9: %s\n", WindowSystemError());
+#else
     Log("Tarn sim needs a display with OpenGL 3.3: %s\n", WindowSystemError());
+#endif
     return 1;
   }
+  StartFramePacing(UserSettings.vsync, UserSettings.frameLimit);
   WindowRect area;
   if (!GetWorkArea(area)) {
     Log("Cannot read the desktop work area: %s\n", WindowSystemError());
@@ -175,9 +181,12 @@ int RunApplication(const FlightSessionOptions& flights) {
       if (msg.message != WM_QUIT) WindowProc(msg.message, msg.wParam, msg.lParam);
       continue;
     }
-    // A lost device ends the program here, as it always has: no clean-up.
+    // Idle (paused, nothing moving) it waits for input instead of drawing.
+    if (RestBeforeFrame()) continue;
+    // A device that fails to begin a scene ends the program here, as it
+    // always has: no clean-up.
     if (!RunFrame(host)) return 0;
-    Device->Present();
+    PresentFrame();
   }
 
   EndFlightSession();

@@ -26,6 +26,13 @@
 
 namespace {
 
+// The user's guide, by the name the package gives it.
+#ifdef _WIN32
+#define kReadme "README.txt"
+#else
+#define kReadme "README.md"
+#endif
+
 // A settings file is a page of text; anything this large is not one.
 const size_t kMaxFileBytes = size_t(FileCap(FileKind::Settings));
 
@@ -185,16 +192,24 @@ bool KeySetting(Reader& r, const std::string& name, const std::string& value) {
   }
   int action = ActionByName(name);
   if (action < 0) return false;
+  // A bad name among good ones is left out alone: the pilot's other keys
+  // still work. Only a list with no usable key keeps the default.
   std::vector<uint32_t> keys;
+  std::vector<std::string> problems;
   for (const std::string& item : List(value)) {
     uint32_t code = VirtualKeyFromKeyName(item.c_str());
-    if (code == 0 || code == VK_ESCAPE) {
-      Problem(r, "unknown key name \"" + Clipped(item) + "\" for " + name);
-      return true;
-    }
-    keys.push_back(code);
+    if (code == VK_ESCAPE)
+      problems.push_back("\"" + Clipped(item) + "\" for " + name + ": Escape always quits the program, it cannot be bound");
+    else if (code == 0)
+      problems.push_back("unknown key name \"" + Clipped(item) + "\" for " + name);
+    else
+      keys.push_back(code);
   }
-  r.settings->keys[action] = keys;
+  for (const std::string& p : problems) {
+    if (keys.empty()) Problem(r, p);
+    else Log("%s:%d: %s; left out, the other keys stay\n", r.file->c_str(), r.lines.line, p.c_str());
+  }
+  if (problems.empty() || !keys.empty()) r.settings->keys[action] = keys;
   return true;
 }
 
@@ -212,6 +227,16 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
     known = ButtonSetting(r, name, value);
   } else if (section == "keys") {
     known = KeySetting(r, name, value);
+  } else if (section == "display") {
+    double v;
+    if (name == "vsync") {
+      if (!Flag(value, s.vsync)) Problem(r, "vsync wants true or false, not \"" + Clipped(value) + "\"");
+    } else if (name == "frame_limit") {
+      if (Number(value, 0, 1000, v) && (v == 0 || v >= 10)) s.frameLimit = v;
+      else Problem(r, "frame_limit wants 0 (no limit) or frames a second from 10 to 1000, not \"" + Clipped(value) + "\"");
+    } else {
+      known = false;
+    }
   } else if (section == "aircraft") {
     if (name == "file") s.aircraftFile = value;
     else known = false;
@@ -333,7 +358,7 @@ std::string DefaultSettingsText() {
        "# joystick these are raw buttons 0 to 14). A button acts as its key does.\n";
   AppendActions(t, true);
   t += "\n[air]\n"
-       "# Still air unless set (README.md, \"Wind, turbulence and thermals\"). Each\n"
+       "# Still air unless set (" kReadme ", \"Wind, turbulence and thermals\"). Each\n"
        "# setting is an air line: wind SPEED FROM (m/s at 10 m, the bearing it blows\n"
        "# from), turbulence off|light|moderate|severe, thermals on|off [per km2],\n"
        "# thermal X Y [STRENGTH [RADIUS [LIFE]]], gust AMPLITUDE FROM|up|down\n"
@@ -343,9 +368,13 @@ std::string DefaultSettingsText() {
        "# thermals = off\n"
        "# seed = 1\n";
   t += "\n[keys]\n"
-       "# The keys of each action, separated by commas, by SDL key name (P, Pause, Space,\n"
-       "# Delete, F1, Up, Left Shift, ...). A key given here leaves its old action.\n"
-       "# Escape always quits.\n";
+       "# The keys of each action, separated by commas, by name: letters, digits,\n"
+       "# F1 to F24, Space, Enter, Tab, Backspace, Insert, Delete, Home, End, PgUp,\n"
+       "# PgDn, Up, Down, Left, Right, Pause, Shift, Ctrl, Alt, Left Shift, Right Ctrl,\n"
+       "# Caps Lock, Print Screen, Num 0 to Num 9, Num +, Num Enter, and punctuation\n"
+       "# keys by their character (; , . / [ ] ...).\n"
+       "# A key given here leaves its old action. Escape always quits the program,\n"
+       "# so it cannot be given.\n";
   AppendActions(t, false);
   t += "# The free camera's keys go by place: the letter at that place on a US\n"
        "# keyboard, whatever the layout prints there.\n";
@@ -353,6 +382,15 @@ std::string DefaultSettingsText() {
     std::snprintf(line, sizeof line, "# %s = %c\n", kCameraNames[i], d.cameraPlaces[i]);
     t += line;
   }
+  char display[512];
+  std::snprintf(display, sizeof display,
+                "\n[display]\n"
+                "# vsync: each frame waits for the display's refresh where the driver offers\n"
+                "# it. frame_limit: the most frames a second otherwise (0: no limit). Paused\n"
+                "# with nothing moving, the program waits for input and draws nothing.\n"
+                "# vsync = %s\n# frame_limit = %g\n",
+                d.vsync ? "true" : "false", d.frameLimit);
+  t += display;
   t += "\n[aircraft]\n"
        "# The aircraft file flown when the command line names none, relative to this\n"
        "# file's folder (tarnsim --write-aircraft FILE writes one to start from).\n"
@@ -377,7 +415,14 @@ bool WriteDefaultSettings(const std::string& path) {
       return false;
     }
   }
-  if (!WriteWholeFile(path, DefaultSettingsText(), reason)) {
+  std::string text = DefaultSettingsText();
+#ifdef _WIN32
+  // Notepad and every other Windows editor expect CR LF line ends.
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+  text.swap(crlf);
+#endif
+  if (!WriteWholeFile(path, text, reason)) {
     Log("Cannot write %s (%s)\n", path.c_str(), reason.c_str());
     return false;
   }

@@ -4,8 +4,9 @@
 //   [stick]  device = part of a device's name or its GUID (empty: the first connected)
 //   [pitch], [roll]  axis, deadzone, expo, invert, trim, rate
 //   [buttons]  action = buttons (standard game-controller names or raw numbers)
-//   [keys]  action = keys (SDL key names); camera_forward ... = the US letter at that place
+//   [keys]  action = keys (key names, common synonyms too); camera_forward ... = the US letter at that place
 //   [aircraft]  file = the aircraft file flown when the command line names none
+//   [display]  vsync = wait for the display's refresh; frame_limit = most frames a second
 //
 // A bad line costs only itself: one console line naming the file, the line
 // and what was wrong, and the default stays. A missing file is no error.
@@ -52,6 +53,8 @@ struct Settings {
   char cameraPlaces[6];  // forward, back, right, left, up, down: US letters naming key places
   std::string aircraftFile;  // as written; relative to the settings file's folder; empty: built-in
   air::Settings air;     // [air]: each setting an air line, "wind = 3 270" (air/air.h)
+  bool vsync = true;     // presents wait for the display's refresh where the driver offers it
+  double frameLimit = 120;  // frames a second at most (0: no limit), where vsync does not pace
 };
 
 Settings DefaultSettings();

@@ -4,7 +4,10 @@
 // runs the window program. The command line is defined here and nowhere else.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
@@ -17,6 +20,7 @@
 #include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/str.h"
+#include "platform/dialog/dialog.h"
 #include "tarn_version.h"
 
 namespace {
@@ -42,10 +46,23 @@ bool RecordingPathUsable(const FlightSessionOptions& flights) {
   }
   return true;
 }
-}  // namespace
 
-int main(int argc, char** argv) {
+// Where the settings file is when --config names none, as this system says it.
+#ifdef _WIN32
+const char* const kSettingsDefault = "%APPDATA%\\tarnsim\\tarnsim.conf";
+const char* const kProgram = "tarnsim.exe";
+#else
+const char* const kSettingsDefault = "$XDG_CONFIG_HOME/tarnsim/tarnsim.conf, else ~/.config/tarnsim/tarnsim.conf";
+const char* const kProgram = "tarnsim";
+#endif
+
+// A bad command line: the problem, and where the options are listed.
+std::string commandLineProblem;
+
+int Run(int argc, char** argv) {
   CLI::App cli("Tarn sim: a flapping-wing model aircraft under a balloon, over an island.", "tarnsim");
+  cli.footer(std::string("A flight file given alone (") + kProgram +
+             " FLIGHT, a file dropped on the program) is replayed, as with --replay.");
   cli.set_version_flag("--version", "tarnsim " TARN_VERSION);
   // Paths like /home/... are paths, not Windows-style /options, on every system.
   cli.allow_windows_style_options(false);
@@ -53,8 +70,7 @@ int main(int argc, char** argv) {
   bool writeConfig = false;
   cli.add_option("--data", data, "Content directory (Models/, Textures/, Shaders/, Fonts/)")->option_text("DIR");
   FlightSessionOptions flights;
-  cli.add_option("--config", config,
-                 "Settings file (default: $XDG_CONFIG_HOME/tarnsim/tarnsim.conf, else ~/.config/tarnsim/tarnsim.conf)")
+  cli.add_option("--config", config, std::string("Settings file (default: ") + kSettingsDefault + ")")
       ->option_text("FILE");
   cli.add_flag("--write-config", writeConfig, "Write the default settings, commented, to the settings file and stop");
   std::string aircraft, writeAircraft;
@@ -70,11 +86,18 @@ int main(int argc, char** argv) {
   cli.add_option("--record", flights.record, "Record the flight from the start into FILE")->option_text("FILE");
   cli.add_option("--replay", flights.replay, "Play a recorded flight at its own pace")->option_text("FILE");
   cli.add_flag("--force", flights.replace, "Let --record and --write-aircraft replace an existing file");
+  // One argument that is no option is a flight to replay: what a file
+  // dropped on the program or opened with it brings.
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && !args[0].empty() && args[0][0] != '-') args.insert(args.begin(), "--replay");
+  std::reverse(args.begin(), args.end());  // CLI11 takes them last first
   try {
-    cli.parse(argc, argv);
+    cli.parse(args);
   } catch (const CLI::ParseError& e) {
     // Help and version end well; a bad command line ends with status 1.
-    return cli.exit(e) == 0 ? 0 : 1;
+    int code = cli.exit(e) == 0 ? 0 : 1;
+    if (code != 0) commandLineProblem = e.what();
+    return code;
   }
 
   // Settings first: a settings path on the command line is relative to where
@@ -136,4 +159,18 @@ int main(int argc, char** argv) {
   }
   CompiledModelCache = CompiledModelCacheFor(content);
   return RunApplication(flights);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int code = Run(argc, argv);
+  // Started from Explorer the console goes with the program: what stopped it
+  // is said once more where the person can read it.
+  if (code != 0 && ConsoleClosesWithProgram()) {
+    std::string text = commandLineProblem.empty() ? RecentConsoleLines(8) : commandLineProblem + "\n";
+    ShowMessageBox("Tarn sim could not start",
+                   text + "\nThe options are listed by " + kProgram + " --help in a command prompt.");
+  }
+  return code;
 }

@@ -47,3 +47,25 @@ function(tarn_bench name)
   target_compile_definitions(${name} PRIVATE TARN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                              TARN_BINARY_DIR="${CMAKE_BINARY_DIR}")
 endfunction()
+
+# tarn_windows_resources(TARGET DESCRIPTION)
+#   On Windows: the program's icon, version information and manifest
+#   (packaging/windows). The icon is the one the content builder paints for
+#   the Linux desktop, written beforehand to <build>/icons/tarnsim.ico
+#   (scripts/build-windows.sh does it). Elsewhere nothing.
+function(tarn_windows_resources target description)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(TARN_PROGRAM ${target})
+  set(TARN_DESCRIPTION "${description}")
+  set(TARN_ICON ${CMAKE_BINARY_DIR}/icons/tarnsim.ico)
+  set(TARN_MANIFEST ${CMAKE_BINARY_DIR}/generated/${target}.manifest)
+  set(TARN_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+  set(TARN_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/tarnsim.manifest ${TARN_MANIFEST} @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/program.rc.in ${CMAKE_BINARY_DIR}/generated/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated/${target}.rc)
+  set_source_files_properties(${CMAKE_BINARY_DIR}/generated/${target}.rc PROPERTIES
+                              OBJECT_DEPENDS "${TARN_ICON};${TARN_MANIFEST}")
+endfunction()

@@ -135,9 +135,32 @@ bool CopyFile(const std::string& from, const std::string& to) {
 
 bool BuildIcons(const std::string& iconDir) {
   bool ok = true;
-  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+  const int sizes[] = {16, 24, 32, 48, 64, 128, 256};
+  std::vector<std::vector<uint8_t>> pngs;
+  for (int size : sizes) {
     const std::string n = std::to_string(size), dir = iconDir + "/hicolor/" + n + "x" + n + "/apps";
-    ok = ok && MakeDirs(dir) && WritePng(dir + "/tarnsim.png", PaintIcon(size));
+    pngs.emplace_back();
+    ok = ok && MakeDirs(dir) && WritePng(dir + "/tarnsim.png", PaintIcon(size)) &&
+         ReadBytes(dir + "/tarnsim.png", pngs.back());
+  }
+  // The same pictures as a Windows icon (the program's resource): an icon
+  // directory whose entries hold the PNG files whole.
+  if (ok) {
+    std::vector<uint8_t> ico;
+    auto put16 = [&](uint32_t v) { ico.push_back(uint8_t(v)), ico.push_back(uint8_t(v >> 8)); };
+    put16(0), put16(1), put16(uint32_t(pngs.size()));
+    uint32_t offset = uint32_t(6 + 16 * pngs.size());
+    for (size_t i = 0; i < pngs.size(); i++) {
+      ico.push_back(uint8_t(sizes[i] & 0xFF));  // 256 is written as 0
+      ico.push_back(uint8_t(sizes[i] & 0xFF));
+      ico.push_back(0), ico.push_back(0);       // no palette
+      put16(1), put16(32);                      // planes, bits a pixel
+      Put32(ico, uint32_t(pngs[i].size()));
+      Put32(ico, offset);
+      offset += uint32_t(pngs[i].size());
+    }
+    for (const std::vector<uint8_t>& png : pngs) ico.insert(ico.end(), png.begin(), png.end());
+    ok = WriteBytes(iconDir + "/tarnsim.ico", ico.data(), ico.size());
   }
   Log("tarn-content: %s \"%s\"\n", ok ? "wrote icons into" : "FAILED writing icons into", iconDir.c_str());
   return ok;

@@ -83,7 +83,12 @@ void Recorder::Restart(int64_t ticks, bool fromInputPass) {
   late_.clear();
   char buf[160];
   std::snprintf(buf, sizeof buf,
+#ifdef _WIN32
+                // The zip's guide; the Linux packages carry README.md.
+                "# Tarn sim flight: README.txt, \"Recording and replaying flights\"\n"
+#else
                 "# Tarn sim flight: README.md, \"Recording and replaying flights\"\n"
+#endif
                 "tarnflight %d\nversion %s\ncontent %s\nclock %" PRId64 " %" PRId64 "\n",
                 kFlightFormat, version_.c_str(), HashText(WithAircraft(content_, CurrentAircraftParams)).c_str(), frequency_, ticks);
   pending_ = buf;

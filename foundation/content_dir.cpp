@@ -48,7 +48,12 @@ std::string Quoted(const std::vector<std::string>& places) {
   std::string text;
   for (size_t i = 0; i < places.size(); i++) {
     if (i) text += i + 1 == places.size() ? " or " : ", ";
+#ifdef _WIN32
+    // As Explorer and the command prompt write them.
+    text += "\"" + fs::path(places[i]).make_preferred().string() + "\"";
+#else
     text += "\"" + places[i] + "\"";
+#endif
   }
   return text;
 }
@@ -93,7 +98,12 @@ bool EnterContentDirectory(const std::string& dataOption, ContentDirectory& foun
   } else {
     // A build tree keeps it in run/ beside the program, an unpacked zip (the
     // Windows package) beside the program itself, an install under share/.
+#ifdef _WIN32
+    // (No share/ folder on Windows: the zip is the one way to install.)
+    if (!exeDir.empty()) candidates.insert(candidates.end(), {exeDir + "/run", exeDir});
+#else
     if (!exeDir.empty()) candidates.insert(candidates.end(), {exeDir + "/run", exeDir, dataDir});
+#endif
   }
   for (const std::string& dir : candidates) {
     if (!HoldsContent(dir)) continue;
@@ -106,8 +116,15 @@ bool EnterContentDirectory(const std::string& dataOption, ContentDirectory& foun
     found.installed = !installed.empty() && absolute == installed;
     return true;
   }
+#ifdef _WIN32
+  error = "No content (the Models, Textures, Shaders and Fonts folders) in " + Quoted(candidates) +
+          (named.empty() ? "; keep the program in the folder unpacked from the zip, or name the content's "
+                           "folder with --data DIR or TARNSIM_DATA"
+                         : " (from " + named + ")");
+#else
   error = "No content (Models/, Textures/, Shaders/, Fonts/) in " + Quoted(candidates) +
           (named.empty() ? "; name its folder with --data DIR or TARNSIM_DATA" : " (from " + named + ")");
+#endif
   return false;
 }
 

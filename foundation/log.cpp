@@ -16,8 +16,12 @@ constexpr unsigned long long kShownRepeats = 20;
 std::string lastLine;
 unsigned long long repeats = 0;  // of lastLine after its first showing
 
+std::string recent;  // the console's last few kilobytes
+
 void ToConsole(const std::string& text) {
   if (text.empty()) return;
+  recent += text;
+  if (recent.size() > 4096) recent.erase(0, recent.size() - 2048);
   std::fwrite(text.data(), 1, text.size(), stdout);
   // The console is often a pipe (tests, the flight runner): flush so lines
   // arrive as they are written and interleave correctly with other output.
@@ -43,6 +47,15 @@ std::string TakeRepeats() {
 
 void FlushAtExit() { ToConsole(TakeRepeats()); }
 }  // namespace
+
+std::string RecentConsoleLines(size_t count) {
+  // Back over `count` line feeds, the text's own last one aside.
+  size_t at = recent.size(), feeds = 0;
+  if (at > 0 && recent[at - 1] == '\n') at--;
+  for (; at > 0; at--)
+    if (recent[at - 1] == '\n' && ++feeds == count) break;
+  return recent.substr(at);
+}
 
 LogCapture::LogCapture() : outer_(activeCapture) {
   // A run of repeats ends where its output went.

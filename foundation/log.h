@@ -12,6 +12,10 @@ void Log(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 #endif
 
+// The last console lines Log printed (up to `count`, captures not counted),
+// for a message box that repeats why the program could not start.
+std::string RecentConsoleLines(size_t count);
+
 // While alive, Log output is collected here instead of being printed.
 // Captures nest: the innermost one receives the text.
 class LogCapture {

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 targets=(tarnsim tarn-flight)
-[ "${1:-}" = "--tests" ] && targets+=(foundation_tests shader_asm_test assets_tests input_tests physics_test
+[ "${1:-}" = "--tests" ] && targets+=(foundation_tests shader_asm_test assets_tests input_tests key_names_tests physics_test
                                       aircraft_tests aircraft_scenarios tarn-contactsheet)
 
 scripts/setup.sh --windows
@@ -25,6 +25,9 @@ jobs="${JOBS:-$(nproc)}"
 # The content is the same on every system: the native builder makes it.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 cmake --build build --target tarn-content -j"$jobs"
+# The programs' icon, painted as the Linux one is, for their resources.
+mkdir -p build-windows
+build/tarn-content --icons build-windows/icons >/dev/null
 
 cmake -S . -B build-windows --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_BENCH=OFF "${launcher[@]}" >/dev/null
@@ -44,25 +47,8 @@ cp -r build-windows/run/. "$stage/"
 for exe in tarnsim tarn-flight; do
   x86_64-w64-mingw32-strip -o "$stage/$exe.exe" "build-windows/$exe.exe"
 done
-cat > "$stage/README.txt" <<TEXT
-Tarn sim $version for 64-bit Windows
-
-Start tarnsim.exe: it reads Models, Textures, Shaders and Fonts from its own
-folder and writes compiled models into Models (into %LOCALAPPDATA%\tarnsim
-where that folder is read-only).
-Keys: P or Pause start/stop, E arm, Z power, arrows pitch/roll, Space tail,
-C camera, Delete cut the balloon, F1 reset, F2 screenshot, F8 stick monitor,
-F9 record the flight, H help line, Escape quit. Gamepads and joysticks fly it.
-
-Settings (stick, buttons, keys): tarnsim.exe --write-config writes the
-commented defaults to %APPDATA%\tarnsim\tarnsim.conf. Recorded flights go to
-%APPDATA%\tarnsim\flights, screenshots to your Pictures\tarnsim folder.
-tarnsim.exe --replay FILE plays a flight back; tarnsim.exe --help lists more.
-
-Direct3D 9 and D3DX 9 draw the window. d3dx9_43.dll is not part of Windows
-itself: if the program reports it missing, install Microsoft's
-"DirectX End-User Runtime" (June 2010), which brings it.
-TEXT
-sed -i 's/$/\r/' "$stage/README.txt"
+sed "s/@VERSION@/$version/" packaging/windows/README.txt.in >"$stage/README.txt"
+scripts/notices.sh windows >"$stage/NOTICES.txt"
+sed -i 's/$/\r/' "$stage/README.txt" "$stage/NOTICES.txt"
 (cd build-windows/package && zip -qr "../$name.zip" "$name")
 echo "build-windows/$name.zip"

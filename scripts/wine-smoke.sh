@@ -43,7 +43,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win64
 
 source tests/e2e/window_helpers.sh
-start_private_xvfb 60 89 1280x800 || fail "could not start Xvfb"
+# TARN_DISPLAYS=FIRST-LAST: the X displays this run may take (default 60-89).
+displays=${TARN_DISPLAYS:-60-89}
+start_private_xvfb "${displays%-*}" "${displays#*-}" 1280x800 || fail "could not start Xvfb"
 cleanup() {
   timeout 20 wineserver -k 2>/dev/null || true
   timeout 30 wineserver -w 2>/dev/null || true
@@ -60,7 +62,7 @@ fi
 # ---- headless suites --------------------------------------------------------
 bin=$root/build-windows/tests
 status=0
-for suite in foundation/foundation_tests shader_asm/shader_asm_test assets/assets_tests input/input_tests \
+for suite in foundation/foundation_tests shader_asm/shader_asm_test assets/assets_tests input/input_tests window/key_names_tests \
              physics/physics_test aircraft/aircraft_tests aircraft/aircraft_scenarios; do
   name=$(basename "$suite")
   [ -f "$bin/$suite.exe" ] || { echo "missing $suite.exe"; status=1; continue; }
@@ -137,15 +139,17 @@ if [ -x build/tarn-contactsheet ]; then
   LIBGL_ALWAYS_SOFTWARE=1 timeout 300 build/tarn-contactsheet "$out/sheet-run-gl" "$out/contactsheet-gl" \
     >"$out/contactsheet-gl.log" 2>&1 || fail "the OpenGL contact sheet failed"
   # Pixels differing by more than 8% in a channel, as a share of the picture:
-  # rasterisation of edges and texture filtering differ a little between the
-  # two, the picture must not (measured: at most 2% of the pixels, on edges).
+  # rasterisation of edges differs a little between the two, the picture
+  # must not. Both builds make the smaller texture levels themselves, so the
+  # text and thin parts agree (measured: the font 0.00%, at most 1.5% of the
+  # pixels, on edges).
   if ! for png in "$out"/contactsheet-d3d9/*.png; do
     name=$(basename "$png" .png)
     total=$(identify -format '%[fx:w*h]' "$png")
     far=$(compare -metric AE -fuzz 8% "$png" "$out/contactsheet-gl/$name.png" null: 2>&1 || true)
     echo "$name ${far%% *} $total"
   done | awk '{ share = 100 * $2 / $3; printf "%-22s %5.2f%% of pixels differ by more than 8%%\n", $1, share
-                if (!(share <= 3)) bad = 1 }
+                if (!(share <= 2)) bad = 1 }
               END { exit bad }' | tee "$out/devices-compared.txt"; then
     fail "Direct3D 9 and OpenGL draw the contact sheet differently"
   fi
@@ -163,6 +167,10 @@ timeout 120 wine build-windows/tarnsim.exe --write-config >"$out/write-config.lo
   { cat "$out/write-config.log"; fail "tarnsim.exe --write-config failed"; }
 tr -d '\r' <"$out/write-config.log" | grep -qx 'Wrote the default settings to C:\\users\\.*\\AppData\\Roaming\\tarnsim\\tarnsim.conf' &&
   [ -s "$appdata_conf" ] || { cat "$out/write-config.log"; fail "the default settings are not in %APPDATA%"; }
+# Written for Windows' editors: every line ends in CR LF, and the guide it
+# names is the zip's.
+[ "$(grep -c $'\r$' "$appdata_conf")" = "$(wc -l <"$appdata_conf")" ] || fail "the settings file's lines do not end in CR LF"
+grep -q 'README.txt' "$appdata_conf" || fail "the settings file does not point to README.txt"
 
 # ---- the simulator in a window ------------------------------------------------
 # The shipped program, unpacked from the zip, flown with keys: its first frame, Pause, Q (arm, from
@@ -240,6 +248,9 @@ awk -v h="${height:-0}" 'BEGIN { exit !(h > 5) }' || { cat "$out/replay.log"; fa
 echo "window flight: $(grep -c '^f ' "$flight") frames, $(stat -c %s "$flight") bytes, ${height} m up at the end, replay matches"
 rm -rf "$out/run"
 lap "replay of the window's flight"
+
+# The idle program's CPU, paused with nothing moving (a figure, not a check).
+bench/app/idle_cpu.sh --wine "$root/build-windows/tarnsim.exe" 20 "$displays" | tee "$out/idle-cpu.txt" || true
 
 printf '%s\n' "${timings[@]}" | tee "$out/timings.txt"
 echo "Windows build under Wine: OK (logs in $out)"

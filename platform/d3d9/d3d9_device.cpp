@@ -92,15 +92,10 @@ void DeviceDestroyed();
 
 class D3D9Device : public GpuDeviceBase {
  public:
-  D3D9Device(uint32_t width, uint32_t height, Object* direct3d, d3d9native::Device* device)
+  D3D9Device(uint32_t width, uint32_t height, bool vsync, Object* direct3d, d3d9native::Device* device)
       : GpuDeviceBase(width, height), direct3d_(direct3d), device_(device) {
-    for (D3DRENDERSTATETYPE s : kKnownRenderStates)
-      d3d9native::SetRenderState(device_, s, state().renderState(s));
-    for (uint32_t stage = 0; stage < kTextureStages; stage++)
-      for (D3DSAMPLERSTATETYPE t : kKnownSamplerStates)
-        d3d9native::SetSamplerState(device_, stage, t, state().samplerState(stage, t));
-    std::memcpy(sentRenderStates_, state().renderStates, sizeof sentRenderStates_);
-    std::memcpy(sentSamplerStates_, state().samplerStates, sizeof sentSamplerStates_);
+    width_ = width, height_ = height, vsync_ = vsync;  // for a reset
+    SendAllStates();
     DeviceCreated();
   }
   ~D3D9Device() override {
@@ -120,6 +115,14 @@ class D3D9Device : public GpuDeviceBase {
   HRESULT EndScene() override {
     HRESULT hr = GpuDeviceBase::EndScene();
     return FAILED(hr) ? hr : d3d9native::EndScene(device_);
+  }
+  HRESULT TestCooperativeLevel() override { return d3d9native::TestCooperativeLevel(device_); }
+  HRESULT Reset() override {
+    HRESULT hr = d3d9native::Reset(device_, width_, height_, vsync_);
+    // Direct3D forgets every state in a reset: the shared state still holds
+    // what the program set, so all of it goes again.
+    if (SUCCEEDED(hr)) SendAllStates();
+    return hr;
   }
   HRESULT Present() override {
     HRESULT hr = d3d9native::Present(device_);
@@ -225,16 +228,7 @@ class D3D9Device : public GpuDeviceBase {
   }
 
   // A texture D3DX loaded from a file, wrapped as the device's own.
-  HRESULT TextureFromFile(const char* path, bool cube, IDirect3DBaseTexture9** out) {
-    Object* native = nullptr;
-    HRESULT hr = d3d9native::TextureFromFile(device_, path, cube, &native);
-    if (FAILED(hr)) return hr;
-    if (cube)
-      *out = new D3D9TextureCube(this, native);
-    else
-      *out = new D3D9Texture2D(this, native);
-    return D3D_OK;
-  }
+
 
  private:
   template <class Interface, class Create>
@@ -327,6 +321,19 @@ class D3D9Device : public GpuDeviceBase {
 
   Object* direct3d_;
   d3d9native::Device* device_;
+  void SendAllStates() {
+    for (D3DRENDERSTATETYPE s : kKnownRenderStates)
+      d3d9native::SetRenderState(device_, s, state().renderState(s));
+    for (uint32_t stage = 0; stage < kTextureStages; stage++)
+      for (D3DSAMPLERSTATETYPE t : kKnownSamplerStates)
+        d3d9native::SetSamplerState(device_, stage, t, state().samplerState(stage, t));
+    std::memcpy(sentRenderStates_, state().renderStates, sizeof sentRenderStates_);
+    std::memcpy(sentSamplerStates_, state().samplerStates, sizeof sentSamplerStates_);
+    dirty = kDirtyAll;
+  }
+
+  uint32_t width_, height_;
+  bool vsync_;
   bool presented_ = false;
   uint32_t sentRenderStates_[kRenderStateCount];
   uint32_t sentSamplerStates_[kTextureStages][kSamplerStateCount];
@@ -337,15 +344,6 @@ D3D9Device* AsD3D9(IDirect3DDevice9* d) { return dynamic_cast<D3D9Device*>(d); }
 // ---- D3DX for the Direct3D 9 device ---------------------------------------
 
 uint32_t liveDevices = 0;
-
-bool ProvideTexture(IDirect3DDevice9* device, const char* path, bool cube,
-                    IDirect3DBaseTexture9** out, HRESULT* hr) {
-  D3D9Device* d = AsD3D9(device);
-  if (!d) return false;
-  *out = nullptr;
-  *hr = d->TextureFromFile(path, cube, out);
-  return true;
-}
 
 // D3DX's messages name the file and line already; the first one is the line
 // content authors need, as our own assembler prints it.
@@ -363,7 +361,7 @@ HRESULT ProvideAssembly(const char* path, ID3DXBuffer** code, ID3DXBuffer** erro
   return hr;
 }
 
-const D3DXProvider kProvider = {ProvideTexture, ProvideAssembly};
+const D3DXProvider kProvider = {ProvideAssembly};
 
 void DeviceCreated() {
   if (liveDevices++ == 0) SetD3DXProvider(&kProvider);
@@ -375,15 +373,18 @@ void DeviceDestroyed() {
 
 }  // namespace
 
-HRESULT CreateD3D9Device(void* window, int width, int height, IDirect3DDevice9** out) {
+HRESULT CreateD3D9Device(void* window, int width, int height, bool vsync, IDirect3DDevice9** out) {
   if (!out) return D3DERR_INVALIDCALL;
   *out = nullptr;
   if (!window || width <= 0 || height <= 0) return D3DERR_INVALIDCALL;
   Object* direct3d = nullptr;
   d3d9native::Device* device = nullptr;
-  HRESULT hr = d3d9native::CreateDevice(window, uint32_t(width), uint32_t(height), &direct3d, &device);
+  bool software = false;
+  HRESULT hr =
+      d3d9native::CreateDevice(window, uint32_t(width), uint32_t(height), vsync, &direct3d, &device, &software);
   if (FAILED(hr)) return hr;
-  *out = new D3D9Device(uint32_t(width), uint32_t(height), direct3d, device);
+  if (software) Log("Direct3D 9 refused hardware vertex processing: vertices are processed in software\n");
+  *out = new D3D9Device(uint32_t(width), uint32_t(height), vsync, direct3d, device);
   return D3D_OK;
 }
 

@@ -14,10 +14,10 @@
 
 #include "platform/gpu/device.h"
 
-// window: the HWND the device presents to (its focus window). Returns the
-// result of Direct3D's CreateDevice, or D3DERR_INVALIDCALL for a bad size,
-// window or out.
-HRESULT CreateD3D9Device(void* window, int width, int height, IDirect3DDevice9** out);
+// window: the HWND the device presents to (its focus window); vsync: presents
+// wait for the display's refresh. Returns the result of Direct3D's
+// CreateDevice, or D3DERR_INVALIDCALL for a bad size, window or out.
+HRESULT CreateD3D9Device(void* window, int width, int height, bool vsync, IDirect3DDevice9** out);
 
 // Reads the back buffer as packed ARGB pixels (alpha 255), rows from the top.
 // False when device is not a Direct3D 9 device.

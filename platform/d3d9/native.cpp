@@ -24,12 +24,9 @@ Object* Out(T* p) {
 
 }  // namespace
 
-int32_t CreateDevice(void* window, uint32_t width, uint32_t height, Object** direct3d,
-                     Device** device) {
-  *direct3d = nullptr;
-  *device = nullptr;
-  IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-  if (!d3d) return D3DERR_NOTAVAILABLE;
+namespace {
+
+D3DPRESENT_PARAMETERS PresentParameters(uint32_t width, uint32_t height, bool vsync) {
   D3DPRESENT_PARAMETERS pp;
   std::memset(&pp, 0, sizeof pp);
   pp.BackBufferWidth = width;
@@ -42,11 +39,33 @@ int32_t CreateDevice(void* window, uint32_t width, uint32_t height, Object** dir
   pp.Windowed = TRUE;
   pp.EnableAutoDepthStencil = TRUE;
   pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-  pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  pp.PresentationInterval = vsync ? D3DPRESENT_INTERVAL_ONE : D3DPRESENT_INTERVAL_IMMEDIATE;
+  return pp;
+}
+
+}  // namespace
+
+int32_t CreateDevice(void* window, uint32_t width, uint32_t height, bool vsync, Object** direct3d,
+                     Device** device, bool* software) {
+  *direct3d = nullptr;
+  *device = nullptr;
+  *software = false;
+  IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+  if (!d3d) return D3DERR_NOTAVAILABLE;
+  D3DPRESENT_PARAMETERS pp = PresentParameters(width, height, vsync);
   IDirect3DDevice9* dev = nullptr;
   HRESULT hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, static_cast<HWND>(window),
                                  D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE,
                                  &pp, &dev);
+  if (FAILED(hr) || !dev) {
+    // Older and virtual adapters transform no vertices: Direct3D's own
+    // vertex processing draws the same picture.
+    pp = PresentParameters(width, height, vsync);
+    dev = nullptr;
+    hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, static_cast<HWND>(window),
+                           D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE, &pp, &dev);
+    *software = SUCCEEDED(hr) && dev;
+  }
   if (FAILED(hr) || !dev) {
     d3d->Release();
     return FAILED(hr) ? hr : D3DERR_NOTAVAILABLE;
@@ -54,6 +73,13 @@ int32_t CreateDevice(void* window, uint32_t width, uint32_t height, Object** dir
   *direct3d = Out(d3d);
   *device = reinterpret_cast<Device*>(dev);
   return D3D_OK;
+}
+
+int32_t TestCooperativeLevel(Device* d) { return D(d)->TestCooperativeLevel(); }
+
+int32_t Reset(Device* d, uint32_t width, uint32_t height, bool vsync) {
+  D3DPRESENT_PARAMETERS pp = PresentParameters(width, height, vsync);
+  return D(d)->Reset(&pp);
 }
 
 uint32_t Release(Device* device) { return device ? D(device)->Release() : 0; }
@@ -206,25 +232,6 @@ TextureInfo DescribeTexture(Object* texture, bool cube) {
   info.width = desc.Width;
   info.height = desc.Height;
   return info;
-}
-
-int32_t TextureFromFile(Device* d, const char* path, bool cube, Object** out) {
-  *out = nullptr;
-  HRESULT hr;
-  if (cube) {
-    IDirect3DCubeTexture9* t = nullptr;
-    hr = D3DXCreateCubeTextureFromFileExA(D(d), path, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
-                                          D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
-                                          nullptr, &t);
-    if (SUCCEEDED(hr)) *out = Out(t);
-  } else {
-    IDirect3DTexture9* t = nullptr;
-    hr = D3DXCreateTextureFromFileExA(D(d), path, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                      D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                      nullptr, nullptr, &t);
-    if (SUCCEEDED(hr)) *out = Out(t);
-  }
-  return hr;
 }
 
 namespace {

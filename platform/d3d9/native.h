@@ -18,9 +18,17 @@ struct Object;  // any other Direct3D object: buffer, declaration, shader, textu
 
 // Direct3DCreate9 and a windowed HAL device for the window's client area as
 // the program has always asked for it: X8R8G8B8 back buffer, D24S8 depth,
-// hardware vertex processing, FPU preserved, no wait for the retrace.
-int32_t CreateDevice(void* window, uint32_t width, uint32_t height, Object** direct3d,
-                     Device** device);
+// hardware vertex processing, FPU preserved; software vertex processing when
+// the hardware refuses (*software says which). vsync: presents wait for the
+// retrace (D3DPRESENT_INTERVAL_ONE) instead of showing at once.
+int32_t CreateDevice(void* window, uint32_t width, uint32_t height, bool vsync, Object** direct3d,
+                     Device** device, bool* software);
+// After a lost device: D3D_OK once usable, D3DERR_DEVICELOST while it is
+// still lost, D3DERR_DEVICENOTRESET when Reset may bring it back.
+int32_t TestCooperativeLevel(Device* d);
+// Reset with the parameters CreateDevice used; every state returns to its
+// default (managed resources survive).
+int32_t Reset(Device* d, uint32_t width, uint32_t height, bool vsync);
 // IUnknown::Release of either kind of object; 0 for null.
 uint32_t Release(Device* device);
 uint32_t Release(Object* object);
@@ -68,10 +76,6 @@ struct TextureInfo {
 };
 TextureInfo DescribeTexture(Object* texture, bool cube);
 
-// D3DXCreateTextureFromFileExA / D3DXCreateCubeTextureFromFileExA with the
-// defaults the plain loaders use (size and format from the file, full mip
-// chain, managed pool).
-int32_t TextureFromFile(Device* d, const char* path, bool cube, Object** out);
 // D3DXAssembleShaderFromFileA (path) or D3DXAssembleShader (text): the
 // assembled code with its end token, and the assembler's messages.
 int32_t AssembleShaderFile(const char* path, std::vector<uint32_t>& code, std::string& errors);

@@ -36,16 +36,6 @@ class Buffer : public ID3DXBuffer {
 
 const D3DXProvider* provider = nullptr;
 
-// The provider's loader, when the device is its own; false otherwise.
-template <class Texture>
-bool ProviderTexture(IDirect3DDevice9* device, const char* path, bool cube, Texture** out,
-                     HRESULT* hr) {
-  IDirect3DBaseTexture9* texture = nullptr;
-  if (!provider || !provider->createTexture(device, path, cube, &texture, hr)) return false;
-  *out = static_cast<Texture*>(texture);
-  return true;
-}
-
 }  // namespace
 
 void SetD3DXProvider(const D3DXProvider* p) { provider = p; }
@@ -59,10 +49,8 @@ HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* path,
                                    IDirect3DTexture9** out) {
   if (!device || !path || !out) return D3DERR_INVALIDCALL;
   *out = nullptr;
-  HRESULT hr;
-  if (ProviderTexture(device, path, false, out, &hr)) return hr;
   Image image;
-  hr = LoadImageFile(path, image);
+  HRESULT hr = LoadImageFile(path, image);
   if (FAILED(hr)) return hr;
   if (image.cube) {
     // A cube file asked for as a plain texture gives its first face, +X.
@@ -77,10 +65,8 @@ HRESULT D3DXCreateCubeTextureFromFileA(IDirect3DDevice9* device, const char* pat
                                        IDirect3DCubeTexture9** out) {
   if (!device || !path || !out) return D3DERR_INVALIDCALL;
   *out = nullptr;
-  HRESULT hr;
-  if (ProviderTexture(device, path, true, out, &hr)) return hr;
   Image image;
-  hr = LoadImageFile(path, image);
+  HRESULT hr = LoadImageFile(path, image);
   if (FAILED(hr)) return hr;
   if (!image.cube) return D3DXERR_INVALIDDATA;  // six faces are needed
   BuildMipChain(image);

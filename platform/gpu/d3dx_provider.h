@@ -1,18 +1,15 @@
 // A device with a D3DX of its own (Direct3D 9's, on Windows) registers it
-// here for as long as it exists: the D3DX calls of device.h then load
-// textures for that device and assemble shaders with it. Without one, the
-// portable loaders and our assembler serve every device.
+// here for as long as it exists: the D3DX calls of device.h then assemble
+// shaders with it. Without one, our assembler serves every device. Textures
+// are always read by the portable loaders, which build the smaller levels
+// themselves: D3DX's own filter differs between Windows and Wine (Wine's
+// samples points), and both builds must show the same picture.
 #pragma once
 #include <cstddef>
 
 #include "platform/gpu/device.h"
 
 struct D3DXProvider {
-  // Loads a texture file for device. False when the device is not the
-  // provider's own (the portable loader serves it then); otherwise *hr holds
-  // the result and *out the texture (null on failure).
-  bool (*createTexture)(IDirect3DDevice9* device, const char* path, bool cube,
-                        IDirect3DBaseTexture9** out, HRESULT* hr);
   // Assembles a shader file as D3DXAssembleShaderFromFileA does (an error
   // also logs the assembler's message).
   HRESULT (*assembleShader)(const char* path, ID3DXBuffer** code, ID3DXBuffer** errors);

@@ -59,6 +59,13 @@ class IDirect3DDevice9 : public IUnknown {
   virtual HRESULT BeginScene() = 0;
   virtual HRESULT EndScene() = 0;
   virtual HRESULT Present() = 0;
+  // A device can be lost (Direct3D 9: a locked screen, a driver reset; the
+  // others never are): D3D_OK when it draws, D3DERR_DEVICELOST while it is
+  // lost, D3DERR_DEVICENOTRESET when Reset can bring it back.
+  virtual HRESULT TestCooperativeLevel() { return D3D_OK; }
+  // Brings a lost device back with its size, resources and every state as
+  // they were before it was lost.
+  virtual HRESULT Reset() { return D3D_OK; }
   // flags: D3DCLEAR_*; colour packed ARGB.
   virtual HRESULT Clear(uint32_t flags, uint32_t colour, float z, uint32_t stencil) = 0;
   virtual HRESULT GetViewport(D3DVIEWPORT9* viewport) = 0;

@@ -56,7 +56,14 @@ bool RegisterMainClass(const char* className, std::string& error) {
   wc.style = CS_CLASSDC;
   wc.lpfnWndProc = MainWindowProc;
   wc.hInstance = instance;
-  wc.lpszClassName = className;  // no icon, no cursor (the program draws its own), no brush
+  wc.lpszClassName = className;  // no cursor (the program draws its own), no brush
+  // The program's own icon (resource 1) in the caption and the task bar;
+  // the loader's default when the program has none.
+  wc.hIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                           GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                             LR_DEFAULTCOLOR));
   if (!RegisterClassExA(&wc)) {
     error = "RegisterClassExA: " + LastErrorText();
     return false;
@@ -86,7 +93,8 @@ bool WorkArea(int32_t rect[4]) {
 
 bool CreateMainWindow(const char* title, int32_t left, int32_t top, int32_t width, int32_t height,
                       int32_t& extraWidth, int32_t& extraHeight, std::string& error) {
-  const DWORD style = WS_CAPTION | WS_SYSMENU;  // a caption and a close box; no resizing
+  // A caption, a close box and a minimise box; no resizing.
+  const DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   RECT r = {left, top, left + width, top + height};
   AdjustWindowRect(&r, style, FALSE);
   extraWidth = (r.right - r.left) - width;
@@ -131,6 +139,19 @@ bool Peek(Message& out) {
     // Key messages are not translated: no character messages.
     DispatchMessageA(&msg);
   }
+}
+
+bool WaitForMessage(uint32_t milliseconds) {
+  if (!kept.empty()) return true;
+  // MWMO_INPUTAVAILABLE: messages already seen but not taken count too.
+  return MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0;
+}
+
+bool Minimised() { return !window || !alive || IsIconic(window); }
+
+void FineTimer(bool on) {
+  if (on) timeBeginPeriod(1);
+  else timeEndPeriod(1);
 }
 
 void Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -37,6 +37,12 @@ void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);  // PostMessageA
 void Quit(int32_t exitCode);                                      // PostQuitMessage
 intptr_t Default(uint32_t message, uintptr_t wParam, intptr_t lParam);  // DefWindowProcA
 void Destroy();                                                         // DestroyWindow
+// MsgWaitForMultipleObjectsEx on no handles: true when input or a message
+// arrived within the milliseconds, false when the time passed first.
+bool WaitForMessage(uint32_t milliseconds);
+bool Minimised();  // IsIconic, or no window
+// timeBeginPeriod(1) / timeEndPeriod(1): Sleep to the millisecond.
+void FineTimer(bool on);
 
 bool CursorClientPos(int32_t& x, int32_t& y);  // GetCursorPos + ScreenToClient
 void SetCursorClientPos(int32_t x, int32_t y);  // ClientToScreen + SetCursorPos

@@ -15,6 +15,7 @@
 namespace {
 
 bool started = false;
+bool syncWanted = false;
 int32_t frameWidth = 0, frameHeight = 0;
 std::string error;
 
@@ -58,8 +59,10 @@ const uint8_t kLetterScanCodes[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 
 
 }  // namespace
 
-uint32_t VirtualKeyFromKeyName(const char* name) {
-  if (!name || !*name) return 0;
+uint32_t VirtualKeyFromKeyName(const char* given) {
+  if (!given || !*given) return 0;
+  const std::string standard = StandardKeyName(given);
+  const char* name = standard.c_str();
   size_t n = std::strlen(name);
   char c = char(std::toupper(static_cast<unsigned char>(name[0])));
   if (n == 1 && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return uint32_t(c);
@@ -88,6 +91,8 @@ bool StartWindowSystem(const char* windowClass) {
   SetClockSource(kWindowsClock);
   error.clear();
   if (!win32::RegisterMainClass(windowClass ? windowClass : "", error)) return false;
+  // Frame pacing sleeps: to the millisecond, not the default 15.6 ms tick.
+  win32::FineTimer(true);
   started = true;
   return true;
 }
@@ -95,6 +100,7 @@ bool StartWindowSystem(const char* windowClass) {
 void StopWindowSystem() {
   if (!started) return;
   win32::UnregisterMainClass();
+  win32::FineTimer(false);
   started = false;
 }
 
@@ -136,7 +142,7 @@ void GetClientSize(int32_t& width, int32_t& height) { win32::ClientSize(width, h
 void SwapWindowBuffers() {}
 
 HRESULT CreateWindowDevice(int32_t width, int32_t height, IDirect3DDevice9** out) {
-  HRESULT hr = CreateD3D9Device(win32::MainWindowHandle(), width, height, out);
+  HRESULT hr = CreateD3D9Device(win32::MainWindowHandle(), width, height, syncWanted, out);
   if (FAILED(hr)) error = "Direct3D 9 with hardware vertex processing and a D24S8 depth buffer is required";
   return hr;
 }
@@ -154,6 +160,17 @@ bool PeekWindowMessage(MSG& msg) {
   msg = MSG{m.message, m.wParam, m.lParam};
   return true;
 }
+
+bool WaitWindowMessage(double seconds) {
+  if (!started) return false;
+  return win32::WaitForMessage(seconds <= 0 ? 0 : seconds > 3600 ? 3600000 : uint32_t(seconds * 1000 + 0.5));
+}
+
+bool WindowIsMinimised() { return win32::Minimised(); }
+
+void RequestDisplaySync(bool on) { syncWanted = on; }
+// Direct3D takes the presentation interval it is given.
+bool DisplaySynced() { return syncWanted && win32::MainWindowHandle() != nullptr; }
 
 void PostWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   win32::Post(message, wParam, lParam);

@@ -77,7 +77,7 @@ uint32_t VirtualKeyFromSDL(SDL_Keycode key, SDL_Scancode scancode) {
 
 uint32_t VirtualKeyFromKeyName(const char* name) {
   if (!name || !*name) return 0;
-  SDL_Keycode key = SDL_GetKeyFromName(name);
+  SDL_Keycode key = SDL_GetKeyFromName(StandardKeyName(name).c_str());
   if (key == SDLK_UNKNOWN) return 0;
   return VirtualKeyFromSDL(key, SDL_GetScancodeFromKey(key));
 }

@@ -24,10 +24,12 @@ struct WindowSystem {
   int32_t cursorCounter = 0;
   bool captureArmed = false;
   bool captured = false;
+  bool synced = false;  // presents wait for the display's refresh
   std::string error;
 };
 
 WindowSystem sys;
+bool syncWanted = false;  // RequestDisplaySync's answer outlives a restart
 
 bool Fail(const char* what) {
   sys.error = std::string(what) + ": " + SDL_GetError();
@@ -181,7 +183,9 @@ bool OpenWindow(const char* title, int32_t left, int32_t top, int32_t width, int
     return false;
   }
   SDL_GL_MakeCurrent(sys.window, sys.context);
-  SDL_GL_SetSwapInterval(0);  // frames are not tied to the display's refresh
+  // Tied to the display's refresh only when asked; a driver may refuse.
+  sys.synced = syncWanted && SDL_GL_SetSwapInterval(1) == 0;
+  if (!sys.synced) SDL_GL_SetSwapInterval(0);
   SDL_ShowWindow(sys.window);
 
   int bt = 0, bl = 0, bb = 0, br = 0;
@@ -264,6 +268,20 @@ bool PeekWindowMessage(MSG& msg) {
   }
   return false;
 }
+
+bool WaitWindowMessage(double seconds) {
+  if (!sys.posted.empty() || sys.quitPosted || !sys.pending.empty()) return true;
+  if (!sys.started) return false;
+  int ms = seconds <= 0 ? 0 : seconds > 3600 ? 3600000 : int(seconds * 1000 + 0.5);
+  return SDL_WaitEventTimeout(nullptr, ms) == 1;
+}
+
+bool WindowIsMinimised() {
+  return !sys.window || sys.destroyed || (SDL_GetWindowFlags(sys.window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0;
+}
+
+void RequestDisplaySync(bool on) { syncWanted = on; }
+bool DisplaySynced() { return sys.synced; }
 
 void PostWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   sys.posted.push_back(MSG{message, wParam, lParam});

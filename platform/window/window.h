@@ -6,6 +6,7 @@
 // build picks one, and neither SDL nor windows.h shows through this header.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/gpu/types.h"
@@ -81,8 +82,14 @@ struct WindowRect {
 
 // --- Keyboard ----------------------------------------------------------------
 // The virtual-key code of a key by its SDL name ("P", "Pause", "Space",
-// "Left Shift", case-insensitive); 0 when no key has that name or it has no code.
+// "Left Shift", case-insensitive) or a common other name of it (see
+// StandardKeyName); 0 when no key has that name or it has no code.
 uint32_t VirtualKeyFromKeyName(const char* name);
+// The SDL name of a key written the ways people write it: "Enter" and "Return"
+// are "Return", "Esc" "Escape", "PgUp" and "Page Up" "PageUp", "Ctrl"
+// "Left Ctrl", "Caps Lock" "CapsLock", "Num 5" "Keypad 5" (any case, spaces,
+// underscores or hyphens between words). Any other name comes back unchanged.
+std::string StandardKeyName(const char* name);
 // The virtual-key code the current layout gives the key at the place where a
 // US keyboard has `letter` ('A'..'Z'): 'Z' for 'W' on a French keyboard.
 // Before the window system starts, the US letter itself; 0 for a non-letter.
@@ -104,7 +111,8 @@ bool GetWorkArea(WindowRect& area);
 // Creates and shows the one main window with a caption and close box, not
 // resizable, so that its outer frame covers the given screen rectangle (the
 // client area is smaller by the frame), and makes its OpenGL 3.3 core context
-// current: 24-bit depth, 8-bit stencil, double buffered, no vertical sync.
+// current: 24-bit depth, 8-bit stencil, double buffered, vertical sync as
+// RequestDisplaySync asked (none by default).
 bool OpenWindow(const char* title, int32_t left, int32_t top, int32_t width, int32_t height);
 // Pixels the frame adds around the client area, in width and in height
 // (both 0 when nothing decorates the window, as under a bare X server).
@@ -129,6 +137,18 @@ bool WindowIsOpen();
 // Takes one message if there is any, never waits (PeekMessage with PM_REMOVE).
 // Posted messages come first, then WM_QUIT once posted, then input.
 bool PeekWindowMessage(MSG& msg);
+// Waits up to `seconds` for input or a message without taking it: true as
+// soon as there is something (PeekWindowMessage may still find nothing to
+// hand over: a mouse move, a joystick event), false when the time passed.
+// The idle program rests here instead of drawing the same frame again.
+bool WaitWindowMessage(double seconds);
+// The window is minimised or hidden: nothing it draws is seen.
+bool WindowIsMinimised();
+// Before OpenWindow and CreateWindowDevice: ask for presents that wait for
+// the display's refresh (vertical sync) or not (the default). Afterwards,
+// DisplaySynced() says whether the driver took it.
+void RequestDisplaySync(bool on);
+bool DisplaySynced();
 void PostWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 void PostQuitMessage(int32_t exitCode);
 // DestroyWindow: the window disappears at once and WM_DESTROY is queued;

@@ -54,10 +54,15 @@ TEST(StickSettings, DefaultsTheirWrittenFormAndEverySection) {
     uncommented += line + "\n";
     at = end + 1;
   }
-  EXPECT_EQ(lines, 2 * 6 + 2 * size_t(kActionCount) + 6 + 4);  // 4: [air]
+  EXPECT_EQ(lines, 2 * 6 + 2 * size_t(kActionCount) + 6 + 4 + 2);  // 4: [air], 2: [display]
   Settings s = DefaultSettings();
   EXPECT_EQ(Parse(uncommented, s), "");
   EXPECT_FALSE(s.air.Moves());
+  EXPECT_TRUE(s.vsync && s.frameLimit == 120);
+  EXPECT_EQ(Parse("[display]\nvsync = no\nframe_limit = 0\nframe_limit = 5\nrefresh = 60\n", s),
+            "t.conf:4: frame_limit wants 0 (no limit) or frames a second from 10 to 1000, not \"5\"; the default stays\n"
+            "t.conf:5: unknown setting \"refresh\" in [display]; the default stays\n");
+  EXPECT_TRUE(!s.vsync && s.frameLimit == 0);
   // [air] lines are the script's air lines; a bad one names its line.
   EXPECT_EQ(Parse("[air]\nwind = 3 270\nturbulence = light\nseed = 9\n", s), "");
   EXPECT_TRUE(s.air.windSpeed == 3 && s.air.windFrom == 270 && s.air.turbulence == air::Severity::Light && s.air.seed == 9);
@@ -102,7 +107,8 @@ TEST(StickSettings, EachBadLineGetsOneLineAndTheDefaultStays) {
             "t.conf:5: axis wants a raw axis number (0 to 255) or leftx, lefty, rightx, righty, lefttrigger, "
             "righttrigger, not \"-1\"; the default stays\n"
             "t.conf:7: unknown key name \"Nokey\" for arm; the default stays\n"
-            "t.conf:8: unknown key name \"Escape\" for beat; the default stays\n"
+            "t.conf:8: \"Escape\" for beat: Escape always quits the program, it cannot be bound; left out, the "
+            "other keys stay\n"
             "t.conf:10: unknown section [joystick]; the default stays\n"
             "t.conf:13: unknown setting \"spin\" in [roll]; the default stays\n"
             "t.conf:14: invert wants true or false, not \"maybe\"; the default stays\n"
@@ -119,6 +125,16 @@ TEST(StickSettings, EachBadLineGetsOneLineAndTheDefaultStays) {
   EXPECT_TRUE(s.keys[kActArm] == d.keys[kActArm] && s.keys[kActBeat] == d.keys[kActBeat]);
   EXPECT_EQ(s.buttons[kActBeat].size(), 1u);
   EXPECT_EQ(s.cameraPlaces[4], 'R');
+  // Each bad name in a list is named and left out alone; the list's good
+  // names, typed the ways people type them, count.
+  EXPECT_EQ(Parse("[keys]\narm = Enter, Bogus, Num 5, Esc\ncut = Bogus, Esc\n", s),
+            "t.conf:2: unknown key name \"Bogus\" for arm; left out, the other keys stay\n"
+            "t.conf:2: \"Esc\" for arm: Escape always quits the program, it cannot be bound; left out, the other "
+            "keys stay\n"
+            "t.conf:3: unknown key name \"Bogus\" for cut; the default stays\n"
+            "t.conf:3: \"Esc\" for cut: Escape always quits the program, it cannot be bound; the default stays\n");
+  EXPECT_EQ(s.keys[kActArm], (std::vector<uint32_t>{0x0D, 0x65}));
+  EXPECT_EQ(s.keys[kActCut], d.keys[kActCut]);
   EXPECT_EQ(Parse("name = value before any section\n", s),
             "t.conf:1: unknown section [] (settings before the first section); the default stays\n");
 }

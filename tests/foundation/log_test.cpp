@@ -41,4 +41,18 @@ TEST(Log, RepeatedLinesAreCountedAfterTwenty) {
   EXPECT_EQ(outer.text(), "");  // the run ended inside the inner capture
 }
 
+// The lines a start-up failure's message box repeats: the console's last
+// ones, whatever was captured in between.
+TEST(Log, RecentConsoleLinesAreTheLastPrinted) {
+  for (int i = 0; i < 300; i++) Log("filler line %d\n", i);
+  Log("No content in \"x\"\n");
+  {
+    LogCapture capture;
+    Log("captured, not printed\n");
+  }
+  Log("Cannot start\n");
+  EXPECT_EQ(RecentConsoleLines(2), "No content in \"x\"\nCannot start\n");
+  EXPECT_EQ(RecentConsoleLines(1), "Cannot start\n");
+}
+
 }  // namespace

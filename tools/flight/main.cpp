@@ -40,6 +40,7 @@
 #include "foundation/files.h"
 #include "foundation/log.h"
 #include "physics/entity.h"
+#include "platform/dialog/dialog.h"
 #include "tarn_version.h"
 #include "tools/flight/flight.h"
 #include "tools/flight/lab.h"
@@ -265,6 +266,18 @@ bool RunCases(const SweepPlan& plan, const std::string& program, const std::vect
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Double-clicked, a command-line program flashes a console and is gone:
+  // say what it is where the person can read it.
+  if (argc == 1 && ConsoleClosesWithProgram())
+    ShowMessageBox("Tarn sim flight runner",
+                   "tarn-flight.exe is a command-line tool: it flies the aircraft without a window from a key "
+                   "script or a recorded flight and prints one summary line.\n\n"
+                   "Open a command prompt in this folder (type cmd in Explorer's address bar) and run\n"
+                   "    tarn-flight.exe --help\n"
+                   "for its options, or for example\n"
+                   "    tarn-flight.exe my-flight.tarnflight --csv flight.csv --svg flight.svg\n\n"
+                   "The simulator itself is tarnsim.exe.",
+                   false);
   std::string script, csv, svg, frameText, data, seedText, durationText;
   flight::RunOptions options;
   CLI::App cli{"Flies the aircraft without a window from a key script or a recorded flight; prints one summary line",
