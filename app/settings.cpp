@@ -52,6 +52,9 @@ const ActionInfo kActions[kActionCount] = {
     {"roll_right", VK_RIGHT, "Right", "dpright", "roll input toward -1"},
     {"help", 'H', "H", "", "help line"},
     {"monitor", VK_F8, "F8", "", "axis monitor"},
+    {"panel", VK_F3, "F3", "", "flight data panel, with the frame rate, off"},
+    {"all_keys", VK_F4, "F4", "", "every key, mouse action and button"},
+    {"messages", 'M', "M", "", "the recent messages again"},
 };
 const char* const kCameraNames[6] = {"camera_forward", "camera_back", "camera_right",
                                      "camera_left",    "camera_up",   "camera_down"};
@@ -390,7 +393,12 @@ void ApplyKeySettings(const Settings& settings) {
   // A key taken by the settings leaves its default action: first every
   // action's default keys go, then every action takes its keys.
   for (int i = 0; i < kActionCount; i++) KeyBinding[kActions[i].key] = 0;
-  for (int i = 0; i < kActionCount; i++)
-    for (uint32_t code : settings.keys[i]) KeyBinding[code & 0xFF] = uint8_t(kActions[i].key);
+  // Keys the file names win over an action's untouched defaults: a file that
+  // gave F5 to pause before F5 showed the frame rate keeps it.
+  const Settings defaults = DefaultSettings();
+  for (int pass = 0; pass < 2; pass++)
+    for (int i = 0; i < kActionCount; i++)
+      if ((settings.keys[i] == defaults.keys[i]) == (pass == 0))
+        for (uint32_t code : settings.keys[i]) KeyBinding[code & 0xFF] = uint8_t(kActions[i].key);
   std::memcpy(FreeCameraPlaces, settings.cameraPlaces, 6);
 }

@@ -20,6 +20,7 @@
 enum StickAction : int {
   kActPause, kActReset, kActArm, kActBeat, kActTail, kActWingsUp, kActWingsDown, kActCamera,
   kActCut, kActPitchUp, kActPitchDown, kActRollLeft, kActRollRight, kActHelp, kActMonitor,
+  kActPanel, kActFullHelp, kActMessages,
   kActionCount
 };
 // The action's name in the file ("pause", "beat", ...) and its virtual-key code.

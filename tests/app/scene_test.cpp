@@ -26,6 +26,7 @@
 #include "physics/strap.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
+#include "render/overlay.h"
 #include "render/resources.h"
 #include "render/scene.h"
 #include "sim/frame_clock.h"
@@ -163,7 +164,8 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTheHeadingText) {
   EXPECT_TRUE(h.pixelShader.get() == CurrentFont->pixelShader->shader && !h.vertexShader.get());
   EXPECT_EQ(h.renderState(D3DRS_ALPHABLENDENABLE), 1u);
   ExpectColour(draws[heading], 0, 0, 0);
-  EXPECT_EQ(DecodeText(draws, 14).substr(0, 17), "P: start/stop  E:");  // the help line: P, which every keyboard has
+  // The help line, white over a dark outline: P, which every keyboard has.
+  EXPECT_EQ(DecodeLightText(draws, 14 * OverlayScale()).substr(0, 17), "P: start/stop  E:");
 }
 
 TEST_F(SceneTest, HeadingIsMeasuredFromNorthClockwiseAndAltitudeIsTheCameraHeight) {
