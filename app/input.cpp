@@ -2,6 +2,7 @@
 
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
+#include "app/field_view.h"
 #include "app/flight_panel.h"
 #include "app/key_help.h"
 #include "app/screen_messages.h"
@@ -110,6 +111,9 @@ void ViewInputPass() {
   }
   if (ConsumePresses(ActionKey(kActFullHelp))) ShowFullHelp = !ShowFullHelp;
   if (ConsumePresses(ActionKey(kActMessages))) RecallMessages(WallSeconds());
+  if (ConsumePresses(ActionKey(kActFieldView))) ToggleFieldView();
+  // The camera key leaves the field view for the cycle it always had.
+  if (FieldView && (KeyState[ActionKey(kActCamera) & 0xFF] & 0x3F)) ToggleFieldView();
 }
 
 }  // namespace

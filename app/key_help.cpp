@@ -118,7 +118,8 @@ std::vector<std::string> FullHelpLines() {
       "outer wings press harder on the downstroke", "next camera (free, cockpit, chase)",
       "cut the balloon (held)", "pitch input up", "pitch input down", "roll left", "roll right",
       "help line", "stick axis monitor", "flight data panel, then with the frame rate, then off",
-      "this list", "the recent messages again"};
+      "this list", "the recent messages again",
+      "the view from the pilot's spot on the island, or back"};
   std::vector<std::string> lines;
   lines.push_back("Keys (from the settings in force; [stick buttons])");
   for (int i = 0; i < kActionCount; i++) lines.push_back("  " + Entry(i, what[i], true));

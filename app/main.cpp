@@ -4,6 +4,7 @@
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
 #include "app/camera.h"
+#include "app/field_view.h"
 #include "app/flight_panel.h"
 #include "app/flight_session.h"
 #include "app/key_help.h"
@@ -111,6 +112,7 @@ bool WindowFrameHost::Draw() {
     Log("BeginScene Failed\n");
     return false;
   }
+  PlaceFieldCamera();
   DrawFrame();
   Device->EndScene();
   FlightSessionAfterDraw();

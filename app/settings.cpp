@@ -55,6 +55,7 @@ const ActionInfo kActions[kActionCount] = {
     {"panel", VK_F3, "F3", "", "flight data panel, with the frame rate, off"},
     {"all_keys", VK_F4, "F4", "", "every key, mouse action and button"},
     {"messages", 'M', "M", "", "the recent messages again"},
+    {"field_view", VK_F6, "F6", "", "the view from the pilot's spot on the island, or back"},
 };
 const char* const kCameraNames[6] = {"camera_forward", "camera_back", "camera_right",
                                      "camera_left",    "camera_up",   "camera_down"};
@@ -218,6 +219,15 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
   } else if (section == "aircraft") {
     if (name == "file") s.aircraftFile = value;
     else known = false;
+  } else if (section == "field") {
+    std::vector<std::string> words;
+    std::istringstream in(value);
+    for (std::string w; in >> w;) words.push_back(w);
+    double x, y;
+    if (name != "spot") known = false;
+    else if (words.size() != 2 || !Number(words[0], -1e5, 1e5, x) || !Number(words[1], -1e5, 1e5, y))
+      Problem(r, "spot wants two numbers, x and y in metres, not \"" + Clipped(value) + "\"");
+    else s.fieldSpot[0] = x, s.fieldSpot[1] = y;
   } else if (section == "air") {
     // "name = value" is the air line "name value": wind = 3 270.
     std::vector<std::string> words = {name};
@@ -361,6 +371,11 @@ std::string DefaultSettingsText() {
        "# file's folder (tarnsim --write-aircraft FILE writes one to start from).\n"
        "# Empty: the built-in machine.\n"
        "# file =\n";
+  t += "\n[field]\n"
+       "# Where the field pilot's view stands (its key: field_view), world x and y\n"
+       "# in metres; the eye is 1.7 m above the ground there.\n";
+  std::snprintf(line, sizeof line, "# spot = %g %g\n", d.fieldSpot[0], d.fieldSpot[1]);
+  t += line;
   return t;
 }
 

@@ -6,6 +6,7 @@
 //   [buttons]  action = buttons (standard game-controller names or raw numbers)
 //   [keys]  action = keys (SDL key names); camera_forward ... = the US letter at that place
 //   [aircraft]  file = the aircraft file flown when the command line names none
+//   [field]  spot = x y, where the field pilot's view stands (world metres)
 //
 // A bad line costs only itself: one console line naming the file, the line
 // and what was wrong, and the default stays. A missing file is no error.
@@ -20,7 +21,7 @@
 enum StickAction : int {
   kActPause, kActReset, kActArm, kActBeat, kActTail, kActWingsUp, kActWingsDown, kActCamera,
   kActCut, kActPitchUp, kActPitchDown, kActRollLeft, kActRollRight, kActHelp, kActMonitor,
-  kActPanel, kActFullHelp, kActMessages,
+  kActPanel, kActFullHelp, kActMessages, kActFieldView,
   kActionCount
 };
 // The action's name in the file ("pause", "beat", ...) and its virtual-key code.
@@ -52,6 +53,7 @@ struct Settings {
   std::vector<uint32_t> keys[kActionCount];  // virtual-key codes of the keys that act
   char cameraPlaces[6];  // forward, back, right, left, up, down: US letters naming key places
   std::string aircraftFile;  // as written; relative to the settings file's folder; empty: built-in
+  double fieldSpot[2] = {85, 50};  // [field] spot: where the pilot stands, world x y metres
   air::Settings air;     // [air]: each setting an air line, "wind = 3 270" (air/air.h)
 };
 

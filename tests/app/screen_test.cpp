@@ -12,6 +12,7 @@
 
 #include "aircraft/aircraft.h"
 #include "air/air.h"
+#include "app/field_view.h"
 #include "app/flight_panel.h"
 #include "app/key_help.h"
 #include "app/screen_messages.h"
@@ -22,6 +23,7 @@
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "physics/body.h"
+#include "physics/entity.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
 #include "render/overlay.h"
@@ -173,6 +175,52 @@ TEST_F(ScreenTest, PanelShowsTheAircraftInUnitsStillClimbingAndTurning) {
   InputPass();
   EXPECT_FALSE(ShowFlightPanel || ShowFrameRate);
   ShowFlightPanel = true;
+}
+
+TEST_F(ScreenTest, FieldViewKeepsTheAircraftCentredAndReadableOverAFlight) {
+  // Beat on and a little pitch input: the machine climbs away from the spot and back over it.
+  a->flapArmed = a->flapping = true;
+  a->pitchInput = 0.6;
+  a->rollInput = 0.3;
+  UserSettings.fieldSpot[0] = 85;
+  UserSettings.fieldSpot[1] = 50;
+  FieldOfView = 45;
+  PressKey(VK_F6);
+  InputPass();
+  ASSERT_TRUE(FieldView);
+  double nearest = 1e9, farthest = 0;
+  for (int frame = 0; frame < 120; frame++) {
+    CurrentDt = PhysicsStep;
+    for (int i = 0; i < 250; i++) WorldStep();  // half a second
+    PlaceFieldCamera();
+    const Vec3 eye = CameraPosition, to = a->fuselage->position - eye;
+    EXPECT_NEAR(eye.z, 1.7, 1e-9);  // head height over the flat ground
+    const double distance = std::sqrt(Dot(to, to));
+    nearest = std::min(nearest, distance);
+    farthest = std::max(farthest, distance);
+    // Where the fuselage lands in the picture: view space X right, Y forward, Z up.
+    const Vec3 v = Rotate(QuatInverse(CameraOrientation), to);
+    ASSERT_GT(v.y, 0) << frame;
+    const double half = std::tan(FieldOfView * M_PI / 360);
+    EXPECT_LT(std::fabs(v.z / v.y) / half, 0.05) << frame;  // within the middle twentieth of the height
+    EXPECT_LT(std::fabs(v.x / v.y) / half, 0.05) << frame;
+    // The subject's share of the picture's height stays in a band.
+    const double share = 2 * std::atan(kFieldSubjectSize / 2 / distance) * 180 / M_PI / FieldOfView;
+    EXPECT_TRUE(share > 0.2 && share < 0.5) << frame << ": " << share << " at " << distance << " m";
+    // The horizon stays level: the camera's right axis is horizontal.
+    EXPECT_NEAR(Rotate(CameraOrientation, Vec3{1, 0, 0}).z, 0, 1e-9);
+  }
+  EXPECT_GT(farthest - nearest, 20) << "the flight went somewhere";
+  // C goes back to the cycle it always had; F6 restores the field of view it found.
+  PressKey(VK_F6);
+  InputPass();
+  EXPECT_FALSE(FieldView);
+  EXPECT_EQ(FieldOfView, 45);
+  PressKey(VK_F6);
+  InputPass();
+  PressKey('C');
+  InputPass();
+  EXPECT_FALSE(FieldView);
 }
 
 TEST_F(ScreenTest, PausedBannerAtStartGoesWithPAndSaysContinueAfterwards) {
