@@ -33,6 +33,7 @@
 #include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 #include "tests/app/recorded_quads.h"
+#include "tests/app/run_content.h"
 
 namespace fs = std::filesystem;
 
@@ -50,14 +51,8 @@ void ExpectColour(const RecordedCall* d, float r, float g, float b) {
 class SceneTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(fs::exists(fs::path(kRunDir) / "Models/PlaneTarn.mdl")) << "the build makes the content";
-    char tmpl[] = "/tmp/tarn-app-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    const fs::path run = kRunDir;
-    for (const char* sub : {"Textures", "Shaders", "Fonts"}) fs::create_directory_symlink(run / sub, dir / sub);
-    fs::create_directory(dir / "Models");
-    for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl"}) fs::create_symlink(run / m, dir / m);
+    dir = LinkRunContent(kRunDir, "tarn-app-test");
+    ASSERT_FALSE(dir.empty()) << "the build makes the content";
     oldDir = fs::current_path();
     fs::current_path(dir);
     for (auto& b : KeyState) b = 0;
