@@ -2,6 +2,12 @@
 
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
+#include "app/field_view.h"
+#include "app/flight_panel.h"
+#include "app/key_help.h"
+#include "app/screen_messages.h"
+#include "app/settings.h"
+#include "foundation/clock.h"
 #include "app/shell.h"
 #include "app/update.h"
 #include "assets/font.h"
@@ -45,14 +51,18 @@ void ViewInputPass() {
     FieldOfView = Clamp(FieldOfView, 2, 120);
   }
 
-  if (KeyHeld(VK_F12)) {
-    Log("\n\n\n");
-    for (uint32_t code = 0; code < 256; code++)
-      if (code != VK_F12 && KeyHeld(code)) Log("Key %u is down.\n\n", code);
-  }
-  if (KeyHeld(VK_F11)) {
-    Vec3 forward = Rotate(CameraOrientation, Vec3{0, 1, 0});
-    Log("%f, %f, %f\n", forward.x, forward.y, forward.z);
+  {
+    // These dumps repeat every frame a key is held: console only.
+    LogConsoleOnly dumps;
+    if (KeyHeld(VK_F12)) {
+      Log("\n\n\n");
+      for (uint32_t code = 0; code < 256; code++)
+        if (code != VK_F12 && KeyHeld(code)) Log("Key %u is down.\n\n", code);
+    }
+    if (KeyHeld(VK_F11)) {
+      Vec3 forward = Rotate(CameraOrientation, Vec3{0, 1, 0});
+      Log("%f, %f, %f\n", forward.x, forward.y, forward.z);
+    }
   }
 
   if (MouseLookActive()) {
@@ -90,9 +100,20 @@ void ViewInputPass() {
       if (KeyHeld(FreeCameraKeys[i])) CameraPosition += Rotate(CameraOrientation, moves[i]) * speed;
   }
 
-  // Not part of the design's keys: H hides and shows the help line, F8 the axis monitor.
-  if (ConsumePresses('H')) ShowHelp = !ShowHelp;
-  if (ConsumePresses(VK_F8)) ShowMonitor = !ShowMonitor;
+  // Not part of the design's keys: H hides and shows the help line, F8 the
+  // axis monitor, and the screen's own keys (app/settings.h) the rest.
+  if (ConsumePresses(ActionKey(kActHelp))) ShowHelp = !ShowHelp;
+  if (ConsumePresses(ActionKey(kActMonitor))) ShowMonitor = !ShowMonitor;
+  if (ConsumePresses(ActionKey(kActPanel))) {
+    // Panel, panel with the frame rate, nothing.
+    if (ShowFlightPanel && !ShowFrameRate) ShowFrameRate = true;
+    else ShowFlightPanel = !ShowFlightPanel, ShowFrameRate = false;
+  }
+  if (ConsumePresses(ActionKey(kActFullHelp))) ShowFullHelp = !ShowFullHelp;
+  if (ConsumePresses(ActionKey(kActMessages))) RecallMessages(WallSeconds());
+  if (ConsumePresses(ActionKey(kActFieldView))) ToggleFieldView();
+  // The camera key leaves the field view for the cycle it always had.
+  if (FieldView && (KeyState[ActionKey(kActCamera) & 0xFF] & 0x3F)) ToggleFieldView();
 }
 
 }  // namespace

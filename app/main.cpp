@@ -4,8 +4,12 @@
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
 #include "app/camera.h"
+#include "app/field_view.h"
+#include "app/flight_panel.h"
 #include "app/flight_session.h"
 #include "app/frame_pacing.h"
+#include "app/key_help.h"
+#include "app/screen_messages.h"
 #include "app/shell.h"
 #include "app/stick.h"
 #include "app/update.h"
@@ -30,10 +34,6 @@ bool ShowHelp = true;
 bool ShowMonitor = false;
 
 namespace {
-
-const char* const HelpLine =
-    "P: start/stop  E: arm  Z: power  arrows: pitch/roll  Space: tail  C: camera  "
-    "Delete: cut balloon  F1: reset  F8: stick  F9: rec  F2: shot  H: hide help";
 
 // The free camera's keys are the keys at their places on this layout, entered
 // under the codes the key bindings give them.
@@ -70,10 +70,10 @@ void DrawFrame() {
   SetupFrame(0.1, 100000);
   DrawScene();
   DrawFlightSession();
-  if (ShowHelp) {
-    SetPixelConstantVector(0, 0, 0, 1);
-    DrawText(4, ScreenBottom + 1 - 18, 14, String(HelpLine));
-  }
+  if (ShowFlightPanel) DrawFlightPanel();
+  DrawPausedBanner();
+  DrawScreenMessages();
+  DrawHelp();
   if (ShowMonitor) DrawAxisMonitor();
   DrawAircraftReloadText();
   DrawCursor();
@@ -113,6 +113,7 @@ bool WindowFrameHost::Draw() {
     Log("BeginScene Failed\n");
     return false;
   }
+  PlaceFieldCamera();
   DrawFrame();
   Device->EndScene();
   FlightSessionAfterDraw();

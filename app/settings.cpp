@@ -59,6 +59,10 @@ const ActionInfo kActions[kActionCount] = {
     {"roll_right", VK_RIGHT, "Right", "dpright", "roll input toward -1"},
     {"help", 'H', "H", "", "help line"},
     {"monitor", VK_F8, "F8", "", "axis monitor"},
+    {"panel", VK_F3, "F3", "", "flight data panel, with the frame rate, off"},
+    {"all_keys", VK_F4, "F4", "", "every key, mouse action and button"},
+    {"messages", 'M', "M", "", "the recent messages again"},
+    {"field_view", VK_F6, "F6", "", "the view from the pilot's spot on the island, or back"},
 };
 const char* const kCameraNames[6] = {"camera_forward", "camera_back", "camera_right",
                                      "camera_left",    "camera_up",   "camera_down"};
@@ -240,6 +244,15 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
   } else if (section == "aircraft") {
     if (name == "file") s.aircraftFile = value;
     else known = false;
+  } else if (section == "field") {
+    std::vector<std::string> words;
+    std::istringstream in(value);
+    for (std::string w; in >> w;) words.push_back(w);
+    double x, y;
+    if (name != "spot") known = false;
+    else if (words.size() != 2 || !Number(words[0], -1e5, 1e5, x) || !Number(words[1], -1e5, 1e5, y))
+      Problem(r, "spot wants two numbers, x and y in metres, not \"" + Clipped(value) + "\"");
+    else s.fieldSpot[0] = x, s.fieldSpot[1] = y;
   } else if (section == "air") {
     // "name = value" is the air line "name value": wind = 3 270.
     std::vector<std::string> words = {name};
@@ -396,6 +409,11 @@ std::string DefaultSettingsText() {
        "# file's folder (tarnsim --write-aircraft FILE writes one to start from).\n"
        "# Empty: the built-in machine.\n"
        "# file =\n";
+  t += "\n[field]\n"
+       "# Where the field pilot's view stands (its key: field_view), world x and y\n"
+       "# in metres; the eye is 1.7 m above the ground there.\n";
+  std::snprintf(line, sizeof line, "# spot = %g %g\n", d.fieldSpot[0], d.fieldSpot[1]);
+  t += line;
   return t;
 }
 
@@ -435,7 +453,12 @@ void ApplyKeySettings(const Settings& settings) {
   // A key taken by the settings leaves its default action: first every
   // action's default keys go, then every action takes its keys.
   for (int i = 0; i < kActionCount; i++) KeyBinding[kActions[i].key] = 0;
-  for (int i = 0; i < kActionCount; i++)
-    for (uint32_t code : settings.keys[i]) KeyBinding[code & 0xFF] = uint8_t(kActions[i].key);
+  // Keys the file names win over an action's untouched defaults: a file that
+  // gave F5 to pause before F5 showed the frame rate keeps it.
+  const Settings defaults = DefaultSettings();
+  for (int pass = 0; pass < 2; pass++)
+    for (int i = 0; i < kActionCount; i++)
+      if ((settings.keys[i] == defaults.keys[i]) == (pass == 0))
+        for (uint32_t code : settings.keys[i]) KeyBinding[code & 0xFF] = uint8_t(kActions[i].key);
   std::memcpy(FreeCameraPlaces, settings.cameraPlaces, 6);
 }

@@ -7,6 +7,7 @@
 //   [keys]  action = keys (key names, common synonyms too); camera_forward ... = the US letter at that place
 //   [aircraft]  file = the aircraft file flown when the command line names none
 //   [display]  vsync = wait for the display's refresh; frame_limit = most frames a second
+//   [field]  spot = x y, where the field pilot's view stands (world metres)
 //
 // A bad line costs only itself: one console line naming the file, the line
 // and what was wrong, and the default stays. A missing file is no error.
@@ -21,6 +22,7 @@
 enum StickAction : int {
   kActPause, kActReset, kActArm, kActBeat, kActTail, kActWingsUp, kActWingsDown, kActCamera,
   kActCut, kActPitchUp, kActPitchDown, kActRollLeft, kActRollRight, kActHelp, kActMonitor,
+  kActPanel, kActFullHelp, kActMessages, kActFieldView,
   kActionCount
 };
 // The action's name in the file ("pause", "beat", ...) and its virtual-key code.
@@ -52,6 +54,7 @@ struct Settings {
   std::vector<uint32_t> keys[kActionCount];  // virtual-key codes of the keys that act
   char cameraPlaces[6];  // forward, back, right, left, up, down: US letters naming key places
   std::string aircraftFile;  // as written; relative to the settings file's folder; empty: built-in
+  double fieldSpot[2] = {85, 50};  // [field] spot: where the pilot stands, world x y metres
   air::Settings air;     // [air]: each setting an air line, "wind = 3 270" (air/air.h)
   bool vsync = true;     // presents wait for the display's refresh where the driver offers it
   double frameLimit = 120;  // frames a second at most (0: no limit), where vsync does not pace

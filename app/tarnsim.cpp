@@ -12,6 +12,7 @@
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
 #include "air/air.h"
+#include "app/screen_messages.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
@@ -103,6 +104,8 @@ int Run(int argc, char** argv) {
   // Settings first: a settings path on the command line is relative to where
   // the program was started, not to the content directory.
   std::string path = SettingsPath(config);
+  // From here on every line for the user shows in the window too.
+  StartScreenMessages();
   if (writeConfig) {
     if (!WriteDefaultSettings(path)) return 1;
     Log("Wrote the default settings to %s\n", path.c_str());

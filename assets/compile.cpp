@@ -395,5 +395,8 @@ void CompileRawModel(MDL* model, Array<RawNode>& rawNodes) {
       }
     }
   }
-  Log("   Compiling: %f sec\n", WallSeconds() - t0);
+  {
+    LogConsoleOnly progress;  // a developer's timing, not news for the pilot
+    Log("   Compiling: %f sec\n", WallSeconds() - t0);
+  }
 }

@@ -21,6 +21,13 @@ uint32_t MissingNodeLookups = 0;
 
 namespace {
 
+// Timings and counts for developers: the console only, never the screen.
+template <class F>
+void LogProgress(F print) {
+  LogConsoleOnly progress;
+  print();
+}
+
 // Smallest number of bytes one record can take in a file; a count is never
 // believed beyond what the bytes left could hold, so a corrupt count cannot
 // make the reader allocate gigabytes or print billions of short-read lines.
@@ -111,9 +118,9 @@ class Budget {
 
 void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNodes) {
   double t0 = WallSeconds();
-  Log("Loading RAW model \"%s\"", path);
+  LogProgress([&] { Log("Loading RAW model \"%s\"", path); });
   uint32_t nodeCount = file.Get_uint32();
-  Log(", Nodes: %u\n", nodeCount);
+  LogProgress([&] { Log(", Nodes: %u\n", nodeCount); });
   nodeCount = ClampCount(file, nodeCount, kRawNodeMinBytes, path, "node");
   const float scale = model->scale;
   Budget nodes(kMaxNodes, "nodes"), vertices(kMaxVertices, "vertices"), faces(kMaxFaces, "faces"),
@@ -191,7 +198,7 @@ void ReadRawModel(MDL* model, MEM& file, const char* path, Array<RawNode>& rawNo
       for (int k = 0; k < 3; k++) node.vertices[face.corner[k]].faceList.push(index);
     }
   }
-  Log("   Loading: %f sec\n", WallSeconds() - t0);
+  LogProgress([&] { Log("   Loading: %f sec\n", WallSeconds() - t0); });
 }
 
 void SaveCompiledModel(const MDL* model, const char* path) {
@@ -226,7 +233,7 @@ void SaveCompiledModel(const MDL* model, const char* path) {
     }
   }
   SaveFile(path, out);
-  Log("   Saving: %f sec\n", WallSeconds() - t0);
+  LogProgress([&] { Log("   Saving: %f sec\n", WallSeconds() - t0); });
 }
 
 void ClearGeometry(MDL* model) {

@@ -104,16 +104,20 @@ Bitmap PaintCockpitTexture() {
     double cx = (std::floor(s * 3.0) + 0.5) / 3.0, cy = (std::floor(t * 2.0) + 0.5) / 2.0;
     double dx = (s - cx) * 3.0, dy = (t - cy) * 2.0;  // -0.5 .. 0.5 within a dial's cell
     double r = std::sqrt(dx * dx + dy * dy);
-    int dial = int(std::floor(s * 3.0)) + 3 * int(std::floor(t * 2.0));
+    int dial = int(std::floor(s * 3.0)) + 3 * int(std::floor(t * 2.0));  // render/instruments.h order
     if (r < 0.42) {
       c = Col{18, 18, 20};
       double a = std::atan2(dy, dx);
       double tick = LineDistance(a, M_PI / 6.0);
       if (r > 0.32 && r < 0.4 && tick < 0.06) c = Col{235, 235, 225};
-      double needle = -2.4 + 0.7 * dial;  // each dial points somewhere else
-      double along = dx * std::cos(needle) + dy * std::sin(needle);
-      double across = -dx * std::sin(needle) + dy * std::cos(needle);
-      if (along > -0.05 && along < 0.34 && std::fabs(across) < 0.018) c = Col{255, 150, 40};
+      // No needles: the program draws them from the flight state. The
+      // variometer's zero (nine o'clock) and the ends of the 270 degree
+      // sweeps (seven-thirty, four-thirty) are marked in red.
+      bool sweep = dial == 0 || dial == 4;
+      double red = 10;
+      if (sweep) red = std::min(LineDistance(a - 0.75 * M_PI, 2 * M_PI), LineDistance(a - 0.25 * M_PI, 2 * M_PI));
+      if (dial == 2) red = LineDistance(a - M_PI, 2 * M_PI);
+      if (r > 0.26 && r < 0.4 && red < 0.05) c = Col{220, 40, 30};
       if (r < 0.035) c = Col{200, 200, 200};
     }
     if (r >= 0.42 && r < 0.46) c = Col{160, 150, 120};  // bezel

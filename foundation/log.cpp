@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <string>
 
+void (*LogListener)(const std::string& text) = nullptr;
+
 namespace {
+int consoleOnly = 0;
 LogCapture* activeCapture = nullptr;
 
 // The same line many times in a row (a model with a million faces naming a
@@ -70,6 +73,9 @@ LogCapture::~LogCapture() {
   if (activeCapture == this) activeCapture = outer_;
 }
 
+LogConsoleOnly::LogConsoleOnly() { consoleOnly++; }
+LogConsoleOnly::~LogConsoleOnly() { consoleOnly--; }
+
 std::vector<std::string> LogCapture::lines() const {
   std::vector<std::string> out;
   size_t start = 0;
@@ -115,6 +121,7 @@ void Log(const char* format, ...) {
     if (wholeLine) lastLine.assign(text, size_t(n));
   }
   out.append(text, size_t(n));
+  if (LogListener && consoleOnly == 0) LogListener(out);
   if (activeCapture) activeCapture->text_ += out;
   else ToConsole(out);
 }

@@ -16,6 +16,20 @@ void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // for a message box that repeats why the program could not start.
 std::string RecentConsoleLines(size_t count);
 
+// Told every piece of text Log prints, captured or not (the window shows
+// the user's lines on screen); null: nobody listens.
+extern void (*LogListener)(const std::string& text);
+
+// While one is alive, Log's text reaches the console (or capture) but not the
+// listener: progress reports and diagnostic dumps that mean nothing on screen.
+class LogConsoleOnly {
+ public:
+  LogConsoleOnly();
+  ~LogConsoleOnly();
+  LogConsoleOnly(const LogConsoleOnly&) = delete;
+  LogConsoleOnly& operator=(const LogConsoleOnly&) = delete;
+};
+
 // While alive, Log output is collected here instead of being printed.
 // Captures nest: the innermost one receives the text.
 class LogCapture {

@@ -13,6 +13,7 @@
 #include "platform/gpu/device.h"
 #include "render/debug_draw.h"
 #include "render/draw.h"
+#include "render/instruments.h"
 #include "render/model_draw.h"
 #include "render/resources.h"
 #include "render/scene.h"
@@ -143,6 +144,12 @@ void DrawAircraft() {
   SetPixelShaderRecord(a->texturedPixelShader);
   BindTexture(a->Texture2, "Uninitialized texture: Tarnplane::Texture2\n");
   PieceSubset(m, a->fuselage, "Fuselage", 1);
+  // The dials' needles on the panel, under the glass.
+  DrawInstrumentNeedles(*a);
+  SetVertexShaderRecord(a->defaultVertexShader);
+  SetPixelShaderRecord(a->texturedPixelShader);
+  // Bound again quietly: a missing texture was reported just above.
+  if (a->Texture2) Device->SetTexture(0, a->Texture2->texture);
   Device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
   Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);

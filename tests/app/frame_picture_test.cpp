@@ -56,7 +56,8 @@ TEST(FramePicture, TheStartFrameLooksAsTheReference) {
   const fs::path dir = tmpl, old = fs::current_path();
   for (const char* sub : {"Textures", "Shaders", "Fonts"}) fs::create_directory_symlink(run / sub, dir / sub);
   fs::create_directory(dir / "Models");
-  for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl"}) fs::create_symlink(run / m, dir / m);
+  for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl", "Models/Windsock.mdl"})
+    fs::create_symlink(run / m, dir / m);
   fs::current_path(dir);
 
   // The flat island (its compilation would dominate the test) shows every body's shadow on the ground.

@@ -50,3 +50,11 @@ inline std::string DecodeText(const std::vector<const RecordedCall*>& draws, dou
   }
   return text;
 }
+
+// The light pass of outlined overlay text (the dark outline under it skipped) at one height.
+inline std::string DecodeLightText(const std::vector<const RecordedCall*>& draws, double height) {
+  std::vector<const RecordedCall*> light;
+  for (const RecordedCall* d : draws)
+    if (d->state->pixelConstants[2][0] > 0.5f) light.push_back(d);
+  return DecodeText(light, height);
+}

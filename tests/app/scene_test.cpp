@@ -27,12 +27,14 @@
 #include "physics/strap.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
+#include "render/overlay.h"
 #include "render/resources.h"
 #include "render/scene.h"
 #include "sim/frame_clock.h"
 #include "sim/keys.h"
 #include "tests/aircraft/test_model.h"
 #include "tests/app/recorded_quads.h"
+#include "tests/app/run_content.h"
 
 namespace fs = std::filesystem;
 
@@ -50,15 +52,8 @@ void ExpectColour(const RecordedCall* d, float r, float g, float b) {
 class SceneTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(fs::exists(fs::path(kRunDir) / "Models/PlaneTarn.mdl")) << "the build makes the content";
-    char tmpl[] = "/tmp/tarn-app-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    const fs::path run = kRunDir;
-    for (const char* sub : {"Textures", "Shaders", "Fonts"}) fs::create_directory_symlink(run / sub, dir / sub);
-    fs::create_directory(dir / "Models");
-    for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl", "Models/Windsock.mdl"})
-      fs::create_symlink(run / m, dir / m);
+    dir = LinkRunContent(kRunDir, "tarn-app-test");
+    ASSERT_FALSE(dir.empty()) << "the build makes the content";
     oldDir = fs::current_path();
     fs::current_path(dir);
     for (auto& b : KeyState) b = 0;
@@ -165,7 +160,8 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTheHeadingText) {
   EXPECT_TRUE(h.pixelShader.get() == CurrentFont->pixelShader->shader && !h.vertexShader.get());
   EXPECT_EQ(h.renderState(D3DRS_ALPHABLENDENABLE), 1u);
   ExpectColour(draws[heading], 0, 0, 0);
-  EXPECT_EQ(DecodeText(draws, 14).substr(0, 17), "P: start/stop  E:");  // the help line: P, which every keyboard has
+  // The help line, white over a dark outline: P, which every keyboard has.
+  EXPECT_EQ(DecodeLightText(draws, 14 * OverlayScale()).substr(0, 17), "P: start/stop  E:");
 }
 
 // The windsock stands only while the air moves, on the ground, its sock turned downwind and drooping in a
