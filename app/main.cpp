@@ -5,6 +5,7 @@
 #include "app/aircraft_reload.h"
 #include "app/camera.h"
 #include "app/flight_session.h"
+#include "app/menu/menu.h"
 #include "app/shell.h"
 #include "app/stick.h"
 #include "app/update.h"
@@ -29,10 +30,6 @@ bool ShowHelp = true;
 bool ShowMonitor = false;
 
 namespace {
-
-const char* const HelpLine =
-    "P: start/stop  E: arm  Z: power  arrows: pitch/roll  Space: tail  C: camera  "
-    "Delete: cut balloon  F1: reset  F8: stick  F9: rec  F2: shot  H: hide help";
 
 // The free camera's keys are the keys at their places on this layout, entered
 // under the codes the key bindings give them.
@@ -71,10 +68,11 @@ void DrawFrame() {
   DrawFlightSession();
   if (ShowHelp) {
     SetPixelConstantVector(0, 0, 0, 1);
-    DrawText(4, ScreenBottom + 1 - 18, 14, String(HelpLine));
+    DrawText(4, ScreenBottom + 1 - 18, 14, String(HelpLineText(UserSettings).c_str()));
   }
   if (ShowMonitor) DrawAxisMonitor();
   DrawAircraftReloadText();
+  if (MenuOpen()) DrawMenu();
   DrawCursor();
 }
 
@@ -89,6 +87,7 @@ void DrawAxisMonitor() {
 }
 
 void ShutdownApplication() {
+  ShutdownMenu();
   if (CurrentAircraft) DestroyAircraft();
   ReleaseAllFonts();
   ReleaseAllModels();
@@ -102,7 +101,15 @@ bool WindowFrameHost::BeginFrame() {
   // The stick is read between frames, as the keyboard's messages come, with
   // the window in front at the last look.
   const std::vector<JoystickReading>& devices = UpdateJoysticks();
-  if (IsForeground) StickBeforeFrame(devices, UserSettings);
+  if (IsForeground && MenuOpen()) {
+    // Behind the menu the stick's buttons do nothing but close it.
+    Settings menu = UserSettings;
+    for (int i = 0; i < kActionCount; i++)
+      if (i != kActMenu) menu.buttons[i].clear();
+    StickBeforeFrame(devices, menu);
+  } else if (IsForeground) {
+    StickBeforeFrame(devices, UserSettings);
+  }
   PollAircraftFile();
   return FlightFrameBegin();
 }
@@ -124,6 +131,13 @@ bool WindowFrameHost::Draw() {
 bool WindowFrameHost::InputPassDue() { return FlightInputPassDue(IsForeground); }
 
 void WindowFrameHost::InputPass(bool simulation) {
+  if (IsForeground) MenuInputPass();
+  if (IsForeground && MenuOpen()) {
+    // The menu has the mouse and the keyboard; the simulation takes only
+    // the keys the menu entered (the pause).
+    if (simulation) SimulationInputPass();
+    return;
+  }
   if (IsForeground) {
     UpdateFreeCameraKeys();
     if (MouseInside) {

@@ -9,6 +9,7 @@
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
 #include "air/air.h"
+#include "app/menu/menu.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   UserSettings = LoadSettings(path);
+  SetMenuSettingsPath(path);
   ApplyKeySettings(UserSettings);
   air::Current = UserSettings.air;  // built with the scene's first reset
 

@@ -100,6 +100,7 @@ class D3D9Device : public GpuDeviceBase {
       for (D3DSAMPLERSTATETYPE t : kKnownSamplerStates)
         d3d9native::SetSamplerState(device_, stage, t, state().samplerState(stage, t));
     std::memcpy(sentRenderStates_, state().renderStates, sizeof sentRenderStates_);
+    sentScissor_ = state().scissor;  // Direct3D starts with the whole target, as the state does
     std::memcpy(sentSamplerStates_, state().samplerStates, sizeof sentSamplerStates_);
     DeviceCreated();
   }
@@ -286,6 +287,10 @@ class D3D9Device : public GpuDeviceBase {
           d3d9native::SetRenderState(device_, i, s.renderStates[i]);
           sentRenderStates_[i] = s.renderStates[i];
         }
+    if ((dirty & kDirtyRenderStates) && std::memcmp(&s.scissor, &sentScissor_, sizeof sentScissor_) != 0) {
+      d3d9native::SetScissorRect(device_, s.scissor.left, s.scissor.top, s.scissor.right, s.scissor.bottom);
+      sentScissor_ = s.scissor;
+    }
     if (dirty & kDirtySamplers)
       for (uint32_t stage = 0; stage < kTextureStages; stage++)
         for (uint32_t t = 1; t < kSamplerStateCount; t++)
@@ -329,6 +334,7 @@ class D3D9Device : public GpuDeviceBase {
   d3d9native::Device* device_;
   bool presented_ = false;
   uint32_t sentRenderStates_[kRenderStateCount];
+  D3DSCISSORRECT sentScissor_;
   uint32_t sentSamplerStates_[kTextureStages][kSamplerStateCount];
 };
 
