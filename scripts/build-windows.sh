@@ -52,7 +52,8 @@ folder and writes compiled models into Models (into %LOCALAPPDATA%\tarnsim
 where that folder is read-only).
 Keys: P or Pause start/stop, E arm, Z power, arrows pitch/roll, Space tail,
 C camera, Delete cut the balloon, F1 reset, F2 screenshot, F8 stick monitor,
-F9 record the flight, H help line, Escape quit. Gamepads and joysticks fly it.
+F9 record the flight, F10 set-up menu, H help line, Escape quit. Gamepads and
+joysticks fly it.
 
 Settings (stick, buttons, keys): tarnsim.exe --write-config writes the
 commented defaults to %APPDATA%\tarnsim\tarnsim.conf. Recorded flights go to
