@@ -144,6 +144,7 @@ void PressPause() {
 }  // namespace
 
 void SetMenuSettingsPath(const std::string& path) { gPath = path; }
+void MenuAfterReset() { gResume = false; }
 const std::string& MenuSettingsPath() { return gPath; }
 
 bool MenuOpen() { return gOpen; }

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 
 #include "air/air.h"
+#include "aircraft/aircraft.h"
+#include "app/aircraft_reload.h"
 #include "app/flight_session.h"
 #include "app/menu/calibration.h"
 #include "app/menu/menu.h"
@@ -65,7 +67,10 @@ bool RangeField(const char* label, double& value, double lo, double hi, double s
   double shown = refused != gRefused.end() ? refused->second : value;
   ImGui::SetNextItemWidth(160);
   bool changed = false;
-  if (ImGui::InputDouble(label, &shown, step, step * 10, format)) {
+  // No step buttons: with them this ImGui asserts when a typed value is
+  // committed with Enter (the edit is marked on the button's id).
+  (void)step;
+  if (ImGui::InputDouble(label, &shown, 0, 0, format)) {
     if (shown >= lo && shown <= hi && std::isfinite(shown)) {
       gRefused.erase(id);
       changed = shown != value;
@@ -338,6 +343,51 @@ void AirPage() {
                     {"air", "seed", std::to_string(s.seed)}});
 }
 
+// ---- Aircraft --------------------------------------------------------------------
+
+content::AircraftParams gAircraft;  // the values being edited
+bool gAircraftRead = false;
+bool gApplyAircraft = false;
+std::string gAircraftNote;
+
+void AircraftPage() {
+  if (!gAircraftRead) gAircraft = CurrentAircraftParams, gAircraftRead = true;
+  const std::string& file = WatchedAircraftFile();
+  ImGui::TextWrapped("%s", file.empty() ? "Flying the built-in machine." : ("Flying " + file).c_str());
+  if (ImGui::Button("Apply (rebuilds the aircraft at the reset point)")) gApplyAircraft = true;
+  ImGui::SameLine();
+  if (ImGui::Button("Undo edits")) gAircraft = CurrentAircraftParams, gRefused.clear();
+  if (!file.empty()) {
+    ImGui::SameLine();
+    if (ImGui::Button("Save to the file")) {
+      std::string reason;
+      gAircraftNote = content::WriteAircraftFile(file, CurrentAircraftParams, reason)
+                          ? "Saved the flying values to " + file
+                          : "Could not save " + file + " (" + reason + "); the file is as it was";
+    }
+  }
+  if (!gAircraftNote.empty()) ImGui::TextColored(kRed, "%s", gAircraftNote.c_str());
+  ImGui::BeginChild("values");
+  std::string section;
+  bool open = false;
+  // Every value of the file's table, grouped as the file groups them.
+#define AIRCRAFT_MENU_FIELD(type, sec, key, member, def, lo, hi, unit, doc)                        \
+  if (section != #sec) {                                                                            \
+    section = #sec;                                                                                 \
+    open = ImGui::CollapsingHeader(#sec);                                                           \
+  }                                                                                                 \
+  if (open) {                                                                                       \
+    double v = double(gAircraft.member);                                                            \
+    if (RangeField(#sec "." #key, v, lo, hi, #type[0] == 'I' ? 1 : 0.01, #type[0] == 'I' ? "%.0f" : "%.4g") && \
+        (#type[0] != 'I' || v == std::floor(v)))                                                    \
+      gAircraft.member = decltype(gAircraft.member)(v);                                             \
+    if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s (%s)", doc, unit);                            \
+  }
+  AIRCRAFT_VALUES(AIRCRAFT_MENU_FIELD)
+#undef AIRCRAFT_MENU_FIELD
+  ImGui::EndChild();
+}
+
 // ---- Flights ---------------------------------------------------------------------
 
 struct RecordedFlight {
@@ -421,6 +471,8 @@ void FlightsPage() {
 
 void MenuPagesOpened() {
   gFlightsRead = false;
+  gAircraftRead = false;
+  gAircraftNote.clear();
   gBindingKey = gBindingButton = -1;
   gBindingNote.clear();
   gRefused.clear();
@@ -460,7 +512,21 @@ bool MenuPagesTakeKey(uint32_t code) {
   return true;
 }
 
+bool ApplyMenuAircraft(const content::AircraftParams& params) {
+  gAircraft = params;
+  gAircraftNote.clear();
+  bool ok = RebuildAircraft(params, "The menu's aircraft");
+  if (ok) MenuAfterReset();
+  else gAircraftNote = "Not applied: the values cannot be built together (the console names each rule)";
+  return ok;
+}
+
 void MenuPagesInputPass() {
+  // The rebuild runs here, between frames, as the file's reload does.
+  if (gApplyAircraft) {
+    gApplyAircraft = false;
+    ApplyMenuAircraft(gAircraft);
+  }
   const JoystickReading* d = FlyingDevice();
   if (d && gCalibration.step() != StickCalibration::kDone) gCalibration.Feed(d->axes);
   if (!d || gBindingButton < 0) {
@@ -501,6 +567,7 @@ bool DrawMenuPages() {
     if (ImGui::BeginTabItem("Controls")) ControlsPage(), ImGui::EndTabItem();
     if (ImGui::BeginTabItem("Calibrate a stick")) CalibratePage(), ImGui::EndTabItem();
     if (ImGui::BeginTabItem("Air")) AirPage(), ImGui::EndTabItem();
+    if (ImGui::BeginTabItem("Aircraft")) AircraftPage(), ImGui::EndTabItem();
     if (ImGui::BeginTabItem("Flights")) FlightsPage(), ImGui::EndTabItem();
     ImGui::EndTabBar();
   }

@@ -21,7 +21,15 @@ void MenuPagesInputPass();
 // The menu's window for this ImGui frame; false when the pilot closed it.
 bool DrawMenuPages();
 
+// The Aircraft page's Apply: the values fly from the scene reset (the way
+// the file's live reload takes them). False when they cannot be built.
+namespace content { struct AircraftParams; }
+bool ApplyMenuAircraft(const content::AircraftParams& params);
+
 // From menu.cpp.
+// A scene reset from the menu leaves the simulation paused, as F1 does:
+// closing the menu then does not start it.
+void MenuAfterReset();
 const std::string& MenuSettingsPath();
 void SetMenuStatus(const std::string& text);
 // Writes the changes into the settings file; the result becomes the status.

@@ -13,13 +13,16 @@
 #include <vector>
 
 #include "aircraft/aircraft.h"
+#include "app/aircraft_reload.h"
 #include "app/menu/menu.h"
 #include "app/menu/menu_pages.h"
 #include "app/menu/settings_edit.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
+#include "flightrec/state.h"
 #include "foundation/log.h"
+#include "physics/entity.h"
 #include "platform/gpu/recording.h"
 #include "platform/window/window.h"
 #include "render/draw.h"
@@ -257,6 +260,47 @@ TEST(SettingsEdit, AFileThatCannotBeWrittenStaysWholeAndTheMenuSaysSo) {
   EXPECT_NE(MenuStatus().find("the file is as it was"), std::string::npos);
   SetMenuSettingsPath("");
   fs::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+// The Aircraft page's Apply and a file with the same value, reloaded as F5
+// does, build the same machine.
+// A second of flight from the reset point, then the state's hash.
+uint64_t FlownHash() {
+  CurrentDt = PhysicsStep;
+  for (int i = 0; i < 500; i++) WorldStep();
+  return flight::StateHash();
+}
+
+TEST_F(MenuTest, AnAircraftValueAppliedInTheMenuBuildsWhatTheFileWithThatValueBuilds) {
+  LogCapture quiet;
+  content::AircraftParams edited;
+  edited.beatIdleRate = 1.3;
+  ASSERT_TRUE(ApplyMenuAircraft(edited));
+  EXPECT_EQ(CurrentAircraftParams, edited);
+  const uint64_t fromMenu = FlownHash();
+
+  ASSERT_TRUE(ApplyMenuAircraft(content::AircraftParams()));
+  EXPECT_NE(FlownHash(), fromMenu) << "the value changes the machine";
+  const std::string file = (dir / "edited.ini").string();
+  std::string reason;
+  ASSERT_TRUE(content::WriteAircraftFile(file, edited, reason)) << reason;
+  WatchAircraftFile(file, {});
+  PressKey(VK_F5);
+  PollAircraftFile();
+  EXPECT_EQ(CurrentAircraftParams, edited);
+  EXPECT_EQ(FlownHash(), fromMenu);
+  WatchAircraftFile("", {});
+
+  // Values that cannot be built together are not applied.
+  content::AircraftParams broken = edited;
+  broken.cameraMin = 60;  // above its upper limit
+  EXPECT_FALSE(ApplyMenuAircraft(broken));
+  EXPECT_EQ(CurrentAircraftParams, edited);
+  ApplyMenuAircraft(content::AircraftParams());
 }
 
 }  // namespace
