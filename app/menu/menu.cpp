@@ -242,6 +242,14 @@ void DrawMenu() {
   if (stick) io.BackendFlags |= ImGuiBackendFlags_HasGamepad;
   else io.BackendFlags &= ~ImGuiBackendFlags_HasGamepad;
   std::memcpy(io.NavInputs, gNav, sizeof gNav);
+  // The pointer as the window sees it now: not every window system sends
+  // its moves as messages.
+  int32_t x = 0, y = 0;
+  if (GetCursorClientPos(x, y)) {
+    io.MousePos = ImVec2(float(x), float(y));
+    MouseX = x;
+    MouseY = y;
+  }
   if (Device) CreateMenuFontTexture();
 
   ImGui::NewFrame();
