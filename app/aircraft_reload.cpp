@@ -48,28 +48,43 @@ bool Changed() {
   return changed;
 }
 
-void Reload() {
-  content::AircraftParams next;
-  std::vector<std::string> problems;
-  content::ReadAircraftFile(watched, next, problems);
-  for (const std::string& assignment : commandLine) content::SetAircraftValue(assignment, next, problems);
+// The one way a new set of values comes to fly: at the scene reset, with
+// the changed values said; values with problems leave the aircraft as it was.
+bool Take(const content::AircraftParams& next, const std::vector<std::string>& problems, const std::string& source) {
   std::vector<std::string> lines;
   if (!problems.empty()) {
-    lines.push_back("Aircraft file \"" + watched + "\" not taken; the aircraft flies on as it was:");
+    lines.push_back(source + " not taken; the aircraft flies on as it was:");
     for (const std::string& p : problems) lines.push_back(p);
   } else {
     std::vector<std::string> changes = content::AircraftDifferences(CurrentAircraftParams, next);
-    if (changes.empty()) return;
-    lines.push_back("Aircraft file \"" + watched + "\" changed, the aircraft rebuilt:");
+    if (changes.empty()) return true;
+    lines.push_back(source + " changed, the aircraft rebuilt:");
     for (const std::string& c : changes) lines.push_back("  " + c);
     CurrentAircraftParams = next;
     ResetScene();
   }
   for (const std::string& l : lines) Log("%s\n", l.c_str());
   Show(lines);
+  return problems.empty();
+}
+
+void Reload() {
+  content::AircraftParams next;
+  std::vector<std::string> problems;
+  content::ReadAircraftFile(watched, next, problems);
+  for (const std::string& assignment : commandLine) content::SetAircraftValue(assignment, next, problems);
+  Take(next, problems, "Aircraft file \"" + watched + "\"");
 }
 
 }  // namespace
+
+bool RebuildAircraft(const content::AircraftParams& next, const std::string& source) {
+  std::vector<std::string> problems;
+  content::CheckAircraft(next, source + ": ", problems);
+  return Take(next, problems, source);
+}
+
+const std::string& WatchedAircraftFile() { return watched; }
 
 void WatchAircraftFile(const std::string& file, const std::vector<std::string>& overrides) {
   watched = file;

@@ -176,6 +176,9 @@ bool FlightSessionKey(uint32_t code, bool down) {
   return false;
 }
 
+bool FlightRecording() { return recorder != nullptr && recorder->recording(); }
+void ToggleFlightRecording() { ToggleRecording(); }
+
 void EnterKeyMessage(uint32_t code, bool down) {
   if (FlightSessionKey(code, down)) return;
   if (down) PressKey(code);

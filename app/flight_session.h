@@ -25,6 +25,10 @@ void FlightSessionStarted();
 // At shut-down: a running recording is finished and its path printed.
 void EndFlightSession();
 
+// Whether a flight is being recorded; F9's start or stop, from the menu.
+bool FlightRecording();
+void ToggleFlightRecording();
+
 // A key message from the window, before it reaches the key table. True when
 // the session took it: F9, F2, and while replaying Pause and the releases of
 // flight keys. A flight key pressed during a replay takes over first.

@@ -112,14 +112,15 @@ std::string HelpLine() {
 }
 
 std::vector<std::string> FullHelpLines() {
-  static const char* const what[kActionCount] = {
+  static const char* const what[] = {
       "run or pause the simulation", "reset: a new aircraft, paused", "arm or disarm the wing beat",
       "wing beat on or off (while armed)", "tail setting", "outer wings press harder on the upstroke",
       "outer wings press harder on the downstroke", "next camera (free, cockpit, chase)",
       "cut the balloon (held)", "pitch input up", "pitch input down", "roll left", "roll right",
       "help line", "stick axis monitor", "flight data panel, then with the frame rate, then off",
       "this list", "the recent messages again",
-      "the view from the pilot's spot on the island, or back"};
+      "the view from the pilot's spot on the island, or back", "the set-up menu"};
+  static_assert(sizeof what / sizeof *what == kActionCount, "one line for every action");
   std::vector<std::string> lines;
   lines.push_back("Keys (from the settings in force; [stick buttons])");
   for (int i = 0; i < kActionCount; i++) lines.push_back("  " + Entry(i, what[i], true));

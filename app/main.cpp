@@ -10,6 +10,7 @@
 #include "app/frame_pacing.h"
 #include "app/key_help.h"
 #include "app/screen_messages.h"
+#include "app/menu/menu.h"
 #include "app/shell.h"
 #include "app/stick.h"
 #include "app/update.h"
@@ -76,6 +77,7 @@ void DrawFrame() {
   DrawHelp();
   if (ShowMonitor) DrawAxisMonitor();
   DrawAircraftReloadText();
+  if (MenuOpen()) DrawMenu();
   DrawCursor();
 }
 
@@ -90,6 +92,7 @@ void DrawAxisMonitor() {
 }
 
 void ShutdownApplication() {
+  ShutdownMenu();
   if (CurrentAircraft) DestroyAircraft();
   ReleaseAllFonts();
   ReleaseAllModels();
@@ -103,7 +106,15 @@ bool WindowFrameHost::BeginFrame() {
   // The stick is read between frames, as the keyboard's messages come, with
   // the window in front at the last look.
   const std::vector<JoystickReading>& devices = UpdateJoysticks();
-  if (IsForeground) StickBeforeFrame(devices, UserSettings);
+  if (IsForeground && MenuOpen()) {
+    // Behind the menu the stick's buttons do nothing but close it.
+    Settings menu = UserSettings;
+    for (int i = 0; i < kActionCount; i++)
+      if (i != kActMenu) menu.buttons[i].clear();
+    StickBeforeFrame(devices, menu);
+  } else if (IsForeground) {
+    StickBeforeFrame(devices, UserSettings);
+  }
   PollAircraftFile();
   return FlightFrameBegin();
 }
@@ -126,6 +137,13 @@ bool WindowFrameHost::Draw() {
 bool WindowFrameHost::InputPassDue() { return FlightInputPassDue(IsForeground); }
 
 void WindowFrameHost::InputPass(bool simulation) {
+  if (IsForeground) MenuInputPass();
+  if (IsForeground && MenuOpen()) {
+    // The menu has the mouse and the keyboard; the simulation takes only
+    // the keys the menu entered (the pause).
+    if (simulation) SimulationInputPass();
+    return;
+  }
   if (IsForeground) {
     UpdateFreeCameraKeys();
     if (MouseInside) {

@@ -63,6 +63,7 @@ const ActionInfo kActions[kActionCount] = {
     {"all_keys", VK_F4, "F4", "", "every key, mouse action and button"},
     {"messages", 'M', "M", "", "the recent messages again"},
     {"field_view", VK_F6, "F6", "", "the view from the pilot's spot on the island, or back"},
+    {"menu", VK_F10, "F10", "guide", "the set-up menu"},
 };
 const char* const kCameraNames[6] = {"camera_forward", "camera_back", "camera_right",
                                      "camera_left",    "camera_up",   "camera_down"};
@@ -149,6 +150,9 @@ bool AxisSetting(Reader& r, AxisSettings& a, const std::string& name, const std:
   } else if (name == "trim") {
     if (Number(value, -0.5, 0.5, v)) a.trim = v;
     else Problem(r, "trim wants a number from -0.5 to 0.5, not \"" + Clipped(value) + "\"");
+  } else if (name == "low" || name == "high") {
+    if (Number(value, -1, 1, v)) (name == "low" ? a.low : a.high) = v;
+    else Problem(r, name + " wants a number from -1 to 1, not \"" + Clipped(value) + "\"");
   } else if (name == "invert") {
     if (!Flag(value, a.invert)) Problem(r, "invert wants true or false, not \"" + Clipped(value) + "\"");
   } else {
@@ -287,6 +291,30 @@ void AppendActions(std::string& t, bool buttons) {
 
 const char* ActionName(int action) { return action >= 0 && action < kActionCount ? kActions[action].name : ""; }
 uint32_t ActionKey(int action) { return action >= 0 && action < kActionCount ? kActions[action].key : 0; }
+const char* ActionText(int action) { return action >= 0 && action < kActionCount ? kActions[action].comment : ""; }
+
+std::string KeyDisplayName(uint32_t code) {
+  struct Named {
+    uint32_t code;
+    const char* name;
+  };
+  static const Named kNames[] = {
+      {VK_SPACE, "Space"},   {VK_DELETE, "Delete"}, {VK_PAUSE, "Pause"},   {VK_UP, "Up"},
+      {VK_DOWN, "Down"},     {VK_LEFT, "Left"},     {VK_RIGHT, "Right"},   {VK_RETURN, "Return"},
+      {VK_TAB, "Tab"},       {VK_BACK, "Backspace"}, {VK_INSERT, "Insert"}, {VK_HOME, "Home"},
+      {VK_END, "End"},       {VK_PRIOR, "PageUp"},  {VK_NEXT, "PageDown"}, {VK_SHIFT, "Left Shift"},
+      {VK_CONTROL, "Left Ctrl"}, {VK_MENU, "Left Alt"}, {0xBA, ";"}, {0xBB, "="}, {0xBC, ","},
+      {0xBD, "-"},           {0xBE, "."},           {0xBF, "/"},           {0xC0, "`"},
+      {0xDB, "["},           {0xDC, "\\"},        {0xDD, "]"},           {0xDE, "'"},
+  };
+  code &= 0xFF;
+  if ((code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z')) return std::string(1, char(code));
+  if (code >= VK_F1 && code <= VK_F12) return "F" + std::to_string(code - VK_F1 + 1);
+  if (code >= 0x60 && code <= 0x69) return "Keypad " + std::to_string(code - 0x60);
+  for (const Named& n : kNames)
+    if (n.code == code) return n.name;
+  return "";
+}
 
 Settings DefaultSettings() {
   Settings s;
@@ -354,7 +382,9 @@ std::string DefaultSettingsText() {
       "# lefttrigger, righttrigger (on a plain joystick these are raw axes 0 to 5).\n"
       "# The reading, plus trim, loses the deadzone around the centre, is curved\n"
       "# by expo (0 straight, 1 cubic), scaled by rate, and inverted if asked.\n"
-      "# +1 is what Up (pitch) and Left (roll) give on the keyboard.\n\n";
+      "# +1 is what Up (pitch) and Left (roll) give on the keyboard. Calibrated\n"
+      "# axes also have low and high, the raw readings at the stick's two ends\n"
+      "# (the menu's stick calibration, F10, finds them).\n\n";
   char line[160];
   for (int k = 0; k < 2; k++) {
     const AxisSettings& a = k == 0 ? d.pitch : d.roll;

@@ -22,12 +22,18 @@
 enum StickAction : int {
   kActPause, kActReset, kActArm, kActBeat, kActTail, kActWingsUp, kActWingsDown, kActCamera,
   kActCut, kActPitchUp, kActPitchDown, kActRollLeft, kActRollRight, kActHelp, kActMonitor,
-  kActPanel, kActFullHelp, kActMessages, kActFieldView,
+  kActPanel, kActFullHelp, kActMessages, kActFieldView, kActMenu,
   kActionCount
 };
 // The action's name in the file ("pause", "beat", ...) and its virtual-key code.
 const char* ActionName(int action);
 uint32_t ActionKey(int action);
+// What the action does, in a few words ("next camera").
+const char* ActionText(int action);
+
+// A key's name as the [keys] section takes it back ("Space", "F10", "A"),
+// or "" for a key without one.
+std::string KeyDisplayName(uint32_t code);
 
 // One stick axis and its shaping. Value: raw reading (+ trim) -> deadzone ->
 // expo -> rate -> invert.
@@ -39,6 +45,10 @@ struct AxisSettings {
   double rate = 1.0;       // 0 .. 1: the input at full deflection
   double trim = 0.0;       // -0.5 .. 0.5, added to the raw reading (a centre that is off)
   bool invert = true;      // the direction that gives +1 (Up / Left arrow) is the axis's negative end
+  // Calibration: the raw readings at the stick's two ends. Left at -1 and 1
+  // the reading is taken as it is; otherwise each side of the centre (the
+  // reading trim brings to 0) is stretched to reach exactly -1 and 1.
+  double low = -1, high = 1;
 };
 
 // A button: a standard controller button (a, start, ...) or a raw button number.
@@ -61,6 +71,7 @@ struct Settings {
 };
 
 Settings DefaultSettings();
+
 
 // The file given with --config, else $XDG_CONFIG_HOME/tarnsim/tarnsim.conf,
 // else ~/.config/tarnsim/tarnsim.conf.

@@ -32,7 +32,13 @@ bool ReadButton(const JoystickReading& d, const ButtonRef& b) {
 }  // namespace
 
 double ShapeAxis(double raw, const AxisSettings& a) {
-  double v = Clamp(raw + a.trim, -1, 1);
+  double v = raw + a.trim;
+  if (a.low != -1 || a.high != 1) {
+    // Calibrated: each side of the centre stretched to its end.
+    double centre = -a.trim, side = v >= 0 ? a.high - centre : centre - a.low;
+    v = side > 0 ? v / side : 0;
+  }
+  v = Clamp(v, -1, 1);
   double m = std::fabs(v);
   if (m <= a.deadzone) return 0;
   m = (m - a.deadzone) / (1 - a.deadzone);

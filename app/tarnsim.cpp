@@ -13,6 +13,7 @@
 #include "app/aircraft_reload.h"
 #include "air/air.h"
 #include "app/screen_messages.h"
+#include "app/menu/menu.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
@@ -112,6 +113,7 @@ int Run(int argc, char** argv) {
     return 0;
   }
   UserSettings = LoadSettings(path);
+  SetMenuSettingsPath(path);
   ApplyKeySettings(UserSettings);
   air::Current = UserSettings.air;  // built with the scene's first reset
 

@@ -1,3 +1,4 @@
+#include "app/menu/menu.h"
 #include "app/shell.h"
 #include "foundation/log.h"
 #include "platform/gpu/device.h"
@@ -53,6 +54,7 @@ void ReleaseDevice() {
 }
 
 intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  if (MenuOpen() && MenuWindowMessage(message, wParam, lParam)) return 0;
   switch (message) {
     case WM_DESTROY:
       PostQuitMessage(0);

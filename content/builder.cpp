@@ -188,7 +188,8 @@ bool BuildContent(const std::string& sourceDir, const std::string& outDir, const
   ok &= PaintFontAtlas(fontPath.c_str(), atlas) && WritePng(textures + "/Fonts/basic.png", atlas);
 
   static const char* kShaders[] = {"Default.VSH", "Sky.VSH",      "2SourceAnim.VSH", "Default.PSH",
-                                   "Textured.PSH", "Sky.PSH",     "Ballon.PSH",      "font.PSH"};
+                                   "Textured.PSH", "Sky.PSH",     "Ballon.PSH",      "font.PSH",
+                                   "menu.PSH"};
   for (const char* s : kShaders) ok &= CopyFile(sourceDir + "/shaders/" + s, shaders + "/" + s);
   ok &= CopyFile(sourceDir + "/fonts/basic.fnt", fonts + "/basic.fnt");
   // The built-in aircraft, written from the table that reads it, and the

@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  libsdl2-dev libepoxy-dev libstb-dev fonts-dejavu-core libinih-dev libcli11-dev
+  libsdl2-dev libepoxy-dev libstb-dev fonts-dejavu-core libinih-dev libcli11-dev libimgui-dev parallel
   libgtest-dev libgmock-dev libbenchmark-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   xvfb xdotool imagemagick x11-utils

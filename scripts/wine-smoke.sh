@@ -10,7 +10,7 @@
 #     one, compares it with the OpenGL device's;
 #  5. starts tarnsim.exe with a settings file (Q arms; a bad line) recording
 #     its flight, waits for its first presented frame, screenshots it, sends
-#     Pause, Q, Z, Up (held), F2 and Escape,
+#     Pause, Q, Z, Up (held), F2, F10 (the menu) twice and Escape,
 #     screenshots the flight, and requires exit code 0, "Memory objects
 #     left: 0", a changed picture and F2's PNG; then tarn-flight.exe must
 #     replay the recorded flight to the same state.
@@ -211,6 +211,11 @@ xdotool keydown Up; sleep 4; xdotool keyup Up
 sleep 1
 shot "$out/flying.png" >/dev/null
 xdotool key F2; sleep 1
+# The set-up menu opens over the flight (pausing it through the Pause key,
+# which the recording keeps) and closes again; the replay below must still match.
+xdotool key F10; sleep 2
+shot "$out/menu.png" >/dev/null
+xdotool key F10; sleep 1
 xdotool key Escape
 for _ in $(seq 60); do [ -s "$out/tarnsim.exit" ] && break; sleep 1; done
 timeout 60 wineserver -w || true
@@ -227,6 +232,9 @@ tr -d '\r' <"$log" | grep -qx "$out/tarnsim.conf:3: not a \[section\] or a name 
 # Flying moves the whole picture: the two screenshots must differ widely.
 diff=$(compare -metric AE -fuzz 10% "$out/start.png" "$out/flying.png" null: 2>&1 || true)
 [ "${diff%% *}" -gt 100000 ] 2>/dev/null || fail "the flight did not change the picture ($diff pixels)"
+# The menu's window darkens the middle of the screen: its picture differs from the flight's.
+diff=$(compare -metric AE -fuzz 10% "$out/flying.png" "$out/menu.png" null: 2>&1 || true)
+[ "${diff%% *}" -gt 100000 ] 2>/dev/null || fail "F10 showed no menu ($diff pixels changed)"
 # F2's picture, in the Wine user's Pictures folder (no XDG variable names
 # one there), the size of the window.
 png=$(tr -d '\r' <"$log" | sed -n 's/^Screenshot saved to //p')

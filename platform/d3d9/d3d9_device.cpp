@@ -280,6 +280,10 @@ class D3D9Device : public GpuDeviceBase {
           d3d9native::SetRenderState(device_, i, s.renderStates[i]);
           sentRenderStates_[i] = s.renderStates[i];
         }
+    if ((dirty & kDirtyRenderStates) && std::memcmp(&s.scissor, &sentScissor_, sizeof sentScissor_) != 0) {
+      d3d9native::SetScissorRect(device_, s.scissor.left, s.scissor.top, s.scissor.right, s.scissor.bottom);
+      sentScissor_ = s.scissor;
+    }
     if (dirty & kDirtySamplers)
       for (uint32_t stage = 0; stage < kTextureStages; stage++)
         for (uint32_t t = 1; t < kSamplerStateCount; t++)
@@ -328,6 +332,9 @@ class D3D9Device : public GpuDeviceBase {
       for (D3DSAMPLERSTATETYPE t : kKnownSamplerStates)
         d3d9native::SetSamplerState(device_, stage, t, state().samplerState(stage, t));
     std::memcpy(sentRenderStates_, state().renderStates, sizeof sentRenderStates_);
+    const D3DSCISSORRECT& r = state().scissor;
+    d3d9native::SetScissorRect(device_, r.left, r.top, r.right, r.bottom);
+    sentScissor_ = r;
     std::memcpy(sentSamplerStates_, state().samplerStates, sizeof sentSamplerStates_);
     dirty = kDirtyAll;
   }
@@ -336,6 +343,7 @@ class D3D9Device : public GpuDeviceBase {
   bool vsync_;
   bool presented_ = false;
   uint32_t sentRenderStates_[kRenderStateCount];
+  D3DSCISSORRECT sentScissor_;
   uint32_t sentSamplerStates_[kTextureStages][kSamplerStateCount];
 };
 

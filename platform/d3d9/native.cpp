@@ -94,6 +94,10 @@ int32_t Clear(Device* d, uint32_t flags, uint32_t colour, float z, uint32_t sten
 int32_t SetViewport(Device* d, const void* viewport) {
   return D(d)->SetViewport(static_cast<const D3DVIEWPORT9*>(viewport));
 }
+int32_t SetScissorRect(Device* d, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  RECT r = {left, top, right, bottom};
+  return D(d)->SetScissorRect(&r);
+}
 int32_t SetTransform(Device* d, uint32_t state, const void* matrix) {
   return D(d)->SetTransform(D3DTRANSFORMSTATETYPE(state), static_cast<const D3DMATRIX*>(matrix));
 }

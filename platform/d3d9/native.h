@@ -38,6 +38,7 @@ int32_t EndScene(Device* d);
 int32_t Present(Device* d);
 int32_t Clear(Device* d, uint32_t flags, uint32_t colour, float z, uint32_t stencil);
 int32_t SetViewport(Device* d, const void* viewport);       // D3DVIEWPORT9
+int32_t SetScissorRect(Device* d, int32_t left, int32_t top, int32_t right, int32_t bottom);
 int32_t SetTransform(Device* d, uint32_t state, const void* matrix);  // D3DMATRIX
 int32_t SetRenderState(Device* d, uint32_t state, uint32_t value);
 int32_t SetSamplerState(Device* d, uint32_t stage, uint32_t type, uint32_t value);

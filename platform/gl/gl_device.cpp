@@ -373,6 +373,7 @@ class GLDevice : public GpuDeviceBase {
   GLuint FixedVertexShader(uint32_t variant);
   GLuint FixedPixelShader(uint32_t variant);
   void ApplyRenderStates();
+  void ApplyScissor();
   void ApplySamplers();
   void ApplyTextures();
   void ApplyViewport();
@@ -555,6 +556,20 @@ void GLDevice::ApplyRenderStates() {
   else GLC(glDisable(GL_BLEND));
   GLC(glBlendFunc(BlendFactor(s.renderState(D3DRS_SRCBLEND)),
                   BlendFactor(s.renderState(D3DRS_DESTBLEND))));
+  ApplyScissor();
+}
+
+void GLDevice::ApplyScissor() {
+  const GpuState& s = state();
+  if (!s.renderState(D3DRS_SCISSORTESTENABLE)) {
+    GLC(glDisable(GL_SCISSOR_TEST));
+    return;
+  }
+  // Direct3D counts rows from the top, GL from the bottom.
+  const D3DSCISSORRECT& r = s.scissor;
+  GLC(glEnable(GL_SCISSOR_TEST));
+  GLC(glScissor(GLint(r.left), GLint(height_) - GLint(r.bottom), GLsizei(r.right - r.left),
+                GLsizei(r.bottom - r.top)));
 }
 
 void GLDevice::ApplySamplers() {
@@ -822,7 +837,7 @@ HRESULT GLDevice::Clear(uint32_t flags, uint32_t colour, float z, uint32_t stenc
     mask |= GL_STENCIL_BUFFER_BIT;
   }
   GLC(glClear(mask));
-  GLC(glDisable(GL_SCISSOR_TEST));
+  ApplyScissor();
   GLC(glDepthMask(state().renderState(D3DRS_ZWRITEENABLE) ? GL_TRUE : GL_FALSE));
   return D3D_OK;
 }

@@ -70,6 +70,8 @@ class IDirect3DDevice9 : public IUnknown {
   virtual HRESULT Clear(uint32_t flags, uint32_t colour, float z, uint32_t stencil) = 0;
   virtual HRESULT GetViewport(D3DVIEWPORT9* viewport) = 0;
   virtual HRESULT SetViewport(const D3DVIEWPORT9* viewport) = 0;
+  // The rectangle D3DRS_SCISSORTESTENABLE limits drawing to.
+  virtual HRESULT SetScissorRect(const D3DSCISSORRECT* rect) = 0;
 
   virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
   virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, uint32_t value) = 0;

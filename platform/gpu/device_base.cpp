@@ -180,6 +180,7 @@ GpuState::GpuState() {
   std::memset(vertexConstants, 0, sizeof vertexConstants);
   std::memset(pixelConstants, 0, sizeof pixelConstants);
   viewport = {0, 0, 0, 0, 0.0f, 1.0f};
+  scissor = {0, 0, 0, 0};
 }
 
 const D3DMATRIX& GpuState::transform(D3DTRANSFORMSTATETYPE t) const {
@@ -200,6 +201,7 @@ std::vector<D3DVERTEXELEMENT9> GpuState::vertexElements() const {
 GpuDeviceBase::GpuDeviceBase(uint32_t width, uint32_t height)
     : state_(std::make_shared<GpuState>()) {
   state_->viewport = {0, 0, width, height, 0.0f, 1.0f};
+  state_->scissor = {0, 0, int32_t(width), int32_t(height)};
 }
 
 GpuDeviceBase::~GpuDeviceBase() = default;
@@ -255,6 +257,13 @@ HRESULT GpuDeviceBase::SetViewport(const D3DVIEWPORT9* viewport) {
   if (!viewport) return D3DERR_INVALIDCALL;
   mutableState().viewport = *viewport;
   dirty |= kDirtyViewport | kDirtyShaders;  // pre-transformed vertices depend on it
+  return D3D_OK;
+}
+
+HRESULT GpuDeviceBase::SetScissorRect(const D3DSCISSORRECT* rect) {
+  if (!rect || rect->right < rect->left || rect->bottom < rect->top) return D3DERR_INVALIDCALL;
+  mutableState().scissor = *rect;
+  dirty |= kDirtyRenderStates;
   return D3D_OK;
 }
 

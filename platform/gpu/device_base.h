@@ -35,6 +35,7 @@ struct GpuState {
   uint32_t streamOffset = 0, streamStride = 0;
   Held<IDirect3DIndexBuffer9> indices;
   D3DVIEWPORT9 viewport;
+  D3DSCISSORRECT scissor;  // the whole target until set
 
   GpuState();  // Direct3D 9's defaults
   uint32_t renderState(D3DRENDERSTATETYPE s) const { return renderStates[s]; }
@@ -74,6 +75,7 @@ class GpuDeviceBase : public IDirect3DDevice9 {
   HRESULT EndScene() override;
   HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
   HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
+  HRESULT SetScissorRect(const D3DSCISSORRECT* rect) override;
   HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
   HRESULT SetRenderState(D3DRENDERSTATETYPE state, uint32_t value) override;
   HRESULT SetSamplerState(uint32_t stage, D3DSAMPLERSTATETYPE type, uint32_t value) override;

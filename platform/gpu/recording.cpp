@@ -10,6 +10,7 @@ const char* CallKindName(CallKind kind) {
     case CallKind::Present: return "Present";
     case CallKind::Clear: return "Clear";
     case CallKind::SetViewport: return "SetViewport";
+    case CallKind::SetScissorRect: return "SetScissorRect";
     case CallKind::SetTransform: return "SetTransform";
     case CallKind::SetRenderState: return "SetRenderState";
     case CallKind::SetSamplerState: return "SetSamplerState";
@@ -63,7 +64,8 @@ std::string RecordedCall::describe() const {
   int nu = 0;
   switch (kind) {
     case CallKind::Clear: nu = 3; break;
-    case CallKind::SetViewport: nu = 4; break;
+    case CallKind::SetViewport:
+    case CallKind::SetScissorRect: nu = 4; break;
     case CallKind::SetTransform:
     case CallKind::SetTexture:
     case CallKind::SetFVF: nu = 1; break;
@@ -193,6 +195,18 @@ HRESULT RecordingDevice::SetViewport(const D3DVIEWPORT9* viewport) {
     c.u[2] = viewport->Width;
     c.u[3] = viewport->Height;
     c.f = {viewport->MinZ, viewport->MaxZ};
+  }
+  return hr;
+}
+
+HRESULT RecordingDevice::SetScissorRect(const D3DSCISSORRECT* rect) {
+  HRESULT hr = GpuDeviceBase::SetScissorRect(rect);
+  RecordedCall& c = Record(CallKind::SetScissorRect, hr);
+  if (rect) {
+    c.u[0] = uint32_t(rect->left);
+    c.u[1] = uint32_t(rect->top);
+    c.u[2] = uint32_t(rect->right);
+    c.u[3] = uint32_t(rect->bottom);
   }
   return hr;
 }

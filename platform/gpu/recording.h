@@ -26,6 +26,7 @@ enum class CallKind : uint8_t {
   Present,
   Clear,                     // u[0] flags, u[1] colour, f[0] z, u[2] stencil
   SetViewport,               // u[0..3] X, Y, Width, Height; f[0..1] MinZ, MaxZ
+  SetScissorRect,            // u[0..3] left, top, right, bottom (as int32 bits)
   SetTransform,              // u[0] state; f[0..15] the matrix row by row
   SetRenderState,            // u[0] state, u[1] value
   SetSamplerState,           // u[0] stage, u[1] type, u[2] value
@@ -129,6 +130,7 @@ class RecordingDevice : public GpuDeviceBase {
   HRESULT Present() override;
   HRESULT Clear(uint32_t flags, uint32_t colour, float z, uint32_t stencil) override;
   HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
+  HRESULT SetScissorRect(const D3DSCISSORRECT* rect) override;
   HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
   HRESULT SetRenderState(D3DRENDERSTATETYPE state, uint32_t value) override;
   HRESULT SetSamplerState(uint32_t stage, D3DSAMPLERSTATETYPE type, uint32_t value) override;

@@ -34,6 +34,7 @@ enum D3DRENDERSTATETYPE : uint32_t {
   D3DRS_ZFUNC = 23,
   D3DRS_ALPHABLENDENABLE = 27,
   D3DRS_LIGHTING = 137,
+  D3DRS_SCISSORTESTENABLE = 174,
 };
 enum : uint32_t { D3DZB_FALSE = 0, D3DZB_TRUE = 1 };
 enum : uint32_t {
@@ -148,6 +149,12 @@ struct D3DVERTEXELEMENT9 {
 };
 #define D3DDECL_END() \
   { 0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0 }
+
+// Direct3D's RECT for SetScissorRect: back-buffer pixels, right and bottom
+// exclusive.
+struct D3DSCISSORRECT {
+  int32_t left, top, right, bottom;
+};
 
 struct D3DVIEWPORT9 {
   uint32_t X, Y, Width, Height;

@@ -4,11 +4,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "aircraft/aircraft.h"
 #include "app/camera.h"
+#include "app/menu/calibration.h"
+#include "app/menu/menu.h"
+#include "app/menu/menu_pages.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
@@ -369,3 +376,86 @@ TEST(StickKeys, PIsPauseOnEveryKeyboard) {
 }
 
 }  // namespace
+
+// A transmitter as a plain 6-axis joystick: pitch on axis 4 (up is its low
+// end), roll on axis 2, both resting 10% off centre and reaching short of the
+// ends. The wizard finds both in its three prompts, and what it writes flies
+// exactly +-1 at the ends and 0 at rest.
+TEST_F(VirtualStickTest, CalibrationFindsATransmittersAxesDirectionsCentresAndEnds) {
+  LogCapture log;
+  int index = Attach(SDL_JOYSTICK_TYPE_UNKNOWN, 6, 8, "Transmitter");
+  ASSERT_GE(index, 0) << SDL_GetError();
+  SDL_Joystick* tx = Handle(index);
+  const double pitchRest = 0.1, rollRest = -0.1;
+  auto set = [&](int axis, double v) { SDL_JoystickSetVirtualAxis(tx, axis, Sint16(std::lround(v * 32767))); };
+  auto reading = [&]() {
+    const JoystickReading* d = Find(UpdateJoysticks(), "Transmitter");
+    return d ? d->axes : std::vector<double>();
+  };
+  auto rest = [&]() {
+    for (int a = 0; a < 6; a++) set(a, 0.02 * a);
+    set(4, pitchRest);
+    set(2, rollRest);
+  };
+  rest();
+  StickCalibration wizard;
+  wizard.Start(DefaultSettings().pitch, DefaultSettings().roll);
+  std::vector<std::string> prompts;
+  std::string problem;
+  auto sweep = [&](int axis, std::initializer_list<double> path) {
+    for (double v : path) {
+      set(axis, v);
+      set(0, v > 0 ? 0.05 : -0.05);  // another stick trembles a little
+      wizard.Feed(reading());
+    }
+  };
+  prompts.push_back(wizard.Prompt());
+  EXPECT_FALSE(wizard.Next(problem)) << "nothing moved yet";
+  EXPECT_FALSE(problem.empty());
+  sweep(4, {0.4, 0.8, 0.3, -0.2, -0.6, -0.3, 0.5, 0.8, -0.6});  // held up: the low end
+  ASSERT_TRUE(wizard.Next(problem)) << problem;
+  prompts.push_back(wizard.Prompt());
+  set(4, pitchRest);
+  sweep(2, {-0.5, -0.85, 0.1, 0.6, -0.85, 0.6});  // held left: the high end
+  ASSERT_TRUE(wizard.Next(problem)) << problem;
+  prompts.push_back(wizard.Prompt());
+  rest();
+  wizard.Feed(reading());
+  ASSERT_TRUE(wizard.Next(problem)) << problem;
+  ASSERT_EQ(wizard.step(), StickCalibration::kDone);
+  EXPECT_LE(prompts.size(), 6u);
+
+  const AxisSettings &p = wizard.pitch(), &r = wizard.roll();
+  EXPECT_TRUE(!p.standard && p.index == 4 && !r.standard && r.index == 2);
+  EXPECT_TRUE(p.invert && !r.invert);  // up is the low end; left the high end
+  auto shaped = [&](const AxisSettings& a, int axis, double v) {
+    set(axis, v);
+    return ShapeAxis(reading()[size_t(axis)], a);
+  };
+  EXPECT_NEAR(shaped(p, 4, -0.6), 1, 1e-12);  // fully up
+  EXPECT_NEAR(shaped(p, 4, 0.8), -1, 1e-12);  // fully down
+  EXPECT_EQ(shaped(p, 4, pitchRest), 0.0);
+  EXPECT_NEAR(shaped(r, 2, 0.6), 1, 1e-12);  // fully left
+  EXPECT_NEAR(shaped(r, 2, -0.85), -1, 1e-12);
+  EXPECT_EQ(shaped(r, 2, rollRest), 0.0);
+
+  // Written as the menu writes them; read back, they fly the same.
+  char tmpl[] = "/tmp/tarn-calibration-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string path = std::string(tmpl) + "/tarnsim.conf";
+  SetMenuSettingsPath(path);
+  UseCalibration(p, r);
+  SetMenuSettingsPath("");
+  std::ifstream in(path);
+  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Settings back = LoadSettings(path);
+  EXPECT_EQ(ShapeAxis(reading()[2], back.roll), 0.0);
+  set(4, -0.6);
+  EXPECT_NEAR(ShapeAxis(reading()[4], back.pitch), 1, 1e-12);
+  std::filesystem::remove_all(tmpl);
+  UserSettings = DefaultSettings();
+  if (std::getenv("TARN_SHOW_CALIBRATION")) {
+    for (size_t i = 0; i < prompts.size(); i++) std::printf("Prompt %zu: %s\n", i + 1, prompts[i].c_str());
+    std::printf("Written:\n%s", written.substr(written.find("[pitch]")).c_str());
+  }
+}

@@ -133,8 +133,8 @@ TEST_F(ContentTest, TwoBuildsAreByteIdentical) {
     ++files;
   }
   fs::remove_all(second);
-  // 4 models, 6 textures, 8 shaders, the font description and 3 aircraft files
-  EXPECT_EQ(files, 22u);
+  // 4 models, 6 textures, 9 shaders (the menu's among them), the font description and 3 aircraft files
+  EXPECT_EQ(files, 23u);
 }
 
 TEST_F(ContentTest, AircraftNodesSubsetsStrapWeightsAndFiniteVertices) {

@@ -1,0 +1,36 @@
+// The menu's pages and what they share with the menu's frame (menu.cpp).
+// Private to app/menu.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/menu/settings_edit.h"
+
+void MenuPagesOpened();
+void MenuPagesClosed();
+// What a key's "Set key" button does: the next key pressed binds to action.
+void BeginKeyBinding(int action);
+// What the calibration's "Use and save" does: the axes fly and are written.
+struct AxisSettings;
+void UseCalibration(const AxisSettings& pitch, const AxisSettings& roll);
+// A key pressed while a page waits for one (binding a key): true when taken.
+bool MenuPagesTakeKey(uint32_t code);
+// Between frames while open: stick buttons being bound, calibration readings.
+void MenuPagesInputPass();
+// The menu's window for this ImGui frame; false when the pilot closed it.
+bool DrawMenuPages();
+
+// The Aircraft page's Apply: the values fly from the scene reset (the way
+// the file's live reload takes them). False when they cannot be built.
+namespace content { struct AircraftParams; }
+bool ApplyMenuAircraft(const content::AircraftParams& params);
+
+// From menu.cpp.
+// A scene reset from the menu leaves the simulation paused, as F1 does:
+// closing the menu then does not start it.
+void MenuAfterReset();
+const std::string& MenuSettingsPath();
+void SetMenuStatus(const std::string& text);
+// Writes the changes into the settings file; the result becomes the status.
+void SaveMenuSettings(const std::vector<SettingChange>& changes);
