@@ -68,23 +68,12 @@ const ActionInfo kActions[kActionCount] = {
 const char* const kCameraNames[6] = {"camera_forward", "camera_back", "camera_right",
                                      "camera_left",    "camera_up",   "camera_down"};
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
-  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
-
 std::vector<std::string> List(const std::string& value) {
   std::vector<std::string> items;
   std::stringstream in(value);
   std::string item;
   while (std::getline(in, item, ',')) {
-    item = Trim(item);
+    item = TrimmedText(item);
     if (!item.empty()) items.push_back(item);
   }
   return items;
@@ -108,7 +97,7 @@ bool Index(const std::string& text, int& out) {
 }
 
 bool Flag(const std::string& text, bool& out) {
-  std::string t = Lower(text);
+  std::string t = LowerAscii(text);
   if (t == "true" || t == "yes" || t == "on" || t == "1") return out = true, true;
   if (t == "false" || t == "no" || t == "off" || t == "0") return out = false, true;
   return false;
@@ -191,7 +180,7 @@ bool ButtonSetting(Reader& r, const std::string& name, const std::string& value)
 bool KeySetting(Reader& r, const std::string& name, const std::string& value) {
   for (int i = 0; i < 6; i++) {
     if (name != kCameraNames[i]) continue;
-    std::string v = Trim(value);
+    std::string v = TrimmedText(value);
     if (v.size() == 1 && std::isalpha(static_cast<unsigned char>(v[0])))
       r.settings->cameraPlaces[i] = char(std::toupper(static_cast<unsigned char>(v[0])));
     else
@@ -223,7 +212,7 @@ bool KeySetting(Reader& r, const std::string& name, const std::string& value) {
 
 int OnSetting(void* user, const char* sectionText, const char* nameText, const char* valueText) {
   Reader& r = *static_cast<Reader*>(user);
-  std::string section = Lower(sectionText), name = Lower(nameText), value = Trim(valueText);
+  std::string section = LowerAscii(sectionText), name = LowerAscii(nameText), value = TrimmedText(valueText);
   Settings& s = *r.settings;
   bool known = true;
   if (section == "stick") {

@@ -6,17 +6,12 @@
 #include "aircraft/aircraft.h"
 #include "foundation/math.h"
 #include "sim/keys.h"
+#include "foundation/text_lines.h"
 
 namespace {
 
 int32_t gDeviceId = -1;
 bool gHeld[kActionCount];  // the key of an action entered by a button and not yet released
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
 
 double ReadAxis(const JoystickReading& d, const AxisSettings& a) {
   if (a.standard && d.controller) return a.index < kControllerAxisCount ? d.controllerAxes[a.index] : 0;
@@ -48,9 +43,9 @@ double ShapeAxis(double raw, const AxisSettings& a) {
 }
 
 int ChooseStickDevice(const std::vector<JoystickReading>& devices, const Settings& settings) {
-  std::string want = Lower(settings.device);
+  std::string want = LowerAscii(settings.device);
   for (size_t i = 0; i < devices.size(); i++)
-    if (want.empty() || Lower(devices[i].name).find(want) != std::string::npos || Lower(devices[i].guid) == want)
+    if (want.empty() || LowerAscii(devices[i].name).find(want) != std::string::npos || LowerAscii(devices[i].guid) == want)
       return int(i);
   return -1;
 }

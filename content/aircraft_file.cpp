@@ -127,11 +127,6 @@ void Assign(const std::string& section, const std::string& key, const std::strin
   Put(p, *e, v);
 }
 
-std::string Trim(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\r"), b = s.find_last_not_of(" \t\r");
-  return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
-}
-
 struct Parse {
   TextLines lines;
   const std::string* file;
@@ -142,7 +137,7 @@ struct Parse {
 
 int OnValue(void* user, const char* section, const char* name, const char* value) {
   Parse& r = *static_cast<Parse*>(user);
-  Assign(section, name, Trim(value), *r.params, r.Where(), *r.problems);
+  Assign(section, name, TrimmedText(value), *r.params, r.Where(), *r.problems);
   return 1;
 }
 
@@ -195,8 +190,8 @@ bool SetAircraftValue(const std::string& assignment, AircraftParams& params, std
   }
   size_t before = problems.size();
   AircraftParams changed = params;
-  Assign(Trim(assignment.substr(0, dot)), Trim(assignment.substr(dot + 1, eq - dot - 1)),
-         Trim(assignment.substr(eq + 1)), changed, "--set " + assignment + ": ", problems);
+  Assign(TrimmedText(assignment.substr(0, dot)), TrimmedText(assignment.substr(dot + 1, eq - dot - 1)),
+         TrimmedText(assignment.substr(eq + 1)), changed, "--set " + assignment + ": ", problems);
   if (problems.size() != before || !CheckAircraft(changed, "--set " + assignment + ": ", problems)) return false;
   params = changed;
   return true;

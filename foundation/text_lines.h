@@ -13,3 +13,8 @@ struct TextLines {
 };
 
 char* ReadTextLine(char* out, int size, void* lines);
+
+// s without the spaces, tabs and carriage returns at its two ends.
+std::string TrimmedText(const std::string& s);
+// s with A-Z turned to a-z (names in settings and key lists; no locale).
+std::string LowerAscii(std::string s);

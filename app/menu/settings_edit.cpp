@@ -3,19 +3,9 @@
 #include <cerrno>
 
 #include "foundation/files.h"
+#include "foundation/text_lines.h"
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t\r");
-  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
 
 struct Line {
   std::string text;  // without its line end
@@ -40,21 +30,21 @@ std::vector<Line> SplitLines(const std::string& text) {
 
 // The section a "[name]" line opens (lower case), or false.
 bool SectionOf(const std::string& line, std::string& section) {
-  std::string t = Trim(line);
+  std::string t = TrimmedText(line);
   if (t.size() < 2 || t[0] != '[') return false;
   size_t close = t.find(']');
   if (close == std::string::npos) return false;
-  section = Lower(Trim(t.substr(1, close - 1)));
+  section = LowerAscii(TrimmedText(t.substr(1, close - 1)));
   return true;
 }
 
 // The name of a "name = value" line (lower case), commented or not.
 std::string NameOf(const std::string& line, bool& commented) {
-  std::string t = Trim(line);
+  std::string t = TrimmedText(line);
   commented = !t.empty() && (t[0] == '#' || t[0] == ';');
-  if (commented) t = Trim(t.substr(1));
+  if (commented) t = TrimmedText(t.substr(1));
   size_t eq = t.find_first_of("=:");
-  return eq == std::string::npos ? std::string() : Lower(Trim(t.substr(0, eq)));
+  return eq == std::string::npos ? std::string() : LowerAscii(TrimmedText(t.substr(0, eq)));
 }
 
 }  // namespace
@@ -62,7 +52,7 @@ std::string NameOf(const std::string& line, bool& commented) {
 std::string SetIniValue(const std::string& text, const std::string& section, const std::string& name,
                         const std::string& value) {
   std::vector<Line> lines = SplitLines(text);
-  const std::string wantSection = Lower(section), wantName = Lower(name);
+  const std::string wantSection = LowerAscii(section), wantName = LowerAscii(name);
   std::string newline = "\n";
   for (const Line& l : lines)
     if (!l.end.empty()) {
@@ -85,7 +75,7 @@ std::string SetIniValue(const std::string& text, const std::string& section, con
     if (!inSection) continue;
     bool commented = false;
     std::string n = NameOf(lines[i].text, commented);
-    if (!Trim(lines[i].text).empty()) lastContent = long(i);
+    if (!TrimmedText(lines[i].text).empty()) lastContent = long(i);
     if (n != wantName) continue;
     if (commented) example = long(i);
     else active = long(i);
@@ -114,7 +104,7 @@ std::string SetIniValue(const std::string& text, const std::string& section, con
     lines.insert(lines.begin() + after + 1, Line{setting, newline});
   } else {
     if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
-    if (!lines.empty() && !Trim(lines.back().text).empty()) lines.push_back({"", newline});
+    if (!lines.empty() && !TrimmedText(lines.back().text).empty()) lines.push_back({"", newline});
     lines.push_back({"[" + section + "]", newline});
     lines.push_back({setting, newline});
   }
