@@ -137,7 +137,14 @@ bool WindowFrameHost::Draw() {
 bool WindowFrameHost::InputPassDue() { return FlightInputPassDue(IsForeground); }
 
 void WindowFrameHost::InputPass(bool simulation) {
+  FrameInputPass(simulation);
+  // The menu last: the keys it enters as it opens or closes (the pause, the
+  // releases of held keys) are read by the next frame's pass, where a
+  // recording puts them, so a replay pauses and resumes on the same frames.
   if (IsForeground) MenuInputPass();
+}
+
+void WindowFrameHost::FrameInputPass(bool simulation) {
   if (IsForeground && MenuOpen()) {
     // The menu has the mouse and the keyboard; the simulation takes only
     // the keys the menu entered (the pause).

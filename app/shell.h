@@ -51,6 +51,9 @@ class WindowFrameHost : public FrameHost {
   bool InputPassDue() override;
   void InputPass(bool simulation) override;
   void EndFrame(bool inputPass) override;
+
+ private:
+  void FrameInputPass(bool simulation);  // the pass without the menu's
 };
 
 // The whole program: window, start-up, message loop, shut-down. Returns the

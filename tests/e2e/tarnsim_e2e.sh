@@ -181,6 +181,12 @@ wait_line() {
   for _ in $(seq 150); do grep -q "$1" "$log" && return 0; sleep 0.2; done
   return 1
 }
+# The set-up menu opens over the flight and closes again (pausing and
+# resuming it through the Pause key): the recording still replays (7.).
+xdotool key --window "$wid" F10
+sleep 2
+xdotool key --window "$wid" F10
+sleep 1
 xdotool key --window "$wid" F2
 wait_line '^Screenshot saved to ' || { xdotool key --window "$wid" F2; wait_line '^Screenshot saved to '; } ||
   fail "F2 saved no screenshot"
