@@ -105,7 +105,7 @@ TEST(LabSweep, ValuesKeysAndRefusals) {
   EXPECT_EQ(CaseValues(axes, 4), (std::vector<std::string>{"2", "y"}));  // the last key changes fastest
 
   struct Bad {
-    const char* spec;
+    const char* text;
     const char* says;
   } bad[] = {{"fin.hieght=1,2", "unknown key fin.hieght (did you mean fin.height?)"},
              {"air.wind_sped=1,2", "did you mean air.wind_speed?"},
@@ -118,8 +118,8 @@ TEST(LabSweep, ValuesKeysAndRefusals) {
              {"air.turbulence=gale", "air.turbulence"},
              {"fin.height", "wants KEY=FROM:TO:COUNT"}};
   for (const Bad& b : bad) {
-    EXPECT_FALSE(ParseSweep(b.spec, a, error)) << b.spec;
-    EXPECT_NE(error.find(b.says), std::string::npos) << b.spec << ": " << error;
+    EXPECT_FALSE(ParseSweep(b.text, a, error)) << b.text;
+    EXPECT_NE(error.find(b.says), std::string::npos) << b.text << ": " << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
 }

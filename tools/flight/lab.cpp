@@ -135,15 +135,15 @@ bool ApplySweepValue(const std::string& key, const std::string& value, content::
   return true;
 }
 
-bool ParseSweep(const std::string& spec, SweepAxis& axis, std::string& error) {
-  size_t eq = spec.find('=');
+bool ParseSweep(const std::string& sweep, SweepAxis& axis, std::string& error) {
+  size_t eq = sweep.find('=');
   if (eq == std::string::npos || eq == 0) {
-    error = "--sweep " + spec + ": wants KEY=FROM:TO:COUNT or KEY=v1,v2,...";
+    error = "--sweep " + sweep + ": wants KEY=FROM:TO:COUNT or KEY=v1,v2,...";
     return false;
   }
-  axis.key = spec.substr(0, eq);
+  axis.key = sweep.substr(0, eq);
   axis.values.clear();
-  std::string rest = spec.substr(eq + 1);
+  std::string rest = sweep.substr(eq + 1);
   std::string unit;
   if (std::count(rest.begin(), rest.end(), ':') == 2) {
     size_t a = rest.find(':'), b = rest.find(':', a + 1);
@@ -152,7 +152,7 @@ bool ParseSweep(const std::string& spec, SweepAxis& axis, std::string& error) {
     for (const std::string* t : {&fromText, &toText, &countText}) {
       double v;
       if (!ReadNumber(*t, v)) {
-        error = "--sweep " + spec + ": \"" + *t + "\" is not a number";
+        error = "--sweep " + sweep + ": \"" + *t + "\" is not a number";
         return false;
       }
     }
@@ -160,11 +160,11 @@ bool ParseSweep(const std::string& spec, SweepAxis& axis, std::string& error) {
     ReadNumber(toText, to);
     ReadNumber(countText, count);
     if (count < 1 || count != std::floor(count)) {
-      error = "--sweep " + spec + ": COUNT must be a whole number of at least 1, not " + countText;
+      error = "--sweep " + sweep + ": COUNT must be a whole number of at least 1, not " + countText;
       return false;
     }
     if (count > double(kMaxCases)) {
-      error = "--sweep " + spec + ": " + countText + " values is more than the 100000 cases a sweep may have";
+      error = "--sweep " + sweep + ": " + countText + " values is more than the 100000 cases a sweep may have";
       return false;
     }
     size_t n = size_t(count);
@@ -179,11 +179,11 @@ bool ParseSweep(const std::string& spec, SweepAxis& axis, std::string& error) {
   }
   for (const std::string& v : axis.values) {
     if (v.empty()) {
-      error = "--sweep " + spec + ": an empty value";
+      error = "--sweep " + sweep + ": an empty value";
       return false;
     }
     if (!CheckValue(axis.key, v, unit, error)) {
-      error = "--sweep " + spec + ": " + error;
+      error = "--sweep " + sweep + ": " + error;
       return false;
     }
   }

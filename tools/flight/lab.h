@@ -34,7 +34,7 @@ struct SweepAxis {
 // Reads "KEY=FROM:TO:COUNT" (COUNT evenly spaced values from FROM to TO) or
 // "KEY=v1,v2,...". False with a one-line reason: an unknown key (naming the
 // nearest), a non-number, COUNT below 1, a value the key does not allow.
-bool ParseSweep(const std::string& spec, SweepAxis& axis, std::string& error);
+bool ParseSweep(const std::string& sweep, SweepAxis& axis, std::string& error);
 // Cases in the product; 0 without axes. Saturates at SIZE_MAX.
 size_t CaseCount(const std::vector<SweepAxis>& axes);
 constexpr size_t kMaxCases = 100000;

@@ -434,9 +434,9 @@ int main(int argc, char** argv) {
   }
   SweepPlan plan;
   plan.quiet = quiet;
-  for (const std::string& spec : sweeps) {
+  for (const std::string& sweepText : sweeps) {
     flight::SweepAxis axis;
-    if (!flight::ParseSweep(spec, axis, error)) {
+    if (!flight::ParseSweep(sweepText, axis, error)) {
       Error("tarn-flight: %s\n", error.c_str());
       return 1;
     }
