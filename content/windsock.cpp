@@ -13,6 +13,14 @@ namespace {
 constexpr Region kSockRegion{0.0, 0.0, 0.5, 1.0};
 constexpr Region kMastRegion{0.5, 0.0, 1.0, 1.0};
 constexpr int kRingPoints = 12;
+
+// Mast and sock are both open tubes, textured round their circumference.
+void AddTube(MeshNode& node, const std::vector<std::vector<Vec3>>& rings, const Region& region) {
+  LoftOptions o;
+  o.cylindricalUV = true;
+  o.region = region;
+  AddLoft(node, rings, o);
+}
 }  // namespace
 
 ModelFile BuildWindsockModel() {
@@ -20,33 +28,21 @@ ModelFile BuildWindsockModel() {
   m.scale = 0.1;
   // Model frame: z up from the foot of the mast; the sock's pivot at the
   // origin of its node, its length along +Y (downwind once turned).
-  MeshNode& mast = m.Add("Mast");
-  {
-    LoftOptions o;
-    o.cylindricalUV = true;
-    o.region = kMastRegion;
-    const Vec3 x{1, 0, 0}, y{0, 1, 0};
-    std::vector<std::vector<Vec3>> rings;
-    for (double z : {0.0, kWindsockMastHeight + 0.15})
-      rings.push_back(Ring({0, 0, z}, x, y, 0.06, 0.06, kRingPoints));
-    AddLoft(mast, rings, o);
+  const Vec3 x{1, 0, 0}, y{0, 1, 0};
+  std::vector<std::vector<Vec3>> mastRings;
+  for (double z : {0.0, kWindsockMastHeight + 0.15}) mastRings.push_back(Ring({0, 0, z}, x, y, 0.06, 0.06, kRingPoints));
+  AddTube(m.Add("Mast"), mastRings, kMastRegion);
+
+  // The sock's rings about +Y: e1 x e2 = +Y.
+  const Vec3 e1{0, 0, 1}, e2{1, 0, 0};
+  std::vector<std::vector<Vec3>> sockRings;
+  constexpr int kBands = 5;
+  for (int i = 0; i <= kBands; i++) {
+    const double s = double(i) / kBands;
+    const double r = kWindsockMouthRadius + (kWindsockTailRadius - kWindsockMouthRadius) * s;
+    sockRings.push_back(Ring({0, s * kWindsockLength, 0}, e1, e2, r, r, kRingPoints));
   }
-  MeshNode& sock = m.Add("Sock");
-  {
-    LoftOptions o;
-    o.cylindricalUV = true;
-    o.region = kSockRegion;
-    // Rings about +Y: e1 x e2 = +Y.
-    const Vec3 e1{0, 0, 1}, e2{1, 0, 0};
-    std::vector<std::vector<Vec3>> rings;
-    constexpr int kBands = 5;
-    for (int i = 0; i <= kBands; i++) {
-      const double s = double(i) / kBands;
-      const double r = kWindsockMouthRadius + (kWindsockTailRadius - kWindsockMouthRadius) * s;
-      rings.push_back(Ring({0, s * kWindsockLength, 0}, e1, e2, r, r, kRingPoints));
-    }
-    AddLoft(sock, rings, o);
-  }
+  AddTube(m.Add("Sock"), sockRings, kSockRegion);
   return m;
 }
 
