@@ -6,13 +6,7 @@
 # killed mid-case each marked in their row while the sweep goes on.
 #
 #   lab_sweep.sh TARN_FLIGHT RUN_DIR
-set -uo pipefail
-runner=${1:?tarn-flight} run=${2:?run directory}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
-fly() { (cd "$run" && "$runner" "$@"); }
+source "$(dirname "$0")/runner_lib.sh" "$@"
 
 # A left turn: the beat on, Up and Left held from 5 s, 20 s in all.
 printf '0 press Pause\n0.5 press E\n1 press Z\n5 down Up\n5 down Left\n20 end\n' >"$work/turn.txt"

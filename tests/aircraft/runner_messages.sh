@@ -4,18 +4,13 @@
 # the key and why, and a note when a script stopped without an end line.
 #
 #   runner_messages.sh TARN_FLIGHT RUN_DIR
-set -uo pipefail
-runner=${1:?tarn-flight} run=${2:?run directory}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+source "$(dirname "$0")/runner_lib.sh" "$@"
 
 # expect STATUS FIRST_LINE_PATTERN args...: the exit status and stderr's first line.
 expect() {
   local status=$1 pattern=$2
   shift 2
-  (cd "$run" && "$runner" "$@") >"$work/out" 2>"$work/err"
+  fly "$@" >"$work/out" 2>"$work/err"
   local got=$?
   local first
   first=$(head -n1 "$work/err")
@@ -44,7 +39,7 @@ expect 1 'unknown key "Shift" \(nearest: .*; keys are the letters A to Z, Up, Do
 
 # No end line: the flight stops one frame after its last event, and says so.
 printf '0 press Pause\n0.5 press E\n' >"$work/noend.txt"
-(cd "$run" && "$runner" "$work/noend.txt") >"$work/out" 2>"$work/err" || fail "noend.txt: exit $?"
+fly "$work/noend.txt" >"$work/out" 2>"$work/err" || fail "noend.txt: exit $?"
 grep -q '^t=0.517 s ' "$work/out" || fail "noend.txt summary: $(cat "$work/out")"
 grep -qx 'tarn-flight: note: .*noend.txt has no "end" line; the flight stopped at t=0.517 s, one frame after its last event (line 2, 0.500 s)' \
   "$work/err" || fail "noend.txt note: $(cat "$work/err")"
@@ -54,7 +49,7 @@ grep -qx 'tarn-flight: note: .*noend.txt has no "end" line; the flight stopped a
 mkdir -p "$work/content/Models"
 cp "$run"/Models/*.mdl "$work/content/Models/"
 for d in Textures Shaders Fonts; do ln -s "$run/$d" "$work/content/$d"; done
-(cd "$run" && "$runner" "$work/ok.txt" --data "$work/content") >"$work/out" 2>"$work/err" || fail "ok.txt: exit $?"
+fly "$work/ok.txt" --data "$work/content" >"$work/out" 2>"$work/err" || fail "ok.txt: exit $?"
 grep -q 'note:' "$work/err" && fail "a note for a script with an end line: $(cat "$work/err")"
 grep -q '   Compiling: [0-9.]* sec' "$work/err" || fail "no timing lines: $(cat "$work/err")"
 grep -q ' 0\.000000 sec' "$work/err" && fail "a timing line reads zero: $(cat "$work/err")"
