@@ -452,9 +452,9 @@ void DrawFlightSession() {
       std::snprintf(text, sizeof text, "%s %s %d:%02d", replayPaused ? "REPLAY paused" : "REPLAY",
                     ReplaySpeedText(speedIndex), seconds / 60, seconds % 60);
     }
-    SetPixelConstantVector(1, 1, 1, 1);
-    // Right-aligned: the pace and a run ahead make it longer than REC's.
-    DrawText(std::min(x, ScreenRight - 8 - TextWidth(text, 16)), y, 16, String(text));
+    // Right-aligned: the pace and a run ahead make it longer than REC's;
+    // outlined, readable over the sky.
+    DrawOutlinedText(std::min(x, ScreenRight - 8 - TextWidth(text, 16)), y, 16, text, 1, 1, 1);
   }
 }
 
