@@ -29,7 +29,8 @@ const KeyLabel kNames[] = {
     {VK_PRIOR, "Page Up"},       {VK_NEXT, "Page Down"},       {VK_END, "End"},
     {VK_HOME, "Home"},           {VK_LEFT, "Left"},            {VK_UP, "Up"},
     {VK_RIGHT, "Right"},         {VK_DOWN, "Down"},            {VK_INSERT, "Insert"},
-    {VK_DELETE, "Delete"},
+    {VK_DELETE, "Delete"},       {0xBB, "="},                  {0xBD, "-"},
+    {0xDB, "["},                 {0xDD, "]"},
 };
 
 // Letters first: "P" reads better in a hint than "Pause".
@@ -108,6 +109,9 @@ std::string HelpLine() {
                      "  " + Entry(kActCamera, "camera", stick) + "  " + Entry(kActCut, "cut balloon", stick) +
                      "  " + Entry(kActReset, "reset", stick) + "  F2: shot  F9: rec  " +
                      Entry(kActFullHelp, "all keys", false) + "  " + Entry(kActHelp, "hide", false);
+  if (FlightReplaying())
+    line += "  " + Entry(kActReplaySlower, "slower", stick) + "  " + Entry(kActReplayFaster, "faster", stick) +
+            "  " + Entry(kActReplayBack, "-10 s", stick) + "  " + Entry(kActReplayForward, "+10 s", stick);
   return line;
 }
 
@@ -119,7 +123,9 @@ std::vector<std::string> FullHelpLines() {
       "cut the balloon (held)", "pitch input up", "pitch input down", "roll left", "roll right",
       "help line", "stick axis monitor", "flight data panel, then with the frame rate, then off",
       "this list", "the recent messages again",
-      "the view from the pilot's spot on the island, or back", "the set-up menu"};
+      "the view from the pilot's spot on the island, or back", "the set-up menu",
+      "replay slower (down to 1/4x)", "replay faster (up to 4x)", "replay: back 10 s (runs again from the start)",
+      "replay: forward 10 s"};
   static_assert(sizeof what / sizeof *what == kActionCount, "one line for every action");
   std::vector<std::string> lines;
   lines.push_back("Keys (from the settings in force; [stick buttons])");

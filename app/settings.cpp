@@ -64,6 +64,11 @@ const ActionInfo kActions[kActionCount] = {
     {"messages", 'M', "M", "", "the recent messages again"},
     {"field_view", VK_F6, "F6", "", "the view from the pilot's spot on the island, or back"},
     {"menu", VK_F10, "F10", "guide", "the set-up menu"},
+    // A replay's own keys; entered under the codes of their default keys.
+    {"replay_slower", 0xBD, "-", "", "replay at half the pace (down to 1/4x)"},
+    {"replay_faster", 0xBB, "=", "", "replay at twice the pace (up to 4x)"},
+    {"replay_back", 0xDB, "[", "", "replay from 10 s earlier"},
+    {"replay_forward", 0xDD, "]", "", "replay skips 10 s ahead"},
 };
 const char* const kCameraNames[6] = {"camera_forward", "camera_back", "camera_right",
                                      "camera_left",    "camera_up",   "camera_down"};

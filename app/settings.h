@@ -23,6 +23,7 @@ enum StickAction : int {
   kActPause, kActReset, kActArm, kActBeat, kActTail, kActWingsUp, kActWingsDown, kActCamera,
   kActCut, kActPitchUp, kActPitchDown, kActRollLeft, kActRollRight, kActHelp, kActMonitor,
   kActPanel, kActFullHelp, kActMessages, kActFieldView, kActMenu,
+  kActReplaySlower, kActReplayFaster, kActReplayBack, kActReplayForward,
   kActionCount
 };
 // The action's name in the file ("pause", "beat", ...) and its virtual-key code.

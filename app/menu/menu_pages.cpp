@@ -16,6 +16,7 @@
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
 #include "app/flight_session.h"
+#include "app/key_help.h"
 #include "app/menu/calibration.h"
 #include "app/menu/menu.h"
 #include "app/settings.h"
@@ -427,6 +428,8 @@ std::vector<RecordedFlight> ListRecordedFlights() {
   return out;
 }
 
+std::string gReplayWanted;  // a flight chosen to replay, started between frames
+
 void FlightsPage() {
   bool recording = FlightRecording();
   ImGui::Text(recording ? "Recording this flight." : "Not recording.");
@@ -436,6 +439,12 @@ void FlightsPage() {
   }
   ImGui::SameLine();
   if (ImGui::Button("Refresh list")) gFlightsRead = false;
+  // The pace of every replay, this one and the next (its keys do the same).
+  ImGui::Text("Replay speed:");
+  for (int i = 0; i < kReplaySpeedCount; i++) {
+    ImGui::SameLine();
+    if (ImGui::RadioButton(ReplaySpeedText(i), ReplaySpeedIndex() == i)) SetReplaySpeedIndex(i);
+  }
   ImGui::Separator();
   if (!gFlightsRead) gFlights = ListRecordedFlights(), gFlightsRead = true;
   const std::vector<RecordedFlight>& flights = gFlights;
@@ -443,13 +452,15 @@ void FlightsPage() {
     ImGui::TextDisabled("No recorded flights yet.");
     return;
   }
-  if (!ImGui::BeginTable("flights", 4, ImGuiTableFlags_RowBg | ImGuiTableFlags_SizingFixedFit | ImGuiTableFlags_ScrollY,
+  if (recording) ImGui::TextDisabled("Stop the recording to replay a flight.");
+  if (!ImGui::BeginTable("flights", 5, ImGuiTableFlags_RowBg | ImGuiTableFlags_SizingFixedFit | ImGuiTableFlags_ScrollY,
                          ImVec2(0, 300)))
     return;
   ImGui::TableSetupColumn("flight");
   ImGui::TableSetupColumn("date");
   ImGui::TableSetupColumn("length");
   ImGui::TableSetupColumn("size");
+  ImGui::TableSetupColumn("");
   ImGui::TableHeadersRow();
   for (const RecordedFlight& f : flights) {
     ImGui::TableNextRow();
@@ -462,15 +473,27 @@ void FlightsPage() {
     else ImGui::TextDisabled("?");
     ImGui::TableNextColumn();
     ImGui::Text("%.1f KiB", double(f.bytes) / 1024);
+    ImGui::TableNextColumn();
+    if (f.seconds >= 0 && !recording) {
+      ImGui::PushID(f.name.c_str());
+      if (ImGui::SmallButton("Replay")) ChooseFlightToReplay(PathIn(FlightsDirectory(), f.name));
+      ImGui::PopID();
+    }
   }
   ImGui::EndTable();
-  ImGui::TextDisabled("tarnsim --replay FILE plays one back (in %s).", FlightsDirectory().c_str());
+  ImGui::TextDisabled("Replay keys: %s/%s slower/faster, %s/%s 10 s back/forward (in %s).",
+                      PrimaryKeyName(kActReplaySlower).c_str(), PrimaryKeyName(kActReplayFaster).c_str(),
+                      PrimaryKeyName(kActReplayBack).c_str(), PrimaryKeyName(kActReplayForward).c_str(),
+                      FlightsDirectory().c_str());
 }
 
 }  // namespace
 
+void ChooseFlightToReplay(const std::string& path) { gReplayWanted = path; }
+
 void MenuPagesOpened() {
   gFlightsRead = false;
+  gReplayWanted.clear();
   gAircraftRead = false;
   gAircraftNote.clear();
   gBindingKey = gBindingButton = -1;
@@ -526,6 +549,18 @@ void MenuPagesInputPass() {
   if (gApplyAircraft) {
     gApplyAircraft = false;
     ApplyMenuAircraft(gAircraft);
+  }
+  if (!gReplayWanted.empty()) {
+    // The menu gives way to the replay, which starts with the next frame
+    // and runs its own pauses: closing resumes nothing.
+    std::string path;
+    path.swap(gReplayWanted);
+    if (ReplayFlightFile(path)) {
+      MenuAfterReset();
+      CloseMenu();
+      return;
+    }
+    SetMenuStatus("Could not replay " + path + " (the console line says why)");
   }
   const JoystickReading* d = FlyingDevice();
   if (d && gCalibration.step() != StickCalibration::kDone) gCalibration.Feed(d->axes);

@@ -11,6 +11,9 @@ void MenuPagesOpened();
 void MenuPagesClosed();
 // What a key's "Set key" button does: the next key pressed binds to action.
 void BeginKeyBinding(int action);
+// What a recorded flight's "Replay" button does: between frames the flight
+// is loaded, the menu closes and the replay starts with the next frame.
+void ChooseFlightToReplay(const std::string& path);
 // What the calibration's "Use and save" does: the axes fly and are written.
 struct AxisSettings;
 void UseCalibration(const AxisSettings& pitch, const AxisSettings& roll);

@@ -2,7 +2,8 @@
 // frame, open it draws its pieces over the frame and gives the device state
 // back; it pauses and resumes through the Pause key; a key bound in it acts,
 // shows in the help line and is in the settings file for the next start;
-// and its saving keeps the user's file as they wrote it.
+// its saving keeps the user's file as they wrote it; and a flight chosen on
+// its Flights page replays from the flight's start.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
+#include "app/flight_session.h"
 #include "app/key_help.h"
 #include "app/menu/menu.h"
 #include "app/menu/menu_pages.h"
@@ -21,6 +23,8 @@
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
+#include "app/update.h"
+#include "app/user_files.h"
 #include "flightrec/state.h"
 #include "foundation/log.h"
 #include "physics/entity.h"
@@ -299,6 +303,49 @@ TEST_F(MenuTest, AnAircraftValueAppliedInTheMenuBuildsWhatTheFileWithThatValueBu
   EXPECT_FALSE(ApplyMenuAircraft(broken));
   EXPECT_EQ(CurrentAircraftParams, edited);
   ApplyMenuAircraft(content::AircraftParams());
+}
+
+TEST_F(MenuTest, AFlightChosenOnTheFlightsPageReplaysFromItsStart) {
+  LogCapture log;
+  setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  StartFlightSession(FlightSessionOptions());
+  ResetScene();
+  struct Host : FrameHost {
+    bool BeginFrame() override { return FlightFrameBegin(); }
+    bool InputPassDue() override { return FlightInputPassDue(true); }
+    void EndFrame(bool inputPass) override { FlightFrameEnd(inputPass); }
+  } host;
+  ToggleFlightRecording();
+  for (int k = 0; k < 90; k++) {
+    if (k == 1 || k == 5 || k == 10)
+      for (bool down : {true, false}) EnterKeyMessage(k == 1 ? uint32_t(VK_PAUSE) : k == 5 ? 'E' : 'Z', down);
+    RunFrame(host);
+  }
+  ToggleFlightRecording();
+  std::vector<fs::path> flights;
+  for (const auto& e : fs::directory_iterator(FlightsDirectory())) flights.push_back(e.path());
+  ASSERT_EQ(flights.size(), 1u) << log.text();
+
+  // Chosen while flying on: the menu closes, and the world starts again
+  // from the flight's start at the pace set there.
+  for (int k = 0; k < 30; k++) RunFrame(host);
+  OpenMenu();
+  SetReplaySpeedIndex(4);
+  ChooseFlightToReplay(flights[0].string());
+  MenuInputPass();
+  EXPECT_FALSE(MenuOpen());
+  for (int k = 0; k < 2000 && log.text().find("Replay of") == std::string::npos; k++) RunFrame(host);
+  EXPECT_NE(log.text().find("Replay of \"" + flights[0].string() + "\" matches"), std::string::npos) << log.text();
+
+  // A file that is no flight is refused with its line; the menu stays open.
+  OpenMenu();
+  ChooseFlightToReplay((dir / "tarnsim.conf").string());
+  MenuInputPass();
+  EXPECT_TRUE(MenuOpen());
+  EXPECT_NE(log.text().find("Can't replay"), std::string::npos);
+  SetReplaySpeedIndex(2);
+  EndFlightSession();
+  unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

@@ -306,7 +306,7 @@ RunResult ReplayFlight(const Flight& flight, const RunOptions& options) {
     while (result.failure.empty() && !replay.done()) {
       bool ok = flying.Frame(replay.FrameTime(replay.next()));
       replay.AfterFrame();
-      if (!ok) break;
+      if (!ok || (options.afterFrame && !options.afterFrame(result.rows.back()))) break;
     }
     if (!result.broken && result.failure.empty()) replay.Finish();
     result.differsAt = replay.differsAt();

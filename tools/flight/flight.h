@@ -60,8 +60,8 @@ struct RunOptions {
   double frameTime = 1.0 / 60.0;  // seconds per frame
   double maxTime = 3600;          // a script without an end stops after its last event
   // Called after every frame with its row, before the next frame's messages:
-  // it may press keys or move the stick for that frame. Returning false stops
-  // the run there.
+  // it may press keys or move the stick for that frame (a replay's only
+  // looks on). Returning false stops the run there.
   std::function<bool(const Row&)> afterFrame;
   bool keepRows = true;  // false: RunResult::rows holds only the last row (long runs)
   // When set, told every frame and stopped at the end of the run, so its
