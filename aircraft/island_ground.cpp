@@ -1,11 +1,37 @@
 #include "aircraft/island_ground.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "assets/model.h"
 #include "physics/ground.h"
 
+namespace {
+
+// Whether the ground mesh holds exactly the island's corners and triangles,
+// bit for bit.
+bool HoldsMesh(const MDL& island) {
+  if (GroundVertices.count != island.vertices.count || GroundTriangles.count != island.triangles.count)
+    return false;
+  for (uint32_t i = 0; i < GroundVertices.count; i++) {
+    const VEC3F& p = island.vertices[i].position;
+    const Vec3 v = {double(p.x), double(p.y), double(p.z)};
+    if (std::memcmp(&v, &GroundVertices[i], sizeof v) != 0) return false;
+  }
+  for (uint32_t i = 0; i < GroundTriangles.count; i++) {
+    const Triangle& a = island.triangles[i];
+    const Triangle& b = GroundTriangles[i];
+    if (a.v[0] != b.v[0] || a.v[1] != b.v[1] || a.v[2] != b.v[2]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void FillGroundMesh(const MDL* island) {
+  // The same island again (a sweep's worker forked after its parent loaded
+  // it): the mesh stays, and with it the broad phase's grid.
+  if (island != nullptr && HoldsMesh(*island)) return;
   GroundVertices.clear();
   GroundTriangles.clear();
   if (island != nullptr) {
@@ -24,7 +50,9 @@ MDL* LoadIslandGround() {
 
 bool GroundHeightBelow(const Vec3& p, double above, double* height) {
   // Candidates near the vertical line; the z range only has to cover the island.
-  Array<uint32_t> candidates;
+  // The list is kept from call to call: the flight runner asks for every
+  // body in every frame.
+  static Array<uint32_t> candidates;
   GroundCandidates(Vec3{p.x, p.y, -1.0e6}, Vec3{p.x, p.y, 1.0e6}, 0.0, candidates);
   bool haveBelow = false, haveAny = false;
   double best = 0, lowest = 0;

@@ -9,7 +9,8 @@ struct MDL;
 // Empties GroundVertices and GroundTriangles (freeing their storage) and fills
 // them with every vertex position of island (floats widened to double, model
 // order, world metres) and then every triangle. A null model leaves the
-// ground empty.
+// ground empty. A mesh that holds exactly the island already is kept, and
+// the broad phase's grid over it too.
 void FillGroundMesh(const MDL* island);
 
 // Loads the island model "DivadiZarov" with scale 0.1 and fills the ground

@@ -34,11 +34,10 @@ struct PairMomenta {
 // The point constraint's velocity pass on copied momenta: UpdateVelocities,
 // PointVelocity, EffectiveMass and ApplyImpulse, operation for operation.
 // Leaves the bodies' velocities as UpdateVelocities would after it.
-inline __attribute__((always_inline)) void PointVelocityPass(const pPoint& point, pBody& A, pBody& B,
+inline __attribute__((always_inline)) void PointVelocityPass(pPoint& point, pBody& A, pBody& B,
                                                              PairMomenta& m, double s) {
-  const Vec3 rA = VecMulMat3(point.anchorA, A.rotation);
-  const Vec3 rB = VecMulMat3(point.anchorB, B.rotation);
-  const Vec3 aA = rA - A.centreOffset, aB = rB - B.centreOffset;
+  const pPoint::Levers& lever = point.LeversNow();
+  const Vec3 aA = lever.aA, aB = lever.aB;
   const Vec3 vA = Cross(VecMulMat3(m.angularA, A.inverseInertiaWorld), aA) + m.linearA * A.inverseMass;
   const Vec3 vB = Cross(VecMulMat3(m.angularB, B.inverseInertiaWorld), aB) + m.linearB * B.inverseMass;
   const Vec3 n = Normalize(vB - vA);
@@ -59,21 +58,22 @@ inline __attribute__((always_inline)) void PointVelocityPass(const pPoint& point
 // The point constraint's position pass on copied momenta, as the velocity
 // pass above: the gap's impulse does not depend on the momenta. Writes the
 // gap (metres) to distanceOut when given.
-inline __attribute__((always_inline)) void PointPositionPass(const pPoint& point, pBody& A, pBody& B,
+inline __attribute__((always_inline)) void PointPositionPass(pPoint& point, pBody& A, pBody& B,
                                                              PairMomenta& m, double s, double* distanceOut) {
-  const Vec3 rA = VecMulMat3(point.anchorA, A.rotation);
-  const Vec3 rB = VecMulMat3(point.anchorB, B.rotation);
+  const pPoint::Levers& lever = point.LeversNow();
+  const Vec3 rA = lever.rA, rB = lever.rB, aA = lever.aA, aB = lever.aB;
   const Vec3 e = (rB + B.position) - (rA + A.position);  // LocalToWorld of the anchors
   if (distanceOut) *distanceOut = Length(e);
   const Vec3 n = Normalize(e);
-  const double KA = A.EffectiveMass(rA, n);
-  const double KB = B.EffectiveMass(rB, n);
+  // EffectiveMass(rA, n) and EffectiveMass(rB, n).
+  const double KA = 1 / Dot(n, n * A.inverseMass + Cross(VecMulMat3(Cross(aA, n), A.inverseInertiaWorld), aA));
+  const double KB = 1 / Dot(n, n * B.inverseMass + Cross(VecMulMat3(Cross(aB, n), B.inverseInertiaWorld), aB));
   // Closes the gap within one world step.
   const Vec3 J = e * (KA * KB / (KA + KB)) * (1 / PhysicsStep) * s;
   m.linearA += J;
-  m.angularA += Cross(rA - A.centreOffset, J);
+  m.angularA += Cross(aA, J);
   m.linearB += -J;
-  m.angularB += Cross(rB - B.centreOffset, -J);
+  m.angularB += Cross(aB, -J);
   A.velocity = m.linearA * A.inverseMass;
   A.angularVelocity = VecMulMat3(m.angularA, A.inverseInertiaWorld);
   B.velocity = m.linearB * B.inverseMass;
@@ -97,6 +97,17 @@ pPoint::pPoint(pBody* a, pBody* b, const Vec3& point) {
   bodyB = b;
   if (a) anchorA = a->WorldToLocal(point);
   if (b) anchorB = b->WorldToLocal(point);
+}
+
+const pPoint::Levers& pPoint::LeversNow() {
+  if (WorldStepSerial == 0 || leverStep_ != WorldStepSerial) {
+    levers_.rA = VecMulMat3(anchorA, bodyA->rotation);
+    levers_.rB = VecMulMat3(anchorB, bodyB->rotation);
+    levers_.aA = levers_.rA - bodyA->centreOffset;
+    levers_.aB = levers_.rB - bodyB->centreOffset;
+    leverStep_ = WorldStepSerial;
+  }
+  return levers_;
 }
 
 void pPoint::Draw(DebugDraw& sink) {
@@ -205,8 +216,15 @@ Vec3 pAxis::MeasureAngleCached() {
     angle = derivedAngle;
     return derivedAxisWorld;
   }
-  derivedAxisWorld = MeasureAngle();
-  derivedAngle = angle;
+  const AngleKey key = {bodyA->rotation, bodyB->rotation, relRotation, axis, reference};
+  if (angleKeyValid && std::memcmp(&key, &angleKey, sizeof key) == 0) {
+    angle = derivedAngle;
+  } else {
+    derivedAxisWorld = MeasureAngle();
+    derivedAngle = angle;
+    angleKey = key;
+    angleKeyValid = true;
+  }
   angleStep = WorldStepSerial;
   return derivedAxisWorld;
 }

@@ -21,6 +21,19 @@ class pPoint : public pEntity {
   // point: world coordinates.
   pPoint(pBody* bodyA, pBody* bodyB, const Vec3& point);
   void Draw(DebugDraw& sink) override;
+
+  // The anchors rotated into world orientation (rA, rB: relative to the
+  // bodies' positions) and the same about the centres of mass (aA, aB). They
+  // follow from the rotations alone, which hold still through a world step's
+  // sub-steps (WorldStepSerial): worked out once per step, not once per pass.
+  struct Levers {
+    Vec3 rA, rB, aA, aB;
+  };
+  const Levers& LeversNow();
+
+ private:
+  uint64_t leverStep_ = 0;
+  Levers levers_ = {};
 };
 
 // The point constraint. Phase 1 removes the relative velocity of the two
@@ -83,6 +96,15 @@ class pAxis : public pEntity {
   // again. Each is kept for the step it was worked out in (WorldStepSerial).
   uint64_t angleStep = 0, pairInertiaStep = 0;
   double derivedAngle = 0;
+  // What the angle was last worked out from. The integration stage measures
+  // it after the bodies turned and the next step's force stage measures it
+  // again from the very same rotations: then the last answer stands.
+  struct AngleKey {
+    Mat3 rotationA, rotationB, relRotation;
+    Vec3 axis, reference;
+  };
+  AngleKey angleKey = {};
+  bool angleKeyValid = false;
   Vec3 derivedAxisWorld = {0, 0, 1};
   Mat3 pairInertia;
   // Sets angle as MeasureAngle would and returns the world axis.

@@ -40,26 +40,20 @@ bool Accepted(uint32_t i, const Vec3& lo, const Vec3& hi) {
   return !Rejected(GroundVertices[t.v[0]], GroundVertices[t.v[1]], GroundVertices[t.v[2]], lo, hi);
 }
 
-// A uniform grid over the ground's x-y extent. Each cell lists the triangles
-// whose x-y bounds touch it. Triangles covering very many cells (the sea) and
-// triangles with non-finite corners are kept in a separate list that every
-// query includes. The grid only narrows the search: the exact rejection test
-// still decides, and results are sorted, so the candidates equal the linear
-// scan's.
-struct GroundGrid {
-  bool built = false;
-  uint32_t vertexCount = 0, triangleCount = 0;
-  const void* vertexData = nullptr;
-  const void* triangleData = nullptr;
-  uint64_t fingerprint = 0;
-
+// Uniform grids over the ground's x-y extent, one inside the other: the
+// finest has cells about twice the typical triangle, each next one cells
+// eight times as wide. A triangle is listed in every cell its x-y bounds
+// touch on the finest grid where that is at most 64 cells, so a large one
+// (the sea, the lagoon) sits in a coarse grid instead of being checked by
+// every query. Triangles too large even for the coarsest grid, and those with
+// non-finite corners, are in a separate list that every query includes. The
+// grids only narrow the search: the exact rejection test still decides, and
+// results are sorted, so the candidates equal the linear scan's.
+struct GridLevel {
   double originX = 0, originY = 0, cellSize = 1;
   int32_t nx = 0, ny = 0;
   std::vector<uint32_t> cellStart;  // nx*ny + 1 offsets into cellItems
   std::vector<uint32_t> cellItems;
-  std::vector<uint32_t> always;     // ascending
-  std::vector<uint32_t> stamp;      // per triangle: last query that saw it
-  uint32_t query = 0;
 
   // Monotonic in x, clamped: a larger coordinate never maps to a smaller cell.
   int32_t CellX(double x) const { return Cell((x - originX) / cellSize, nx); }
@@ -70,6 +64,19 @@ struct GroundGrid {
     if (c > double(n - 1)) return n - 1;
     return int32_t(c);
   }
+};
+
+struct GroundGrid {
+  bool built = false;
+  uint32_t vertexCount = 0, triangleCount = 0;
+  const void* vertexData = nullptr;
+  const void* triangleData = nullptr;
+  uint64_t fingerprint = 0;
+
+  std::vector<GridLevel> levels;    // finest first
+  std::vector<uint32_t> always;     // ascending
+  std::vector<uint32_t> stamp;      // per triangle: last query that saw it
+  uint32_t query = 0;
 };
 
 GroundGrid grid;
@@ -167,42 +174,49 @@ void BuildGrid() {
       if (cx * cy <= maxCells) break;
       cs *= 1.5;
     }
-    g.originX = bx0;
-    g.originY = by0;
-    g.cellSize = cs;
-    g.nx = int32_t(std::floor(w / cs)) + 1;
-    g.ny = int32_t(std::floor(h / cs)) + 1;
-
-    // Two passes (count, then fill) into one flat list.
+    // Each triangle goes to the finest grid where it touches at most kBig
+    // cells; the grids coarsen until every triangle has found one.
     const int64_t kBig = 64;
-    std::vector<uint32_t> counts(size_t(g.nx) * g.ny + 1, 0);
-    for (uint32_t i = 0; i < GroundTriangles.count; i++) {
-      if (!usable[i]) continue;
-      const Span& s = spans[i];
-      int32_t x0 = g.CellX(s.x0), x1 = g.CellX(s.x1), y0 = g.CellY(s.y0), y1 = g.CellY(s.y1);
-      if (int64_t(x1 - x0 + 1) * (y1 - y0 + 1) > kBig) {
-        usable[i] = 2;
-        continue;
+    std::vector<uint8_t> placed(GroundTriangles.count, 0);
+    uint32_t unplaced = 0;
+    for (uint32_t i = 0; i < GroundTriangles.count; i++) unplaced += usable[i];
+    for (double size = cs; unplaced > 0; size *= 8) {
+      GridLevel L;
+      L.originX = bx0;
+      L.originY = by0;
+      L.cellSize = size;
+      L.nx = int32_t(std::floor(w / size)) + 1;
+      L.ny = int32_t(std::floor(h / size)) + 1;
+      // Two passes (count, then fill) into one flat list.
+      std::vector<uint32_t> counts(size_t(L.nx) * L.ny + 1, 0);
+      std::vector<uint32_t> mine;
+      for (uint32_t i = 0; i < GroundTriangles.count; i++) {
+        if (!usable[i] || placed[i]) continue;
+        const Span& s = spans[i];
+        int32_t x0 = L.CellX(s.x0), x1 = L.CellX(s.x1), y0 = L.CellY(s.y0), y1 = L.CellY(s.y1);
+        if (int64_t(x1 - x0 + 1) * (y1 - y0 + 1) > kBig) continue;
+        placed[i] = 1;
+        unplaced--;
+        mine.push_back(i);
+        for (int32_t y = y0; y <= y1; y++)
+          for (int32_t x = x0; x <= x1; x++) counts[size_t(y) * L.nx + x]++;
       }
-      for (int32_t y = y0; y <= y1; y++)
-        for (int32_t x = x0; x <= x1; x++) counts[size_t(y) * g.nx + x]++;
-    }
-    g.cellStart.assign(counts.size(), 0);
-    uint32_t total = 0;
-    for (size_t c = 0; c + 1 < counts.size(); c++) {
-      g.cellStart[c] = total;
-      total += counts[c];
-    }
-    g.cellStart.back() = total;
-    g.cellItems.resize(total);
-    std::vector<uint32_t> fill(g.cellStart.begin(), g.cellStart.end() - 1);
-    for (uint32_t i = 0; i < GroundTriangles.count; i++) {
-      if (usable[i] == 2) g.always.push_back(i);
-      if (usable[i] != 1) continue;
-      const Span& s = spans[i];
-      int32_t x0 = g.CellX(s.x0), x1 = g.CellX(s.x1), y0 = g.CellY(s.y0), y1 = g.CellY(s.y1);
-      for (int32_t y = y0; y <= y1; y++)
-        for (int32_t x = x0; x <= x1; x++) g.cellItems[fill[size_t(y) * g.nx + x]++] = i;
+      L.cellStart.assign(counts.size(), 0);
+      uint32_t total = 0;
+      for (size_t c = 0; c + 1 < counts.size(); c++) {
+        L.cellStart[c] = total;
+        total += counts[c];
+      }
+      L.cellStart.back() = total;
+      L.cellItems.resize(total);
+      std::vector<uint32_t> fill(L.cellStart.begin(), L.cellStart.end() - 1);
+      for (uint32_t i : mine) {
+        const Span& s = spans[i];
+        int32_t x0 = L.CellX(s.x0), x1 = L.CellX(s.x1), y0 = L.CellY(s.y0), y1 = L.CellY(s.y1);
+        for (int32_t y = y0; y <= y1; y++)
+          for (int32_t x = x0; x <= x1; x++) L.cellItems[fill[size_t(y) * L.nx + x]++] = i;
+      }
+      if (!mine.empty()) g.levels.push_back(std::move(L));
     }
     std::sort(g.always.begin(), g.always.end());
   }
@@ -212,6 +226,10 @@ void BuildGrid() {
 }  // namespace
 
 void GroundMeshChanged() { grid.built = false; }
+
+void PrepareGroundGrid() {
+  if (!GridCurrent()) BuildGrid();
+}
 
 void GroundCandidatesLinear(const Vec3& lo, const Vec3& hi, double margin, Array<uint32_t>& out) {
   out.resize(0);
@@ -240,18 +258,18 @@ void GroundCandidates(const Vec3& lo, const Vec3& hi, double margin, Array<uint3
     grid.stamp[i] = q;
     if (Accepted(i, wlo, whi)) out.push(i);
   }
-  if (grid.nx > 0) {
+  for (const GridLevel& L : grid.levels) {
     // Bounds taken in either order, as an inverted box still accepts
     // triangles spanning it.
-    int32_t xa = grid.CellX(wlo.x), xb = grid.CellX(whi.x);
-    int32_t ya = grid.CellY(wlo.y), yb = grid.CellY(whi.y);
+    int32_t xa = L.CellX(wlo.x), xb = L.CellX(whi.x);
+    int32_t ya = L.CellY(wlo.y), yb = L.CellY(whi.y);
     if (xa > xb) std::swap(xa, xb);
     if (ya > yb) std::swap(ya, yb);
     for (int32_t y = ya; y <= yb; y++) {
       for (int32_t x = xa; x <= xb; x++) {
-        size_t c = size_t(y) * grid.nx + x;
-        for (uint32_t k = grid.cellStart[c]; k < grid.cellStart[c + 1]; k++) {
-          uint32_t i = grid.cellItems[k];
+        size_t c = size_t(y) * L.nx + x;
+        for (uint32_t k = L.cellStart[c]; k < L.cellStart[c + 1]; k++) {
+          uint32_t i = L.cellItems[k];
           if (grid.stamp[i] == q) continue;
           grid.stamp[i] = q;
           if (Accepted(i, wlo, whi)) out.push(i);

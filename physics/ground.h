@@ -20,6 +20,9 @@ extern Array<Triangle> GroundTriangles;
 
 // Drops the broad-phase grid; it is rebuilt on the next query.
 void GroundMeshChanged();
+// Builds the grid now unless it is current: a process that forks workers
+// does it once for all of them.
+void PrepareGroundGrid();
 
 // Indices of the ground triangles not rejected against the box [lo, hi]
 // widened by margin on every side, ascending: exactly the triangles a linear

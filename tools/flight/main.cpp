@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <fstream>
@@ -34,12 +35,14 @@
 
 #include "air/air.h"
 #include "aircraft/aircraft.h"
+#include "aircraft/island_ground.h"
 #include "assets/model.h"
 #include "flightrec/state.h"
 #include "foundation/content_dir.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
 #include "physics/entity.h"
+#include "physics/ground.h"
 #include "platform/dialog/dialog.h"
 #include "tarn_version.h"
 #include "tools/flight/flight.h"
@@ -90,6 +93,29 @@ bool EnterContent(const std::string& data) {
   CompiledModelCache = CompiledModelCacheFor(content);
   return true;
 }
+
+#ifndef _WIN32
+// What every case of a sweep loads alike, loaded before the workers are
+// forked from this process: the island, the ground mesh and the grid over
+// it. The working directory stays as it was. Null without content (each
+// worker then says so in its row, as it would have).
+MDL* LoadSharedContent(const std::string& data) {
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  if (error) return nullptr;
+  ContentDirectory content;
+  std::string where;
+  MDL* island = nullptr;
+  if (EnterContentDirectory(data, content, where)) {
+    CompiledModelCache = CompiledModelCacheFor(content);
+    LogCapture quiet;
+    island = LoadIslandGround();
+    PrepareGroundGrid();
+  }
+  std::filesystem::current_path(here, error);
+  return island;
+}
+#endif
 
 // A key script without an end line stops on its own; say where, so a script
 // whose end line was forgotten (or mistyped into a comment) is not mistaken
@@ -197,8 +223,12 @@ std::string Clock(double seconds) {
 
 // Runs the plan's cases in worker processes, `jobs` at a time, and gives
 // their rows in case order. False when a case was not flown to its end.
+// On Windows each worker is the program started again with --worker; on
+// other systems a fork of this process that runs flyCase (much cheaper: no
+// program start, no content loaded again). Either way each case flies in a
+// process of its own, from the same state.
 bool RunCases(const SweepPlan& plan, const std::string& program, const std::vector<std::string>& args,
-              std::vector<flight::SummaryRow>& rows) {
+              const std::function<int(size_t)>& flyCase, std::vector<flight::SummaryRow>& rows) {
   const size_t total = plan.cases.size();
   rows.assign(total, {});
   std::mutex mutex;
@@ -214,10 +244,15 @@ bool RunCases(const SweepPlan& plan, const std::string& program, const std::vect
         k = next++;
       }
       size_t index = plan.cases[k];
+#ifdef _WIN32
       std::vector<std::string> caseArgs = args;
       caseArgs.push_back("--worker");
       caseArgs.push_back(std::to_string(index));
       flight::WorkerResult w = flight::RunWorker(program, caseArgs);
+#else
+      (void)program, (void)args;
+      flight::WorkerResult w = flight::RunForked([&] { return flyCase(index); }, mutex);
+#endif
       std::vector<std::string> values = flight::CaseValues(plan.axes, index);
       std::string prefix = std::to_string(index) + ",";
       std::string line = w.output;
@@ -472,12 +507,11 @@ int main(int argc, char** argv) {
   if (!plan.axes.empty() && !csv.empty()) return Usage("--csv goes with a single flight, not a sweep");
   if (!plan.axes.empty() && profile) return Usage("--profile goes with a single flight, not a sweep");
 
-  if (!workerText.empty()) {
-    // One case of a sweep: its values on top of the aircraft and air in force.
-    char* end = nullptr;
-    unsigned long long index = std::strtoull(workerText.c_str(), &end, 10);
-    if (plan.axes.empty() || end == workerText.c_str() || *end != '\0' || index >= cases) return 1;
-    std::vector<std::string> values = flight::CaseValues(plan.axes, size_t(index));
+  // One case of a sweep, flown in this process (a worker): its values on top
+  // of the aircraft and air in force, its row on standard output. 1 and no
+  // row when the content is not found.
+  auto flyCase = [&](size_t index) -> int {
+    std::vector<std::string> values = flight::CaseValues(plan.axes, index);
     std::string status, fields;
     for (size_t i = 0; i < values.size() && status.empty(); i++) {
       std::string why;
@@ -497,9 +531,15 @@ int main(int argc, char** argv) {
     } else {
       fields = flight::EmptyMetricFields();
     }
-    std::string row = flight::SummaryRowText(size_t(index), values, status, fields) + "\n";
+    std::string row = flight::SummaryRowText(index, values, status, fields) + "\n";
     std::fputs(row.c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
+  };
+  if (!workerText.empty()) {
+    char* end = nullptr;
+    unsigned long long index = std::strtoull(workerText.c_str(), &end, 10);
+    if (plan.axes.empty() || end == workerText.c_str() || *end != '\0' || index >= cases) return 1;
+    return flyCase(size_t(index));
   }
 
   summary = FromHere(summary);
@@ -525,7 +565,15 @@ int main(int argc, char** argv) {
     for (size_t i = plan.shard - 1; i < cases; i += plan.shards) plan.cases.push_back(i);
     std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<flight::SummaryRow> rows;
-    bool allOk = RunCases(plan, flight::SelfProgram(argv[0]), args, rows);
+#ifndef _WIN32
+    // The workers are forked from here: what every case loads the same way
+    // is loaded once, before them.
+    MDL* island = LoadSharedContent(data);
+#endif
+    bool allOk = RunCases(plan, flight::SelfProgram(argv[0]), args, flyCase, rows);
+#ifndef _WIN32
+    if (island != nullptr) ReleaseModel(island);
+#endif
     std::string table = flight::SummaryText(plan.fingerprint, plan.axes, plan.shard, plan.shards, rows);
     if (summary.empty()) std::fputs(table.c_str(), stdout);
     else if (!WriteOut(summary, table)) return 1;

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +78,36 @@ WorkerResult RunWorker(const std::string& program, const std::vector<std::string
 
 bool ErrorIsTerminal() { return ::isatty(2) != 0; }
 
+namespace {
+
+// Reads the worker's output to its end, then waits for it.
+void Collect(pid_t pid, int from, WorkerResult& result) {
+  char buf[4096];
+  for (;;) {
+    ssize_t n = ::read(from, buf, sizeof buf);
+    if (n > 0) result.output.append(buf, size_t(n));
+    else if (n == 0 || errno != EINTR) break;
+  }
+  ::close(from);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  else if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+}
+
+// Closes every descriptor from `first` on.
+void CloseFrom(int first) {
+#ifdef __linux__
+  if (::syscall(SYS_close_range, first, ~0u, 0) == 0) return;
+#endif
+  long top = ::sysconf(_SC_OPEN_MAX);
+  if (top < 0 || top > 65536) top = 65536;
+  for (int fd = first; fd < top; fd++) ::close(fd);
+}
+
+}  // namespace
+
 WorkerResult RunWorker(const std::string& program, const std::vector<std::string>& args) {
   WorkerResult result;
   int out[2];
@@ -103,18 +134,42 @@ WorkerResult RunWorker(const std::string& program, const std::vector<std::string
     result.failure = "could not start a worker: " + std::string(std::strerror(error));
     return result;
   }
-  char buf[4096];
-  for (;;) {
-    ssize_t n = ::read(out[0], buf, sizeof buf);
-    if (n > 0) result.output.append(buf, size_t(n));
-    else if (n == 0 || errno != EINTR) break;
+  Collect(pid, out[0], result);
+  return result;
+}
+
+WorkerResult RunForked(const std::function<int()>& body, std::mutex& forkLock) {
+  WorkerResult result;
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    result.failure = std::string("could not make a pipe: ") + std::strerror(errno);
+    return result;
   }
-  ::close(out[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  pid_t pid;
+  {
+    std::lock_guard<std::mutex> lock(forkLock);
+    std::fflush(stdout);  // nothing of ours is written twice
+    pid = ::fork();
   }
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  else if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (pid == 0) {
+    // The child: standard output into the pipe, standard error dropped, and
+    // no other descriptor of the parent's kept (a pipe of another worker
+    // held open here would keep its reader waiting).
+    ::dup2(out[1], 1);
+    int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) ::dup2(null, 2);
+    CloseFrom(3);
+    int status = body();
+    std::fflush(stdout);
+    ::_exit(status);
+  }
+  ::close(out[1]);
+  if (pid < 0) {
+    ::close(out[0]);
+    result.failure = "could not start a worker: " + std::string(std::strerror(errno));
+    return result;
+  }
+  Collect(pid, out[0], result);
   return result;
 }
 

@@ -2,6 +2,8 @@
 // process of its own (the simulation's state is process-wide), started from
 // the runner's own program file.
 #pragma once
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,15 @@ std::string SelfProgram(const char* argv0);
 // Runs `program` with `args` (argv[1..]) and waits for it; its standard
 // error is dropped (a case's problems come back in its row).
 WorkerResult RunWorker(const std::string& program, const std::vector<std::string>& args);
+#ifndef _WIN32
+// Runs `body` in a child process forked from this one and waits for it: what
+// it writes to standard output comes back in output, its return value is its
+// exit status; its standard error is dropped. The child starts from this
+// process's state (content already loaded stays loaded) and none of it comes
+// back. forkLock is held while forking: threads that log or print hold it
+// too, so no child starts with a half-written line or a stream locked.
+WorkerResult RunForked(const std::function<int()>& body, std::mutex& forkLock);
+#endif
 // True when standard error is a terminal.
 bool ErrorIsTerminal();
 // Cores of this machine, at least 1.
