@@ -22,7 +22,7 @@ for b in "$base" "$new"; do
 done
 
 rate() {  # simulated seconds per CPU second of one BM_TakeOff run
-  "$1" --benchmark_filter='^BM_TakeOff$' --benchmark_format=json 2>/dev/null |
+  "$1" --benchmark_filter='^BM_TakeOff(/|$)' --benchmark_format=json 2>/dev/null |
     jq -r '.benchmarks[0] | "\(.sim_s_per_s) \(.cpu_time) \(.real_time)"'
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
