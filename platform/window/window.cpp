@@ -243,15 +243,26 @@ int WindowDeviceSamples(IDirect3DDevice9* device) { return GLDeviceSamples(devic
 bool SetFullScreen(bool on) {
   if (!sys.window || sys.destroyed) return false;
   if (on == sys.fullScreen) return true;
+  // A window manager (it decorates the window) makes a window full screen
+  // when asked; without one nobody would, and SDL would only believe it had
+  // happened: the window itself then covers its display, frameless.
+  const bool managed = sys.frameWidth > 0 || sys.frameHeight > 0;
   if (on) {
     SDL_GetWindowPosition(sys.window, &sys.windowedX, &sys.windowedY);
     SDL_GetWindowSize(sys.window, &sys.windowedW, &sys.windowedH);
   }
-  // The desktop's mode: no mode switch, the window just covers the display.
-  if (SDL_SetWindowFullscreen(sys.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
-    return Fail("SDL_SetWindowFullscreen");
+  if (managed) {
+    // The desktop's mode: no mode switch, the window just covers the display.
+    if (SDL_SetWindowFullscreen(sys.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
+      return Fail("SDL_SetWindowFullscreen");
+  } else if (on) {
+    SDL_Rect r;
+    int display = SDL_GetWindowDisplayIndex(sys.window);
+    if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &r) != 0) return Fail("SDL_GetDisplayBounds");
+    SDL_SetWindowPosition(sys.window, r.x, r.y);
+    SDL_SetWindowSize(sys.window, r.w, r.h);
+  }
   if (!on) {
-    // Without a window manager nobody gives the window its old place back.
     SDL_SetWindowSize(sys.window, sys.windowedW, sys.windowedH);
     SDL_SetWindowPosition(sys.window, sys.windowedX, sys.windowedY);
   }
