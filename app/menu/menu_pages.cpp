@@ -494,8 +494,8 @@ void DisplayPage() {
   if (ImGui::Combo("anti-aliasing", &aa, samples, 4)) d.antialias = counts[aa];
   int now = Device ? WindowDeviceSamples(Device) : 0;
   ImGui::SameLine();
-  if (now > 0) ImGui::TextDisabled("now %d samples", now);
-  else ImGui::TextDisabled("now none");
+  if (now > 0) ImGui::TextDisabled("in force now: %d samples", now);
+  else ImGui::TextDisabled("in force now: none");
   ImGui::Separator();
   ImGui::TextUnformatted("The field pilot's spot (world metres; the view's own key goes there)");
   RangeField("x", d.fieldSpot[0], -1e5, 1e5, 1, "%.1f");
