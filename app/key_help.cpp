@@ -143,16 +143,53 @@ std::vector<std::string> FullHelpLines() {
   return lines;
 }
 
+std::vector<std::string> HelpRows(const std::string& line, double height, double room) {
+  std::vector<std::string> rows;
+  std::string row;
+  for (size_t start = 0; start < line.size();) {
+    size_t end = line.find("  ", start);
+    if (end == std::string::npos) end = line.size();
+    std::string entry = line.substr(start, end - start);
+    start = end + 2;
+    if (entry.empty()) continue;
+    std::string joined = row.empty() ? entry : row + "  " + entry;
+    if (!row.empty() && TextWidth(joined, height) > room) {
+      rows.push_back(row);
+      row = entry;
+    } else {
+      row = joined;
+    }
+  }
+  if (!row.empty()) rows.push_back(row);
+  return rows;
+}
+
+namespace {
+// The help line's rows as drawn now, at its text height.
+std::vector<std::string> HelpRowsOnScreen(double& size) {
+  size = 14 * OverlayScale();
+  return HelpRows(HelpLine(), size, ScreenRight + 1 - 8);
+}
+}  // namespace
+
+double HelpLineExtraHeight() {
+  if (!ShowHelp) return 0;
+  double size;
+  size_t rows = HelpRowsOnScreen(size).size();
+  return rows > 1 ? double(rows - 1) * (size + 4) : 0;
+}
+
 void DrawHelp() {
   const double s = OverlayScale();
   if (ShowHelp) {
-    const double h = 14 * s;
-    std::string line = HelpLine();
-    // A line wider than the window shrinks to fit rather than being cut.
-    double width = TextWidth(line, h), room = ScreenRight + 1 - 8;
-    double size = width > room ? h * room / width : h;
-    DrawPlate(0, ScreenBottom + 1 - size - 8, ScreenRight + 1, ScreenBottom + 1, 0.05f, 0.08f, 0.12f, 0.45f);
-    DrawOutlinedText(4, ScreenBottom + 1 - size - 4, size, line, 1, 1, 1);
+    // A line wider than the window breaks between its entries into rows
+    // (a narrow window, a stick's buttons named), so it stays readable and whole.
+    double size;
+    std::vector<std::string> rows = HelpRowsOnScreen(size);
+    const double step = size + 4, extra = rows.size() > 1 ? double(rows.size() - 1) * step : 0;
+    DrawPlate(0, ScreenBottom + 1 - size - 8 - extra, ScreenRight + 1, ScreenBottom + 1, 0.05f, 0.08f, 0.12f, 0.45f);
+    for (size_t i = 0; i < rows.size(); i++)
+      DrawOutlinedText(4, ScreenBottom + 1 - size - 4 - extra + double(i) * step, size, rows[i], 1, 1, 1);
   }
   if (ShowFullHelp) {
     std::vector<std::string> lines = FullHelpLines();

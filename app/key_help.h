@@ -18,6 +18,13 @@ std::string HelpLine();
 // Every key, mouse action and stick button, one "keys: what" line each.
 std::vector<std::string> FullHelpLines();
 
+// The help line broken into rows no wider than room pixels at that text
+// height, between its entries (two spaces apart); one row when it fits.
+std::vector<std::string> HelpRows(const std::string& line, double height, double room);
+// How much taller than one row the help line is drawn now (0 when hidden or
+// on one row), in pixels: what sits above it moves up by that.
+double HelpLineExtraHeight();
+
 extern bool ShowFullHelp;  // the full list over the picture
 // The help line at the bottom (while ShowHelp) and the full list.
 void DrawHelp();

@@ -184,6 +184,7 @@ int RunApplication(const FlightSessionOptions& flights) {
     return 1;
   }
   StartFramePacing(UserSettings.vsync, UserSettings.frameLimit);
+  RequestAntialiasing(UserSettings.antialias);
   WindowRect area;
   if (!GetWorkArea(area)) {
     Log("Cannot read the desktop work area: %s\n", WindowSystemError());
@@ -193,6 +194,12 @@ int RunApplication(const FlightSessionOptions& flights) {
   if (!CreateMainWindow(area.left, area.top, area.right - area.left, area.bottom - area.top)) {
     StopWindowSystem();
     return 1;
+  }
+  if (UserSettings.antialias > 0) {
+    int samples = WindowDeviceSamples(Device);
+    if (samples > 0) Log("Anti-aliasing: %d samples a pixel\n", samples);
+    else Log("Anti-aliasing with %d samples a pixel is not offered by the graphics driver: drawing without\n",
+             UserSettings.antialias);
   }
 
   MSG msg = {};
@@ -209,6 +216,7 @@ int RunApplication(const FlightSessionOptions& flights) {
     }
     // Idle (paused, nothing moving) it waits for input instead of drawing.
     if (RestBeforeFrame()) continue;
+    FollowWindowSize();
     // A device that fails to begin a scene ends the program here, as it
     // always has: no clean-up.
     if (!RunFrame(host)) return 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "app/key_help.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "render/overlay.h"
@@ -87,7 +88,7 @@ void DrawScreenMessages() {
   if (shown.empty()) return;
   const double s = OverlayScale(), h = 15 * s, row = 19 * s;
   // Above the help line, newest lowest, so the eye finds it where it looks.
-  double y = ScreenBottom + 1 - 34 * s - shown.size() * row;
+  double y = ScreenBottom + 1 - 34 * s - HelpLineExtraHeight() - shown.size() * row;
   double width = 0;
   for (const ScreenMessage& m : shown) width = std::max(width, TextWidth(m.text, h));
   width = std::min(width + 16 * s, double(ScreenRight + 1) - 8);

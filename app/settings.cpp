@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "app/camera.h"
+#include "app/flight_panel.h"
 #include "app/user_files.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
@@ -22,6 +23,8 @@
 #include "foundation/text_lines.h"
 #include "platform/input/joystick.h"
 #include "platform/window/window.h"
+#include "render/instruments.h"
+#include "render/view.h"
 #include "sim/keys.h"
 
 namespace {
@@ -236,6 +239,18 @@ int OnSetting(void* user, const char* sectionText, const char* nameText, const c
     } else if (name == "frame_limit") {
       if (Number(value, 0, 1000, v) && (v == 0 || v >= 10)) s.frameLimit = v;
       else Problem(r, "frame_limit wants 0 (no limit) or frames a second from 10 to 1000, not \"" + Clipped(value) + "\"");
+    } else if (name == "panel") {
+      std::string w = LowerAscii(value);
+      if (w == "off" || w == "on" || w == "frame_rate") s.panel = w == "off" ? 0 : w == "on" ? 1 : 2;
+      else Problem(r, "panel wants on, off or frame_rate, not \"" + Clipped(value) + "\"");
+    } else if (name == "instruments") {
+      if (!Flag(value, s.instruments)) Problem(r, "instruments wants true or false, not \"" + Clipped(value) + "\"");
+    } else if (name == "hud_scale") {
+      if (Number(value, 0.5, 4, v)) s.hudScale = v;
+      else Problem(r, "hud_scale wants a number from 0.5 to 4, not \"" + Clipped(value) + "\"");
+    } else if (name == "antialias") {
+      if (Number(value, 0, 8, v) && (v == 0 || v == 2 || v == 4 || v == 8)) s.antialias = int(v);
+      else Problem(r, "antialias wants 0 (none), 2, 4 or 8 samples a pixel, not \"" + Clipped(value) + "\"");
     } else {
       known = false;
     }
@@ -419,14 +434,22 @@ std::string DefaultSettingsText() {
     std::snprintf(line, sizeof line, "# %s = %c\n", kCameraNames[i], d.cameraPlaces[i]);
     t += line;
   }
-  char display[512];
+  char display[1024];
   std::snprintf(display, sizeof display,
                 "\n[display]\n"
                 "# vsync: each frame waits for the display's refresh where the driver offers\n"
                 "# it. frame_limit: the most frames a second otherwise (0: no limit). Paused\n"
                 "# with nothing moving, the program waits for input and draws nothing.\n"
-                "# vsync = %s\n# frame_limit = %g\n",
-                d.vsync ? "true" : "false", d.frameLimit);
+                "# antialias: samples a pixel for smooth edges (0 none, 2, 4 or 8), where\n"
+                "# the driver offers them; read at start.\n"
+                "# panel: the flight data panel at start: on, off or frame_rate (with the\n"
+                "# frame rate). instruments: the cockpit dials' needles. hud_scale: the size\n"
+                "# of the three head-up lines at the top left (1 as designed, 0.5 to 4).\n"
+                "# vsync = %s\n# frame_limit = %g\n# antialias = %d\n# panel = %s\n"
+                "# instruments = %s\n# hud_scale = %g\n",
+                d.vsync ? "true" : "false", d.frameLimit, d.antialias,
+                d.panel == 0 ? "off" : d.panel == 1 ? "on" : "frame_rate", d.instruments ? "true" : "false",
+                d.hudScale);
   t += display;
   t += "\n[aircraft]\n"
        "# The aircraft file flown when the command line names none, relative to this\n"
@@ -485,4 +508,11 @@ void ApplyKeySettings(const Settings& settings) {
       if ((settings.keys[i] == defaults.keys[i]) == (pass == 0))
         for (uint32_t code : settings.keys[i]) KeyBinding[code & 0xFF] = uint8_t(kActions[i].key);
   std::memcpy(FreeCameraPlaces, settings.cameraPlaces, 6);
+}
+
+void ApplyDisplaySettings(const Settings& settings) {
+  ShowFlightPanel = settings.panel > 0;
+  ShowFrameRate = settings.panel == 2;
+  ShowInstrumentNeedles = settings.instruments;
+  HeadUpScale = settings.hudScale;
 }

@@ -6,7 +6,9 @@
 //   [buttons]  action = buttons (standard game-controller names or raw numbers)
 //   [keys]  action = keys (key names, common synonyms too); camera_forward ... = the US letter at that place
 //   [aircraft]  file = the aircraft file flown when the command line names none
-//   [display]  vsync = wait for the display's refresh; frame_limit = most frames a second
+//   [display]  vsync = wait for the display's refresh; frame_limit = most frames a second;
+//              antialias = multisample count (0, 2, 4, 8); panel = on, off, frame_rate;
+//              instruments = the dials' needles; hud_scale = size of the head-up lines
 //   [field]  spot = x y, where the field pilot's view stands (world metres)
 //
 // A bad line costs only itself: one console line naming the file, the line
@@ -69,6 +71,10 @@ struct Settings {
   air::Settings air;     // [air]: each setting an air line, "wind = 3 270" (air/air.h)
   bool vsync = true;     // presents wait for the display's refresh where the driver offers it
   double frameLimit = 120;  // frames a second at most (0: no limit), where vsync does not pace
+  int antialias = 0;     // multisample anti-aliasing: samples a pixel (0 none, 2, 4, 8), at start
+  int panel = 1;         // the flight data panel at start: 0 off, 1 on, 2 on with the frame rate
+  bool instruments = true;  // the cockpit dials' needles are drawn
+  double hudScale = 1;   // the design's head-up lines' size: 1 as designed, 0.5 .. 4
 };
 
 Settings DefaultSettings();
@@ -92,3 +98,6 @@ bool WriteDefaultSettings(const std::string& path);
 
 // Puts the key settings into force: KeyBinding and FreeCameraPlaces.
 void ApplyKeySettings(const Settings& settings);
+// Puts the display settings that act at once into force: the panel and its
+// frame rate, the dials' needles, the head-up lines' size.
+void ApplyDisplaySettings(const Settings& settings);

@@ -19,6 +19,12 @@ extern bool ShowMonitor;    // the axis monitor panel (F8)
 // console line naming what is missing, when either cannot be made.
 bool CreateMainWindow(double left, double top, double width, double height);
 bool CreateDevice(double clientWidth, double clientHeight);
+// Before each frame: gives the device's back buffer the window's client size
+// when that changed (a resize, maximise, full screen), so the picture and
+// everything on it follow. Nothing while the size is the one it has.
+void FollowWindowSize();
+// F7 and Alt+Enter: full screen or back to the window.
+void ToggleFullScreen();
 // Releases the device and reports references still held.
 void ReleaseDevice();
 // Turns one window message into key-table and wheel changes.

@@ -115,6 +115,7 @@ int Run(int argc, char** argv) {
   UserSettings = LoadSettings(path);
   SetMenuSettingsPath(path);
   ApplyKeySettings(UserSettings);
+  ApplyDisplaySettings(UserSettings);
   air::Current = UserSettings.air;  // built with the scene's first reset
 
   // The aircraft: the command line's file, else the settings' one (relative

@@ -6,6 +6,17 @@
 #include "sim/keys.h"
 
 namespace {
+// The size the device's back buffer was given last, in pixels.
+int32_t backBufferWidth = 0, backBufferHeight = 0;
+
+// F7 (while it stands for itself) and Alt+Enter: a first press, not its
+// auto-repeats. Handled here like Alt+F4: they never reach the key table.
+bool FullScreenKey(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  if (uintptr_t(lParam) & KEYMSG_PREVIOUS) return false;
+  if (message == WM_KEYDOWN) return wParam == VK_F7 && KeyBinding[VK_F7] == VK_F7;
+  return message == WM_SYSKEYDOWN && wParam == VK_RETURN;
+}
+
 // Keys enter the table under the code the key bindings give them; the
 // flight session sees them first.
 void EnterBoundKey(uintptr_t wParam, bool down) {
@@ -43,10 +54,30 @@ bool CreateDevice(double clientWidth, double clientHeight) {
     return false;
   }
   Device = device;
+  backBufferWidth = w;
+  backBufferHeight = h;
   return true;
 }
 
+void FollowWindowSize() {
+  if (!Device || WindowIsMinimised()) return;
+  int32_t w = 0, h = 0;
+  GetClientSize(w, h);
+  if (w <= 0 || h <= 0 || (w == backBufferWidth && h == backBufferHeight)) return;
+  // A device that cannot take the size now (a lost Direct3D device) is
+  // asked again before the next frame.
+  if (SUCCEEDED(Device->ResizeBackBuffer(uint32_t(w), uint32_t(h)))) {
+    backBufferWidth = w;
+    backBufferHeight = h;
+  }
+}
+
+void ToggleFullScreen() {
+  if (!SetFullScreen(!WindowIsFullScreen())) Log("Cannot change to or from full screen: %s\n", WindowSystemError());
+}
+
 void ReleaseDevice() {
+  backBufferWidth = backBufferHeight = 0;
   if (!Device) return;
   uint32_t refs = Device->Release();
   if (refs != 0) Log("IDirect3DDevice9->Release Failed, reference count is %i\n", int(refs));
@@ -55,6 +86,10 @@ void ReleaseDevice() {
 
 intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (MenuOpen() && MenuWindowMessage(message, wParam, lParam)) return 0;
+  if (FullScreenKey(message, wParam, lParam)) {
+    ToggleFullScreen();
+    return 0;
+  }
   switch (message) {
     case WM_DESTROY:
       PostQuitMessage(0);

@@ -19,6 +19,7 @@
 #include "render/scene.h"
 #include "render/shader_registers.h"
 #include "render/text.h"
+#include "render/view.h"
 #include "sim/keys.h"
 
 namespace {
@@ -71,7 +72,7 @@ void DrawAircraft() {
   String number = FormatNumber(speed);
   text.Insert(text.size - 1, number.data, number.size - 1);
   SetPixelConstantVector(0, 0, 0, 1);
-  DrawText(0, 50, 20, text);
+  DrawText(0, 50 * HeadUpScale, 20 * HeadUpScale, text);
   if (air::Moving()) {
     // The air at the fuselage: its horizontal speed and the side it comes
     // from, degrees off the nose (0 ahead, 180 behind).
@@ -84,7 +85,7 @@ void DrawAircraft() {
     std::snprintf(buf, sizeof buf, "Wind: %.1f m/s from %d %s",
                   std::sqrt(from.x * from.x + from.y * from.y), int(std::lround(std::fabs(angle))),
                   angle >= 0 ? "right" : "left");
-    DrawText(0, 70, 20, String(buf));
+    DrawText(0, 70 * HeadUpScale, 20 * HeadUpScale, String(buf));
   }
   Device->SetRenderState(D3DRS_ZWRITEENABLE, 1);
   Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
@@ -145,7 +146,7 @@ void DrawAircraft() {
   BindTexture(a->Texture2, "Uninitialized texture: Tarnplane::Texture2\n");
   PieceSubset(m, a->fuselage, "Fuselage", 1);
   // The dials' needles on the panel, under the glass.
-  DrawInstrumentNeedles(*a);
+  if (ShowInstrumentNeedles) DrawInstrumentNeedles(*a);
   SetVertexShaderRecord(a->defaultVertexShader);
   SetPixelShaderRecord(a->texturedPixelShader);
   // Bound again quietly: a missing texture was reported just above.

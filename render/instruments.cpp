@@ -13,6 +13,8 @@
 #include "render/shader_registers.h"
 #include "sim/keys.h"
 
+bool ShowInstrumentNeedles = true;
+
 namespace {
 
 constexpr double kDegrees = 180 / M_PI;

@@ -41,6 +41,9 @@ constexpr double kAltimeterTurn = 100;     // metres per turn of the long hand
 // the bank; the altimeter's is its long hand.
 double NeedleAngle(Dial dial, const FlightData& data);
 
+// The needles are drawn (on by default); off, the dials show their faces only.
+extern bool ShowInstrumentNeedles;
+
 // The needles over the dials, in the fuselage's frame; leaves the world
 // transform on the fuselage, no shaders bound and stage 0 empty.
 void DrawInstrumentNeedles(const Tarnplane& aircraft);

@@ -17,6 +17,7 @@
 #include "render/resources.h"
 #include "render/shader_registers.h"
 #include "render/text.h"
+#include "render/view.h"
 
 MDL* SkyModel = nullptr;
 TextureRecord* texture_skycube = nullptr;
@@ -129,5 +130,5 @@ void DrawScene() {
   String altitude = FormatNumber(CameraPosition.z);
   text.Insert(text.size - 1, altitude.data, altitude.size - 1);
   SetPixelConstantVector(0, 0, 0, 1);
-  DrawText(0, 0, 10, text);
+  DrawText(0, 0, 10 * HeadUpScale, text);
 }

@@ -8,6 +8,7 @@ float ShaderColour0[3] = {0.12f, 0.24f, 0.36f};
 float ShaderColour1[3] = {0.77f, 0.66f, 0.55f};
 float ShaderColour3[3] = {0.56f, 0.49f, 0.42f};
 
+double HeadUpScale = 1;
 int32_t ScreenCentreX = 0, ScreenCentreY = 0;
 int32_t ScreenLeft = 0, ScreenTop = 0;
 int32_t ScreenRight = 0, ScreenBottom = 0;

@@ -18,6 +18,10 @@ extern float ShaderColour0[3];  // RGB for pixel register c0
 extern float ShaderColour1[3];  // RGB for pixel register c1
 extern float ShaderColour3[3];  // RGB for pixel register c3
 
+// The size of the design's head-up lines (heading, altitude, speed): their
+// heights and places are multiplied by it. 1, as designed, by default.
+extern double HeadUpScale;
+
 // Written by SetupFrame from the viewport (pixels).
 extern int32_t ScreenCentreX, ScreenCentreY;
 extern int32_t ScreenLeft, ScreenTop;

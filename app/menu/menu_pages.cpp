@@ -15,6 +15,7 @@
 #include "air/air.h"
 #include "aircraft/aircraft.h"
 #include "app/aircraft_reload.h"
+#include "app/flight_panel.h"
 #include "app/flight_session.h"
 #include "app/key_help.h"
 #include "app/menu/calibration.h"
@@ -24,6 +25,7 @@
 #include "app/user_files.h"
 #include "flightrec/flight_file.h"
 #include "foundation/files.h"
+#include "platform/gpu/device.h"
 #include "platform/input/joystick.h"
 #include "platform/window/window.h"
 #include "sim/frame_clock.h"
@@ -487,9 +489,64 @@ void FlightsPage() {
                       FlightsDirectory().c_str());
 }
 
+// ---- Display ---------------------------------------------------------------------
+
+const char* PanelWord(int panel) { return panel == 0 ? "off" : panel == 1 ? "on" : "frame_rate"; }
+
+void DisplayPage() {
+  Settings d = UserSettings;
+  // The panel's key may have changed it since the start: the page shows it as it is.
+  d.panel = ShowFlightPanel ? (ShowFrameRate ? 2 : 1) : 0;
+  Settings before = d;
+  ImGui::TextWrapped("What the window shows. Each change acts at once and is saved; anti-aliasing at the next "
+                     "start. F7 or Alt+Enter: full screen.");
+  const char* const panels[] = {"off", "on", "on, with the frame rate"};
+  ImGui::SetNextItemWidth(200);
+  ImGui::Combo("flight data panel", &d.panel, panels, 3);
+  ImGui::Checkbox("cockpit instruments (the dials' needles)", &d.instruments);
+  RangeField("head-up text scale", d.hudScale, 0.5, 4, 0.25, "%.2f");
+  const int counts[] = {0, 2, 4, 8};
+  const char* const samples[] = {"none", "2 samples", "4 samples", "8 samples"};
+  int aa = 0;
+  for (int i = 0; i < 4; i++)
+    if (counts[i] == d.antialias) aa = i;
+  ImGui::SetNextItemWidth(200);
+  if (ImGui::Combo("anti-aliasing", &aa, samples, 4)) d.antialias = counts[aa];
+  int now = Device ? WindowDeviceSamples(Device) : 0;
+  ImGui::SameLine();
+  if (now > 0) ImGui::TextDisabled("in force now: %d samples", now);
+  else ImGui::TextDisabled("in force now: none");
+  ImGui::Separator();
+  ImGui::TextUnformatted("The field pilot's spot (world metres; the view's own key goes there)");
+  RangeField("x", d.fieldSpot[0], -1e5, 1e5, 1, "%.1f");
+  RangeField("y", d.fieldSpot[1], -1e5, 1e5, 1, "%.1f");
+  ChangeDisplaySettings(before, d);
+}
+
 }  // namespace
 
 void ChooseFlightToReplay(const std::string& path) { gReplayWanted = path; }
+
+void ChangeDisplaySettings(const Settings& before, const Settings& after) {
+  std::vector<SettingChange> changes;
+  if (after.panel != before.panel) changes.push_back({"display", "panel", PanelWord(after.panel)});
+  if (after.instruments != before.instruments)
+    changes.push_back({"display", "instruments", after.instruments ? "true" : "false"});
+  if (after.hudScale != before.hudScale) changes.push_back({"display", "hud_scale", Format(after.hudScale)});
+  if (after.antialias != before.antialias)
+    changes.push_back({"display", "antialias", std::to_string(after.antialias)});
+  if (after.fieldSpot[0] != before.fieldSpot[0] || after.fieldSpot[1] != before.fieldSpot[1])
+    changes.push_back({"field", "spot", Format(after.fieldSpot[0]) + " " + Format(after.fieldSpot[1])});
+  if (changes.empty()) return;
+  UserSettings.panel = after.panel;
+  UserSettings.instruments = after.instruments;
+  UserSettings.hudScale = after.hudScale;
+  UserSettings.antialias = after.antialias;
+  UserSettings.fieldSpot[0] = after.fieldSpot[0];
+  UserSettings.fieldSpot[1] = after.fieldSpot[1];
+  ApplyDisplaySettings(UserSettings);
+  SaveMenuSettings(changes);
+}
 
 void MenuPagesOpened() {
   gFlightsRead = false;
@@ -603,6 +660,7 @@ bool DrawMenuPages() {
     if (ImGui::BeginTabItem("Calibrate a stick")) CalibratePage(), ImGui::EndTabItem();
     if (ImGui::BeginTabItem("Air")) AirPage(), ImGui::EndTabItem();
     if (ImGui::BeginTabItem("Aircraft")) AircraftPage(), ImGui::EndTabItem();
+    if (ImGui::BeginTabItem("Display")) DisplayPage(), ImGui::EndTabItem();
     if (ImGui::BeginTabItem("Flights")) FlightsPage(), ImGui::EndTabItem();
     ImGui::EndTabBar();
   }

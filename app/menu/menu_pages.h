@@ -29,6 +29,12 @@ bool DrawMenuPages();
 namespace content { struct AircraftParams; }
 bool ApplyMenuAircraft(const content::AircraftParams& params);
 
+// The Display page's change from `before` to `after` (its [display] and
+// [field] values): in force at once (anti-aliasing from the next start) and
+// saved, only the values that differ.
+struct Settings;
+void ChangeDisplaySettings(const Settings& before, const Settings& after);
+
 // From menu.cpp.
 // A scene reset from the menu leaves the simulation paused, as F1 does:
 // closing the menu then does not start it.

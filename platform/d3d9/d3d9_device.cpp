@@ -92,9 +92,10 @@ void DeviceDestroyed();
 
 class D3D9Device : public GpuDeviceBase {
  public:
-  D3D9Device(uint32_t width, uint32_t height, bool vsync, Object* direct3d, d3d9native::Device* device)
+  D3D9Device(uint32_t width, uint32_t height, bool vsync, uint32_t samples, Object* direct3d,
+             d3d9native::Device* device)
       : GpuDeviceBase(width, height), direct3d_(direct3d), device_(device) {
-    width_ = width, height_ = height, vsync_ = vsync;  // for a reset
+    width_ = width, height_ = height, vsync_ = vsync, samples_ = samples;  // for a reset
     SendAllStates();
     DeviceCreated();
   }
@@ -118,12 +119,25 @@ class D3D9Device : public GpuDeviceBase {
   }
   HRESULT TestCooperativeLevel() override { return d3d9native::TestCooperativeLevel(device_); }
   HRESULT Reset() override {
-    HRESULT hr = d3d9native::Reset(device_, width_, height_, vsync_);
+    HRESULT hr = d3d9native::Reset(device_, width_, height_, vsync_, samples_);
     // Direct3D forgets every state in a reset: the shared state still holds
     // what the program set, so all of it goes again.
     if (SUCCEEDED(hr)) SendAllStates();
     return hr;
   }
+  // A new size goes through the same reset: the managed resources survive
+  // it and the shared state is sent again, so only the size changes.
+  HRESULT ResizeBackBuffer(uint32_t width, uint32_t height) override {
+    if (width == width_ && height == height_) return GpuDeviceBase::ResizeBackBuffer(width, height);
+    if (width == 0 || height == 0 || inScene()) return D3DERR_INVALIDCALL;
+    HRESULT hr = d3d9native::Reset(device_, width, height, vsync_, samples_);
+    if (FAILED(hr)) return hr;  // a lost device: the lost-device wait resets it later
+    width_ = width, height_ = height;
+    GpuDeviceBase::ResizeBackBuffer(width, height);
+    SendAllStates();
+    return D3D_OK;
+  }
+  uint32_t samples() const { return samples_; }
   HRESULT Present() override {
     HRESULT hr = d3d9native::Present(device_);
     // Scripts driving the program wait for this line rather than guess: the
@@ -341,6 +355,7 @@ class D3D9Device : public GpuDeviceBase {
 
   uint32_t width_, height_;
   bool vsync_;
+  uint32_t samples_;
   bool presented_ = false;
   uint32_t sentRenderStates_[kRenderStateCount];
   D3DSCISSORRECT sentScissor_;
@@ -381,19 +396,25 @@ void DeviceDestroyed() {
 
 }  // namespace
 
-HRESULT CreateD3D9Device(void* window, int width, int height, bool vsync, IDirect3DDevice9** out) {
+HRESULT CreateD3D9Device(void* window, int width, int height, bool vsync, int samples, IDirect3DDevice9** out) {
   if (!out) return D3DERR_INVALIDCALL;
   *out = nullptr;
   if (!window || width <= 0 || height <= 0) return D3DERR_INVALIDCALL;
   Object* direct3d = nullptr;
   d3d9native::Device* device = nullptr;
   bool software = false;
-  HRESULT hr =
-      d3d9native::CreateDevice(window, uint32_t(width), uint32_t(height), vsync, &direct3d, &device, &software);
+  uint32_t granted = samples > 1 ? uint32_t(samples) : 0;
+  HRESULT hr = d3d9native::CreateDevice(window, uint32_t(width), uint32_t(height), vsync, &granted, &direct3d,
+                                        &device, &software);
   if (FAILED(hr)) return hr;
   if (software) Log("Direct3D 9 refused hardware vertex processing: vertices are processed in software\n");
-  *out = new D3D9Device(uint32_t(width), uint32_t(height), vsync, direct3d, device);
+  *out = new D3D9Device(uint32_t(width), uint32_t(height), vsync, granted, direct3d, device);
   return D3D_OK;
+}
+
+int D3D9DeviceSamples(IDirect3DDevice9* device) {
+  D3D9Device* d = AsD3D9(device);
+  return d ? int(d->samples()) : 0;
 }
 
 bool ReadD3D9BackBuffer(IDirect3DDevice9* device, std::vector<uint32_t>& argb, uint32_t* width,

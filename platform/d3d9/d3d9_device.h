@@ -7,7 +7,7 @@
 // / CreatePixelShader take D3DX's assembled code.
 //
 //   IDirect3DDevice9* device = nullptr;
-//   CreateD3D9Device(hwnd, clientWidth, clientHeight, &device);
+//   CreateD3D9Device(hwnd, clientWidth, clientHeight, false, 0, &device);
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -15,9 +15,12 @@
 #include "platform/gpu/device.h"
 
 // window: the HWND the device presents to (its focus window); vsync: presents
-// wait for the display's refresh. Returns the result of Direct3D's
-// CreateDevice, or D3DERR_INVALIDCALL for a bad size, window or out.
-HRESULT CreateD3D9Device(void* window, int width, int height, bool vsync, IDirect3DDevice9** out);
+// wait for the display's refresh; samples: multisample anti-aliasing (0: none;
+// a count the adapter does not offer draws without). Returns the result of
+// Direct3D's CreateDevice, or D3DERR_INVALIDCALL for a bad size, window or out.
+HRESULT CreateD3D9Device(void* window, int width, int height, bool vsync, int samples, IDirect3DDevice9** out);
+// The samples a pixel the device draws with (0: no multisampling).
+int D3D9DeviceSamples(IDirect3DDevice9* device);
 
 // Reads the back buffer as packed ARGB pixels (alpha 255), rows from the top.
 // False when device is not a Direct3D 9 device.

@@ -26,14 +26,14 @@ Object* Out(T* p) {
 
 namespace {
 
-D3DPRESENT_PARAMETERS PresentParameters(uint32_t width, uint32_t height, bool vsync) {
+D3DPRESENT_PARAMETERS PresentParameters(uint32_t width, uint32_t height, bool vsync, uint32_t samples) {
   D3DPRESENT_PARAMETERS pp;
   std::memset(&pp, 0, sizeof pp);
   pp.BackBufferWidth = width;
   pp.BackBufferHeight = height;
   pp.BackBufferFormat = D3DFMT_X8R8G8B8;
   pp.BackBufferCount = 1;
-  pp.MultiSampleType = D3DMULTISAMPLE_NONE;
+  pp.MultiSampleType = samples > 1 ? D3DMULTISAMPLE_TYPE(samples) : D3DMULTISAMPLE_NONE;
   pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
   pp.hDeviceWindow = nullptr;  // the focus window
   pp.Windowed = TRUE;
@@ -45,14 +45,27 @@ D3DPRESENT_PARAMETERS PresentParameters(uint32_t width, uint32_t height, bool vs
 
 }  // namespace
 
-int32_t CreateDevice(void* window, uint32_t width, uint32_t height, bool vsync, Object** direct3d,
-                     Device** device, bool* software) {
+int32_t CreateDevice(void* window, uint32_t width, uint32_t height, bool vsync, uint32_t* samples,
+                     Object** direct3d, Device** device, bool* software) {
   *direct3d = nullptr;
   *device = nullptr;
   *software = false;
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
   if (!d3d) return D3DERR_NOTAVAILABLE;
-  D3DPRESENT_PARAMETERS pp = PresentParameters(width, height, vsync);
+  // Multisampling only where the adapter offers it for both the back buffer
+  // and the depth buffer; otherwise none.
+  if (*samples > 1) {
+    D3DMULTISAMPLE_TYPE type = D3DMULTISAMPLE_TYPE(*samples);
+    if (*samples > 16 ||
+        FAILED(d3d->CheckDeviceMultiSampleType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, TRUE, type,
+                                               nullptr)) ||
+        FAILED(d3d->CheckDeviceMultiSampleType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_D24S8, TRUE, type,
+                                               nullptr)))
+      *samples = 0;
+  } else {
+    *samples = 0;
+  }
+  D3DPRESENT_PARAMETERS pp = PresentParameters(width, height, vsync, *samples);
   IDirect3DDevice9* dev = nullptr;
   HRESULT hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, static_cast<HWND>(window),
                                  D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE,
@@ -60,7 +73,7 @@ int32_t CreateDevice(void* window, uint32_t width, uint32_t height, bool vsync, 
   if (FAILED(hr) || !dev) {
     // Older and virtual adapters transform no vertices: Direct3D's own
     // vertex processing draws the same picture.
-    pp = PresentParameters(width, height, vsync);
+    pp = PresentParameters(width, height, vsync, *samples);
     dev = nullptr;
     hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, static_cast<HWND>(window),
                            D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE, &pp, &dev);
@@ -77,8 +90,8 @@ int32_t CreateDevice(void* window, uint32_t width, uint32_t height, bool vsync, 
 
 int32_t TestCooperativeLevel(Device* d) { return D(d)->TestCooperativeLevel(); }
 
-int32_t Reset(Device* d, uint32_t width, uint32_t height, bool vsync) {
-  D3DPRESENT_PARAMETERS pp = PresentParameters(width, height, vsync);
+int32_t Reset(Device* d, uint32_t width, uint32_t height, bool vsync, uint32_t samples) {
+  D3DPRESENT_PARAMETERS pp = PresentParameters(width, height, vsync, samples);
   return D(d)->Reset(&pp);
 }
 
@@ -279,6 +292,20 @@ bool ReadBackBuffer(Device* d, std::vector<uint32_t>& argb, uint32_t* width, uin
   if (FAILED(D(d)->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return false;
   D3DSURFACE_DESC desc;
   back->GetDesc(&desc);
+  if (desc.MultiSampleType != D3DMULTISAMPLE_NONE) {
+    // A multisampled surface cannot be read: resolve it into a plain one.
+    IDirect3DSurface9* plain = nullptr;
+    if (FAILED(D(d)->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                        &plain, nullptr)) ||
+        FAILED(D(d)->StretchRect(back, nullptr, plain, nullptr, D3DTEXF_NONE))) {
+      if (plain) plain->Release();
+      back->Release();
+      return false;
+    }
+    back->Release();
+    back = plain;
+    back->GetDesc(&desc);
+  }
   IDirect3DSurface9* copy = nullptr;
   bool ok = SUCCEEDED(D(d)->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
                                                         D3DPOOL_SYSTEMMEM, &copy, nullptr)) &&

@@ -20,15 +20,17 @@ struct Object;  // any other Direct3D object: buffer, declaration, shader, textu
 // the program has always asked for it: X8R8G8B8 back buffer, D24S8 depth,
 // hardware vertex processing, FPU preserved; software vertex processing when
 // the hardware refuses (*software says which). vsync: presents wait for the
-// retrace (D3DPRESENT_INTERVAL_ONE) instead of showing at once.
-int32_t CreateDevice(void* window, uint32_t width, uint32_t height, bool vsync, Object** direct3d,
-                     Device** device, bool* software);
+// retrace (D3DPRESENT_INTERVAL_ONE) instead of showing at once. *samples:
+// the multisample count asked for (0: none), set to the one granted (0 when
+// the adapter does not offer it).
+int32_t CreateDevice(void* window, uint32_t width, uint32_t height, bool vsync, uint32_t* samples,
+                     Object** direct3d, Device** device, bool* software);
 // After a lost device: D3D_OK once usable, D3DERR_DEVICELOST while it is
 // still lost, D3DERR_DEVICENOTRESET when Reset may bring it back.
 int32_t TestCooperativeLevel(Device* d);
-// Reset with the parameters CreateDevice used; every state returns to its
-// default (managed resources survive).
-int32_t Reset(Device* d, uint32_t width, uint32_t height, bool vsync);
+// Reset with the parameters CreateDevice used, or a new back-buffer size;
+// every state returns to its default (managed resources survive).
+int32_t Reset(Device* d, uint32_t width, uint32_t height, bool vsync, uint32_t samples);
 // IUnknown::Release of either kind of object; 0 for null.
 uint32_t Release(Device* device);
 uint32_t Release(Object* object);

@@ -337,10 +337,12 @@ struct VertexInput {
 
 class GLDevice : public GpuDeviceBase {
  public:
-  GLDevice(uint32_t w, uint32_t h) : GpuDeviceBase(w, h), width_(w), height_(h) {}
+  GLDevice(uint32_t w, uint32_t h, uint32_t samples)
+      : GpuDeviceBase(w, h), width_(w), height_(h), samples_(samples) {}
   ~GLDevice() override;
   bool Init();
 
+  HRESULT ResizeBackBuffer(uint32_t width, uint32_t height) override;
   HRESULT Present() override;
   HRESULT Clear(uint32_t flags, uint32_t colour, float z, uint32_t stencil) override;
   HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const void* vertices,
@@ -366,8 +368,18 @@ class GLDevice : public GpuDeviceBase {
   uint32_t programsLinked = 0;
   uint32_t uniformUploads = 0;
   uint32_t width_, height_;
+  uint32_t samples_;  // of the multisampled back buffer; 0: a plain one
 
  private:
+  // (Re)creates the back buffer of width_ x height_ (multisampled when
+  // samples_ > 0, falling back to a plain one when the driver refuses) and
+  // binds it for drawing.
+  bool MakeBackBuffer();
+  void DeleteBackBuffer();
+  // The framebuffer drawing goes to.
+  GLuint DrawFramebuffer() const { return samples_ ? msFbo_ : fbo_; }
+  // A multisampled back buffer is resolved into fbo_ before it is shown or read.
+  void Resolve();
   bool PrepareDraw(const std::vector<D3DVERTEXELEMENT9>& elements);
   Program* SelectProgram(const std::vector<D3DVERTEXELEMENT9>& elements);
   GLuint FixedVertexShader(uint32_t variant);
@@ -382,6 +394,7 @@ class GLDevice : public GpuDeviceBase {
   GLuint UploadTexture(const Image& image, bool cube);
 
   GLuint fbo_ = 0, colour_ = 0, depth_ = 0, vao_ = 0;
+  GLuint msFbo_ = 0, msColour_ = 0, msDepth_ = 0;
   GLuint samplers_[kTextureStages] = {};
   uint32_t appliedSampler_[kTextureStages][kSamplerStateCount] = {};
   GLuint bound2D_[kTextureStages] = {}, boundCube_[kTextureStages] = {};
@@ -426,21 +439,7 @@ void GLDevice::ForgetName(GLenum kind, GLuint id) {
 bool GLDevice::Init() {
   s3tc_ = epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc");
 
-  // The back buffer, with the depth-stencil buffer the device was asked for.
-  GLC(glGenTextures(1, &colour_));
-  GLC(glBindTexture(GL_TEXTURE_2D, colour_));
-  GLC(glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                   nullptr));
-  GLC(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0));
-  GLC(glGenRenderbuffers(1, &depth_));
-  GLC(glBindRenderbuffer(GL_RENDERBUFFER, depth_));
-  GLC(glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_));
-  GLC(glGenFramebuffers(1, &fbo_));
-  GLC(glBindFramebuffer(GL_FRAMEBUFFER, fbo_));
-  GLC(glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour_, 0));
-  GLC(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                depth_));
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
+  if (!MakeBackBuffer()) return false;
 
   GLC(glGenVertexArrays(1, &vao_));
   GLC(glBindVertexArray(vao_));
@@ -507,11 +506,96 @@ GLDevice::~GLDevice() {
   glDeleteTextures(1, &blackCube_);
   glDeleteBuffers(1, &ring_);
   glDeleteVertexArrays(1, &vao_);
+  DeleteBackBuffer();
+  CheckGL("device release", __FILE__, __LINE__);
+}
+
+void GLDevice::DeleteBackBuffer() {
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   glDeleteFramebuffers(1, &fbo_);
   glDeleteRenderbuffers(1, &depth_);
   glDeleteTextures(1, &colour_);
-  CheckGL("device release", __FILE__, __LINE__);
+  glDeleteFramebuffers(1, &msFbo_);
+  glDeleteRenderbuffers(1, &msColour_);
+  glDeleteRenderbuffers(1, &msDepth_);
+  fbo_ = colour_ = depth_ = msFbo_ = msColour_ = msDepth_ = 0;
+}
+
+bool GLDevice::MakeBackBuffer() {
+  // The back buffer, with the depth-stencil buffer the device was asked for.
+  GLC(glGenTextures(1, &colour_));
+  GLC(glBindTexture(GL_TEXTURE_2D, colour_));
+  GLC(glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                   nullptr));
+  GLC(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0));
+  GLC(glGenRenderbuffers(1, &depth_));
+  GLC(glBindRenderbuffer(GL_RENDERBUFFER, depth_));
+  GLC(glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_));
+  GLC(glGenFramebuffers(1, &fbo_));
+  GLC(glBindFramebuffer(GL_FRAMEBUFFER, fbo_));
+  GLC(glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour_, 0));
+  GLC(glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                depth_));
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
+  // The texture binding above went behind the device's back.
+  for (uint32_t i = 0; i < kTextureStages; ++i) bound2D_[i] = ~0u;
+  dirty |= kDirtyTextures;
+  if (samples_ == 0) return true;
+
+  // Multisampled colour and depth drawn into, resolved into the plain
+  // back buffer. A driver that offers fewer samples refuses the lot.
+  GLint most = 0;
+  glGetIntegerv(GL_MAX_SAMPLES, &most);
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  bool ok = GLint(samples_) <= most;
+  if (ok) {
+    glGenRenderbuffers(1, &msColour_);
+    glBindRenderbuffer(GL_RENDERBUFFER, msColour_);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, GLsizei(samples_), GL_RGBA8, width_, height_);
+    glGenRenderbuffers(1, &msDepth_);
+    glBindRenderbuffer(GL_RENDERBUFFER, msDepth_);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, GLsizei(samples_), GL_DEPTH24_STENCIL8, width_,
+                                     height_);
+    glGenFramebuffers(1, &msFbo_);
+    glBindFramebuffer(GL_FRAMEBUFFER, msFbo_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, msColour_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, msDepth_);
+    ok = glGetError() == GL_NO_ERROR && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+  }
+  if (!ok) {
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    glDeleteFramebuffers(1, &msFbo_);
+    glDeleteRenderbuffers(1, &msColour_);
+    glDeleteRenderbuffers(1, &msDepth_);
+    msFbo_ = msColour_ = msDepth_ = 0;
+    samples_ = 0;
+  }
+  return true;
+}
+
+HRESULT GLDevice::ResizeBackBuffer(uint32_t width, uint32_t height) {
+  HRESULT hr = GpuDeviceBase::ResizeBackBuffer(width, height);
+  if (FAILED(hr)) return hr;
+  if (width == width_ && height == height_) return D3D_OK;
+  DeleteBackBuffer();
+  width_ = width;
+  height_ = height;
+  if (!MakeBackBuffer()) return D3DERR_OUTOFVIDEOMEMORY;
+  ApplyScissor();
+  return D3D_OK;
+}
+
+void GLDevice::Resolve() {
+  if (!samples_) return;
+  GLC(glDisable(GL_SCISSOR_TEST));
+  GLC(glBindFramebuffer(GL_READ_FRAMEBUFFER, msFbo_));
+  GLC(glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo_));
+  GLC(glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST));
+  GLC(glBindFramebuffer(GL_FRAMEBUFFER, msFbo_));
+  ApplyScissor();
 }
 
 void GLDevice::Forget(uint32_t key) {
@@ -797,11 +881,12 @@ void GLDevice::SetVertexInput(GLuint buffer, uintptr_t base, uint32_t stride,
 
 HRESULT GLDevice::Present() {
   if (inScene()) return D3DERR_INVALIDCALL;
+  Resolve();
   GLC(glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_));
   GLC(glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0));
   GLC(glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT,
                         GL_NEAREST));
-  GLC(glBindFramebuffer(GL_FRAMEBUFFER, fbo_));
+  GLC(glBindFramebuffer(GL_FRAMEBUFFER, DrawFramebuffer()));
   CheckGL("Present", __FILE__, __LINE__);
   if (presentFn) presentFn(presentUser);
   return D3D_OK;
@@ -1007,8 +1092,10 @@ HRESULT GLDevice::CreateCubeTextureFromImage(const Image& image, IDirect3DCubeTe
 
 bool GLDevice::ReadBack(std::vector<uint32_t>& argb) {
   std::vector<uint8_t> rgba(size_t(width_) * height_ * 4);
+  Resolve();
   GLC(glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_));
   GLC(glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data()));
+  if (samples_) GLC(glBindFramebuffer(GL_FRAMEBUFFER, msFbo_));
   CheckGL("read-back", __FILE__, __LINE__);
   argb.resize(size_t(width_) * height_);
   for (uint32_t y = 0; y < height_; ++y) {
@@ -1025,13 +1112,13 @@ GLDevice* AsGL(IDirect3DDevice9* d) { return dynamic_cast<GLDevice*>(d); }
 
 }  // namespace
 
-HRESULT CreateGLDevice(int width, int height, IDirect3DDevice9** out) {
+HRESULT CreateGLDevice(int width, int height, IDirect3DDevice9** out, int samples) {
   if (!out) return D3DERR_INVALIDCALL;
   *out = nullptr;
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return D3DERR_INVALIDCALL;
   // epoxy reports the current context's version; 0 means none is current.
   if (epoxy_gl_version() < 33 || epoxy_is_desktop_gl() == 0) return D3DERR_NOTAVAILABLE;
-  auto* d = new GLDevice(uint32_t(width), uint32_t(height));
+  auto* d = new GLDevice(uint32_t(width), uint32_t(height), samples > 1 ? uint32_t(samples) : 0);
   if (!d->Init()) {
     d->Release();
     return D3DERR_NOTAVAILABLE;
@@ -1057,6 +1144,11 @@ bool ReadGLBackBuffer(IDirect3DDevice9* device, std::vector<uint32_t>& argb, uin
 }
 
 uint32_t GLErrorCount() { return gErrorCount; }
+
+int GLDeviceSamples(IDirect3DDevice9* device) {
+  GLDevice* d = AsGL(device);
+  return d ? int(d->samples_) : 0;
+}
 
 uint32_t GLUniformUploads(IDirect3DDevice9* device) {
   GLDevice* d = AsGL(device);

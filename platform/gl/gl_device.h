@@ -21,10 +21,14 @@
 
 #include "platform/gpu/device.h"
 
-// Creates the device for a back buffer of width x height pixels. Returns
-// D3DERR_NOTAVAILABLE when no OpenGL 3.3 context is current, or
-// D3DERR_INVALIDCALL for a bad size or null out.
-HRESULT CreateGLDevice(int width, int height, IDirect3DDevice9** out);
+// Creates the device for a back buffer of width x height pixels, drawn with
+// `samples` samples a pixel (multisample anti-aliasing; 0 or 1: none; a
+// count the driver refuses draws without). Returns D3DERR_NOTAVAILABLE when
+// no OpenGL 3.3 context is current, or D3DERR_INVALIDCALL for a bad size or
+// null out.
+HRESULT CreateGLDevice(int width, int height, IDirect3DDevice9** out, int samples = 0);
+// The samples a pixel the device draws with (0: no multisampling).
+int GLDeviceSamples(IDirect3DDevice9* device);
 
 // Called by Present after the back buffer reached the default framebuffer;
 // null leaves presenting to the caller.

@@ -66,6 +66,12 @@ class IDirect3DDevice9 : public IUnknown {
   // Brings a lost device back with its size, resources and every state as
   // they were before it was lost.
   virtual HRESULT Reset() { return D3D_OK; }
+  // Gives the back buffer a new size (Direct3D 9: a Reset with the new size
+  // in its presentation parameters), as when the window was resized. Every
+  // resource and state stays as it was, except that the viewport and the
+  // scissor rectangle become the whole new back buffer, as after a Reset.
+  // D3DERR_INVALIDCALL for an empty size or inside a scene.
+  virtual HRESULT ResizeBackBuffer(uint32_t width, uint32_t height) = 0;
   // flags: D3DCLEAR_*; colour packed ARGB.
   virtual HRESULT Clear(uint32_t flags, uint32_t colour, float z, uint32_t stencil) = 0;
   virtual HRESULT GetViewport(D3DVIEWPORT9* viewport) = 0;

@@ -206,6 +206,15 @@ GpuDeviceBase::GpuDeviceBase(uint32_t width, uint32_t height)
 
 GpuDeviceBase::~GpuDeviceBase() = default;
 
+HRESULT GpuDeviceBase::ResizeBackBuffer(uint32_t width, uint32_t height) {
+  if (width == 0 || height == 0 || width > 16384 || height > 16384 || inScene_) return D3DERR_INVALIDCALL;
+  GpuState& s = mutableState();
+  s.viewport = {0, 0, width, height, 0.0f, 1.0f};
+  s.scissor = {0, 0, int32_t(width), int32_t(height)};
+  dirty |= kDirtyViewport | kDirtyShaders | kDirtyRenderStates;
+  return D3D_OK;
+}
+
 uint32_t GpuDeviceBase::AddRef() { return ++refs_; }
 
 uint32_t GpuDeviceBase::Release() {

@@ -73,6 +73,7 @@ class GpuDeviceBase : public IDirect3DDevice9 {
 
   HRESULT BeginScene() override;
   HRESULT EndScene() override;
+  HRESULT ResizeBackBuffer(uint32_t width, uint32_t height) override;
   HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
   HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
   HRESULT SetScissorRect(const D3DSCISSORRECT* rect) override;

@@ -10,6 +10,7 @@ const char* CallKindName(CallKind kind) {
     case CallKind::Present: return "Present";
     case CallKind::Clear: return "Clear";
     case CallKind::SetViewport: return "SetViewport";
+    case CallKind::ResizeBackBuffer: return "ResizeBackBuffer";
     case CallKind::SetScissorRect: return "SetScissorRect";
     case CallKind::SetTransform: return "SetTransform";
     case CallKind::SetRenderState: return "SetRenderState";
@@ -70,6 +71,7 @@ std::string RecordedCall::describe() const {
     case CallKind::SetTexture:
     case CallKind::SetFVF: nu = 1; break;
     case CallKind::SetRenderState:
+    case CallKind::ResizeBackBuffer:
     case CallKind::SetVertexShaderConstantF:
     case CallKind::SetPixelShaderConstantF: nu = 2; break;
     case CallKind::SetSamplerState:
@@ -183,6 +185,14 @@ HRESULT RecordingDevice::Clear(uint32_t flags, uint32_t colour, float z, uint32_
   c.u[2] = stencil;
   c.f = {z};
   c.state = snapshot();
+  return hr;
+}
+
+HRESULT RecordingDevice::ResizeBackBuffer(uint32_t width, uint32_t height) {
+  HRESULT hr = GpuDeviceBase::ResizeBackBuffer(width, height);
+  RecordedCall& c = Record(CallKind::ResizeBackBuffer, hr);
+  c.u[0] = width;
+  c.u[1] = height;
   return hr;
 }
 

@@ -49,6 +49,7 @@ enum class CallKind : uint8_t {
   CreatePixelShader,         // object
   CreateTexture,             // u[0] width, u[1] height, u[2] levels, u[3] format; object
   CreateCubeTexture,         // as CreateTexture
+  ResizeBackBuffer,          // u[0] width, u[1] height
 };
 
 const char* CallKindName(CallKind kind);
@@ -129,6 +130,7 @@ class RecordingDevice : public GpuDeviceBase {
   HRESULT EndScene() override;
   HRESULT Present() override;
   HRESULT Clear(uint32_t flags, uint32_t colour, float z, uint32_t stencil) override;
+  HRESULT ResizeBackBuffer(uint32_t width, uint32_t height) override;
   HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
   HRESULT SetScissorRect(const D3DSCISSORRECT* rect) override;
   HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;

@@ -13,6 +13,9 @@ HINSTANCE instance = nullptr;
 std::string registeredClass;
 HWND window = nullptr;
 bool alive = false;
+bool fullScreen = false;
+LONG_PTR savedStyle = 0;          // the framed window's style and place, for leaving full screen
+WINDOWPLACEMENT savedPlacement;
 // Messages the window procedure keeps for the program, oldest first. The
 // program's own window procedure handles them between frames, on this thread.
 std::deque<Message> kept;
@@ -76,6 +79,7 @@ void UnregisterMainClass() {
   if (window && alive) DestroyWindow(window);
   window = nullptr;
   alive = false;
+  fullScreen = false;
   kept.clear();
   if (!registeredClass.empty()) UnregisterClassA(registeredClass.c_str(), instance);
   registeredClass.clear();
@@ -93,8 +97,9 @@ bool WorkArea(int32_t rect[4]) {
 
 bool CreateMainWindow(const char* title, int32_t left, int32_t top, int32_t width, int32_t height,
                       int32_t& extraWidth, int32_t& extraHeight, std::string& error) {
-  // A caption, a close box and a minimise box; no resizing.
-  const DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  // A caption, a close box, minimise and maximise boxes and a frame to
+  // resize by: the device follows the client size.
+  const DWORD style = WS_OVERLAPPEDWINDOW;
   RECT r = {left, top, left + width, top + height};
   AdjustWindowRect(&r, style, FALSE);
   extraWidth = (r.right - r.left) - width;
@@ -110,6 +115,34 @@ bool CreateMainWindow(const char* title, int32_t left, int32_t top, int32_t widt
   UpdateWindow(window);
   return true;
 }
+
+bool FullScreen(bool on) {
+  if (!window || !alive) return false;
+  if (on == fullScreen) return true;
+  if (on) {
+    // A frameless window over the whole monitor: the device stays windowed,
+    // so nothing switches modes and other windows keep working.
+    MONITORINFO mi;
+    mi.cbSize = sizeof mi;
+    savedPlacement.length = sizeof savedPlacement;
+    if (!GetWindowPlacement(window, &savedPlacement) ||
+        !GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &mi))
+      return false;
+    savedStyle = GetWindowLongPtrA(window, GWL_STYLE);
+    SetWindowLongPtrA(window, GWL_STYLE, (savedStyle & ~LONG_PTR(WS_OVERLAPPEDWINDOW)) | WS_POPUP);
+    SetWindowPos(window, HWND_TOP, mi.rcMonitor.left, mi.rcMonitor.top, mi.rcMonitor.right - mi.rcMonitor.left,
+                 mi.rcMonitor.bottom - mi.rcMonitor.top, SWP_FRAMECHANGED | SWP_NOOWNERZORDER);
+  } else {
+    SetWindowLongPtrA(window, GWL_STYLE, savedStyle);
+    SetWindowPlacement(window, &savedPlacement);
+    SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+  }
+  fullScreen = on;
+  return true;
+}
+
+bool IsFullScreen() { return fullScreen; }
 
 void* MainWindowHandle() { return window; }
 bool MainWindowAlive() { return window && alive; }

@@ -20,11 +20,16 @@ bool RegisterMainClass(const char* className, std::string& error);
 void UnregisterMainClass();
 // SystemParametersInfoA(SPI_GETWORKAREA): left, top, right, bottom.
 bool WorkArea(int32_t rect[4]);
-// CreateWindowExA (caption and close box), ShowWindow, UpdateWindow; the
-// frame's extra width and height come from AdjustWindowRect.
+// CreateWindowExA (caption, close, minimise and maximise boxes, a sizing
+// frame), ShowWindow, UpdateWindow; the frame's extra width and height come
+// from AdjustWindowRect.
 bool CreateMainWindow(const char* title, int32_t left, int32_t top, int32_t width, int32_t height,
                       int32_t& extraWidth, int32_t& extraHeight, std::string& error);
 void* MainWindowHandle();  // the HWND, null when there is none
+// A frameless popup over the window's monitor, or back to the saved style
+// and placement; false when Windows refused.
+bool FullScreen(bool on);
+bool IsFullScreen();
 bool MainWindowAlive();
 void ClientSize(int32_t& width, int32_t& height);
 

@@ -16,6 +16,7 @@ namespace {
 
 bool started = false;
 bool syncWanted = false;
+int samplesWanted = 0;
 int32_t frameWidth = 0, frameHeight = 0;
 std::string error;
 
@@ -142,7 +143,7 @@ void GetClientSize(int32_t& width, int32_t& height) { win32::ClientSize(width, h
 void SwapWindowBuffers() {}
 
 HRESULT CreateWindowDevice(int32_t width, int32_t height, IDirect3DDevice9** out) {
-  HRESULT hr = CreateD3D9Device(win32::MainWindowHandle(), width, height, syncWanted, out);
+  HRESULT hr = CreateD3D9Device(win32::MainWindowHandle(), width, height, syncWanted, samplesWanted, out);
   if (FAILED(hr)) error = "Direct3D 9 with hardware vertex processing and a D24S8 depth buffer is required";
   return hr;
 }
@@ -151,6 +152,17 @@ bool ReadWindowDevicePixels(IDirect3DDevice9* device, std::vector<uint32_t>& arg
                             uint32_t* height) {
   return ReadD3D9BackBuffer(device, argb, width, height);
 }
+
+void RequestAntialiasing(int samples) { samplesWanted = samples; }
+int WindowDeviceSamples(IDirect3DDevice9* device) { return D3D9DeviceSamples(device); }
+
+bool SetFullScreen(bool on) {
+  if (win32::FullScreen(on)) return true;
+  error = "full screen: " + win32::LastErrorText();
+  return false;
+}
+
+bool WindowIsFullScreen() { return win32::IsFullScreen(); }
 
 bool WindowIsOpen() { return win32::MainWindowAlive(); }
 

@@ -25,11 +25,14 @@ struct WindowSystem {
   bool captureArmed = false;
   bool captured = false;
   bool synced = false;  // presents wait for the display's refresh
+  bool fullScreen = false;
+  int32_t windowedX = 0, windowedY = 0, windowedW = 0, windowedH = 0;  // before full screen
   std::string error;
 };
 
 WindowSystem sys;
 bool syncWanted = false;  // RequestDisplaySync's answer outlives a restart
+int samplesWanted = 0;    // RequestAntialiasing's, likewise
 
 bool Fail(const char* what) {
   sys.error = std::string(what) + ": " + SDL_GetError();
@@ -173,7 +176,7 @@ bool OpenWindow(const char* title, int32_t left, int32_t top, int32_t width, int
   // Created hidden at the work area's corner with the full size; once shown
   // and decorated, shrunk by the frame so the outer window fits the area.
   sys.window = SDL_CreateWindow(title ? title : "", left, top, width, height,
-                                SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+                                SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (!sys.window) return Fail("SDL_CreateWindow");
   sys.context = SDL_GL_CreateContext(sys.window);
   if (!sys.context) {
@@ -186,6 +189,8 @@ bool OpenWindow(const char* title, int32_t left, int32_t top, int32_t width, int
   // Tied to the display's refresh only when asked; a driver may refuse.
   sys.synced = syncWanted && SDL_GL_SetSwapInterval(1) == 0;
   if (!sys.synced) SDL_GL_SetSwapInterval(0);
+  // Resizable, but not below what the panel and the help line can use.
+  SDL_SetWindowMinimumSize(sys.window, 320, 240);
   SDL_ShowWindow(sys.window);
 
   int bt = 0, bl = 0, bb = 0, br = 0;
@@ -218,7 +223,7 @@ void SwapWindowBuffers() {
 }
 
 HRESULT CreateWindowDevice(int32_t width, int32_t height, IDirect3DDevice9** out) {
-  HRESULT hr = CreateGLDevice(width, height, out);
+  HRESULT hr = CreateGLDevice(width, height, out, samplesWanted);
   if (FAILED(hr) || !out || !*out) {
     sys.error = "OpenGL 3.3 core is required";
     return FAILED(hr) ? hr : E_FAIL_;
@@ -231,6 +236,42 @@ bool ReadWindowDevicePixels(IDirect3DDevice9* device, std::vector<uint32_t>& arg
                             uint32_t* height) {
   return ReadGLBackBuffer(device, argb, width, height);
 }
+
+void RequestAntialiasing(int samples) { samplesWanted = samples; }
+int WindowDeviceSamples(IDirect3DDevice9* device) { return GLDeviceSamples(device); }
+
+bool SetFullScreen(bool on) {
+  if (!sys.window || sys.destroyed) return false;
+  if (on == sys.fullScreen) return true;
+  // A window manager (it decorates the window) makes a window full screen
+  // when asked; without one nobody would, and SDL would only believe it had
+  // happened: the window itself then covers its display, frameless.
+  const bool managed = sys.frameWidth > 0 || sys.frameHeight > 0;
+  if (on) {
+    SDL_GetWindowPosition(sys.window, &sys.windowedX, &sys.windowedY);
+    SDL_GetWindowSize(sys.window, &sys.windowedW, &sys.windowedH);
+  }
+  if (managed) {
+    // The desktop's mode: no mode switch, the window just covers the display.
+    if (SDL_SetWindowFullscreen(sys.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
+      return Fail("SDL_SetWindowFullscreen");
+  } else if (on) {
+    SDL_Rect r;
+    int display = SDL_GetWindowDisplayIndex(sys.window);
+    if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &r) != 0) return Fail("SDL_GetDisplayBounds");
+    SDL_SetWindowPosition(sys.window, r.x, r.y);
+    SDL_SetWindowSize(sys.window, r.w, r.h);
+  }
+  if (!on) {
+    SDL_SetWindowSize(sys.window, sys.windowedW, sys.windowedH);
+    SDL_SetWindowPosition(sys.window, sys.windowedX, sys.windowedY);
+  }
+  sys.fullScreen = on;
+  SDL_GetWindowPosition(sys.window, &sys.events.windowX, &sys.events.windowY);
+  return true;
+}
+
+bool WindowIsFullScreen() { return sys.fullScreen; }
 
 bool WindowIsOpen() { return sys.window && !sys.destroyed; }
 

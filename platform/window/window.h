@@ -108,11 +108,12 @@ const char* WindowSystemError();
 // The desktop's work area (the primary display without panels and docks).
 bool GetWorkArea(WindowRect& area);
 
-// Creates and shows the one main window with a caption and close box, not
-// resizable, so that its outer frame covers the given screen rectangle (the
-// client area is smaller by the frame), and makes its OpenGL 3.3 core context
-// current: 24-bit depth, 8-bit stencil, double buffered, vertical sync as
-// RequestDisplaySync asked (none by default).
+// Creates and shows the one main window with a caption, close box and a
+// frame the user can resize (and maximise), so that its outer frame covers
+// the given screen rectangle (the client area is smaller by the frame), and
+// makes its OpenGL 3.3 core context current: 24-bit depth, 8-bit stencil,
+// double buffered, vertical sync as RequestDisplaySync asked (none by
+// default). The client size can change later: GetClientSize says what it is.
 bool OpenWindow(const char* title, int32_t left, int32_t top, int32_t width, int32_t height);
 // Pixels the frame adds around the client area, in width and in height
 // (both 0 when nothing decorates the window, as under a bare X server).
@@ -130,6 +131,18 @@ HRESULT CreateWindowDevice(int32_t width, int32_t height, IDirect3DDevice9** out
 // ARGB pixels, rows from the top, width x height. False when it cannot.
 bool ReadWindowDevicePixels(IDirect3DDevice9* device, std::vector<uint32_t>& argb, uint32_t* width,
                             uint32_t* height);
+// Before CreateWindowDevice: multisample anti-aliasing with this many
+// samples a pixel (0, the default: none).
+void RequestAntialiasing(int samples);
+// The samples a pixel that device draws with: 0 without anti-aliasing, also
+// when the driver refused the count asked for.
+int WindowDeviceSamples(IDirect3DDevice9* device);
+// Full screen: the window covers its whole display without a frame, in the
+// desktop's own display mode (nothing switches modes), or goes back to the
+// place and size it had. The client size changes as with a resize. False
+// when the window system refused.
+bool SetFullScreen(bool on);
+bool WindowIsFullScreen();
 // The window exists and has not been destroyed.
 bool WindowIsOpen();
 

@@ -20,6 +20,7 @@
 #include "app/menu/menu.h"
 #include "app/menu/menu_pages.h"
 #include "app/menu/settings_edit.h"
+#include "app/flight_panel.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stick.h"
@@ -33,7 +34,9 @@
 #include "render/draw.h"
 #include "sim/frame_clock.h"
 #include "sim/keys.h"
+#include "render/view.h"
 #include "tests/aircraft/test_model.h"
+#include "tests/app/recorded_quads.h"
 
 namespace fs = std::filesystem;
 
@@ -81,6 +84,7 @@ class MenuTest : public ::testing::Test {
     }
     UserSettings = DefaultSettings();
     ApplyKeySettings(UserSettings);
+    ApplyDisplaySettings(UserSettings);
     fs::current_path(oldDir);
     std::error_code ec;
     fs::remove_all(dir, ec);
@@ -204,6 +208,30 @@ TEST_F(MenuTest, AKeyBoundInTheMenuActsShowsInTheHelpAndSurvivesARestart) {
   EXPECT_EQ(restarted.keys[kActCut], std::vector<uint32_t>{'K'});
   EXPECT_TRUE(restarted.keys[kActCamera].empty());
   EXPECT_EQ(restarted.keys[kActArm], std::vector<uint32_t>{'E'});
+}
+
+// The Display page: a change acts at once, is written alone into the user's
+// file, and is read back at the next start.
+TEST_F(MenuTest, ADisplayChangeActsAtOnceAndWritesOnlyItself) {
+  const fs::path conf = dir / "tarnsim.conf";
+  {
+    std::ofstream out(conf);
+    out << "# mine\n[display]\nvsync = false\n# hud_scale = 1\n";
+  }
+  Settings after = UserSettings;
+  after.hudScale = 2;
+  after.panel = 0;
+  ChangeDisplaySettings(UserSettings, after);
+  EXPECT_EQ(ReadText(conf), "# mine\n[display]\nvsync = false\n# hud_scale = 1\nhud_scale = 2\npanel = off\n");
+  EXPECT_FALSE(ShowFlightPanel);
+  // The design's head-up lines at twice their size, in their place.
+  Frame();
+  EXPECT_EQ(DecodeText(rec->Draws(), 20).rfind("Heading: ", 0), 0u);
+  EXPECT_EQ(DecodeText(rec->Draws(), 40).rfind("Speed: ", 0), 0u);
+  Settings restarted = LoadSettings(conf.string());
+  EXPECT_EQ(restarted.hudScale, 2);
+  EXPECT_EQ(restarted.panel, 0);
+  EXPECT_FALSE(restarted.vsync);
 }
 
 TEST(SettingsEdit, OneChangeKeepsTheUsersCommentsOrderAndUntouchedValues) {

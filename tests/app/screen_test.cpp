@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -40,6 +41,12 @@ namespace {
 const char* const kRunDir = TARN_BINARY_DIR "/run";
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Rows of drawn text joined as one line, two spaces apart.
+std::string Rows(std::string text) {
+  for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, "  ");
+  return text;
+}
 
 class ScreenTest : public ::testing::Test {
  protected:
@@ -266,8 +273,7 @@ TEST_F(ScreenTest, HelpFollowsTheBindingsInForce) {
   ShowHelp = true;
   DrawHelp();
   const double s = OverlayScale();
-  double h = 14 * s, room = 1024 - 8, width = TextWidth(line, h);
-  EXPECT_EQ(DecodeLightText(rec->Draws(), width > room ? h * room / width : h), line);
+  EXPECT_EQ(Rows(DecodeLightText(rec->Draws(), 14 * s)), line);
 
   // The full list: every action with its key and stick buttons, the free camera's keys, the mouse.
   std::vector<std::string> full = FullHelpLines();
@@ -286,6 +292,59 @@ TEST_F(ScreenTest, HelpFollowsTheBindingsInForce) {
   DrawHelp();
   ShowFullHelp = false;
   EXPECT_TRUE(Has(DecodeLightText(rec->Draws(), 15 * s), "Q [b]: arm or disarm the wing beat"));
+}
+
+// A resized window gives the device a new back-buffer size: the picture's
+// aspect, the panel, the help line and the messages follow it, whole.
+TEST_F(ScreenTest, TheScreenFollowsANewWindowSizeWithNothingLost) {
+  a->fuselage->position = Vec3{70, 70, 2.25};
+  const std::vector<std::string> before = Panel();
+  ASSERT_EQ(Device->ResizeBackBuffer(640, 400), D3D_OK);
+  SetupFrame(0.1, 100000);
+  EXPECT_EQ(ScreenRight, 639);
+  EXPECT_EQ(ScreenBottom, 399);
+  const D3DMATRIX& p = rec->state().projection;
+  EXPECT_NEAR(p.m[0][0] / p.m[2][1], 400.0 / 640.0, 1e-6);
+  EXPECT_EQ(Panel(), before);
+
+  StartScreenMessages();
+  {
+    LogCapture quiet;
+    Log("Screenshot saved to /tmp/x.png\n");
+  }
+  ShowHelp = true;
+  rec->clearCalls();
+  DrawFlightPanel();
+  DrawPausedBanner();
+  DrawScreenMessages();
+  DrawHelp();
+  Quad q;
+  int quads = 0;
+  for (const RecordedCall* d : rec->Draws())
+    if (ReadQuad(d, q))
+      for (int i = 0; i < 4; i++, quads++) {
+        EXPECT_GE(q.x[i], 0);
+        EXPECT_LE(q.x[i], 640);
+        EXPECT_GE(q.y[i], 0);
+        EXPECT_LE(q.y[i], 400);
+      }
+  EXPECT_GT(quads, 400);
+  // Too long for 640 pixels, the help line breaks into rows at its usual
+  // size rather than shrinking, and says all of itself.
+  const double size = 14 * OverlayScale();
+  EXPECT_GT(HelpRows(HelpLine(), size, 632).size(), 1u);
+  EXPECT_EQ(Rows(DecodeLightText(rec->Draws(), size)), HelpLine());
+  // The message stays whole, above the taller help line.
+  EXPECT_TRUE(Has(DecodeLightText(rec->Draws(), 15 * OverlayScale()), "Screenshot saved to /tmp/x.png"));
+  double messageBottom = 0, helpTop = 1e9;
+  for (const RecordedCall* d : rec->Draws())
+    if (ReadQuad(d, q) && q.textured && q.y[0] > 200) {
+      double height = q.y[1] - q.y[0];
+      if (std::fabs(height - 15 * OverlayScale()) < 1e-3) messageBottom = std::max(messageBottom, double(q.y[1]));
+      if (std::fabs(height - size) < 1e-3) helpTop = std::min(helpTop, double(q.y[0]));
+    }
+  EXPECT_GT(messageBottom, 0);
+  EXPECT_LT(messageBottom, helpTop);
 }
 
 TEST_F(ScreenTest, ConsoleLinesShowOnScreenFadeAndComeBackOnTheirKey) {

@@ -61,7 +61,7 @@ TEST(StickSettings, DefaultsTheirWrittenFormAndEverySection) {
     uncommented += line + "\n";
     at = end + 1;
   }
-  EXPECT_EQ(lines, 2 * 6 + 2 * size_t(kActionCount) + 6 + 4 + 2 + 1);  // 4: [air], 2: [display], 1: [field]
+  EXPECT_EQ(lines, 2 * 6 + 2 * size_t(kActionCount) + 6 + 4 + 6 + 1);  // 4: [air], 6: [display], 1: [field]
   Settings s = DefaultSettings();
   EXPECT_EQ(Parse(uncommented, s), "");
   EXPECT_FALSE(s.air.Moves());
