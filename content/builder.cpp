@@ -176,10 +176,12 @@ bool BuildContent(const std::string& sourceDir, const std::string& outDir, const
 
   ok &= WriteModel(models, "PlaneTarn", BuildPlaneModel());
   ok &= WriteModel(models, "DivadiZarov", BuildIslandModel());
+  ok &= WriteModel(models, "OpenSea", BuildOpenSeaModel());
   ok &= WriteModel(models, "InvBox", BuildSkyBoxModel());
   ok &= WriteModel(models, "Windsock", BuildWindsockModel());
 
   ok &= WritePng(textures + "/Island.png", PaintIslandTexture());
+  ok &= WritePng(textures + "/Detail.png", PaintDetailTexture());
   ok &= WritePng(textures + "/Windsock.png", PaintWindsockTexture());
   ok &= WritePng(textures + "/TarnPlane/Body.png", PaintBodyTexture());
   ok &= WriteTga(textures + "/TarnPlane/Cockpit.tga", PaintCockpitTexture());
@@ -189,7 +191,7 @@ bool BuildContent(const std::string& sourceDir, const std::string& outDir, const
 
   static const char* kShaders[] = {"Default.VSH", "Sky.VSH",      "2SourceAnim.VSH", "Default.PSH",
                                    "Textured.PSH", "Sky.PSH",     "Ballon.PSH",      "font.PSH",
-                                   "menu.PSH"};
+                                   "menu.PSH",    "Ground.VSH",  "Ground.PSH"};
   for (const char* s : kShaders) ok &= CopyFile(sourceDir + "/shaders/" + s, shaders + "/" + s);
   ok &= CopyFile(sourceDir + "/fonts/basic.fnt", fonts + "/basic.fnt");
   // The built-in aircraft, written from the table that reads it, and the

@@ -29,6 +29,10 @@ struct CubeMap {
 // The aircraft "PlaneTarn" as the aircraft file describes it.
 ModelFile BuildPlaneModel(const AircraftParams& aircraft = AircraftParams());
 ModelFile BuildIslandModel();
+// "OpenSea": flat water from the island model's sea out to 60 km, drawn only
+// (the aircraft lands on the island model alone), so that the sea, not its
+// edge, meets the sky at the horizon.
+ModelFile BuildOpenSeaModel();
 ModelFile BuildSkyBoxModel();
 
 // The aircraft's strap ends (index 1..4), model metres.
@@ -52,6 +56,9 @@ constexpr double kWindsockMastHeight = 6.0;              // metres, to the sock'
 constexpr double kWindsockLength = 3.6, kWindsockMouthRadius = 0.45, kWindsockTailRadius = 0.2;
 
 Bitmap PaintIslandTexture();
+// "Detail.png": grey grain about mid-grey, tiling, laid over the island and
+// the sea at close range.
+Bitmap PaintDetailTexture();
 Bitmap PaintBodyTexture();
 Bitmap PaintCockpitTexture();
 CubeMap PaintSkyCube();

@@ -20,6 +20,7 @@ constexpr double kGridHalf = 1100.0;                  // terrain grid half size
 constexpr int kGridCells = 220;                       // cells per side (10 m)
 constexpr int kNodesPerSide = 4;
 constexpr double kSeaHalf = 6000.0;                   // the sea surface's half size
+constexpr double kOpenSeaHalf = 60000.0;              // the drawn open sea's, beyond the ground's
 constexpr double kBeachRise = 2.5;                    // beach top above the sea
 constexpr double kHillHeight = 115.0;
 constexpr double kCliffHeight = 30.0;
@@ -78,6 +79,26 @@ double TrueHeight(double x, double y) {
   return h;
 }
 
+// The terrain grid's border points, counter-clockwise seen from above, at z 0.
+std::vector<Vec3> GridEdge() {
+  const double x0 = kCentreX - kGridHalf, y0 = kCentreY - kGridHalf;
+  const double step = 2.0 * kGridHalf / kGridCells;
+  std::vector<Vec3> edge;
+  for (int i = 0; i < kGridCells; ++i) edge.push_back({x0 + step * i, y0, 0});
+  for (int j = 0; j < kGridCells; ++j) edge.push_back({x0 + 2 * kGridHalf, y0 + step * j, 0});
+  for (int i = kGridCells; i > 0; --i) edge.push_back({x0 + step * i, y0 + 2 * kGridHalf, 0});
+  for (int j = kGridCells; j > 0; --j) edge.push_back({x0, y0 + step * j, 0});
+  return edge;
+}
+
+// Value noise that repeats every `period` lattice cells, for textures that tile.
+double PeriodicNoise(double x, double y, int period, uint32_t seed) {
+  const int ix = int(std::floor(x)), iy = int(std::floor(y));
+  const double tx = SmoothStep(0.0, 1.0, x - ix), ty = SmoothStep(0.0, 1.0, y - iy);
+  auto at = [&](int i, int j) { return Hash2(((i % period) + period) % period, ((j % period) + period) % period, seed); };
+  return Mix(Mix(at(ix, iy), at(ix + 1, iy), tx), Mix(at(ix, iy + 1), at(ix + 1, iy + 1), tx), ty);
+}
+
 }  // namespace
 
 double IslandSurfaceHeight(double x, double y) { return std::max(TrueHeight(x, y), kSeaLevel); }
@@ -115,11 +136,7 @@ ModelFile BuildIslandModel() {
 
   // The open sea: a ring of quads from the grid's edge out to the horizon.
   MeshNode& sea = m.Add("Sea");
-  std::vector<Vec3> edge;  // counter-clockwise around the grid seen from above
-  for (int i = 0; i < kGridCells; ++i) edge.push_back({x0 + step * i, y0, 0});
-  for (int j = 0; j < kGridCells; ++j) edge.push_back({x0 + 2 * kGridHalf, y0 + step * j, 0});
-  for (int i = kGridCells; i > 0; --i) edge.push_back({x0 + step * i, y0 + 2 * kGridHalf, 0});
-  for (int j = kGridCells; j > 0; --j) edge.push_back({x0, y0 + step * j, 0});
+  const std::vector<Vec3> edge = GridEdge();
   const double out = kSeaHalf / kGridHalf;
   std::vector<uint32_t> inner, outer;
   std::vector<UV> innerUV, outerUV;
@@ -169,7 +186,11 @@ Bitmap PaintIslandTexture() {
       const double z = H(c, r);
       const double gx = (H(c + 1, r) - H(c - 1, r)) / (2 * texel), gy = (H(c, r - 1) - H(c, r + 1)) / (2 * texel);
       const double slope = std::sqrt(gx * gx + gy * gy);
-      const double fine = Fractal2(x / 9.0, y / 9.0, 3, kSeed + 7);
+      // Toward the map's border the water's grain fades out: the open sea
+      // around the grid stretches the border texels over kilometres, where
+      // any grain would show as streaks running out to the horizon.
+      const double border = SmoothStep(4.0, 40.0, std::min(std::min(c, r), std::min(n - 1 - c, n - 1 - r)));
+      const double fine = 0.5 + (Fractal2(x / 9.0, y / 9.0, 3, kSeed + 7) - 0.5) * border;
       const double patch = Fractal2(x / 70.0, y / 70.0, 4, kSeed + 8);
       const double above = z - kSeaLevel;
       Col col;
@@ -194,6 +215,55 @@ Bitmap PaintIslandTexture() {
       p[0] = uint8_t(std::clamp(col.r * grain, 0.0, 255.0));
       p[1] = uint8_t(std::clamp(col.g * grain, 0.0, 255.0));
       p[2] = uint8_t(std::clamp(col.b * grain, 0.0, 255.0));
+    }
+  return img;
+}
+
+ModelFile BuildOpenSeaModel() {
+  ModelFile m;
+  m.scale = kIslandScale;
+  MeshNode& sea = m.Add("Open Sea");
+  // From the island's sea ring's outer edge (the same points, so no crack)
+  // out to kOpenSeaHalf, all of it one texel of the map's plain deep water.
+  const double out = kSeaHalf / kGridHalf, far = kOpenSeaHalf / kGridHalf;
+  const UV water{0.998, 0.998};
+  std::vector<uint32_t> inner, outer;
+  for (const Vec3& e : GridEdge()) {
+    inner.push_back(sea.AddVertex({kCentreX + (e.x - kCentreX) * out, kCentreY + (e.y - kCentreY) * out, kSeaLevel}));
+    outer.push_back(sea.AddVertex({kCentreX + (e.x - kCentreX) * far, kCentreY + (e.y - kCentreY) * far, kSeaLevel}));
+  }
+  for (size_t k = 0; k < inner.size(); ++k) {
+    size_t l = (k + 1) % inner.size();
+    sea.AddTriangle(inner[k], outer[k], outer[l], 0, 1);
+    sea.AddTriangle(inner[k], outer[l], inner[l], 0, 1);
+  }
+  for (Face& f : sea.faces)
+    for (UV& uv : f.tex0) uv = water;
+  return m;
+}
+
+Bitmap PaintDetailTexture() {
+  const int n = 256;
+  Bitmap img(n, n, 3);
+  // Five octaves that all repeat within the tile; the mean is taken out so
+  // that the texture, averaged by its smaller mip levels, leaves the map's
+  // colours as they are.
+  std::vector<double> v(size_t(n) * n);
+  double mean = 0;
+  for (int r = 0; r < n; ++r)
+    for (int c = 0; c < n; ++c) {
+      double sum = 0, amplitude = 0.5;
+      for (int period = 8; period <= 128; period *= 2, amplitude *= 0.7)
+        sum += amplitude * PeriodicNoise(c * period / double(n), r * period / double(n), period, kSeed + 20 + period);
+      v[size_t(r) * n + c] = sum;
+      mean += sum;
+    }
+  mean /= double(n) * n;
+  for (int r = 0; r < n; ++r)
+    for (int c = 0; c < n; ++c) {
+      const uint8_t g = uint8_t(std::clamp(128.0 + (v[size_t(r) * n + c] - mean) * 75.0, 0.0, 255.0));
+      uint8_t* p = img.At(c, r);
+      p[0] = p[1] = p[2] = g;
     }
   return img;
 }

@@ -13,6 +13,7 @@
 #include "platform/gpu/device.h"
 #include "render/debug_draw.h"
 #include "render/draw.h"
+#include "render/ground_shadow.h"
 #include "render/instruments.h"
 #include "render/model_draw.h"
 #include "render/resources.h"
@@ -91,17 +92,13 @@ void DrawAircraft() {
   Device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
 
   // Entity pass: the F12 toggle bit swaps the model for the entities' own
-  // debug drawing.
+  // debug drawing; the normal view has their shadows on the ground below.
   bool debugView = (KeyState[VK_F12] & 0x40) != 0;
-  DeviceDebugDraw sink;
-  for (pEntity* e : a->parts) {
-    if (!e) continue;
-    if (debugView)
-      e->Draw(sink);
-    else
-      e->DrawDetail(sink, 1.0);
-  }
+  if (!debugView) DrawGroundShadow(*a);
   if (debugView) {
+    DeviceDebugDraw sink;
+    for (pEntity* e : a->parts)
+      if (e) e->Draw(sink);
     // The air, only while it moves: still-air frames stay as they were.
     air::DrawAir(sink, a->fuselage->position);
     return;

@@ -28,8 +28,13 @@ TextureRecord* texture_island = nullptr;
 PixelShaderRecord* IslandPixelShader = nullptr;
 VertexShaderRecord* IslandVertexShader = nullptr;
 
+MDL* OpenSeaModel = nullptr;
+TextureRecord* texture_detail = nullptr;
+
 MDL* WindsockModel = nullptr;
 TextureRecord* texture_windsock = nullptr;
+PixelShaderRecord* PlainPixelShader = nullptr;
+VertexShaderRecord* PlainVertexShader = nullptr;
 
 namespace {
 Vec3 windsockFoot{content::kWindsockX, content::kWindsockY, 0};
@@ -46,8 +51,8 @@ void DrawWindsock() {
   const double droop = (1 - fill) * 80 * M_PI / 180;
   const Quat yaw = QuatFromAxisAngle({0, 0, 1}, windsockHeading);
   const Quat down = QuatFromAxisAngle({1, 0, 0}, -droop);
-  Device->SetPixelShader(IslandPixelShader ? IslandPixelShader->shader : nullptr);
-  Device->SetVertexShader(IslandVertexShader ? IslandVertexShader->shader : nullptr);
+  Device->SetPixelShader(PlainPixelShader ? PlainPixelShader->shader : nullptr);
+  Device->SetVertexShader(PlainVertexShader ? PlainVertexShader->shader : nullptr);
   Device->SetTexture(0, texture_windsock ? texture_windsock->texture : nullptr);
   SetWorldTransform(kVertexWorld, windsockFoot, Quat{0, 0, 0, 1});
   DrawNode(WindsockModel, String("Mast"));
@@ -63,12 +68,16 @@ void BuildScene() {
   SkyVertexShader = LoadVertexShader(String("Sky"));
   IslandModel = LoadModel(String("DivadiZarov"), 0.1f);
   texture_island = LoadTexture(String("Island.png"), false);
-  IslandPixelShader = LoadPixelShader(String("Textured"));
-  IslandVertexShader = LoadVertexShader(String("Default"));
+  IslandPixelShader = LoadPixelShader(String("Ground"));
+  IslandVertexShader = LoadVertexShader(String("Ground"));
+  OpenSeaModel = LoadModel(String("OpenSea"), 0.1f);
+  texture_detail = LoadTexture(String("Detail.png"), false);
   // The island is the ground: the same triangles the headless runner uses.
   FillGroundMesh(IslandModel);
   WindsockModel = LoadModel(String("Windsock"), 0.1f);
   texture_windsock = LoadTexture(String("Windsock.png"), false);
+  PlainPixelShader = LoadPixelShader(String("Textured"));
+  PlainVertexShader = LoadVertexShader(String("Default"));
   double ground = 0;
   if (GroundHeightBelow(windsockFoot + Vec3{0, 0, 1000}, 0, &ground)) windsockFoot.z = ground;
   ClearEntityList();
@@ -85,31 +94,45 @@ double HeadingDegrees(const Quat& q) {
 void DrawScene() {
   if (!Device) return;
 
-  // Sky: no world transform of its own. c8-c11 still hold the identity from
-  // the frame set-up and the view has no translation, so the box surrounds the
-  // eye wherever the camera is.
-  Device->SetPixelShader(SkyPixelShader ? SkyPixelShader->shader : nullptr);
-  Device->SetVertexShader(SkyVertexShader ? SkyVertexShader->shader : nullptr);
+  // Stage 7 holds the sky cube for the whole frame, from its start.
   if (texture_skycube)
     Device->SetTexture(7, texture_skycube->texture);
   else
     Log("Uninitialized texture: texture_skycube\n");
-  DrawModel(SkyModel);
-
-  // Stage 7 keeps the sky cube for the rest of the frame.
-  Device->SetPixelShader(nullptr);
-  Device->SetVertexShader(nullptr);
-  Device->SetTexture(0, nullptr);
 
   SetWorldTransform(kVertexWorld, Vec3{0, 0, 0}, Quat{0, 0, 0, 1});
-  Device->SetPixelShader(IslandPixelShader ? IslandPixelShader->shader : nullptr);
-  Device->SetVertexShader(IslandVertexShader ? IslandVertexShader->shader : nullptr);
+  const bool detail = texture_detail && texture_detail->texture;
+  const PixelShaderRecord* groundPixel = detail ? IslandPixelShader : PlainPixelShader;
+  const VertexShaderRecord* groundVertex = detail ? IslandVertexShader : PlainVertexShader;
+  Device->SetPixelShader(groundPixel ? groundPixel->shader : nullptr);
+  Device->SetVertexShader(groundVertex ? groundVertex->shader : nullptr);
   if (texture_island)
     Device->SetTexture(0, texture_island->texture);
   else
     Log("Uninitialized texture: texture_island\n");
+  // The grain from its nearest mip level alone: half the texel reads of
+  // blending two levels, and a grain shows no seams between levels.
+  if (detail) Device->SetTexture(1, texture_detail->texture);
+  Device->SetSamplerState(1, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
   DrawModel(IslandModel);
+  DrawModel(OpenSeaModel);
+  Device->SetSamplerState(1, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+  Device->SetTexture(1, nullptr);
   DrawWindsock();
+
+  // Sky after the ground: it lies on the far plane, so the depth test drops
+  // every sky pixel the ground already covers before its cube map is read
+  // (on a software rasteriser the sky's fill was a large share of the frame).
+  // No translation of its own: world and view rotate only, so the box
+  // surrounds the eye wherever the camera is.
+  SetVertexConstantMatrix(kVertexWorld, Mat4Identity());
+  Device->SetPixelShader(SkyPixelShader ? SkyPixelShader->shader : nullptr);
+  Device->SetVertexShader(SkyVertexShader ? SkyVertexShader->shader : nullptr);
+  DrawModel(SkyModel);
+
+  Device->SetPixelShader(nullptr);
+  Device->SetVertexShader(nullptr);
+  Device->SetTexture(0, nullptr);
 
   if (CurrentAircraft) DrawAircraft();
 

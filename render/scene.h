@@ -13,12 +13,19 @@ extern PixelShaderRecord* SkyPixelShader;   // "Sky"
 extern VertexShaderRecord* SkyVertexShader; // "Sky"
 extern MDL* IslandModel;                    // "DivadiZarov", also the ground mesh
 extern TextureRecord* texture_island;       // "Island.png" on stage 0
-extern PixelShaderRecord* IslandPixelShader;   // "Textured"
-extern VertexShaderRecord* IslandVertexShader; // "Default"
-// The windsock, drawn with the island's shaders only while the air moves (a
-// still-air frame is the frame it always was).
+extern PixelShaderRecord* IslandPixelShader;   // "Ground"
+extern VertexShaderRecord* IslandVertexShader; // "Ground"
+// Drawn with the island's shaders: the open sea beyond the ground's edge, and
+// the grain laid over both at close range.
+extern MDL* OpenSeaModel;                   // "OpenSea"
+extern TextureRecord* texture_detail;       // "Detail.png" on stage 1
+// The windsock, drawn only while the air moves (a still-air frame is the
+// frame it always was).
 extern MDL* WindsockModel;                  // "Windsock": nodes "Mast" and "Sock"
 extern TextureRecord* texture_windsock;     // "Windsock.png" on stage 0
+// The windsock's shaders, and the island's should the detail texture be missing.
+extern PixelShaderRecord* PlainPixelShader;   // "Textured"
+extern VertexShaderRecord* PlainVertexShader; // "Default"
 
 // Loads the scenery, fills the ground mesh from the island and empties the
 // entity list. Start-up only.

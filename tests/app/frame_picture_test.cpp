@@ -56,7 +56,7 @@ TEST(FramePicture, TheStartFrameLooksAsTheReference) {
   const fs::path dir = tmpl, old = fs::current_path();
   for (const char* sub : {"Textures", "Shaders", "Fonts"}) fs::create_directory_symlink(run / sub, dir / sub);
   fs::create_directory(dir / "Models");
-  for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl", "Models/Windsock.mdl"})
+  for (const char* m : {"Models/PlaneTarn.mdl", "Models/InvBox.mdl", "Models/Windsock.mdl", "Models/OpenSea.mdl"})
     fs::create_symlink(run / m, dir / m);
   fs::current_path(dir);
 

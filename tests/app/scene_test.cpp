@@ -27,6 +27,7 @@
 #include "physics/strap.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
+#include "render/ground_shadow.h"
 #include "render/overlay.h"
 #include "render/resources.h"
 #include "render/scene.h"
@@ -87,6 +88,16 @@ class SceneTest : public ::testing::Test {
         out.push_back(d);
     return out;
   }
+  // The translucent triangle lists without depth writes: the ground shadow's draws.
+  std::vector<const RecordedCall*> ShadowDraws() const {
+    std::vector<const RecordedCall*> out;
+    for (const RecordedCall* d : rec->Draws())
+      if (d->kind == CallKind::DrawPrimitiveUP && d->u[0] == D3DPT_TRIANGLELIST &&
+          d->state->renderState(D3DRS_ZWRITEENABLE) == 0 && d->state->renderState(D3DRS_ALPHABLENDENABLE) == 1 &&
+          d->state->renderState(D3DRS_ZENABLE) == D3DZB_TRUE)
+        out.push_back(d);
+    return out;
+  }
   // (start index, primitive count) of the draw a node subset makes (-1: the whole node).
   std::pair<uint32_t, uint32_t> Range(const char* node, int subset) const {
     for (const ModelNode& n : model->nodes) {
@@ -123,9 +134,10 @@ class SceneTest : public ::testing::Test {
   MDL* model = nullptr;
 };
 
-// Model draws of the sky, the island and the aircraft and the heading text keep the order the frame is composed in:
-// the text lies over everything, and the island hides the sky behind it.
-TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTheHeadingText) {
+// Model draws of the island, the sky and the aircraft and the heading text keep the order the frame is composed in:
+// the text lies over everything, and the sky, on the far plane, comes after the ground so that the depth test spares
+// the sky's fill wherever the ground covers it; the canopy blended over both comes later.
+TEST_F(SceneTest, FrameDrawsIslandSkyAircraftThenTheHeadingText) {
   DrawFrame();
   const auto draws = rec->Draws();
   auto first = [&](auto&& is) { return size_t(std::find_if(draws.begin(), draws.end(), is) - draws.begin()); };
@@ -142,16 +154,17 @@ TEST_F(SceneTest, FrameDrawsSkyIslandAircraftThenTheHeadingText) {
     if (heading == draws.size() && ReadQuad(draws[i], q) && std::fabs(q.y[1] - q.y[0] - 10) < 1e-3) heading = i;
   }
   ASSERT_LT(heading, draws.size());
-  EXPECT_TRUE(sky < land && land < plane && lastPlane < heading) << sky << " " << land << " " << plane << " "
+  EXPECT_TRUE(land < sky && sky < plane && lastPlane < heading) << sky << " " << land << " " << plane << " "
                                                                  << lastPlane << " " << heading;
   // The sky with its shaders and the cube on stage 7 in the identity world (so it surrounds the eye); the island
-  // at the origin, its texture on stage 0 and the cube still on 7.
+  // at the origin, its texture on stage 0, the grain on 1 and the cube already on 7.
   const GpuState &s = *draws[sky]->state, &l = *draws[land]->state;
   EXPECT_TRUE(s.pixelShader.get() == SkyPixelShader->shader && s.vertexShader.get() == SkyVertexShader->shader);
   EXPECT_EQ(s.textures[7].get(), texture_skycube->texture);
   for (int k = 0; k < 16; k++) EXPECT_EQ(s.vertexConstants[8 + k / 4][k % 4], k % 5 ? 0.0f : 1.0f) << k;
   EXPECT_TRUE(l.pixelShader.get() == IslandPixelShader->shader && l.vertexShader.get() == IslandVertexShader->shader);
   EXPECT_TRUE(l.textures[0].get() == texture_island->texture && l.textures[7].get() == texture_skycube->texture);
+  EXPECT_EQ(l.textures[1].get(), texture_detail->texture) << "the grain close up";
   for (int i = 0; i < 3; i++) EXPECT_EQ(l.vertexConstants[8 + i][3], float(-(&CameraPosition.x)[i]));
   // The heading text: black, top-left, the font's shader, opaque pixels only where the font has them.
   const GpuState& h = *draws[heading]->state;
@@ -316,16 +329,8 @@ TEST_F(SceneTest, EveryAircraftPieceIsDrawnOnceWithItsShadersTextureColourAndPos
     else if (p.body == a->fuselage) lastOpaqueFuselage = std::max(lastOpaqueFuselage, at[0]);
   }
   EXPECT_LT(lastOpaqueFuselage, canopy) << "the canopy blends over the fuselage under it";
-  // Every body leaves its shadow on the ground: its mesh flattened, translucent black, no depth writes.
-  size_t shadow = 0, triangles = 0;
-  for (const RecordedCall* d : rec->Draws())
-    if (d->kind == CallKind::DrawPrimitiveUP && d->u[0] == D3DPT_TRIANGLELIST && d->vertexFloat(0, 8) == 0.01f &&
-        d->vertexUint(0, 12) == PackColour(0, 0, 0, 0.4f) && d->state->renderState(D3DRS_ZWRITEENABLE) == 0 &&
-        d->state->renderState(D3DRS_ALPHABLENDENABLE) == 1)
-      shadow++;
-  for (pEntity* e : a->parts)
-    if (auto* b = dynamic_cast<pBody*>(e)) triangles += b->triangles.count;
-  EXPECT_EQ(shadow, triangles);
+  // Every body leaves its shadow on the ground (below).
+  EXPECT_EQ(ShadowDraws().size(), 1u);
 
   // One strap cut (the Delete key cuts all four; the drawing only asks whether all exist): the balloon alone, by
   // its own pose with the airframe's vertex shader; no straps.
@@ -351,6 +356,48 @@ TEST_F(SceneTest, EveryAircraftPieceIsDrawnOnceWithItsShadersTextureColourAndPos
 
 // The debug view (F12) swaps the model for the entities' own pictures: each body's mesh at its pose, coloured by
 // corner; the sky, the island and the read-outs stay. A second press brings the model back.
+// The shadow: every body's triangles in one translucent black draw, dropped straight down onto the ground a few
+// centimetres over it, darkest on the ground. Flown up high and out over the sea, it follows: under the fuselage,
+// on the water, fainter.
+TEST_F(SceneTest, TheShadowLiesOnTheGroundBelowAndFollowsTheAircraftUpAndOverTheSea) {
+  size_t triangles = 0;
+  for (pEntity* e : a->parts)
+    if (auto* b = dynamic_cast<pBody*>(e)) triangles += b->triangles.count;
+  auto check = [&](double groundZ, double maxLift) {
+    const auto shadows = ShadowDraws();
+    ASSERT_EQ(shadows.size(), 1u);
+    const RecordedCall* d = shadows[0];
+    EXPECT_EQ(d->u[1], triangles);
+    EXPECT_EQ(d->state->pixelShader.get(), nullptr);
+    const Vec3 f = a->fuselage->position;
+    const uint32_t colour = PackColour(0, 0, 0, float(0.4 * GroundShadowIntensity(f.z - groundZ)));
+    double sx = 0, sy = 0;
+    for (uint32_t v = 0; v < 3 * triangles; v++) {
+      const double z = d->vertexFloat(v, 8) + CameraPosition.z - groundZ;
+      EXPECT_TRUE(z > 0.02 && z < maxLift) << v << ": " << z;
+      EXPECT_EQ(d->vertexUint(v, 12), colour);
+      sx += d->vertexFloat(v, 0) + CameraPosition.x, sy += d->vertexFloat(v, 4) + CameraPosition.y;
+    }
+    // Straight below: the shadow's middle within a few metres of the fuselage's (the balloon hangs above it).
+    EXPECT_LT(std::hypot(sx / (3 * triangles) - f.x, sy / (3 * triangles) - f.y), 3.0);
+  };
+  DrawAircraft();
+  const double ground = GroundPlaneBelow(a->fuselage->position).c;
+  EXPECT_NEAR(ground, 0, 0.2) << "the flat island";
+  check(ground, 0.1);
+  const double onTheGround = GroundShadowIntensity(a->fuselage->position.z - ground);
+
+  const Vec3 away{-4000, 500, 150};  // far beyond the island, 150 m up
+  for (pEntity* e : a->parts)
+    if (auto* b = dynamic_cast<pBody*>(e)) b->position = b->position + away;
+  CameraPosition = a->fuselage->position + Vec3{-30, -30, 10};
+  rec->clearCalls();
+  DrawAircraft();
+  EXPECT_DOUBLE_EQ(GroundPlaneBelow(a->fuselage->position).c, -2.0) << "the sea";
+  check(-2.0, 0.5);
+  EXPECT_LT(GroundShadowIntensity(a->fuselage->position.z + 2.0), onTheGround / 2);
+}
+
 TEST_F(SceneTest, F12ShowsTheBodiesInsteadOfTheModelAndASecondPressBringsItBack) {
   KeyState[VK_F12] = 0x40;
   DrawFrame();

@@ -133,8 +133,9 @@ TEST_F(ContentTest, TwoBuildsAreByteIdentical) {
     ++files;
   }
   fs::remove_all(second);
-  // 4 models, 6 textures, 9 shaders (the menu's among them), the font description and 3 aircraft files
-  EXPECT_EQ(files, 23u);
+  // 5 models (the open sea among them), 7 textures (the detail grain), 11 shaders (the menu's and the ground's),
+  // the font description and 3 aircraft files
+  EXPECT_EQ(files, 27u);
 }
 
 TEST_F(ContentTest, AircraftNodesSubsetsStrapWeightsAndFiniteVertices) {
@@ -282,6 +283,37 @@ TEST_F(ContentTest, IslandFacesUpAndLiesJustUnderTheFeet) {
   }
   // The ground lies 1 to 10 cm down (NaN, no ground at all, fails).
   for (size_t f = 0; f < feet.size(); ++f) EXPECT_NEAR(feet[f].z - ground[f], 0.055, 0.045) << "corner " << f;
+}
+
+// The open sea stretches the island map's border texels over kilometres: any grain there shows as streaks
+// running out to the horizon, so the border is one plain colour. The detail grain tiles without a seam and
+// averages to mid-grey (its small mip levels leave the map's colours as they are).
+TEST(ContentPictures, TheMapsBorderIsPlainAndTheDetailGrainTilesAroundMidGrey) {
+  content::Bitmap map = content::PaintIslandTexture();
+  const uint8_t* corner = map.At(0, 0);
+  size_t unlike = 0;
+  for (int i = 0; i < map.width; ++i)
+    for (int ring = 0; ring < 3; ++ring)
+      for (const uint8_t* p : {map.At(i, ring), map.At(i, map.height - 1 - ring), map.At(ring, i),
+                               map.At(map.width - 1 - ring, i)})
+        unlike += !std::equal(p, p + 3, corner);
+  EXPECT_EQ(unlike, 0u);
+
+  content::Bitmap grain = content::PaintDetailTexture();
+  const int n = grain.width;
+  double sum = 0, across = 0, within = 0;
+  for (int r = 0; r < n; ++r)
+    for (int c = 0; c < n; ++c) {
+      sum += grain.At(c, r)[0];
+      EXPECT_TRUE(grain.At(c, r)[0] == grain.At(c, r)[1] && grain.At(c, r)[1] == grain.At(c, r)[2]);
+    }
+  for (int k = 0; k < n; ++k) {
+    across += std::abs(grain.At(n - 1, k)[0] - grain.At(0, k)[0]) + std::abs(grain.At(k, n - 1)[0] - grain.At(k, 0)[0]);
+    within += std::abs(grain.At(1, k)[0] - grain.At(0, k)[0]) + std::abs(grain.At(k, 1)[0] - grain.At(k, 0)[0]);
+  }
+  EXPECT_NEAR(sum / (double(n) * n), 128.0, 1.0);
+  EXPECT_LT(across, 1.5 * within + n) << "the seam is no rougher than the inside";
+  EXPECT_GT(within, 0.5 * n) << "there is grain at all";
 }
 
 TEST_F(ContentTest, FontReadsCleanlyAndPlacesTheCursorCellsWhereTheAtlasHasThem) {
