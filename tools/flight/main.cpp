@@ -245,6 +245,7 @@ bool RunCases(const SweepPlan& plan, const std::string& program, const std::vect
       }
       size_t index = plan.cases[k];
 #ifdef _WIN32
+      (void)flyCase;
       std::vector<std::string> caseArgs = args;
       caseArgs.push_back("--worker");
       caseArgs.push_back(std::to_string(index));
