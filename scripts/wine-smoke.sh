@@ -10,7 +10,8 @@
 #     one, compares it with the OpenGL device's;
 #  5. starts tarnsim.exe with a settings file (Q arms; a bad line) recording
 #     its flight, waits for its first presented frame, screenshots it, sends
-#     Pause, Q, Z, Up (held), F2, F10 (the menu) twice and Escape,
+#     Pause, Q, Z, Up (held), F2, F10 (the menu) twice, resizes the window,
+#     F7 (full screen, where F2's picture must have the screen's size) and Escape,
 #     screenshots the flight, and requires exit code 0, "Memory objects
 #     left: 0", a changed picture and F2's PNG; then tarn-flight.exe must
 #     replay the recorded flight to the same state.
@@ -216,6 +217,17 @@ xdotool key F2; sleep 1
 xdotool key F10; sleep 2
 shot "$out/menu.png" >/dev/null
 xdotool key F10; sleep 1
+# The window resized to a small screen's size: the picture, the panel and the
+# help line follow (a figure and a screenshot); then F7 puts it in full
+# screen, where the device is reset to the whole screen's size: F2's picture
+# there must have that size.
+xdotool windowsize "$window" 1024 600; sleep 3
+shot "$out/resized.png" >/dev/null
+xdotool key F2; sleep 1
+xdotool key F7; sleep 3
+shot "$out/fullscreen.png" >/dev/null
+xdotool key F2; sleep 1
+xdotool key F7; sleep 1
 xdotool key Escape
 for _ in $(seq 60); do [ -s "$out/tarnsim.exit" ] && break; sleep 1; done
 timeout 60 wineserver -w || true
@@ -237,12 +249,19 @@ diff=$(compare -metric AE -fuzz 10% "$out/flying.png" "$out/menu.png" null: 2>&1
 [ "${diff%% *}" -gt 100000 ] 2>/dev/null || fail "F10 showed no menu ($diff pixels changed)"
 # F2's picture, in the Wine user's Pictures folder (no XDG variable names
 # one there), the size of the window.
-png=$(tr -d '\r' <"$log" | sed -n 's/^Screenshot saved to //p')
-[ -n "$png" ] || { cat "$log"; fail "F2 saved no screenshot"; }
+pngs=$(tr -d '\r' <"$log" | sed -n 's/^Screenshot saved to //p')
+[ "$(echo "$pngs" | grep -c .)" = 3 ] || { cat "$log"; fail "F2 did not save three screenshots"; }
+png=$(echo "$pngs" | head -1)
 case "$png" in 'C:\users\'*'\Pictures\tarnsim\tarnsim-'*.png) ;; *) fail "screenshot in the wrong place: $png" ;; esac
 png=$(winepath -u "$png")
 echo "F2 screenshot: $(identify -format '%wx%h %m' "$png")"
 mv "$png" "$out/f2.png"
+resized=$(winepath -u "$(echo "$pngs" | sed -n 2p)")
+echo "F2 screenshot after resizing the window to 1024x600: $(identify -format '%wx%h' "$resized")"
+mv "$resized" "$out/f2-resized.png"
+full=$(winepath -u "$(echo "$pngs" | sed -n 3p)")
+[ "$(identify -format '%wx%h' "$full")" = 1280x800 ] || fail "F2 in full screen (F7) is $(identify -format '%wx%h' "$full"), not the screen's 1280x800"
+mv "$full" "$out/f2-fullscreen.png"
 lap "simulator in a window"
 
 # The flight it recorded replays headless to the same state on this build.

@@ -25,6 +25,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_DESTROY:
       alive = false;
       break;
+    case WM_SIZE:
+      // Windows sends the size to the procedure while the program may rest
+      // in its wait for input: a posted no-op wakes it to draw the new size.
+      PostMessageA(hwnd, WM_NULL, 0, 0);
+      return DefWindowProcA(hwnd, message, wParam, lParam);
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_CLOSE:
