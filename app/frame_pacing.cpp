@@ -59,7 +59,9 @@ bool AnyKeyHeld() {
 }
 
 bool Idle() {
-  if (!Paused || FlightSessionNeedsFrames() || MouseLookActive() || AnyKeyHeld()) return false;
+  // A resize may come while the loop takes messages (Wine sends it from the
+  // peek itself), so the size is asked here rather than waited for.
+  if (!Paused || FlightSessionNeedsFrames() || MouseLookActive() || AnyKeyHeld() || WindowSizeChanged()) return false;
   return framesShown >= 2 && Same(shown[0], shown[1]) && Same(shown[1], Now());
 }
 

@@ -23,6 +23,9 @@ bool CreateDevice(double clientWidth, double clientHeight);
 // when that changed (a resize, maximise, full screen), so the picture and
 // everything on it follow. Nothing while the size is the one it has.
 void FollowWindowSize();
+// The window's client size is not the back buffer's (not minimised): a frame
+// is due even while nothing else moves.
+bool WindowSizeChanged();
 // F7 and Alt+Enter: full screen or back to the window.
 void ToggleFullScreen();
 // Releases the device and reports references still held.

@@ -59,11 +59,17 @@ bool CreateDevice(double clientWidth, double clientHeight) {
   return true;
 }
 
-void FollowWindowSize() {
-  if (!Device || WindowIsMinimised()) return;
+bool WindowSizeChanged() {
+  if (!Device || WindowIsMinimised()) return false;
   int32_t w = 0, h = 0;
   GetClientSize(w, h);
-  if (w <= 0 || h <= 0 || (w == backBufferWidth && h == backBufferHeight)) return;
+  return w > 0 && h > 0 && (w != backBufferWidth || h != backBufferHeight);
+}
+
+void FollowWindowSize() {
+  if (!WindowSizeChanged()) return;
+  int32_t w = 0, h = 0;
+  GetClientSize(w, h);
   // A device that cannot take the size now (a lost Direct3D device) is
   // asked again before the next frame.
   if (SUCCEEDED(Device->ResizeBackBuffer(uint32_t(w), uint32_t(h)))) {
