@@ -203,7 +203,9 @@ class FlightSessionTest : public ::testing::Test {
   Settings settings = DefaultSettings();
   JoystickReading pad;
   // One pair of files per test: CTest runs the tests side by side.
-  std::string first = ::testing::TempDir() + "session-a.tarnflight", second = ::testing::TempDir() + "session-b.tarnflight";
+  // Named after the test: ctest runs the tests of this suite side by side.
+  const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::string first = ::testing::TempDir() + name + "-a.tarnflight", second = ::testing::TempDir() + name + "-b.tarnflight";
 };
 
 TEST_F(FlightSessionTest, StickFlightsReplayExactlyAndAMovedStickTakesOver) {
