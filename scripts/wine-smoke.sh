@@ -308,7 +308,7 @@ message_box() {  # TITLE PICTURE EXPECTED_EXIT PROGRAM...
   rm -f "$out/box.exit"
   (cd "$out"; rc=0; timeout 120 wine start /wait /unix "$@" >/dev/null 2>&1 || rc=$?; echo "exit $rc" >"$out/box.exit") &
   for _ in $(seq 60); do
-    box=$(xdotool search --name "^$title\$" 2>/dev/null | head -1)
+    box=$(xdotool search --name "^$title\$" 2>/dev/null | head -1 || true)
     [ -n "$box" ] && break
     sleep 1
   done
