@@ -6,6 +6,7 @@
 #include "aircraft/aircraft.h"
 #include "app/update.h"
 #include "foundation/log.h"
+#include "foundation/paths.h"
 #include "foundation/str.h"
 #include "render/draw.h"
 #include "render/text.h"
@@ -37,9 +38,9 @@ void Show(const std::vector<std::string>& lines) {
 
 bool Changed() {
   std::error_code failed;
-  auto time = std::filesystem::last_write_time(watched, failed);
+  auto time = std::filesystem::last_write_time(FsPath(watched), failed);
   if (failed) return false;  // gone for the moment (an editor saving): keep watching
-  uintmax_t size = std::filesystem::file_size(watched, failed);
+  uintmax_t size = std::filesystem::file_size(FsPath(watched), failed);
   if (failed) return false;
   bool changed = !lastSeen || time != lastTime || size != lastSize;
   lastSeen = true;

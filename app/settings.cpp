@@ -1,7 +1,6 @@
 #include "app/settings.h"
 
 #include <ini.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -360,9 +359,9 @@ Settings LoadSettings(const std::string& path) {
   std::string text, reason;
   if (!ReadWholeFile(path, FileKind::Settings, text, reason)) {
     const int error = errno;
-    struct stat st;
+    PathInfo info;
     if (error == ENOENT) return s;  // no settings file: the defaults, silently
-    if (error == 0 && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (error == 0 && PathStatus(path, info) && info.folder)
       Log("%s: is a folder, not a settings file; the defaults stay\n", path.c_str());
     else if (error == 0 && reason.find(" bytes, more than ") != std::string::npos)
       Log("%s: larger than %zu KiB, not a settings file; the defaults stay\n", path.c_str(), kMaxFileBytes / 1024);
@@ -465,8 +464,8 @@ std::string DefaultSettingsText() {
 }
 
 bool WriteDefaultSettings(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0) {
+  PathInfo info;
+  if (PathStatus(path, info)) {
     Log("%s already exists; it was left as it is\n", path.c_str());
     return false;
   }

@@ -21,6 +21,7 @@
 #include "foundation/content_dir.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
+#include "foundation/paths.h"
 #include "foundation/str.h"
 #include "platform/dialog/dialog.h"
 #include "tarn_version.h"
@@ -37,12 +38,12 @@ bool RecordingPathUsable(const FlightSessionOptions& flights) {
     return false;
   }
   std::error_code failed;
-  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::filesystem::path folder = FsPath(path).parent_path();
   if (!folder.empty() && !std::filesystem::is_directory(folder, failed)) {
-    Log("Can't record into \"%s\": the folder \"%s\" does not exist\n", path.c_str(), folder.string().c_str());
+    Log("Can't record into \"%s\": the folder \"%s\" does not exist\n", path.c_str(), Utf8Path(folder).c_str());
     return false;
   }
-  if (!flights.replace && std::filesystem::exists(std::filesystem::symlink_status(path, failed))) {
+  if (!flights.replace && std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), failed))) {
     Log("Can't record into \"%s\": the file exists (--force replaces it)\n", path.c_str());
     return false;
   }
@@ -90,7 +91,7 @@ int Run(int argc, char** argv) {
   cli.add_flag("--force", flights.replace, "Let --record and --write-aircraft replace an existing file");
   // One argument that is no option is a flight to replay: what a file
   // dropped on the program or opened with it brings.
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = ProgramArguments(argc, argv);
   if (args.size() == 1 && !args[0].empty() && args[0][0] != '-') args.insert(args.begin(), "--replay");
   std::reverse(args.begin(), args.end());  // CLI11 takes them last first
   try {
@@ -121,18 +122,18 @@ int Run(int argc, char** argv) {
   // The aircraft: the command line's file, else the settings' one (relative
   // to the settings file's folder).
   if (aircraft.empty() && !UserSettings.aircraftFile.empty()) {
-    std::filesystem::path named(UserSettings.aircraftFile);
-    aircraft = named.is_absolute() ? named.string() : (std::filesystem::path(path).parent_path() / named).string();
+    std::filesystem::path named = FsPath(UserSettings.aircraftFile);
+    aircraft = Utf8Path(named.is_absolute() ? named : FsPath(path).parent_path() / named);
   }
   if (!aircraft.empty()) {
     std::error_code failed;
-    std::filesystem::path absolute = std::filesystem::absolute(aircraft, failed);
-    if (!failed) aircraft = absolute.string();
+    std::filesystem::path absolute = std::filesystem::absolute(FsPath(aircraft), failed);
+    if (!failed) aircraft = Utf8Path(absolute);
   }
   ChooseAircraft(aircraft, overrides);
   if (!writeAircraft.empty()) {
     std::error_code failed;
-    if (!flights.replace && std::filesystem::exists(std::filesystem::symlink_status(writeAircraft, failed))) {
+    if (!flights.replace && std::filesystem::exists(std::filesystem::symlink_status(FsPath(writeAircraft), failed))) {
       Log("Can't write the aircraft to \"%s\": the file exists (--force replaces it)\n", writeAircraft.c_str());
       return 1;
     }
@@ -152,8 +153,8 @@ int Run(int argc, char** argv) {
   for (std::string* file : {&flights.record, &flights.replay}) {
     std::error_code failed;
     if (!file->empty()) {
-      std::filesystem::path absolute = std::filesystem::absolute(*file, failed);
-      if (!failed) *file = absolute.string();
+      std::filesystem::path absolute = std::filesystem::absolute(FsPath(*file), failed);
+      if (!failed) *file = Utf8Path(absolute);
     }
   }
   if (!flights.record.empty() && !RecordingPathUsable(flights)) return 1;

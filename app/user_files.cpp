@@ -1,6 +1,7 @@
 #include "app/user_files.h"
 
 #include "foundation/files.h"
+#include "foundation/paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,20 +16,20 @@ namespace {
 // the fallback below the home directory. Windows has no XDG folders of its
 // own: there the XDG variables still win when set, then the profile's folder
 // named by windowsVariable (APPDATA for settings and data), then the profile.
-bool Absolute(const char* path) { return path != nullptr && std::filesystem::path(path).is_absolute(); }
+bool Absolute(const std::string& path) { return FsPath(path).is_absolute(); }
 
 std::string BaseDirectory(const char* variable, const char* belowHome, const char* windowsVariable) {
-  const char* value = std::getenv(variable);
+  std::string value = EnvironmentValue(variable);
   if (Absolute(value)) return value;
 #ifdef _WIN32
-  const char* profileFolder = windowsVariable != nullptr ? std::getenv(windowsVariable) : nullptr;
+  std::string profileFolder = windowsVariable != nullptr ? EnvironmentValue(windowsVariable) : std::string();
   if (Absolute(profileFolder)) return profileFolder;
-  const char* home = std::getenv("USERPROFILE");
+  std::string home = EnvironmentValue("USERPROFILE");
 #else
   (void)windowsVariable;
-  const char* home = std::getenv("HOME");
+  std::string home = EnvironmentValue("HOME");
 #endif
-  return std::string(home != nullptr && home[0] != 0 ? home : ".") + "/" + belowHome;
+  return (home.empty() ? std::string(".") : home) + "/" + belowHome;
 }
 
 // Paths in the system's own spelling, so the lines that name them read right.
@@ -101,7 +102,7 @@ std::string PicturesFromUserDirs(const std::string& home) {
 
 bool Exists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::exists(path, error);
+  return std::filesystem::exists(FsPath(path), error);
 }
 
 }  // namespace
@@ -115,9 +116,9 @@ std::string FlightsDirectory() {
 std::string ScreenshotsDirectory() {
 #ifndef _WIN32
   // The variable, when set, wins over the file (as xdg-user-dir has it).
-  if (!Absolute(std::getenv("XDG_PICTURES_DIR"))) {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && Absolute(home)) {
+  if (!Absolute(EnvironmentValue("XDG_PICTURES_DIR"))) {
+    const std::string home = EnvironmentValue("HOME");
+    if (Absolute(home)) {
       std::string pictures = PicturesFromUserDirs(home);
       if (!pictures.empty()) return pictures + "/tarnsim";
     }

@@ -13,6 +13,7 @@
 #include "assets/drawing_hooks.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "foundation/paths.h"
 #include "tarn_version.h"
 
 MDL* ModelRegistry = nullptr;
@@ -399,7 +400,7 @@ std::string CacheFileName(const MDL* model, const MEM& raw) {
 
 bool IsOlder(const std::string& a, const std::string& b) {
   std::error_code ea, eb;
-  auto ta = std::filesystem::last_write_time(a, ea), tb = std::filesystem::last_write_time(b, eb);
+  auto ta = std::filesystem::last_write_time(FsPath(a), ea), tb = std::filesystem::last_write_time(FsPath(b), eb);
   return !ea && !eb && ta < tb;
 }
 

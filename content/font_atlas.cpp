@@ -13,6 +13,7 @@
 #include "content/builders.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
+#include "foundation/str.h"
 
 namespace content {
 
@@ -27,18 +28,6 @@ namespace {
 constexpr int kCellW = 43, kCellH = 72, kStepX = 51, kStepY = 80, kStart = 4, kPerRow = 16;
 constexpr double kEmPixels = 62.0;
 constexpr int kBaseline = 57;  // texels below the cell's top
-
-// Character codes 0x80..0x9F as the Windows Latin-1 code page has them.
-const uint16_t kHighCodes[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-int CodePoint(int code) {
-  if (code < 32 || code == 127) return 0;
-  if (code >= 0x80 && code < 0xA0) return kHighCodes[code - 0x80];
-  return code;
-}
 
 struct P {
   double x, y;
@@ -147,7 +136,7 @@ bool PaintFontAtlas(const char* ttfPath, Bitmap& out) {
 
   const float scale = stbtt_ScaleForMappingEmToPixels(&font, float(kEmPixels));
   for (int code = 0; code < 256; ++code) {
-    int cp = CodePoint(code);
+    int cp = int(CodePointOfCell(uint8_t(code)));
     if (!cp || !stbtt_FindGlyphIndex(&font, cp)) continue;
     const int cellX = (code % kPerRow) * kStepX + kStart, cellY = (code / kPerRow) * kStepY + kStart;
     int advance, bearing;

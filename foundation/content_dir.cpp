@@ -1,6 +1,7 @@
 #include "foundation/content_dir.h"
 
 #include "foundation/files.h"
+#include "foundation/paths.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,9 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <stdlib.h>  // _pgmptr
-#else
+#ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -21,22 +20,22 @@ namespace {
 
 bool IsDirectory(const std::string& path) {
   std::error_code error;
-  return fs::is_directory(path, error);
+  return fs::is_directory(FsPath(path), error);
 }
 
 // The absolute path with every link resolved; empty when it does not exist.
 std::string RealPath(const std::string& path) {
   std::error_code error;
-  fs::path resolved = fs::canonical(path, error);
-  return error ? std::string() : resolved.generic_string();
+  fs::path resolved = fs::canonical(FsPath(path), error);
+  return error ? std::string() : Utf8GenericPath(resolved);
 }
 
 // The folder of the running program, from the system's own record of it
 // (argv[0] may be a bare name found through PATH, or a symbolic link).
 std::string ExecutableDirectory() {
 #ifdef _WIN32
-  const char* program = _pgmptr;  // the C runtime's full path of the program
-  std::string exe = program ? RealPath(program) : std::string();
+  const std::string program = ProgramFile();
+  std::string exe = program.empty() ? std::string() : RealPath(program);
 #else
   std::string exe = RealPath("/proc/self/exe");
 #endif
@@ -50,7 +49,7 @@ std::string Quoted(const std::vector<std::string>& places) {
     if (i) text += i + 1 == places.size() ? " or " : ", ";
 #ifdef _WIN32
     // As Explorer and the command prompt write them.
-    text += "\"" + fs::path(places[i]).make_preferred().string() + "\"";
+    text += "\"" + Utf8Path(FsPath(places[i]).make_preferred()) + "\"";
 #else
     text += "\"" + places[i] + "\"";
 #endif
@@ -62,11 +61,11 @@ std::string Quoted(const std::vector<std::string>& places) {
 // permission bits (a read-only mount or another owner answers the same way).
 bool Writable(const std::string& directory) {
 #ifdef _WIN32
-  const std::string probe = directory + "/.tarnsim-write-test";
-  std::FILE* f = std::fopen(probe.c_str(), "wb");
+  const std::wstring probe = WideText(directory + "/.tarnsim-write-test");
+  std::FILE* f = _wfopen(probe.c_str(), L"wb");
   if (!f) return false;
   std::fclose(f);
-  std::remove(probe.c_str());
+  _wremove(probe.c_str());
   return true;
 #else
   return access(directory.c_str(), W_OK) == 0;
@@ -86,13 +85,13 @@ bool EnterContentDirectory(const std::string& dataOption, ContentDirectory& foun
   // <prefix>/bin/program -> <prefix>/share/tarnsim, wherever the prefix is.
   const std::string dataDir = exeDir.substr(0, exeDir.rfind('/')) + "/share/tarnsim";
   const std::string installed = exeDir.empty() ? std::string() : RealPath(dataDir);
-  const char* env = std::getenv("TARNSIM_DATA");
+  const std::string env = EnvironmentValue("TARNSIM_DATA");
   std::vector<std::string> candidates;
   std::string named;  // how the user named the one directory to use
   if (!dataOption.empty()) {
     candidates.push_back(dataOption);
     named = "--data";
-  } else if (env && *env) {
+  } else if (!env.empty()) {
     candidates.push_back(env);
     named = "TARNSIM_DATA";
   } else {
@@ -110,7 +109,7 @@ bool EnterContentDirectory(const std::string& dataOption, ContentDirectory& foun
     std::string absolute = RealPath(dir);
     std::error_code entered;
     if (absolute.empty()) continue;
-    fs::current_path(absolute, entered);
+    fs::current_path(FsPath(absolute), entered);
     if (entered) continue;
     found.path = absolute;
     found.installed = !installed.empty() && absolute == installed;
@@ -131,13 +130,13 @@ bool EnterContentDirectory(const std::string& dataOption, ContentDirectory& foun
 std::string CompiledModelCacheFor(const ContentDirectory& content) {
   if (!content.installed && Writable(content.path + "/Models")) return std::string();
   std::string base;
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  if (xdg && fs::path(xdg).is_absolute()) {
+  const std::string xdg = EnvironmentValue("XDG_CACHE_HOME");
+  if (FsPath(xdg).is_absolute()) {
     base = xdg;
   } else {
 #ifdef _WIN32
-    const char* local = std::getenv("LOCALAPPDATA");  // where Windows keeps per-user caches
-    base = local && *local ? std::string(local) : fs::temp_directory_path().generic_string();
+    const std::string local = EnvironmentValue("LOCALAPPDATA");  // where Windows keeps per-user caches
+    base = !local.empty() ? local : Utf8GenericPath(fs::temp_directory_path());
 #else
     const char* home = std::getenv("HOME");
     if (!home || !*home) {

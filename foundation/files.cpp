@@ -10,9 +10,11 @@
 #include <cstring>
 #include <random>
 
+#include "foundation/paths.h"
 #include "foundation/str.h"
 
 #ifdef _WIN32
+#include <direct.h>
 #include <io.h>
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -36,6 +38,25 @@
 #endif
 
 namespace {
+
+// Every call that names a file, through the system's UTF-16 names on
+// Windows (a UTF-8 path given to its narrow calls would be read in the code
+// page and name another file, or none).
+#ifdef _WIN32
+using StatBuffer = struct _stat64;
+int OpenPath(const std::string& path, int flags, int mode = 0) { return ::_wopen(WideText(path).c_str(), flags, mode); }
+int StatPath(const std::string& path, StatBuffer* st) { return ::_wstat64(WideText(path).c_str(), st); }
+int StatOpen(int fd, StatBuffer* st) { return ::_fstat64(fd, st); }
+int RemovePath(const std::string& path) { return ::_wunlink(WideText(path).c_str()); }
+bool ReadableNow(const std::string& path) { return ::_waccess(WideText(path).c_str(), 4) == 0; }
+#else
+using StatBuffer = struct stat;
+int OpenPath(const std::string& path, int flags, int mode = 0) { return ::open(path.c_str(), flags, mode); }
+int StatPath(const std::string& path, StatBuffer* st) { return ::stat(path.c_str(), st); }
+int StatOpen(int fd, StatBuffer* st) { return ::fstat(fd, st); }
+int RemovePath(const std::string& path) { return ::unlink(path.c_str()); }
+bool ReadableNow(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+#endif
 
 const char* PlainText(int e) {
   switch (e) {
@@ -95,7 +116,7 @@ int CreateTemporary(const std::string& path, std::string& temporary) {
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, "%016llx.tmp", (unsigned long long)random());
     temporary = stem + suffix;
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_BINARY, 0666);
+    int fd = OpenPath(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_BINARY, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -127,7 +148,7 @@ bool Sync(int fd) {
 // Renames over an existing target, as POSIX rename does on every system.
 bool Replace(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+  return MoveFileExW(WideText(from).c_str(), WideText(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
          (errno = EACCES, false);
 #else
   return ::rename(from.c_str(), to.c_str()) == 0;
@@ -136,7 +157,7 @@ bool Replace(const std::string& from, const std::string& to) {
 
 bool MakeFolder(const std::string& path) {
 #ifdef _WIN32
-  return ::mkdir(path.c_str()) == 0;
+  return ::_wmkdir(WideText(path).c_str()) == 0;
 #else
   return ::mkdir(path.c_str(), 0700) == 0;
 #endif
@@ -177,14 +198,14 @@ std::string ErrorReason(int e) {
 bool ReadWholeFile(const std::string& path, FileKind kind, std::string& out, std::string& reason) {
   out.clear();
   // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
+  int fd = OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
   if (fd < 0) {
     int error = errno;
     reason = ErrorReason(error);
 #ifdef _WIN32
     // Windows will not open a folder at all (access denied): say what it is.
-    struct stat st;
-    if (error == EACCES && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    StatBuffer st;
+    if (error == EACCES && StatPath(path, &st) == 0 && S_ISDIR(st.st_mode)) {
       reason = "a folder, not a file";
       error = 0;
     }
@@ -193,8 +214,8 @@ bool ReadWholeFile(const std::string& path, FileKind kind, std::string& out, std
     return false;
   }
   errno = 0;  // from here on a refusal is about the file, not the system
-  struct stat st;
-  if (fstat(fd, &st) != 0) {
+  StatBuffer st;
+  if (StatOpen(fd, &st) != 0) {
     reason = ErrorReason(errno);
     ::close(fd);
     return false;
@@ -271,7 +292,7 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t n, std::st
     error = errno;
   }
   if (!ok) {
-    ::unlink(temporary.c_str());
+    RemovePath(temporary);
     reason = ErrorReason(error);
   }
   return ok;
@@ -289,14 +310,14 @@ bool FileStream::Open(const std::string& path, bool replace, std::string& reason
   // replacement could never take the name: the old file goes first, then the
   // new one is created as a fresh one would be (Windows has no links another
   // user could plant there).
-  if (replace && !DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+  if (replace && !DeleteFileW(WideText(path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
     reason = ErrorReason(EACCES);
     return false;
   }
   replace = false;
 #endif
   if (!replace) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_BINARY, 0666);
+    fd_ = OpenPath(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_BINARY, 0666);
     if (fd_ < 0) reason = ErrorReason(errno);
     return fd_ >= 0;
   }
@@ -310,7 +331,7 @@ bool FileStream::Open(const std::string& path, bool replace, std::string& reason
     reason = ErrorReason(errno);
     ::close(fd_);
     fd_ = -1;
-    ::unlink(temporary.c_str());
+    RemovePath(temporary);
     return false;
   }
   return true;
@@ -364,8 +385,8 @@ bool MakePrivateFolders(const std::string& path, std::string& reason) {
     pos = path.find_first_not_of("/\\", next);
     if (pos == std::string::npos) break;
   }
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+  StatBuffer st;
+  if (StatPath(path, &st) != 0) {
     reason = ErrorReason(errno);
     return false;
   }
@@ -377,13 +398,13 @@ bool MakePrivateFolders(const std::string& path, std::string& reason) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+  StatBuffer sa, sb;
+  if (StatPath(a, &sa) != 0 || StatPath(b, &sb) != 0) return false;
 #ifdef _WIN32
   // st_ino is always 0 on Windows: compare what the names resolve to.
-  char fa[MAX_PATH], fb[MAX_PATH];
-  if (!_fullpath(fa, a.c_str(), MAX_PATH) || !_fullpath(fb, b.c_str(), MAX_PATH)) return false;
-  return _stricmp(fa, fb) == 0;
+  wchar_t fa[MAX_PATH], fb[MAX_PATH];
+  if (!_wfullpath(fa, WideText(a).c_str(), MAX_PATH) || !_wfullpath(fb, WideText(b).c_str(), MAX_PATH)) return false;
+  return _wcsicmp(fa, fb) == 0;
 #else
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 #endif
@@ -393,4 +414,14 @@ std::string Clipped(const std::string& token) {
   const size_t keep = 80;
   if (token.size() <= keep) return token;
   return token.substr(0, keep) + "... (" + Thousands(token.size()) + " bytes)";
+}
+
+bool PathStatus(const std::string& path, PathInfo& info) {
+  info = PathInfo();
+  StatBuffer st;
+  if (StatPath(path, &st) != 0) return false;
+  info.folder = S_ISDIR(st.st_mode);
+  info.modified = int64_t(st.st_mtime);
+  info.readable = ReadableNow(path);
+  return true;
 }

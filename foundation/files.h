@@ -29,6 +29,8 @@ const char* FileKindName(FileKind kind);  // "a flight", "a settings file", ...
 // console lines use everywhere, and what it means.
 std::string ErrorReason(int errnoValue);
 
+// Every path here is UTF-8 on every system (see foundation/paths.h).
+
 // Reads a whole regular file of at most FileCap(kind) bytes. On failure returns
 // false, leaves out empty and sets reason to one plain sentence: the error
 // name for a failed open, or what the file is ("a FIFO, not a regular file",
@@ -76,6 +78,15 @@ bool MakePrivateFolders(const std::string& path, std::string& reason);
 // Whether two paths name the same existing file (the same device and inode;
 // on Windows the same absolute path).
 bool SameFile(const std::string& a, const std::string& b);
+
+// What is at a path, asked without opening it (opening a FIFO would wait).
+struct PathInfo {
+  bool folder = false;
+  bool readable = false;  // this process may open it for reading
+  int64_t modified = 0;   // last write, seconds since 1970 (UTC)
+};
+// False (info cleared) when nothing is there or it cannot be asked; errno says why.
+bool PathStatus(const std::string& path, PathInfo& info);
 
 // A token from outside (a file's text, a key name) fit to echo in a console
 // line: at most 80 bytes kept, and a longer one says how long it was.

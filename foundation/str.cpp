@@ -1,6 +1,5 @@
 #include "foundation/str.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
 #include <io.h>
@@ -202,9 +201,9 @@ void String::toVEC2(double out[2], bool* ok) const {
 bool FileExists(const char* name) {
   if (!name) return false;
   int saved = errno;
-  struct stat st;
+  PathInfo info;
   // Asked, not opened: opening a FIFO would wait for a writer.
-  bool exists = stat(name, &st) == 0 && !S_ISDIR(st.st_mode) && access(name, R_OK) == 0;
+  bool exists = PathStatus(name, info) && !info.folder && info.readable;
   errno = saved;
   return exists;
 }
@@ -278,3 +277,58 @@ uint32_t WindowsErrorOf(int e) {
 
 const char* LastErrorName() { return resultCodeName(WindowsErrorOf(errno)); }
 #endif
+
+namespace {
+// Cells 0x80..0x9F as the Windows Latin-1 code page fills them.
+const uint16_t kHighCells[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+}  // namespace
+
+uint32_t CodePointOfCell(uint8_t cell) {
+  if (cell < 32 || cell == 127) return 0;
+  if (cell >= 0x80 && cell < 0xA0) return kHighCells[cell - 0x80];
+  return cell;
+}
+
+int CellOfCodePoint(uint32_t codePoint) {
+  if (codePoint == 0) return -1;
+  if (codePoint < 0x100) return CodePointOfCell(uint8_t(codePoint)) == codePoint ? int(codePoint) : -1;
+  for (int i = 0; i < 32; i++)
+    if (kHighCells[i] == codePoint) return 0x80 + i;
+  return -1;
+}
+
+namespace {
+bool NextUtf8(const char* text, size_t n, uint32_t& codePoint, size_t& length) {
+  if (n == 0) return false;
+  const uint8_t lead = uint8_t(text[0]);
+  if (lead < 0x80) {
+    codePoint = lead, length = 1;
+    return true;
+  }
+  size_t more;
+  uint32_t cp, least;
+  if (lead >= 0xC2 && lead <= 0xDF) more = 1, cp = lead & 0x1F, least = 0x80;
+  else if (lead >= 0xE0 && lead <= 0xEF) more = 2, cp = lead & 0x0F, least = 0x800;
+  else if (lead >= 0xF0 && lead <= 0xF4) more = 3, cp = lead & 0x07, least = 0x10000;
+  else return false;
+  if (n < more + 1) return false;
+  for (size_t i = 1; i <= more; i++) {
+    const uint8_t c = uint8_t(text[i]);
+    if ((c & 0xC0) != 0x80) return false;
+    cp = cp << 6 | (c & 0x3F);
+  }
+  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  codePoint = cp, length = more + 1;
+  return true;
+}
+}  // namespace
+
+int NextCell(const char* text, size_t n, size_t& length) {
+  uint32_t codePoint;
+  if (NextUtf8(text, n, codePoint, length)) return codePoint < 0x80 ? int(codePoint) : CellOfCodePoint(codePoint);
+  length = 1;
+  return uint8_t(text[0]);
+}

@@ -37,6 +37,18 @@ void LoadFile(const char* name, MEM& buffer);
 // On failure prints one line and leaves any old file untouched.
 bool SaveFile(const char* name, const MEM& buffer);
 
+// The font's 256 character cells are the Windows Latin-1 code page (1252).
+// The Unicode character in a cell: 0 for the control codes and the five
+// cells the code page leaves empty.
+uint32_t CodePointOfCell(uint8_t cell);
+// The cell holding a Unicode character, or -1 when the code page has none.
+int CellOfCodePoint(uint32_t codePoint);
+// The cell of the character at the start of the n (> 0) bytes at text, and
+// its length in bytes. Text is UTF-8 (paths, the words of files): a
+// character is the cell that holds it, or -1 when none does. A byte that
+// begins no whole, shortest-form UTF-8 character is its own cell.
+int NextCell(const char* text, size_t n, size_t& length);
+
 // Windows name of the current errno ("ERROR_FILE_NOT_FOUND", ...).
 const char* LastErrorName();
 

@@ -32,7 +32,10 @@ double OverlayScale() {
 double TextWidth(const std::string& text, double height) {
   double width = 0;
   uint32_t count = CurrentFont ? CurrentFont->symbols.count : 0;
-  for (unsigned char c : text) width += (c < count ? CurrentFont->symbols[c].aspect : 1) * height;
+  for (size_t i = 0, bytes; i < text.size(); i += bytes) {
+    int cell = NextCell(text.data() + i, text.size() - i, bytes);
+    width += (cell >= 0 && uint32_t(cell) < count ? CurrentFont->symbols[cell].aspect : 1) * height;
+  }
   return width;
 }
 

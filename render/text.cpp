@@ -2,6 +2,7 @@
 
 #include "assets/font.h"
 #include "foundation/math.h"
+#include "foundation/str.h"
 #include "platform/gpu/device.h"
 #include "render/draw.h"
 #include "render/resources.h"
@@ -89,7 +90,13 @@ void DrawText(double x, double y, double height, String text) {
         symbol = e;
       }
     } else {
-      symbol = c;
+      // UTF-8 (a path, a file's words) in the font's cells; a character the
+      // font has no cell for is a marker. A byte that begins no whole UTF-8
+      // character stands for its own cell.
+      size_t bytes;
+      int cell = NextCell(t + i, n - i, bytes);
+      symbol = cell >= 0 ? uint32_t(cell) : UINT32_MAX;
+      i += uint32_t(bytes - 1);
     }
     cx += DrawTextSymbol(symbol, cx, cy, height);
   }

@@ -8,13 +8,20 @@
 #  3. flies tarn-flight.exe through the take-off script;
 #  4. draws the contact sheet with Direct3D 9 and, when the Linux build has
 #     one, compares it with the OpenGL device's;
-#  5. starts tarnsim.exe with a settings file (Q arms; a bad line) recording
-#     its flight, waits for its first presented frame, screenshots it, sends
-#     Pause, Q, Z, Up (held), F2, F10 (the menu) twice, resizes the window,
-#     F7 (full screen, where F2's picture must have the screen's size) and Escape,
-#     screenshots the flight, and requires exit code 0, "Memory objects
-#     left: 0", a changed picture and F2's PNG; then tarn-flight.exe must
-#     replay the recorded flight to the same state.
+#  5. unpacks the zip into a folder named as many users' folders are (an
+#     accent, Japanese) and, from another folder, starts tarnsim.exe there
+#     with a settings file (Q arms; a bad line) recording its flight, waits
+#     for its first presented frame, screenshots it, sends Pause, Q, Z, Up
+#     (held), F2, F10 (the menu) twice, resizes the window, F7 (full screen,
+#     where F2's picture must have the screen's size) and Escape, screenshots
+#     the flight, and requires exit code 0, "Memory objects left: 0", a
+#     changed picture and F2's PNG; then tarn-flight.exe must replay the
+#     recorded flight to the same state, fly a key script from that folder
+#     writing CSV and SVG there, and tarnsim.exe must replay the flight given
+#     as its only argument;
+#  6. started as Explorer starts them (a console of their own), tarnsim.exe
+#     without its content and tarn-flight.exe without arguments must show
+#     their message boxes.
 # Everything it leaves is in build-windows/wine/: console logs, screenshots,
 # timings.txt. Every Wine run has a time limit, a crash never starts Wine's
 # debugger, and Wine is shut down before the X server goes.
@@ -33,7 +40,7 @@ if [ "${1:-}" != "--no-build" ]; then
   lap "cross build"
 fi
 # Nothing of an earlier run may stay (cp -r into an existing folder nests).
-rm -rf "$out/run" "$out/flight-run" "$out"/*.csv "$out"/sheet-run* "$out"/contactsheet-* "$out"/*.log "$out"/*.png "$out"/*.txt
+rm -rf "$out/run" "$out/Jos"* "$out/flight-run" "$out"/*.csv "$out"/sheet-run* "$out"/contactsheet-* "$out"/*.log "$out"/*.png "$out"/*.txt
 mkdir -p "$out"
 
 export WINEPREFIX=$root/build-windows/wine-prefix
@@ -42,6 +49,9 @@ export WINEDEBUG=-all
 # starting the debugger (which would wait for ever).
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win64
+# Wine reads the Unix side's arguments and file names in the locale's code
+# set: UTF-8, as the folder names below are written.
+export LC_ALL=C.UTF-8
 
 source tests/e2e/window_helpers.sh
 # TARN_DISPLAYS=FIRST-LAST: the X displays this run may take (default 60-89).
@@ -177,20 +187,24 @@ grep -q 'README.txt' "$appdata_conf" || fail "the settings file does not point t
 # The shipped program, unpacked from the zip, flown with keys: its first frame, Pause, Q (arm, from
 # the settings file), Z, Up held, a screenshot (F2), Escape; recorded from the
 # start and replayed headless.
-# Run from the unpacked zip, as a user gets it.
+# Run from the unpacked zip, as a user gets it, in a folder named as many
+# users' own folders are (C:\Users\José\...), started from another folder.
+home=$out/José
+run=$home/フライト
 rm -rf "$out/unzipped"
 unzip -q build-windows/TarnSim-*-windows.zip -d "$out/unzipped"
-mv "$out/unzipped"/TarnSim-*-windows "$out/run"
+mkdir -p "$home"
+mv "$out/unzipped"/TarnSim-*-windows "$run"
 rm -rf "$out/unzipped"
 log=$out/tarnsim.log
-flight=$out/window.tarnflight
-rm -f "$flight"
+flight="$run/飛行 é.tarnflight"
 # A settings file with a bad line and a key of its own: the Windows build reads
 # it as the Linux build does.
-printf '[keys]\narm = Q\nnot a setting\n' >"$out/tarnsim.conf"
-(cd "$out/run"; rc=0
- timeout 180 wine ./tarnsim.exe \
-   --config "$out/tarnsim.conf" --record "$flight" >"$log" 2>"$out/tarnsim-wine.log" || rc=$?
+conf=$home/réglages.conf
+printf '[keys]\narm = Q\nnot a setting\n' >"$conf"
+(cd "$out"; rc=0
+ timeout 180 wine "$run/tarnsim.exe" \
+   --config "$conf" --record "$flight" >"$log" 2>"$out/tarnsim-wine.log" || rc=$?
  echo "exit $rc" >"$out/tarnsim.exit") &
 for _ in $(seq 120); do grep -q '^First frame presented' "$log" 2>/dev/null && break; sleep 1; done
 grep -q '^First frame presented' "$log" || { cat "$log" "$out/tarnsim-wine.log"; fail "no first frame within two minutes"; }
@@ -239,7 +253,7 @@ echo "tarnsim.exe exit code: ${code:-none}"
 [ "$code" = 0 ] || { cat "$log"; fail "tarnsim.exe did not exit with 0"; }
 # (A Windows console program ends its lines with CR LF.)
 tr -d '\r' <"$log" | grep -qx 'Memory objects left: 0' || { cat "$log"; fail "no \"Memory objects left: 0\""; }
-tr -d '\r' <"$log" | grep -qx "$out/tarnsim.conf:3: not a \[section\] or a name = value line; the default stays" ||
+tr -d '\r' <"$log" | grep -qxF "$conf:3: not a [section] or a name = value line; the default stays" ||
   { cat "$log"; fail "the settings file's bad line was not named"; }
 # Flying moves the whole picture: the two screenshots must differ widely.
 diff=$(compare -metric AE -fuzz 10% "$out/start.png" "$out/flying.png" null: 2>&1 || true)
@@ -266,15 +280,90 @@ lap "simulator in a window"
 
 # The flight it recorded replays headless to the same state on this build.
 [ -s "$flight" ] || fail "tarnsim.exe --record wrote no flight"
-(cd "$out/run" && timeout 300 wine ./tarn-flight.exe "$flight" >"$out/replay.log" 2>&1) ||
+(cd "$out" && timeout 300 wine "$run/tarn-flight.exe" "$flight" >"$out/replay.log" 2>&1) ||
   { cat "$out/replay.log"; fail "tarn-flight.exe did not replay the window's flight"; }
 tr -d '\r' <"$out/replay.log" | grep -qx 'replay matches' || { cat "$out/replay.log"; fail "the window's flight replays differently"; }
 # Armed by Q and beating, the machine climbs: unarmed it would rest on its legs.
 height=$(tr -d '\r' <"$out/replay.log" | sed -n 's/.* height=\([0-9.-]*\) m .*/\1/p' | tail -1)
 awk -v h="${height:-0}" 'BEGIN { exit !(h > 5) }' || { cat "$out/replay.log"; fail "the window's flight did not climb (height ${height:-none} m)"; }
 echo "window flight: $(grep -c '^f ' "$flight") frames, $(stat -c %s "$flight") bytes, ${height} m up at the end, replay matches"
-rm -rf "$out/run"
 lap "replay of the window's flight"
+
+# The flight runner reads a key script from that folder and writes its CSV
+# and SVG there: the same telemetry as from the plain folder above.
+script=$run/décollage.txt
+cp tests/aircraft/scenarios/takeoff.txt "$script"
+(cd "$out" && timeout 300 wine "$run/tarn-flight.exe" "$script" --csv "$run/télémétrie.csv" --svg "$run/trajectoire フライト.svg" \
+   >"$out/tarn-flight-names.log" 2>&1) || { cat "$out/tarn-flight-names.log"; fail "tarn-flight.exe did not fly a script from the named folder"; }
+cmp -s "$run/télémétrie.csv" "$out/flight-takeoff.csv" || fail "the CSV written in the named folder differs from the plain one's"
+grep -q '</svg>' "$run/trajectoire フライト.svg" || fail "tarn-flight.exe wrote no SVG in the named folder"
+echo "tarn-flight.exe in \"$(winepath -w "$run")\": script read, CSV and SVG written"
+
+# A flight file given as the only argument (dropped on the program, "Open
+# with") is replayed in the window at its own pace.
+(cd "$out"; rc=0
+ timeout 180 wine "$run/tarnsim.exe" "$flight" >"$out/tarnsim-replay.log" 2>"$out/tarnsim-replay-wine.log" || rc=$?
+ echo "exit $rc" >"$out/tarnsim-replay.exit") &
+matches="Replay of \"$(winepath -w "$flight")\" matches"
+for _ in $(seq 150); do tr -d '\r' <"$out/tarnsim-replay.log" 2>/dev/null | grep -qxF "$matches" && break; sleep 1; done
+shot "$out/replay-named.png" >/dev/null
+window=$(xdotool search --name '^Tarn sim$' | head -1)
+[ -n "$window" ] && xdotool key --window "$window" Escape
+for _ in $(seq 60); do [ -s "$out/tarnsim-replay.exit" ] && break; sleep 1; done
+timeout 60 wineserver -w || true
+tr -d '\r' <"$out/tarnsim-replay.log" | grep -qxF "$matches" ||
+  { cat "$out/tarnsim-replay.log"; fail "tarnsim.exe did not replay the flight given as its only argument"; }
+[ "$(sed -n 's/^exit //p' "$out/tarnsim-replay.exit")" = 0 ] || fail "tarnsim.exe did not end its replay with exit code 0"
+echo "tarnsim.exe FLIGHT: $matches"
+lap "named folders"
+
+# ---- message boxes ----------------------------------------------------------
+# Started as Explorer starts them (start: a console of their own that goes
+# with them), the programs say in a message box what the console said. The
+# box is found by its title, pictured, and closed with Return.
+message_box() {  # TITLE PICTURE EXPECTED_EXIT PROGRAM...
+  local title=$1 picture=$2 expected=$3 box=""
+  shift 3
+  rm -f "$out/box.exit"
+  (cd "$out"; rc=0; timeout 120 wine start /wait /unix "$@" >/dev/null 2>&1 || rc=$?; echo "exit $rc" >"$out/box.exit") &
+  for _ in $(seq 60); do
+    box=$(xdotool search --name "^$title\$" 2>/dev/null | head -1 || true)
+    [ -n "$box" ] && break
+    sleep 1
+  done
+  [ -n "$box" ] || fail "no message box titled \"$title\""
+  # The program's console window (titled with its path) opens over the
+  # box's left side in a server without a window manager: moved below it.
+  for console in $(xdotool search --name '\.exe$' 2>/dev/null); do xdotool windowmove "$console" 0 520; done
+  sleep 1
+  import -window root "$picture"
+  # With no window manager Wine gives the keyboard to the window clicked:
+  # the box's corner (no button there), then Return for its OK.
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  xdotool mousemove $((X + WIDTH - 6)) $((Y + 6)) click 1
+  sleep 0.5
+  xdotool key Return
+  for _ in $(seq 60); do [ -s "$out/box.exit" ] && break; sleep 1; done
+  [ -s "$out/box.exit" ] || fail "the program went on after its message box \"$title\" was closed"
+  timeout 60 wineserver -w || true
+  [ "$(sed -n 's/^exit //p' "$out/box.exit")" = "$expected" ] ||
+    fail "after its message box \"$title\" the program ended with $(cat "$out/box.exit"), not $expected"
+  echo "message box \"$title\": shown, closed ($picture)"
+}
+# Without its content (the program alone in a folder): the console line
+# names the folder as it is spelled, and the box repeats it.
+lone=$home/空
+mkdir -p "$lone"
+cp "$run/tarnsim.exe" "$lone/"
+if (cd "$out" && timeout 120 wine "$lone/tarnsim.exe" >"$out/no-content.log" 2>&1); then
+  fail "tarnsim.exe started without its content"
+fi
+tr -d '\r' <"$out/no-content.log" | grep -qF "No content (the Models, Textures, Shaders and Fonts folders) in \"$(winepath -w "$lone")\\run\" or \"$(winepath -w "$lone")\"" ||
+  { cat "$out/no-content.log"; fail "the missing content's line does not name the folder"; }
+message_box "Tarn sim could not start" "$out/box-no-content.png" 1 "$lone/tarnsim.exe"
+message_box "Tarn sim flight runner" "$out/box-flight-runner.png" 1 "$run/tarn-flight.exe"
+rm -rf "$home"
+lap "message boxes"
 
 # The idle program's CPU, paused with nothing moving (a figure, not a check).
 bench/app/idle_cpu.sh --wine "$root/build-windows/tarnsim.exe" 20 "$displays" | tee "$out/idle-cpu.txt" || true

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <map>
 
-#include <sys/stat.h>
 
 #include "air/air.h"
 #include "aircraft/aircraft.h"
@@ -25,6 +24,7 @@
 #include "app/user_files.h"
 #include "flightrec/flight_file.h"
 #include "foundation/files.h"
+#include "foundation/paths.h"
 #include "platform/gpu/device.h"
 #include "platform/input/joystick.h"
 #include "platform/window/window.h"
@@ -406,17 +406,18 @@ bool gFlightsRead = false;
 std::vector<RecordedFlight> ListRecordedFlights() {
   std::vector<RecordedFlight> out;
   std::error_code failed;
-  for (const auto& entry : std::filesystem::directory_iterator(FlightsDirectory(), failed)) {
+  for (const auto& entry : std::filesystem::directory_iterator(FsPath(FlightsDirectory()), failed)) {
     if (entry.path().extension() != ".tarnflight") continue;
     RecordedFlight f;
-    f.name = entry.path().filename().string();
+    f.name = Utf8Path(entry.path().filename());
+    const std::string path = Utf8Path(entry.path());
     std::string text, reason;
-    if (!ReadWholeFile(entry.path().string(), FileKind::Flight, text, reason)) continue;
+    if (!ReadWholeFile(path, FileKind::Flight, text, reason)) continue;
     f.bytes = text.size();
-    struct stat st;
-    if (stat(entry.path().string().c_str(), &st) == 0) {
+    PathInfo info;
+    if (PathStatus(path, info)) {
       char buf[32];
-      time_t when = st.st_mtime;
+      time_t when = time_t(info.modified);
       std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", std::localtime(&when));
       f.date = buf;
     }

@@ -6,18 +6,13 @@
 #endif
 #include <windows.h>
 
+#include "foundation/paths.h"
+
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-  std::wstring w(size_t(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &w[0], n);
-  return w;
-}
-
-// The program's text is UTF-8 (the manifest makes it the code page of every
-// narrow call): the console shows it as such while the program runs, and a
-// command prompt gets its own code page back afterwards.
+// The program's text is UTF-8 (paths included, see foundation/paths.h): the
+// console shows it as such while the program runs, and a command prompt gets
+// its own code page back afterwards.
 struct Utf8Console {
   UINT before = GetConsoleOutputCP();
   Utf8Console() {
@@ -37,7 +32,7 @@ bool ConsoleClosesWithProgram() {
 
 void ShowMessageBox(const char* title, const std::string& text, bool error) {
   if (!ConsoleClosesWithProgram()) return;
-  MessageBoxW(nullptr, Wide(text).c_str(), Wide(title ? title : "").c_str(),
+  MessageBoxW(nullptr, WideText(text).c_str(), WideText(title ? title : "").c_str(),
               MB_OK | MB_SETFOREGROUND | (error ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 

@@ -1,6 +1,7 @@
 // Text layout, escapes, missing-symbol markers and the cursor, on the recording device with a font in memory.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "app/camera.h"
@@ -9,6 +10,7 @@
 #include "foundation/log.h"
 #include "platform/gpu/recording.h"
 #include "render/draw.h"
+#include "render/overlay.h"
 #include "render/resources.h"
 #include "render/text.h"
 #include "sim/keys.h"
@@ -132,6 +134,22 @@ TEST_F(TextTest, MissingSymbolsDrawRedMarkersHeightWideWithoutReadingPastTheTabl
   DrawText(0, 0, 10, String("AB"));
   ASSERT_EQ(rec->Draws().size(), 2u);
   ExpectSymbolQuad(rec->Draws()[1], kMarker, 10, 0, 10);
+}
+
+// Paths and file words arrive in UTF-8: each character is one cell of the
+// font's Windows Latin-1 page, a marker when the page has none, and a byte
+// that starts no whole character (Latin-1 text, a cut sequence) its own cell.
+TEST_F(TextTest, Utf8CharactersAreOneCellEachOrOneMarker) {
+  DrawText(0, 0, 10, String("Jos\xC3\xA9 \xE2\x82\xAC\xE3\x83\x95|\xE9|\xE3\x83"));
+  const int want[] = {'J', 'o', 's', 0xE9, ' ', 0x80, kMarker, '|', 0xE9, '|', 0xE3, 0x83};
+  auto d = rec->Draws();
+  ASSERT_EQ(d.size(), std::size(want)) << rec->Describe();
+  double x = 0;
+  for (size_t i = 0; i < d.size(); i++) {
+    ExpectSymbolQuad(d[i], want[i], x, 0, 10);
+    x += want[i] == kMarker ? 10 : Aspect(want[i]) * 10;
+  }
+  EXPECT_DOUBLE_EQ(TextWidth("Jos\xC3\xA9 \xE2\x82\xAC\xE3\x83\x95|\xE9|\xE3\x83", 10), x);
 }
 
 TEST_F(TextTest, EscapeCutShortEndsTheTextAndRandomEscapesNeverReadPastIt) {

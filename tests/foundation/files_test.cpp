@@ -1,6 +1,7 @@
 // The one way files are written and read: no write through a planted link,
 // no partial file under the final name, no read that blocks or has no bound.
 #include "foundation/files.h"
+#include "foundation/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tests/temp_dir.h"
 
@@ -194,6 +196,45 @@ TEST(Files, AStreamReplacesAnExistingFileOnlyWhenAsked) {
   EXPECT_TRUE(stream.Close(reason)) << reason;
   EXPECT_EQ(Slurp(path), "new flight\n");
   std::remove(path.c_str());
+}
+
+// Any user's folder names: every way in and out of the file layer takes the
+// UTF-8 path to the file of that name, and the name on disk is the one a
+// person reads (on Windows the UTF-16 name, not the code page's reading of
+// the bytes).
+TEST(Files, NonAsciiNamesAreTheNamesOnDisk) {
+  const std::string top = MakeTempDir("tarn_names_"), folder = top + "/Jos\u00e9/\u30d5\u30e9\u30a4\u30c8";
+  std::string reason, text;
+  ASSERT_TRUE(MakePrivateFolders(folder, reason)) << reason;
+#ifdef _WIN32
+  const fs::path spelled = fs::path(WideText(top)) / L"Jos\u00e9" / L"\u30d5\u30e9\u30a4\u30c8";
+#else
+  const fs::path spelled = fs::path(top) / "Jos\u00e9" / "\u30d5\u30e9\u30a4\u30c8";
+#endif
+  EXPECT_TRUE(fs::is_directory(spelled));
+  EXPECT_EQ(Utf8Path(FsPath(folder)), folder);
+
+  const std::string file = folder + "/vol \u00e9t\u00e9.tarnflight";
+  ASSERT_TRUE(WriteWholeFile(file, std::string("first\n"), reason)) << reason;
+  ASSERT_TRUE(ReadWholeFile(file, FileKind::Flight, text, reason)) << reason;
+  EXPECT_EQ(text, "first\n");
+  FileStream stream;
+  ASSERT_TRUE(stream.Open(file, true, reason)) << reason;
+  EXPECT_TRUE(stream.Write("second\n", reason));
+  EXPECT_TRUE(stream.Close(reason)) << reason;
+  ASSERT_TRUE(ReadWholeFile(file, FileKind::Flight, text, reason)) << reason;
+  EXPECT_EQ(text, "second\n");
+  PathInfo info;
+  EXPECT_TRUE(PathStatus(file, info) && !info.folder && info.readable);
+  EXPECT_TRUE(PathStatus(folder, info) && info.folder);
+  EXPECT_TRUE(SameFile(file, folder + "/./vol \u00e9t\u00e9.tarnflight"));
+
+  // The folder holds that one file under that name, and no temporary.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(spelled)) names.push_back(Utf8Path(entry.path().filename()));
+  EXPECT_EQ(names, std::vector<std::string>{"vol \u00e9t\u00e9.tarnflight"});
+  std::error_code ec;
+  fs::remove_all(FsPath(top), ec);
 }
 
 TEST(Files, EchoedTokensAreCutWithTheirLengthNamed) {

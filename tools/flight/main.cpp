@@ -41,6 +41,7 @@
 #include "foundation/content_dir.h"
 #include "foundation/files.h"
 #include "foundation/log.h"
+#include "foundation/paths.h"
 #include "physics/entity.h"
 #include "physics/ground.h"
 #include "platform/dialog/dialog.h"
@@ -77,8 +78,8 @@ int Usage(const std::string& problem) {
 std::string FromHere(const std::string& path) {
   if (path.empty()) return path;
   std::error_code error;
-  std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.string();
+  std::filesystem::path absolute = std::filesystem::absolute(FsPath(path), error);
+  return error ? path : Utf8Path(absolute);
 }
 
 // Enters the content directory and points the compiled-model cache at the
@@ -359,8 +360,10 @@ int main(int argc, char** argv) {
   cli.add_flag("--profile", profile, "Print where the flight's time goes: the world step's stages and the rest of the frame");
   cli.add_option("--worker", workerText, "")->group("");  // one case of a sweep, in a worker process
   cli.set_version_flag("--version", "tarn-flight " TARN_VERSION);
+  // (In UTF-8 on every system; CLI11 takes them last first.)
+  std::vector<std::string> arguments = ProgramArguments(argc, argv);
   try {
-    cli.parse(argc, argv);
+    cli.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
   } catch (const CLI::CallForHelp& e) {
     return cli.exit(e);
   } catch (const CLI::CallForVersion& e) {
@@ -373,7 +376,7 @@ int main(int argc, char** argv) {
     LogCapture capture;
     bool clean = ChooseAircraft(aircraft, overrides);
     std::fputs(capture.text().c_str(), stderr);
-    if (!clean && !aircraft.empty() && !std::filesystem::is_regular_file(aircraft)) return 1;
+    if (!clean && !aircraft.empty() && !std::filesystem::is_regular_file(FsPath(aircraft))) return 1;
   }
   if (!mergeFiles.empty()) {
     if (!script.empty() || !sweeps.empty())
@@ -564,14 +567,13 @@ int main(int argc, char** argv) {
   }
   if (!plan.axes.empty()) {
     for (size_t i = plan.shard - 1; i < cases; i += plan.shards) plan.cases.push_back(i);
-    std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<flight::SummaryRow> rows;
 #ifndef _WIN32
     // The workers are forked from here: what every case loads the same way
     // is loaded once, before them.
     MDL* island = LoadSharedContent(data);
 #endif
-    bool allOk = RunCases(plan, flight::SelfProgram(argv[0]), args, flyCase, rows);
+    bool allOk = RunCases(plan, flight::SelfProgram(argv[0]), arguments, flyCase, rows);
 #ifndef _WIN32
     if (island != nullptr) ReleaseModel(island);
 #endif

@@ -6,6 +6,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <stdlib.h>
+
+#include "foundation/paths.h"
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -23,7 +25,8 @@ namespace flight {
 
 std::string SelfProgram(const char* argv0) {
 #ifdef _WIN32
-  return argv0;
+  std::string self = ProgramFile();
+  return self.empty() ? argv0 : self;
 #else
   char path[4096];
   ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
@@ -62,7 +65,7 @@ WorkerResult RunWorker(const std::string& program, const std::vector<std::string
   for (const std::string& a : args) command += " " + quote(a);
   command += " 2>NUL\"";
   WorkerResult result;
-  FILE* pipe = _popen(command.c_str(), "rb");
+  FILE* pipe = _wpopen(WideText(command).c_str(), L"rb");
   if (pipe == nullptr) {
     result.failure = "could not start a worker";
     return result;
