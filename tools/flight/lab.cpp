@@ -659,6 +659,9 @@ bool SweepSvgText(const std::string& summary, std::string& svg, std::string& err
     }
     // Two keys: a heat map, one cell per pair of swept values (first key
     // across, second up), each axis labelled with its values.
+    // The colours run over the round range the legend's ticks cover.
+    double clo = vlo, chi = vhi;
+    const std::vector<double> legendTicks = Ticks(clo, chi);
     const size_t across = std::max<size_t>(1, distinct[0].size()), up = std::max<size_t>(1, distinct[1].size());
     const double cellW = panelW / double(across), cellH = panelH / double(up);
     auto column = [&](const std::vector<double>& d, double v) {
@@ -667,7 +670,7 @@ bool SweepSvgText(const std::string& summary, std::string& svg, std::string& err
     for (const auto& r : table) {
       if (!std::isfinite(r[0]) || !std::isfinite(r[1])) continue;
       double v = r[2 + m];
-      std::string fill = std::isfinite(v) ? Colour((v - vlo) / (vhi > vlo ? vhi - vlo : 1)) : "#ffffff";
+      std::string fill = std::isfinite(v) ? Colour((v - clo) / (chi - clo)) : "#ffffff";
       std::snprintf(buf, sizeof buf,
                     "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\"/>\n",
                     x0 + double(column(distinct[0], r[0])) * cellW,
@@ -685,16 +688,14 @@ bool SweepSvgText(const std::string& summary, std::string& svg, std::string& err
     std::snprintf(buf, sizeof buf, "<text transform=\"translate(%.1f,%.1f) rotate(-90)\" text-anchor=\"middle\">",
                   x0 - 48, y0 + panelH / 2);
     svg += buf + names[2] + "</text>\n";
-    // The legend: the colour ramp beside the panel, its ends and middle labelled.
+    // The legend: the colour ramp beside the panel, labelled at its round ticks.
     double lx = x0 + panelW + 8;
     for (int i = 0; i < 20; i++) {
       std::snprintf(buf, sizeof buf, "<rect x=\"%.1f\" y=\"%.1f\" width=\"10\" height=\"%.1f\" fill=\"%s\"/>\n", lx,
                     y0 + panelH - (i + 1) * panelH / 20, panelH / 20 + 0.5, Colour((i + 0.5) / 20).c_str());
       svg += buf;
     }
-    text(lx + 13, y0 + 8, Field(vhi), "start");
-    text(lx + 13, y0 + panelH / 2 + 4, Field((vlo + vhi) / 2), "start");
-    text(lx + 13, y0 + panelH, Field(vlo), "start");
+    for (double t : legendTicks) text(lx + 13, y0 + panelH - (t - clo) / (chi - clo) * panelH + 4, Num(t), "start");
   }
   svg += "</svg>\n";
   return true;
