@@ -151,6 +151,15 @@ void BindKey(int action, uint32_t code) {
   SaveMenuSettings(changes);
 }
 
+// A row of the keys' or the buttons' table: its action's name, then the next column.
+void ActionRow(int action) {
+  ImGui::PushID(action);
+  ImGui::TableNextRow();
+  ImGui::TableNextColumn();
+  ImGui::TextUnformatted(ActionName(action));
+  ImGui::TableNextColumn();
+}
+
 void KeysTable() {
   if (!ImGui::BeginTable("keys", 4, ImGuiTableFlags_RowBg | ImGuiTableFlags_SizingFixedFit)) return;
   ImGui::TableSetupColumn("action");
@@ -159,11 +168,7 @@ void KeysTable() {
   ImGui::TableSetupColumn("");
   ImGui::TableHeadersRow();
   for (int i = 0; i < kActionCount; i++) {
-    ImGui::PushID(i);
-    ImGui::TableNextRow();
-    ImGui::TableNextColumn();
-    ImGui::TextUnformatted(ActionName(i));
-    ImGui::TableNextColumn();
+    ActionRow(i);
     ImGui::TextUnformatted(ActionText(i));
     ImGui::TableNextColumn();
     if (gBindingKey == i) ImGui::TextColored(kRed, "press a key...");
@@ -179,11 +184,7 @@ void KeysTable() {
 void ButtonsTable(const JoystickReading* d) {
   if (!ImGui::BeginTable("buttons", 3, ImGuiTableFlags_RowBg | ImGuiTableFlags_SizingFixedFit)) return;
   for (int i = 0; i < kActionCount; i++) {
-    ImGui::PushID(i);
-    ImGui::TableNextRow();
-    ImGui::TableNextColumn();
-    ImGui::TextUnformatted(ActionName(i));
-    ImGui::TableNextColumn();
+    ActionRow(i);
     if (gBindingButton == i) ImGui::TextColored(kRed, d ? "press a button on the stick..." : "no stick connected");
     else ImGui::TextUnformatted(ButtonsText(UserSettings.buttons[i]).c_str());
     ImGui::TableNextColumn();
