@@ -21,3 +21,24 @@ inline std::filesystem::path LinkRunContent(const char* runDir, const std::strin
     fs::create_symlink(run / m, dir / m);
   return dir;
 }
+
+// A drawing test's working folder while it runs: Enter makes the linked
+// content the current folder (false when the build has made none); Leave
+// goes back to the folder it came from and removes the links.
+struct RunContentFolder {
+  std::filesystem::path dir, oldDir;
+  bool Enter(const char* runDir, const std::string& prefix) {
+    dir = LinkRunContent(runDir, prefix);
+    if (dir.empty()) return false;
+    oldDir = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    return true;
+  }
+  void Leave() {
+    if (dir.empty()) return;
+    std::filesystem::current_path(oldDir);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    dir.clear();
+  }
+};

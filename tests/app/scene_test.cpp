@@ -37,7 +37,6 @@
 #include "tests/app/recorded_quads.h"
 #include "tests/app/run_content.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -53,10 +52,7 @@ void ExpectColour(const RecordedCall* d, float r, float g, float b) {
 class SceneTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = LinkRunContent(kRunDir, "tarn-app-test");
-    ASSERT_FALSE(dir.empty()) << "the build makes the content";
-    oldDir = fs::current_path();
-    fs::current_path(dir);
+    ASSERT_TRUE(folder.Enter(kRunDir, "tarn-app-test")) << "the build makes the content";
     for (auto& b : KeyState) b = 0;
     ShowHelp = true;
     // A small flat island stands in for the real one, whose compilation would dominate every test.
@@ -75,9 +71,7 @@ class SceneTest : public ::testing::Test {
       ShutdownApplication();
       ReleaseDevice();
     }
-    fs::current_path(oldDir);
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    folder.Leave();
   }
 
   // Model draws of the aircraft (its index buffer), in order.
@@ -128,7 +122,7 @@ class SceneTest : public ::testing::Test {
     return nullptr;
   }
 
-  fs::path dir, oldDir;
+  RunContentFolder folder;
   RecordingDevice* rec = nullptr;
   Tarnplane* a = nullptr;
   MDL* model = nullptr;

@@ -34,7 +34,6 @@
 #include "tests/app/recorded_quads.h"
 #include "tests/app/run_content.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -51,10 +50,7 @@ std::string Rows(std::string text) {
 class ScreenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = LinkRunContent(kRunDir, "tarn-screen-test");
-    ASSERT_FALSE(dir.empty()) << "the build makes the content";
-    oldDir = fs::current_path();
-    fs::current_path(dir);
+    ASSERT_TRUE(folder.Enter(kRunDir, "tarn-screen-test")) << "the build makes the content";
     for (auto& b : KeyState) b = 0;
     ResetKeyBindings();
     RegisterFlatIsland(0);
@@ -74,9 +70,7 @@ class ScreenTest : public ::testing::Test {
       ShutdownApplication();
       ReleaseDevice();
     }
-    fs::current_path(oldDir);
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    folder.Leave();
   }
   std::vector<std::string> Panel() {
     rec->clearCalls();
@@ -95,7 +89,7 @@ class ScreenTest : public ::testing::Test {
     a->fuselage->velocity = velocity;
   }
 
-  fs::path dir, oldDir;
+  RunContentFolder folder;
   RecordingDevice* rec = nullptr;
   Tarnplane* a = nullptr;
 };
