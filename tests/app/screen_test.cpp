@@ -34,7 +34,6 @@
 #include "tests/app/recorded_quads.h"
 #include "tests/app/run_content.h"
 
-
 namespace {
 
 const char* const kRunDir = TARN_BINARY_DIR "/run";
